@@ -1,0 +1,34 @@
+#pragma once
+// Numbers from text and numbers into text, the same way in every program.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace formats {
+
+// The leading decimal number of a text. Blanks, tabs and line feeds are skipped wherever they
+// stand; then an optional sign, digits, an optional point with digits and an optional exponent
+// are taken; the first other character ends the number. A text without a number reads as 0.
+// "." is the only decimal point.
+double leadingNumber(std::string_view text);
+
+// Nearest integer, halves to the even neighbour (17.5 and 18.5 both give 18).
+// Values beyond the range of int64 are clamped; NaN gives 0.
+std::int64_t roundHalfEven(double value);
+
+// Nearest signed 16-bit integer (halves to even), or nothing when it does not fit.
+std::optional<std::int16_t> toInt16(double value);
+
+// Nearest signed 32-bit integer (halves to even), or nothing when it does not fit.
+std::optional<std::int32_t> toInt32(double value);
+
+// A number as plain decimal text with "." as the point whatever the locale, with up to 15
+// significant digits and no exponent for ordinary magnitudes ("35", "0.5", "-2.25").
+std::string formatNumber(double value);
+
+// As formatNumber, with one leading blank when the value is not negative (" 35", "-2").
+std::string formatNumberSigned(double value);
+
+} // namespace formats

@@ -1,0 +1,80 @@
+#pragma once
+// The services that windows and workers use to reach the outside world. Production fills them
+// with real implementations; tests replace them with fakes that answer from a queue and record
+// what they were asked.
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+// Message boxes, Yes/No questions and input boxes.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A message box with an OK button only.
+    virtual void message(const QString& text, const QString& title = QString()) = 0;
+    // A question with Yes and No; true for Yes.
+    virtual bool question(const QString& text, const QString& title = QString()) = 0;
+    // An input box; the empty text when the operator cancels.
+    virtual QString input(const QString& prompt, const QString& title = QString(),
+                          const QString& defaultText = QString()) = 0;
+};
+
+// Starting and stopping other programs, opening files, joining a network.
+class Launcher {
+public:
+    virtual ~Launcher() = default;
+    // Starts a program with an argument list, not waited on. Returns its process id, or nothing
+    // when it could not be started.
+    virtual std::optional<std::int64_t> start(const QString& program, const QStringList& arguments,
+                                              const QString& workingFolder = QString()) = 0;
+    // Starts a program and waits until it ends (at most timeoutMs); its exit status, or nothing
+    // when it could not be started or did not end in time (it is then stopped).
+    virtual std::optional<int> run(const QString& program, const QStringList& arguments,
+                                   const QString& workingFolder = QString(),
+                                   int timeoutMs = 30000) = 0;
+    // True while a process that this launcher started is still running.
+    virtual bool isRunning(std::int64_t pid) = 0;
+    // Stops a process this launcher started (SIGTERM, then SIGKILL after 500 ms).
+    virtual bool stop(std::int64_t pid) = 0;
+    // Opens a file or folder in the desktop's opener.
+    virtual bool openPath(const QString& path) = 0;
+    // Joins a Wi-Fi network by its name.
+    virtual bool joinNetwork(const QString& name) = 0;
+};
+
+// Wall time for names and stamps, monotonic time for elapsed time, and pauses.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime now() const = 0;
+    // Milliseconds of a monotonic clock; only differences mean anything.
+    virtual std::int64_t monotonicMs() const = 0;
+    // A pause that lets pending window events run.
+    virtual void pause(int ms) = 0;
+};
+
+// Fetches a URL into a file; true only when the whole body arrived and was renamed into place.
+class Downloader {
+public:
+    virtual ~Downloader() = default;
+    virtual bool downloadFile(const QString& url, const QString& file) = 0;
+};
+
+// Everything a window needs from outside, handed to every window.
+struct Services {
+    std::shared_ptr<Dialogs> dialogs;
+    std::shared_ptr<Launcher> launcher;
+    std::shared_ptr<Clock> clock;
+    std::shared_ptr<Downloader> downloader;
+    // The program folder: where the executables and the settings files are.
+    QString programFolder;
+};
+
+} // namespace platform
