@@ -1,0 +1,190 @@
+#pragma once
+// Fakes of the services for tests: they answer from queues that the test fills and record what
+// they were asked. No fake ever waits on a person.
+
+#include "platform/services.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <vector>
+
+namespace platform::fakes {
+
+class FakeDialogs : public Dialogs {
+public:
+    struct Entry {
+        QString kind; // "message", "question" or "input"
+        QString text;
+        QString title;
+    };
+    void message(const QString& text, const QString& title = QString()) override {
+        log.push_back({"message", text, title});
+    }
+    bool question(const QString& text, const QString& title = QString()) override {
+        log.push_back({"question", text, title});
+        if (answers.empty())
+            return defaultAnswer;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QString input(const QString& prompt, const QString& title = QString(),
+                  const QString& defaultText = QString()) override {
+        log.push_back({"input", prompt, title});
+        if (inputs.empty())
+            return defaultText;
+        QString answer = inputs.front();
+        inputs.pop_front();
+        return answer;
+    }
+    // Texts of the message boxes shown so far.
+    QStringList messages() const {
+        QStringList out;
+        for (const auto& e : log)
+            if (e.kind == "message")
+                out << e.text;
+        return out;
+    }
+    QStringList questions() const {
+        QStringList out;
+        for (const auto& e : log)
+            if (e.kind == "question")
+                out << e.text;
+        return out;
+    }
+
+    std::deque<bool> answers;  // next answers to questions
+    bool defaultAnswer = false; // when the queue is empty
+    std::deque<QString> inputs; // next answers to input boxes
+    std::vector<Entry> log;
+};
+
+class FakeLauncher : public Launcher {
+public:
+    struct Start {
+        QString program;
+        QStringList arguments;
+        QString workingFolder;
+        std::int64_t pid;
+    };
+    std::optional<std::int64_t> start(const QString& program, const QStringList& arguments,
+                                      const QString& workingFolder = QString()) override {
+        const std::int64_t pid = nextPid++;
+        started.push_back({program, arguments, workingFolder, pid});
+        running[pid] = true;
+        if (onStart)
+            onStart(started.back());
+        if (failStarts)
+            return std::nullopt;
+        return pid;
+    }
+    std::optional<int> run(const QString& program, const QStringList& arguments,
+                           const QString& workingFolder = QString(), int = 30000) override {
+        const std::int64_t pid = nextPid++;
+        started.push_back({program, arguments, workingFolder, pid});
+        if (onStart)
+            onStart(started.back());
+        if (failStarts)
+            return std::nullopt;
+        return runStatus;
+    }
+    bool isRunning(std::int64_t pid) override {
+        auto it = running.find(pid);
+        return it != running.end() && it->second;
+    }
+    bool stop(std::int64_t pid) override {
+        stopped.push_back(pid);
+        auto it = running.find(pid);
+        if (it == running.end())
+            return false;
+        it->second = false;
+        return true;
+    }
+    bool openPath(const QString& path) override {
+        opened << path;
+        return true;
+    }
+    bool joinNetwork(const QString& name) override {
+        networks << name;
+        return joinSucceeds;
+    }
+
+    std::vector<Start> started;
+    std::vector<std::int64_t> stopped;
+    std::map<std::int64_t, bool> running;
+    QStringList opened;
+    QStringList networks;
+    std::function<void(const Start&)> onStart; // lets a test act like the started program
+    bool failStarts = false;
+    bool joinSucceeds = true;
+    int runStatus = 0;
+    std::int64_t nextPid = 1000;
+};
+
+// A clock the test moves by hand; a pause advances it and lets queued events run.
+class FakeClock : public Clock {
+public:
+    QDateTime now() const override { return wall.addMSecs(elapsedMs); }
+    std::int64_t monotonicMs() const override { return elapsedMs; }
+    void pause(int ms) override {
+        pauses.push_back(ms);
+        elapsedMs += ms;
+        if (processEventsInPause && QCoreApplication::instance())
+            QCoreApplication::processEvents();
+    }
+    void advance(std::int64_t ms) { elapsedMs += ms; }
+
+    QDateTime wall = QDateTime(QDate(2026, 1, 15), QTime(10, 30, 0));
+    std::int64_t elapsedMs = 0;
+    std::vector<int> pauses;
+    bool processEventsInPause = false;
+};
+
+// Answers downloads from a table of URL to body; unknown URLs fail.
+class FakeDownloader : public Downloader {
+public:
+    bool downloadFile(const QString& url, const QString& file) override {
+        requests << url;
+        auto it = bodies.find(url);
+        if (it == bodies.end()) {
+            if (!fallback)
+                return false;
+            return writeBody(file, *fallback);
+        }
+        return writeBody(file, it->second);
+    }
+    static bool writeBody(const QString& file, const QByteArray& body) {
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        return out.write(body) == body.size();
+    }
+
+    std::map<QString, QByteArray> bodies;
+    std::optional<QByteArray> fallback; // body for every other URL, when set
+    QStringList requests;
+};
+
+// A full set of fakes, with typed access for the test.
+struct FakeServices {
+    std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
+    std::shared_ptr<FakeLauncher> launcher = std::make_shared<FakeLauncher>();
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakeDownloader> downloader = std::make_shared<FakeDownloader>();
+
+    Services services(const QString& programFolder) const {
+        Services s;
+        s.dialogs = dialogs;
+        s.launcher = launcher;
+        s.clock = clock;
+        s.downloader = downloader;
+        s.programFolder = programFolder;
+        return s;
+    }
+};
+
+} // namespace platform::fakes

@@ -1,0 +1,39 @@
+#pragma once
+// Synthetic plates: a 1600 x 1200 gray frame of agar with uneven light, the plate rim, camera
+// noise and dark crawling worms, together with the true centre of every worm.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plate {
+
+struct PlateOptions {
+    int worms = 20;          // how many worms crawl on the plate
+    std::uint32_t seed = 1;  // the same seed and time give the same frame
+    double speed = 1.0;      // factor on the crawling speed (a few pixels per second at 1)
+    int brightness = 0;      // added to the agar gray level (the device lamp brightens it)
+    int width = 1600;        // frame size; the plate scales with it
+    int height = 1200;
+};
+
+struct WormTruth {
+    int id = 0;      // 0 .. worms-1, stable over time
+    double x = 0.0;  // true centre in frame pixels
+    double y = 0.0;
+};
+
+struct PlateFrame {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels; // row by row, width x height bytes
+    std::vector<WormTruth> worms;
+};
+
+// Draws the plate at `timeSeconds` after the start.
+PlateFrame drawPlate(const PlateOptions& options, double timeSeconds);
+
+// The frame as a binary PGM: "P5\n<w> <h>\n255\n" and the pixels.
+std::string toPgm(const PlateFrame& frame);
+
+} // namespace plate
