@@ -1,0 +1,184 @@
+#include "app/windows/ui/picture_box.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+
+namespace ui {
+
+QColor toQColor(int colour) {
+    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
+int fromQColor(const QColor& colour) {
+    return colourValue(colour.red(), colour.green(), colour.blue());
+}
+
+PictureBox::PictureBox(QWidget* parent, QSize backingSize)
+    : QWidget(parent), m_image(backingSize, QImage::Format_RGB32) {
+    m_right = backingSize.width();
+    m_bottom = backingSize.height();
+    m_image.fill(toQColor(m_backColor));
+}
+
+void PictureBox::setScale(double left, double top, double right, double bottom) {
+    if (right == left || bottom == top)
+        return;
+    m_left = left;
+    m_top = top;
+    m_right = right;
+    m_bottom = bottom;
+}
+
+void PictureBox::resetScale() {
+    m_left = 0.0;
+    m_top = 0.0;
+    m_right = m_image.width();
+    m_bottom = m_image.height();
+}
+
+void PictureBox::setBackColor(int colour) {
+    m_backColor = colour;
+}
+
+double PictureBox::scaleX() const {
+    return m_image.width() / (m_right - m_left);
+}
+
+double PictureBox::scaleY() const {
+    return m_image.height() / (m_bottom - m_top);
+}
+
+QPointF PictureBox::toBacking(double x, double y) const {
+    return QPointF((x - m_left) * scaleX(), (y - m_top) * scaleY());
+}
+
+QPointF PictureBox::fromWidget(const QPointF& position) const {
+    const double w = width() > 0 ? width() : 1;
+    const double h = height() > 0 ? height() : 1;
+    const double bx = position.x() * m_image.width() / w;
+    const double by = position.y() * m_image.height() / h;
+    return QPointF(m_left + bx / scaleX(), m_top + by / scaleY());
+}
+
+void PictureBox::cls() {
+    if (!m_picture.isNull())
+        m_image = m_picture.copy();
+    else
+        m_image.fill(toQColor(m_backColor));
+    update();
+}
+
+void PictureBox::pset(double x, double y, int colour) {
+    const QPointF p = toBacking(x, y);
+    QPainter painter(&m_image);
+    if (m_drawWidth <= 1) {
+        const int px = static_cast<int>(std::floor(p.x()));
+        const int py = static_cast<int>(std::floor(p.y()));
+        if (px >= 0 && py >= 0 && px < m_image.width() && py < m_image.height())
+            m_image.setPixel(px, py, toQColor(colour).rgb());
+    } else {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(toQColor(colour));
+        painter.drawEllipse(p, m_drawWidth / 2.0, m_drawWidth / 2.0);
+    }
+    update();
+}
+
+void PictureBox::line(double x1, double y1, double x2, double y2, int colour) {
+    QPainter painter(&m_image);
+    painter.setPen(QPen(toQColor(colour), m_drawWidth));
+    painter.drawLine(toBacking(x1, y1), toBacking(x2, y2));
+    update();
+}
+
+void PictureBox::box(double x1, double y1, double x2, double y2, int colour, bool filled) {
+    QPainter painter(&m_image);
+    const QRectF rect = QRectF(toBacking(x1, y1), toBacking(x2, y2)).normalized();
+    if (filled) {
+        painter.fillRect(rect, toQColor(colour));
+    } else {
+        painter.setPen(QPen(toQColor(colour), m_drawWidth));
+        painter.drawRect(rect);
+    }
+    update();
+}
+
+void PictureBox::circle(double cx, double cy, double r, int colour, double aspect) {
+    QPainter painter(&m_image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(toQColor(colour), m_drawWidth));
+    const QPointF c = toBacking(cx, cy);
+    double rx = std::fabs(r * scaleX());
+    double ry = std::fabs(r * scaleX());
+    if (aspect > 1.0) {
+        // The radius applies to the longer axis.
+        ry = std::fabs(r * scaleY());
+        rx = ry / aspect;
+    } else {
+        ry = rx * aspect;
+    }
+    painter.drawEllipse(c, rx, ry);
+    update();
+}
+
+void PictureBox::printText(double x, double y, const QString& text, int colour, int pixelSize) {
+    QPainter painter(&m_image);
+    QFont font = painter.font();
+    font.setPixelSize(pixelSize);
+    painter.setFont(font);
+    painter.setPen(toQColor(colour));
+    const QPointF p = toBacking(x, y);
+    painter.drawText(QPointF(p.x(), p.y() + QFontMetrics(font).ascent()), text);
+    update();
+}
+
+int PictureBox::point(double x, double y) const {
+    const QPointF p = toBacking(x, y);
+    const int px = static_cast<int>(std::floor(p.x()));
+    const int py = static_cast<int>(std::floor(p.y()));
+    if (px < 0 || py < 0 || px >= m_image.width() || py >= m_image.height())
+        return -1;
+    return fromQColor(QColor(m_image.pixel(px, py)));
+}
+
+bool PictureBox::loadPicture(const QString& file, const QRect& source) {
+    hide();
+    QImage picture;
+    if (!picture.load(file) || picture.isNull())
+        return false;
+    paintPicture(picture, source);
+    keepAsPicture();
+    setScale(0.0, 0.0, 1600.0, 1200.0);
+    show();
+    return true;
+}
+
+void PictureBox::paintPicture(const QImage& picture, const QRect& source) {
+    QPainter painter(&m_image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(QRectF(0, 0, m_image.width(), m_image.height()), picture, QRectF(source));
+    update();
+}
+
+void PictureBox::keepAsPicture() {
+    m_picture = m_image.copy();
+}
+
+void PictureBox::clearPicture() {
+    m_picture = QImage();
+}
+
+void PictureBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(rect(), m_image);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+    const QPointF p = fromWidget(event->position());
+    emit mousePressed(p.x(), p.y(), event->button());
+    QWidget::mousePressEvent(event);
+}
+
+} // namespace ui

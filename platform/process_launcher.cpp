@@ -1,0 +1,206 @@
+#include "platform/process_launcher.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+bool onApplicationThread() {
+    auto* app = QCoreApplication::instance();
+    return app && app->thread() == QThread::currentThread();
+}
+
+void letEventsRun() {
+    if (onApplicationThread())
+        QCoreApplication::processEvents();
+}
+
+// Waits up to ms for pid to end; true when it ended and was reaped (status in *status).
+bool waitForExit(pid_t pid, int ms, int* status, bool processEvents) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const pid_t r = ::waitpid(pid, status, WNOHANG);
+        if (r == pid)
+            return true;
+        if (r < 0 && errno != EINTR)
+            return true; // already reaped elsewhere; nothing left to wait for
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        if (processEvents)
+            letEventsRun();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+} // namespace
+
+std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
+                                                   const QStringList& arguments,
+                                                   const QString& workingFolder) {
+    if (program.isEmpty())
+        return std::nullopt;
+    // Everything the child needs is prepared before fork: after it, only exec and plain system
+    // calls run in the child.
+    std::vector<std::string> words;
+    words.push_back(program.toStdString());
+    for (const QString& a : arguments)
+        words.push_back(a.toStdString());
+    std::vector<char*> argv;
+    for (auto& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const std::string folder = workingFolder.toStdString();
+
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return std::nullopt;
+
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        return std::nullopt;
+    }
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        // Default signal handling and an empty mask for the new program.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+        ::signal(SIGINT, SIG_DFL);
+        const int devNull = ::open("/dev/null", O_RDONLY);
+        if (devNull >= 0) {
+            ::dup2(devNull, 0);
+            ::close(devNull);
+        }
+        int error = 0;
+        if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+            error = errno;
+        if (error == 0) {
+            ::execvp(argv[0], argv.data());
+            error = errno;
+        }
+        ssize_t ignored = ::write(report[1], &error, sizeof error);
+        (void)ignored;
+        ::_exit(127);
+    }
+    ::setpgid(pid, pid); // also from here, so the group exists before anyone signals it
+    ::close(report[1]);
+    int error = 0;
+    ssize_t got;
+    do {
+        got = ::read(report[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (got > 0) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(pid);
+}
+
+void ProcessLauncher::reapEnded() {
+    for (auto it = m_started.begin(); it != m_started.end();) {
+        int status = 0;
+        const pid_t r = ::waitpid(static_cast<pid_t>(*it), &status, WNOHANG);
+        if (r == static_cast<pid_t>(*it) || (r < 0 && errno == ECHILD))
+            it = m_started.erase(it);
+        else
+            ++it;
+    }
+}
+
+std::optional<std::int64_t> ProcessLauncher::start(const QString& program,
+                                                   const QStringList& arguments,
+                                                   const QString& workingFolder) {
+    std::lock_guard lock(m_mutex);
+    reapEnded();
+    auto pid = spawn(program, arguments, workingFolder);
+    if (pid)
+        m_started.insert(*pid);
+    return pid;
+}
+
+std::optional<int> ProcessLauncher::run(const QString& program, const QStringList& arguments,
+                                        const QString& workingFolder, int timeoutMs) {
+    std::optional<std::int64_t> pid;
+    {
+        std::lock_guard lock(m_mutex);
+        reapEnded();
+        pid = spawn(program, arguments, workingFolder);
+    }
+    if (!pid)
+        return std::nullopt;
+    int status = 0;
+    if (!waitForExit(static_cast<pid_t>(*pid), timeoutMs, &status, true)) {
+        ::kill(-static_cast<pid_t>(*pid), SIGTERM);
+        if (!waitForExit(static_cast<pid_t>(*pid), 500, &status, false)) {
+            ::kill(-static_cast<pid_t>(*pid), SIGKILL);
+            ::waitpid(static_cast<pid_t>(*pid), &status, 0);
+        }
+        return std::nullopt;
+    }
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return std::nullopt;
+}
+
+bool ProcessLauncher::isRunning(std::int64_t pid) {
+    std::lock_guard lock(m_mutex);
+    reapEnded();
+    return m_started.count(pid) > 0;
+}
+
+bool ProcessLauncher::stop(std::int64_t pid) {
+    std::lock_guard lock(m_mutex);
+    reapEnded();
+    if (m_started.count(pid) == 0) {
+        return false;
+    }
+    const auto p = static_cast<pid_t>(pid);
+    int status = 0;
+    // The whole group, so that what the program started ends with it; the process itself too,
+    // in case it left its group.
+    ::kill(-p, SIGTERM);
+    ::kill(p, SIGTERM);
+    if (!waitForExit(p, 500, &status, false)) {
+        ::kill(-p, SIGKILL);
+        ::kill(p, SIGKILL);
+        while (::waitpid(p, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    m_started.erase(pid);
+    return true;
+}
+
+bool ProcessLauncher::openPath(const QString& path) {
+    return start(QStringLiteral("xdg-open"), {path}).has_value();
+}
+
+bool ProcessLauncher::joinNetwork(const QString& name) {
+    const auto status =
+        run(QStringLiteral("nmcli"), {QStringLiteral("connection"), QStringLiteral("up"),
+                                      QStringLiteral("id"), name},
+            QString(), 30000);
+    return status && *status == 0;
+}
+
+} // namespace platform

@@ -1,0 +1,44 @@
+#pragma once
+// Starts other programs from an argument list (never through a shell), each in its own process
+// group, and stops only the processes it started itself.
+
+#include "platform/services.h"
+
+#include <mutex>
+#include <set>
+
+namespace platform {
+
+class ProcessLauncher : public Launcher {
+public:
+    ProcessLauncher() = default;
+    ~ProcessLauncher() override = default;
+    ProcessLauncher(const ProcessLauncher&) = delete;
+    ProcessLauncher& operator=(const ProcessLauncher&) = delete;
+
+    std::optional<std::int64_t> start(const QString& program, const QStringList& arguments,
+                                      const QString& workingFolder = QString()) override;
+    // Waits for the program, letting window events run when an application exists. A program
+    // ended by a signal gives 128 + the signal number.
+    std::optional<int> run(const QString& program, const QStringList& arguments,
+                           const QString& workingFolder = QString(),
+                           int timeoutMs = 30000) override;
+    bool isRunning(std::int64_t pid) override;
+    // SIGTERM to the process group, SIGKILL after 500 ms, then reaps it. False for a process
+    // this launcher did not start.
+    bool stop(std::int64_t pid) override;
+    bool openPath(const QString& path) override;
+    // `nmcli connection up id NAME`; true when it exits with 0.
+    bool joinNetwork(const QString& name) override;
+
+private:
+    std::optional<std::int64_t> spawn(const QString& program, const QStringList& arguments,
+                                      const QString& workingFolder);
+    // Collects the exit of every started process that has ended, so none stays a zombie.
+    void reapEnded();
+
+    std::mutex m_mutex;
+    std::set<std::int64_t> m_started; // started and not yet reaped
+};
+
+} // namespace platform
