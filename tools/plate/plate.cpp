@@ -44,17 +44,17 @@ struct WormTraits {
     std::array<double, 3> ay{}, wy{}, py{};
     double length = 25.0;
     double width = 3.5;
-    double bend = 2.0;      // amplitude of the body wave in pixels
-    double wave = 1.0;      // body wave phase speed, radians per second of crawling
+    double bend = 2.0; // amplitude of the body wave in pixels
+    double wave = 1.0; // body wave phase speed, radians per second of crawling
     double wavePhase = 0.0;
-    double darkness = 0.6;  // fraction of the agar light the body takes away
+    double darkness = 0.6; // fraction of the agar light the body takes away
 };
 
 WormTraits makeTraits(std::uint32_t seed, int id) {
     std::uint64_t state = (static_cast<std::uint64_t>(seed) << 32) ^ (0xA5A5ULL + id * 7919ULL);
     splitmix(state);
     WormTraits t;
-    const double r = uniform(state, 0.0, 0.35) * kWanderRadius;
+    const double r = uniform(state, 0.0, 0.5) * kWanderRadius;
     const double angle = uniform(state, 0.0, 2.0 * std::numbers::pi);
     t.cx = r * std::cos(angle);
     t.cy = r * std::sin(angle);
@@ -184,7 +184,7 @@ void drawWorm(PlateFrame& frame, const WormTraits& t, double tau, double k, doub
 
     // Centreline samples every half pixel; the body wave spans one wavelength over the body so
     // that the centre of the samples is the centre of the worm.
-    const int samples = std::max(8, static_cast<int>(length * 2.0));
+    const int samples = static_cast<int>(t.length * 2.0); // the same at every frame size
     std::vector<Point> line(samples + 1);
     std::vector<double> radius(samples + 1);
     double sx = 0.0, sy = 0.0;
@@ -297,8 +297,8 @@ PlateFrame drawPlate(const PlateOptions& options, double timeSeconds) {
 }
 
 std::string toPgm(const PlateFrame& frame) {
-    std::string out = "P5\n" + std::to_string(frame.width) + " " + std::to_string(frame.height) +
-                      "\n255\n";
+    std::string out =
+        "P5\n" + std::to_string(frame.width) + " " + std::to_string(frame.height) + "\n255\n";
     out.append(reinterpret_cast<const char*>(frame.pixels.data()), frame.pixels.size());
     return out;
 }

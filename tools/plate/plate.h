@@ -1,6 +1,9 @@
 #pragma once
 // Synthetic plates: a 1600 x 1200 gray frame of agar with uneven light, the plate rim, camera
 // noise and dark crawling worms, together with the true centre of every worm.
+// The plate is centred on the default analysis rectangle (xs 335, xe 1170, ys 215, ye 1035); its
+// rim is a circle of radius 432 px just around the ellipse inscribed in that rectangle, and the
+// worm centres stay within 370 px of the centre. Other frame sizes scale all of it.
 
 #include <cstdint>
 #include <string>

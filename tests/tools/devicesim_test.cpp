@@ -1,0 +1,277 @@
+#include "tests/tools/tool_test_util.h"
+#include "tools/devicesim/jpeg_writer.h"
+#include "tools/devicesim/sim_process.h"
+#include "tools/dravel/jpeg_gray.h"
+#include "tools/plate/plate.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using devicesim::httpGet;
+using devicesim::SimProcess;
+using tooltest::readFile;
+using tooltest::ScratchDir;
+
+// Decodes a served JPEG; width 0 when it is none.
+dravel::GrayImage decode(const std::string& jpeg) {
+    dravel::GrayImage image;
+    std::string error;
+    dravel::decodeJpegGray(jpeg, 1, image, error);
+    return image;
+}
+
+double meanGray(const dravel::GrayImage& image) {
+    const std::string header = dravel::pgmHeader(image.width, image.height);
+    double sum = 0.0;
+    for (std::size_t i = header.size(); i < image.pgm.size(); ++i)
+        sum += static_cast<unsigned char>(image.pgm[i]);
+    return sum / (image.pgm.size() - header.size());
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+TEST(DeviceSim, AnswersStatusControlAndCaptureInTheCameraSizes) {
+    ScratchDir dir;
+    SimProcess sim(VX_BIN_DIR, {"--worms", "4", "--log", dir.file("requests.log")});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    EXPECT_EQ(sim.address(), "127.0.0.1:" + std::to_string(sim.port()));
+
+    auto status = httpGet(sim.port(), "/status");
+    EXPECT_EQ(status.status, 200);
+    EXPECT_NE(status.body.find("\"framesize\":13"), std::string::npos) << status.body;
+
+    auto full = httpGet(sim.port(), "/capture");
+    ASSERT_EQ(full.status, 200);
+    EXPECT_TRUE(full.complete);
+    EXPECT_NE(full.head.find("Content-Type: image/jpeg"), std::string::npos);
+    const auto big = decode(full.body);
+    EXPECT_EQ(big.width, 1600);
+    EXPECT_EQ(big.height, 1200);
+
+    EXPECT_EQ(httpGet(sim.port(), "/control?var=framesize&val=8").status, 200);
+    const auto small = decode(httpGet(sim.port(), "/capture").body);
+    EXPECT_EQ(small.width, 640);
+    EXPECT_EQ(small.height, 480);
+    EXPECT_NE(httpGet(sim.port(), "/status").body.find("\"framesize\":8"), std::string::npos);
+
+    EXPECT_EQ(httpGet(sim.port(), "/control?var=framesize&val=13").status, 200);
+    EXPECT_EQ(decode(httpGet(sim.port(), "/capture").body).width, 1600);
+
+    // Every setting the program sends is taken; bad ones are refused.
+    for (const char* name : {"aec_value", "agc_gain", "quality", "lamp", "autolamp", "lenc", "wpc"})
+        EXPECT_EQ(httpGet(sim.port(), std::string("/control?var=") + name + "&val=1").status, 200)
+            << name;
+    EXPECT_EQ(httpGet(sim.port(), "/control?var=lamp&val=30.0").status, 400);
+    EXPECT_EQ(httpGet(sim.port(), "/control?var=zoom&val=1").status, 400);
+    EXPECT_EQ(httpGet(sim.port(), "/control?var=lamp").status, 400);
+    EXPECT_EQ(httpGet(sim.port(), "/nothing").status, 404);
+}
+
+TEST(DeviceSim, LogsEveryRequestInOrderOneLineEach) {
+    ScratchDir dir;
+    const std::string log = dir.file("requests.log");
+    SimProcess sim(VX_BIN_DIR, {"--worms", "1", "--log", log});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const std::vector<std::string> targets = {"/status", "/control?var=framesize&val=13",
+                                              "/control?var=lamp&val=30", "/capture", "/status"};
+    for (const auto& t : targets)
+        httpGet(sim.port(), t);
+    EXPECT_EQ(lines(readFile(log)), targets);
+}
+
+TEST(DeviceSim, TheLampBrightensThePicture) {
+    SimProcess sim(VX_BIN_DIR, {"--worms", "0", "--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const double dark = meanGray(decode(httpGet(sim.port(), "/capture").body));
+    ASSERT_EQ(httpGet(sim.port(), "/control?var=lamp&val=96").status, 200);
+    const double lit = meanGray(decode(httpGet(sim.port(), "/capture").body));
+    EXPECT_GT(lit - dark, 15.0) << dark << " -> " << lit;
+}
+
+TEST(DeviceSim, GroundTruthMatchesTheServedPlate) {
+    ScratchDir dir;
+    const std::string truth = dir.file("truth.csv");
+    SimProcess sim(VX_BIN_DIR, {"--worms", "3", "--seed", "11", "--speed", "2", "--truth", truth,
+                                "--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const auto first = httpGet(sim.port(), "/capture");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto second = httpGet(sim.port(), "/capture");
+    ASSERT_EQ(second.status, 200);
+
+    const auto rows = lines(readFile(truth));
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[0], "capture,seconds,worm,x,y");
+    const auto image = decode(second.body);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        long index = 0;
+        double seconds = 0, x = 0, y = 0;
+        int worm = 0;
+        ASSERT_EQ(
+            std::sscanf(rows[i].c_str(), "%ld,%lf,%d,%lf,%lf", &index, &seconds, &worm, &x, &y), 5)
+            << rows[i];
+        EXPECT_EQ(index, static_cast<long>((i - 1) / 3));
+        EXPECT_EQ(worm, static_cast<int>((i - 1) % 3));
+        // The row is the plate's own truth at that moment (seconds are given to 1 ms).
+        plate::PlateOptions o;
+        o.worms = 3;
+        o.seed = 11;
+        o.speed = 2.0;
+        const auto expected = plate::drawPlate(o, seconds).worms[worm];
+        EXPECT_NEAR(x, expected.x, 0.1);
+        EXPECT_NEAR(y, expected.y, 0.1);
+        if (index == 1) {
+            // And the worm is there in the picture: dark around its centre.
+            int darkest = 255;
+            const int cx = static_cast<int>(x), cy = static_cast<int>(y);
+            const std::size_t base = dravel::pgmHeader(1600, 1200).size();
+            for (int yy = cy - 3; yy <= cy + 3; ++yy)
+                for (int xx = cx - 3; xx <= cx + 3; ++xx)
+                    darkest = std::min<int>(
+                        darkest, static_cast<unsigned char>(image.pgm[base + yy * 1600 + xx]));
+            EXPECT_LT(darkest, 100) << rows[i];
+        }
+    }
+    (void)first;
+}
+
+TEST(DeviceSim, ServesTheFilesOfAFolderInTurn) {
+    ScratchDir dir;
+    std::filesystem::create_directories(dir.file("frames"));
+    // Named so that plain text order would differ from frame order.
+    const std::vector<std::pair<std::string, int>> files = {
+        {"cf2.jpg", 16}, {"cf10.jpg", 24}, {"cf1.jpg", 8}};
+    for (const auto& [name, side] : files) {
+        std::vector<std::uint8_t> gray(static_cast<std::size_t>(side) * side, 128);
+        tooltest::writeFile(dir.file("frames/" + name),
+                            devicesim::encodeJpeg(gray, side, side, 90));
+    }
+    SimProcess sim(VX_BIN_DIR, {"--frames", dir.file("frames"), "--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    std::vector<int> widths;
+    for (int i = 0; i < 4; ++i)
+        widths.push_back(decode(httpGet(sim.port(), "/capture").body).width);
+    EXPECT_EQ(widths, (std::vector<int>{8, 16, 24, 8}));
+    EXPECT_EQ(httpGet(sim.port(), "/capture").body,
+              readFile(dir.file("frames/cf2.jpg"))); // served unchanged
+}
+
+TEST(DeviceSim, ServesSeveralClientsAtOnce) {
+    SimProcess sim(VX_BIN_DIR, {"--worms", "10", "--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    std::vector<std::thread> clients;
+    std::vector<int> good(6, 0);
+    for (int c = 0; c < 6; ++c) {
+        clients.emplace_back([&, c] {
+            for (int i = 0; i < 3; ++i) {
+                const auto r = httpGet(sim.port(), c % 2 ? "/capture" : "/status");
+                good[c] += r.status == 200 && r.complete;
+            }
+        });
+    }
+    for (auto& t : clients)
+        t.join();
+    EXPECT_EQ(good, std::vector<int>(6, 3));
+}
+
+TEST(DeviceSim, EndsCleanlyOnSigterm) {
+    SimProcess sim(VX_BIN_DIR, {"--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const int port = sim.port();
+    const int status = sim.stop();
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(httpGet(port, "/status", 1000).status, 0);
+}
+
+TEST(DeviceSim, RefusesABadCommandLine) {
+    ScratchDir dir;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--fault", "explode"},
+                                                 {"--worms", "many"},
+                                                 {"--bogus"},
+                                                 {"--frames", dir.file("no_such_folder")}}) {
+        const auto r = tooltest::runProgram("devicesim", args, dir.path().string());
+        EXPECT_NE(r.exitCode, 0) << args[0];
+        EXPECT_NE(r.err.find("devicesim: "), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+// ---- injected faults ----
+
+TEST(DeviceSimFault, RefuseClosesEveryConnectionAtOnce) {
+    SimProcess sim(VX_BIN_DIR, {"--fault", "refuse", "--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const auto start = std::chrono::steady_clock::now();
+    const auto r = httpGet(sim.port(), "/status", 3000);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(DeviceSimFault, DelayHoldsEveryAnswer) {
+    SimProcess sim(VX_BIN_DIR, {"--fault", "delay:400", "--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(httpGet(sim.port(), "/status").status, 200);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+}
+
+TEST(DeviceSimFault, Http500RefusesOnlyTheNamedSetting) {
+    ScratchDir dir;
+    SimProcess sim(VX_BIN_DIR, {"--fault", "http500:lenc", "--log", dir.file("requests.log")});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    EXPECT_EQ(httpGet(sim.port(), "/control?var=quality&val=16").status, 200);
+    EXPECT_EQ(httpGet(sim.port(), "/control?var=lenc&val=1").status, 500);
+    EXPECT_EQ(httpGet(sim.port(), "/control?var=wpc&val=1").status, 200);
+    EXPECT_EQ(httpGet(sim.port(), "/status").status, 200);
+    EXPECT_EQ(lines(readFile(dir.file("requests.log"))).size(), 4u); // logged all the same
+}
+
+TEST(DeviceSimFault, ShortCutsTheCaptureBody) {
+    SimProcess sim(VX_BIN_DIR, {"--fault", "short", "--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const auto r = httpGet(sim.port(), "/capture");
+    EXPECT_EQ(r.status, 200);
+    EXPECT_FALSE(r.complete);
+    EXPECT_GT(r.contentLength, static_cast<long long>(r.body.size()));
+    EXPECT_GT(r.body.size(), 0u);
+    EXPECT_TRUE(httpGet(sim.port(), "/status").complete); // other paths are whole
+}
+
+TEST(DeviceSimFault, NotJpegAnswersCaptureWithText) {
+    SimProcess sim(VX_BIN_DIR, {"--fault", "notjpeg", "--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const auto r = httpGet(sim.port(), "/capture");
+    EXPECT_EQ(r.status, 200);
+    EXPECT_TRUE(r.complete);
+    ASSERT_GE(r.body.size(), 2u);
+    EXPECT_NE(r.body.substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(decode(r.body).width, 0);
+}
+
+TEST(DeviceSimFault, StallAcceptsAndSendsNothing) {
+    SimProcess sim(VX_BIN_DIR, {"--fault", "stall:/capture", "--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    EXPECT_EQ(httpGet(sim.port(), "/status").status, 200);
+    const auto r = httpGet(sim.port(), "/capture", 700);
+    EXPECT_TRUE(r.timedOut);
+    EXPECT_EQ(r.status, 0);
+    // A stalled client does not keep the device from ending.
+    const int status = sim.stop();
+    EXPECT_TRUE(WIFEXITED(status));
+}
+
+} // namespace

@@ -1,0 +1,23 @@
+#pragma once
+// Decoding of a JPEG frame into 8-bit gray pixels, optionally reduced while decoding.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace dravel {
+
+struct GrayImage {
+    int width = 0;
+    int height = 0;
+    std::string pgm; // the whole PGM file: "P5\n<w> <h>\n255\n" and width x height bytes
+};
+
+// The PGM header of a width x height 8-bit image.
+std::string pgmHeader(int width, int height);
+
+// Decodes `jpeg` into gray at scale 1/`denominator` (1, 2, 4 or 8), using the decoder's own
+// reduced inverse transform. A missing, corrupt or cut-off stream gives false and a message.
+bool decodeJpegGray(std::string_view jpeg, int denominator, GrayImage& image, std::string& error);
+
+} // namespace dravel
