@@ -140,6 +140,32 @@ std::string formatNumber(double value) {
     return text;
 }
 
+std::string formatFixed(double value, int decimals) {
+    decimals = decimals < 0 ? 0 : (decimals > 15 ? 15 : decimals);
+    if (std::isnan(value) || std::isinf(value))
+        value = 0.0;
+    char buffer[400];
+    const double scale = std::pow(10.0, decimals);
+    const double scaled = value * scale;
+    if (std::fabs(scaled) < 9.0e15) {
+        // Round the scaled value half away from zero, then place the point.
+        const auto whole = static_cast<std::int64_t>(std::round(scaled));
+        const bool negative = whole < 0;
+        std::string digits = std::to_string(negative ? -whole : whole);
+        if (decimals > 0) {
+            if (digits.size() <= static_cast<std::size_t>(decimals))
+                digits.insert(0, static_cast<std::size_t>(decimals) + 1 - digits.size(), '0');
+            digits.insert(digits.size() - static_cast<std::size_t>(decimals), 1, '.');
+        }
+        return negative ? "-" + digits : digits;
+    }
+    auto [ptr, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (ec != std::errc())
+        return "0";
+    return std::string(buffer, ptr);
+}
+
 std::string formatNumberSigned(double value) {
     std::string text = formatNumber(value);
     if (text.empty() || text[0] != '-')

@@ -31,4 +31,9 @@ std::string formatNumber(double value);
 // As formatNumber, with one leading blank when the value is not negative (" 35", "-2").
 std::string formatNumberSigned(double value);
 
+// A number with a fixed count of decimals (0 to 15) and "." as the point, like the picture
+// "0.0": halves are rounded away from zero (5 gives "5.0", 7.25 gives "7.3", -0.25 gives
+// "-0.3"); a value that rounds to zero is written without a sign.
+std::string formatFixed(double value, int decimals);
+
 } // namespace formats

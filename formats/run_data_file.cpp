@@ -7,7 +7,9 @@
 
 namespace formats {
 
-double RunData::runLengthMinutes() const { return leadingNumber(runLength); }
+double RunData::runLengthMinutes() const {
+    return leadingNumber(runLength);
+}
 
 std::optional<std::int32_t> RunData::runLengthWholeMinutes() const {
     return toInt32(runLengthMinutes());
@@ -35,9 +37,13 @@ RunData fromLines(const std::vector<std::string>& lines) {
 
 } // namespace
 
-std::string runDataText(const RunData& data) { return joinLines(runDataLines(data), "\r\n"); }
+std::string runDataText(const RunData& data) {
+    return joinLines(runDataLines(data), "\r\n");
+}
 
-RunData parseRunData(std::string_view text) { return fromLines(splitLines(text)); }
+RunData parseRunData(std::string_view text) {
+    return fromLines(splitLines(text));
+}
 
 std::string runDataPath(const std::string& folder) {
     return pathInFolder(folder, kRunDataFileName);

@@ -17,10 +17,10 @@ inline constexpr int kAcquisitionModeTracking = 0;
 inline constexpr int kAcquisitionModeMicrobeam = 1;
 
 struct RunData {
-    std::string deviceAddress;     // line 1
-    std::string acquisitionFolder; // line 2
-    std::string startTime;         // line 3, "yyyy/mm/dd hh:mm:ss"
-    std::string runLength;         // line 4, minutes, the text as typed
+    std::string deviceAddress;                      // line 1
+    std::string acquisitionFolder;                  // line 2
+    std::string startTime;                          // line 3, "yyyy/mm/dd hh:mm:ss"
+    std::string runLength;                          // line 4, minutes, the text as typed
     int acquisitionMode = kAcquisitionModeTracking; // line 5
 
     // Line 4 by the leading-number rule ("12.5min" gives 12.5, text without a number 0).

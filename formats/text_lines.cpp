@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace formats {
@@ -90,6 +91,16 @@ std::string writeTextLines(const std::string& path, const std::vector<std::strin
             return "Cannot write " + path + ": a value holds a line break";
     }
     return saveFileAtomic(path, joinLines(lines, lineEnd));
+}
+
+std::string copyFileAtomic(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    if (!in)
+        return "Cannot read " + from + ": " + std::strerror(errno);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return "Cannot read " + from + ": read error";
+    return saveFileAtomic(to, bytes);
 }
 
 std::string pathInFolder(const std::string& folder, std::string_view fileName) {

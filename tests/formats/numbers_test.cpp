@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace formats;
 
 TEST(LeadingNumber, TakesTheLeadingDecimalNumber) {
@@ -43,4 +45,17 @@ TEST(FormatNumber, UsesAPointWhateverTheLocale) {
     EXPECT_EQ(formatNumber(0.1 + 0.2), "0.3");
     EXPECT_EQ(formatNumberSigned(35), " 35");
     EXPECT_EQ(formatNumberSigned(-2), "-2");
+}
+
+TEST(FormatFixed, OneDecimalLikeThePicture00) {
+    EXPECT_EQ(formatFixed(5, 1), "5.0");
+    EXPECT_EQ(formatFixed(7.5, 1), "7.5");
+    EXPECT_EQ(formatFixed(0, 1), "0.0");
+    EXPECT_EQ(formatFixed(0.25, 1), "0.3");
+    EXPECT_EQ(formatFixed(-0.25, 1), "-0.3");
+    EXPECT_EQ(formatFixed(-0.04, 1), "0.0");
+    EXPECT_EQ(formatFixed(0.05, 2), "0.05");
+    EXPECT_EQ(formatFixed(16, 0), "16");
+    EXPECT_EQ(formatFixed(1e300, 1).substr(0, 3), "100");
+    EXPECT_EQ(formatFixed(std::nan(""), 1), "0.0");
 }

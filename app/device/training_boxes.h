@@ -1,0 +1,43 @@
+#pragma once
+// The 18 training parameters as the windows hold them: one text box per key, and the steps of
+// LoadTraining that do not touch a box.
+
+#include "formats/training_file.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <vector>
+
+namespace device {
+
+// The objectName of each parameter box, in key order (xs txt_x1 ... mm txt_psize).
+const std::array<const char*, formats::kTrainingKeyCount>& trainingBoxNames();
+
+// The box texts (in key order) as a training file, and back.
+formats::TrainingFile trainingFromTexts(const QStringList& texts);
+QStringList textsFromTraining(const formats::TrainingFile& training);
+
+// What LoadTraining puts into the boxes.
+struct TrainingLoad {
+    enum class Source { File, Defaults, Failed };
+    Source source = Source::Defaults;
+    // The folder whose training.dat was read (the reanalysis window may fall back to the
+    // program folder and then sets its folder variable to it).
+    QString folder;
+    // Source::File: the values in file order, each for the box of its key index; a key present
+    // twice comes twice, the later one winning.
+    std::vector<formats::TrainingAssignment> assignments;
+    QString error; // Source::Failed: why the file could not be read
+};
+
+// Acquisition window: the folder's training.dat, or the built-in defaults when it has none
+// (the window then runs SaveConfigFile and writeTrainingFileWithDefaults).
+TrainingLoad loadTrainingAcquisition(const QString& folder);
+
+// Reanalysis window: the folder's training.dat, else the program folder's, else the built-in
+// defaults (the window then writes them to the program folder).
+TrainingLoad loadTrainingReanalysis(const QString& folder, const QString& programFolder);
+
+} // namespace device

@@ -1,0 +1,85 @@
+#include "app/device/training_boxes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace device;
+using Source = TrainingLoad::Source;
+
+namespace {
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+} // namespace
+
+TEST(TrainingBoxes, NamesAndTextsFollowTheKeyOrder) {
+    EXPECT_STREQ(trainingBoxNames()[0], "txt_x1");
+    EXPECT_STREQ(trainingBoxNames()[4], "txt_npix");
+    EXPECT_STREQ(trainingBoxNames()[14], "txt_umbral_analisis");
+    EXPECT_STREQ(trainingBoxNames()[16], "txt_maxtravel");
+    EXPECT_STREQ(trainingBoxNames()[17], "txt_psize");
+
+    const QStringList texts = textsFromTraining(formats::TrainingFile::defaults());
+    ASSERT_EQ(texts.size(), 18);
+    EXPECT_EQ(texts[8], QStringLiteral("6.8"));
+    EXPECT_EQ(texts[16], QStringLiteral("31.25"));
+    EXPECT_EQ(trainingFromTexts(texts).text(), formats::TrainingFile::defaults().text());
+    // Too few texts leave the rest empty rather than failing.
+    EXPECT_EQ(trainingFromTexts({QStringLiteral("1")}).lines()[17], "mm ");
+}
+
+TEST(TrainingBoxes, AcquisitionWindowUsesDefaultsWhenTheFolderHasNoTraining) {
+    QTemporaryDir program;
+    QTemporaryDir project;
+    writeFile(program.filePath(QStringLiteral("training.dat")), "xs 1\r\n");
+    const TrainingLoad load = loadTrainingAcquisition(project.path());
+    EXPECT_EQ(load.source, Source::Defaults);
+    EXPECT_TRUE(load.assignments.empty());
+
+    writeFile(project.filePath(QStringLiteral("training.dat")), "xs 12\r\ntl 6,8\r\n");
+    const TrainingLoad fromFile = loadTrainingAcquisition(project.path());
+    ASSERT_EQ(fromFile.source, Source::File);
+    ASSERT_EQ(fromFile.assignments.size(), 2u);
+    EXPECT_EQ(fromFile.assignments[1].index, 8u);
+    EXPECT_EQ(fromFile.assignments[1].value, "6.8");
+}
+
+TEST(TrainingBoxes, ReanalysisWindowFallsBackToTheProgramFolder) {
+    QTemporaryDir program;
+    QTemporaryDir acquisition;
+    TrainingLoad load = loadTrainingReanalysis(acquisition.path(), program.path());
+    EXPECT_EQ(load.source, Source::Defaults);
+    EXPECT_EQ(load.folder, program.path());
+
+    writeFile(program.filePath(QStringLiteral("training.dat")), "xs 7\r\n");
+    load = loadTrainingReanalysis(acquisition.path(), program.path());
+    ASSERT_EQ(load.source, Source::File);
+    EXPECT_EQ(load.folder, program.path());
+    ASSERT_EQ(load.assignments.size(), 1u);
+    EXPECT_EQ(load.assignments[0].value, "7");
+
+    writeFile(acquisition.filePath(QStringLiteral("training.dat")), "xs 9\r\n");
+    load = loadTrainingReanalysis(acquisition.path(), program.path());
+    EXPECT_EQ(load.folder, acquisition.path());
+    EXPECT_EQ(load.assignments[0].value, "9");
+
+    // An empty file is a training that changes no box.
+    writeFile(acquisition.filePath(QStringLiteral("training.dat")), "");
+    load = loadTrainingReanalysis(acquisition.path(), program.path());
+    EXPECT_EQ(load.source, Source::File);
+    EXPECT_TRUE(load.assignments.empty());
+}
+
+TEST(TrainingBoxes, UnreadableTrainingIsAFailureNotDefaults) {
+    QTemporaryDir program;
+    QTemporaryDir folder;
+    QDir(folder.path()).mkdir(QStringLiteral("training.dat"));
+    const TrainingLoad load = loadTrainingAcquisition(folder.path());
+    EXPECT_EQ(load.source, Source::Failed);
+    EXPECT_FALSE(load.error.isEmpty());
+}
