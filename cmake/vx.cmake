@@ -32,5 +32,5 @@ function(vx_add_gtest name)
     DISCOVERY_TIMEOUT 120
     PROPERTIES
       TIMEOUT ${T_TIMEOUT}
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0;ASAN_OPTIONS=detect_leaks=1")
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -53,7 +53,8 @@ CurlDownloader::CurlDownloader(Limits limits) : m_limits(limits) {
 std::string CurlDownloader::temporaryFileFor(const std::string& file) {
     static std::atomic<unsigned> counter{0};
     const std::size_t slash = file.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
     return folder + "." + name + ".part" + std::to_string(::getpid()) + "_" +
            std::to_string(counter++);

@@ -88,6 +88,11 @@ std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
             ::dup2(devNull, 0);
             ::close(devNull);
         }
+        // The new program inherits only its standard streams.
+        const unsigned keep = static_cast<unsigned>(report[1]);
+        if (keep > 3)
+            ::close_range(3, keep - 1, 0);
+        ::close_range(keep + 1, ~0U, 0);
         int error = 0;
         if (!folder.empty() && ::chdir(folder.c_str()) != 0)
             error = errno;
@@ -132,8 +137,10 @@ std::optional<std::int64_t> ProcessLauncher::start(const QString& program,
     std::lock_guard lock(m_mutex);
     reapEnded();
     auto pid = spawn(program, arguments, workingFolder);
-    if (pid)
+    if (pid) {
         m_started.insert(*pid);
+        m_known.insert(*pid);
+    }
     return pid;
 }
 
@@ -172,9 +179,10 @@ bool ProcessLauncher::isRunning(std::int64_t pid) {
 bool ProcessLauncher::stop(std::int64_t pid) {
     std::lock_guard lock(m_mutex);
     reapEnded();
-    if (m_started.count(pid) == 0) {
+    if (m_known.count(pid) == 0)
         return false;
-    }
+    if (m_started.count(pid) == 0)
+        return true; // it has ended by itself
     const auto p = static_cast<pid_t>(pid);
     int status = 0;
     // The whole group, so that what the program started ends with it; the process itself too,
@@ -197,8 +205,8 @@ bool ProcessLauncher::openPath(const QString& path) {
 
 bool ProcessLauncher::joinNetwork(const QString& name) {
     const auto status =
-        run(QStringLiteral("nmcli"), {QStringLiteral("connection"), QStringLiteral("up"),
-                                      QStringLiteral("id"), name},
+        run(QStringLiteral("nmcli"),
+            {QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("id"), name},
             QString(), 30000);
     return status && *status == 0;
 }

@@ -25,7 +25,7 @@ public:
                            int timeoutMs = 30000) override;
     bool isRunning(std::int64_t pid) override;
     // SIGTERM to the process group, SIGKILL after 500 ms, then reaps it. False for a process
-    // this launcher did not start.
+    // this launcher did not start; true for one of its own, also when it had already ended.
     bool stop(std::int64_t pid) override;
     bool openPath(const QString& path) override;
     // `nmcli connection up id NAME`; true when it exits with 0.
@@ -39,6 +39,7 @@ private:
 
     std::mutex m_mutex;
     std::set<std::int64_t> m_started; // started and not yet reaped
+    std::set<std::int64_t> m_known;   // every process started by start()
 };
 
 } // namespace platform

@@ -13,16 +13,16 @@
 namespace results {
 
 // Constants of the motion rule.
-inline constexpr double kStillTrend = 0.05;       // trend at or below this ...
-inline constexpr double kStillOffset = 3.5;       // ... and offset at or below this: still
-inline constexpr double kStillStepPx = 8.75;      // or a step from the anchor at or below this
-inline constexpr double kOffsetSmoothing = 0.8;   // offset = 0.8 x offset + 0.2 x d
-inline constexpr double kNetSmoothing = 0.95;     // net = 0.95 x net + 0.05 x e
-inline constexpr double kTrendSmoothing = 0.8;    // trend = 0.2 x (net - prevNet) + 0.8 x trend
-inline constexpr int kRestartLostCount = 9;       // LOST_COUNT above this restarts the trail
-inline constexpr int kMinListedFrames = 10;       // counted rows a trail needs to be listed
-inline constexpr double kStillTravelMm = 1.0;     // at most this travel in a block: still trail
-inline constexpr int kMaxTrailId = 32000;         // trail ids are 0 .. 32000
+inline constexpr double kStillTrend = 0.05;     // trend at or below this ...
+inline constexpr double kStillOffset = 3.5;     // ... and offset at or below this: still
+inline constexpr double kStillStepPx = 8.75;    // or a step from the anchor at or below this
+inline constexpr double kOffsetSmoothing = 0.8; // offset = 0.8 x offset + 0.2 x d
+inline constexpr double kNetSmoothing = 0.95;   // net = 0.95 x net + 0.05 x e
+inline constexpr double kTrendSmoothing = 0.8;  // trend = 0.2 x (net - prevNet) + 0.8 x trend
+inline constexpr int kRestartLostCount = 9;     // LOST_COUNT above this restarts the trail
+inline constexpr int kMinListedFrames = 10;     // counted rows a trail needs to be listed
+inline constexpr double kStillTravelMm = 1.0;   // at most this travel in a block: still trail
+inline constexpr int kMaxTrailId = 32000;       // trail ids are 0 .. 32000
 
 // Motion values of one trail (or live track). Zero-initialised means "not started".
 struct TrailState {
@@ -31,14 +31,14 @@ struct TrailState {
     std::int32_t refShape = 0; // shape code recorded when the trail (re)started
     std::int32_t anchorX = 0;  // first counted position of the trail in the current block
     std::int32_t anchorY = 0;
-    double offset = 0.0;  // smoothed distance of the detection from the midpoint, px
-    double net = 0.0;     // smoothed distance of the detection from the anchor, px
-    double prevNet = 0.0; // net before its last update
-    double trend = 0.0;   // smoothed change of net per row, px
-    double travelMm = 0.0;        // distance travelled (in the current block), mm
-    std::int32_t frameCount = 0;  // counted rows (in the current block); 32-bit: a live run of
-                                  // 1440 minutes counts up to 86,400 rows
-    double speedMm = 0.0;         // travelMm / frameCount, mm per frame (mm/s)
+    double offset = 0.0;           // smoothed distance of the detection from the midpoint, px
+    double net = 0.0;              // smoothed distance of the detection from the anchor, px
+    double prevNet = 0.0;          // net before its last update
+    double trend = 0.0;            // smoothed change of net per row, px
+    double travelMm = 0.0;         // distance travelled (in the current block), mm
+    std::int32_t frameCount = 0;   // counted rows (in the current block); 32-bit: a live run of
+                                   // 1440 minutes counts up to 86,400 rows
+    double speedMm = 0.0;          // travelMm / frameCount, mm per frame (mm/s)
     std::int32_t rotationBits = 0; // sum of changed shape-code bits (in the current block)
 
     // Clears the per-block part (midpoint, travel, counted rows, speed, rotation); refShape,

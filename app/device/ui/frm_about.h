@@ -1,9 +1,11 @@
 #pragma once
-// The about box.
+// The about box: the program's version text with a credit and a contact line.
 
 #include "platform/services.h"
 
 #include <QWidget>
+
+class QLabel;
 
 namespace ui {
 
@@ -12,8 +14,17 @@ class FrmAbout : public QWidget {
 public:
     explicit FrmAbout(const platform::Services& services, QWidget* parent = nullptr);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    // Runs each time the box is shown after it was closed (and on the first showing).
+    void AboutLoad();
+
     platform::Services m_services;
+    QLabel* m_version = nullptr;
+    bool m_loaded = false;
 };
 
 } // namespace ui

@@ -1,10 +1,468 @@
 #include "app/device/ui/frm_init.h"
 
+#include "app/device/device_client.h"
+#include "app/device/names.h"
+#include "app/device/settings.h"
+#include "app/windows/twips.h"
+#include "app/windows/ui/clickable_label.h"
+#include "app/windows/ui/frm_frontend.h"
+#include "app/windows/ui/window_registry.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+
 namespace ui {
+
+namespace {
+
+const QString kVersionText = QStringLiteral("<< Software Version V1.7 Rev06/2023 >>");
+// A default device address shown before one was stored.
+const QString kDesignAddress = QStringLiteral("192.168.4.1");
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Colour values are red + 256 x green + 65536 x blue.
+QColor colorValue(std::uint32_t value) {
+    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}
+const std::uint32_t kWhite = 0xFFFFFF;
+const std::uint32_t kGray = 0x808080;
+const std::uint32_t kHighlight = 0xC0E0FF;
+
+QRect twipsRect(int left, int top, int width, int height) {
+    using windows::twipsToPixels;
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                 twipsToPixels(height));
+}
+
+void setBackground(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+// Back to the background the style gives (the system window colour).
+void clearBackground(QWidget* widget) {
+    widget->setAutoFillBackground(false);
+    widget->setPalette(QPalette());
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+bool FrmInit::s_connected = false;
+
+QString FrmInit::versionText() {
+    return kVersionText;
+}
+
+bool FrmInit::Connected() {
+    return s_connected;
+}
+
+QStringList FrmInit::installFolderWarnings(const QString& programFolder) {
+    QStringList warnings;
+    // Characters, not UTF-16 units: a letter outside the basic plane counts once.
+    if (programFolder.toUcs4().size() > 40)
+        warnings << QStringLiteral("WARNING: Installation Folder name lenght > 40 characters!") +
+                        kCrLf + kCrLf +
+                        QStringLiteral("Please Install the Software into a shorter name folder. "
+                                       "example: c:\\tovik") +
+                        kCrLf + kCrLf + QStringLiteral("Current = ") + programFolder;
+    if (device::SanitizePath(programFolder) != programFolder)
+        warnings << QStringLiteral("WARNING: Folder name Contains Special Characters!") + kCrLf +
+                        kCrLf +
+                        QStringLiteral("Please Install the Software into a simpler folder name. "
+                                       "example: c:\\tovik") +
+                        kCrLf + kCrLf + QStringLiteral("Current = ") + programFolder;
+    return warnings;
+}
 
 FrmInit::FrmInit(const platform::Services& services, QWidget* parent)
     : QWidget(parent), m_services(services) {
     setObjectName("Frm_Init");
+    buildControls();
+    resetToDesign();
+}
+
+void FrmInit::buildControls() {
+    setWindowTitle("Vermalux");
+    setFixedSize(twipsRect(0, 0, 5520, 4620).size());
+
+    m_image1 = new QLabel("Vermalux", this);
+    m_image1->setObjectName("Image1");
+    QFont titleFont = m_image1->font();
+    titleFont.setPointSize(20);
+    titleFont.setBold(true);
+    m_image1->setFont(titleFont);
+    m_image1->setAlignment(Qt::AlignCenter);
+    m_image1->setGeometry(twipsRect(120, 120, 5280, 960));
+
+    QFont menuFont = font();
+    menuFont.setPointSize(11);
+    menuFont.setBold(true);
+
+    auto makeEntry = [&](int index, int top, ClickableLabel*& label) {
+        auto* frame = new QFrame(this);
+        frame->setObjectName(QStringLiteral("frame_option%1").arg(index));
+        frame->setFrameShape(QFrame::NoFrame);
+        frame->setGeometry(twipsRect(600, top, 4320, 615));
+        frame->setMouseTracking(true);
+        frame->setCursor(Qt::PointingHandCursor);
+        frame->installEventFilter(this);
+
+        auto* shape = new QFrame(frame);
+        shape->setObjectName(QStringLiteral("Shape_option%1").arg(index));
+        shape->setFrameShape(QFrame::Box);
+        shape->setGeometry(twipsRect(240, 180, 255, 255));
+        shape->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+        label = new ClickableLabel(QString(), frame);
+        label->setObjectName(QStringLiteral("Label_option%1").arg(index));
+        label->setFont(menuFont);
+        label->setGeometry(twipsRect(720, 120, 3480, 375));
+        label->setMouseTracking(true);
+        label->installEventFilter(this);
+        return frame;
+    };
+    m_frameOption1 = makeEntry(1, 1200, m_labelOption1);
+    m_frameOption2 = makeEntry(2, 1920, m_labelOption2);
+    m_frameOption5 = makeEntry(5, 2640, m_labelOption5);
+    connect(m_labelOption1, &ClickableLabel::clicked, this, &FrmInit::ShowAddressPanel);
+    connect(m_labelOption2, &ClickableLabel::clicked, this, &FrmInit::OpenReanalysisWindow);
+    connect(m_labelOption5, &ClickableLabel::clicked, this, &FrmInit::ExitOrBack);
+
+    m_frameIp = new QFrame(this);
+    m_frameIp->setObjectName("frame_ip");
+    m_frameIp->setFrameShape(QFrame::Box);
+    m_frameIp->setGeometry(twipsRect(600, 1200, 4320, 1335));
+    m_lblIp = new QLabel(m_frameIp);
+    m_lblIp->setObjectName("lbl_ip");
+    m_lblIp->setGeometry(twipsRect(240, 180, 1200, 285));
+    m_txtIp1 = new QLineEdit(m_frameIp);
+    m_txtIp1->setObjectName("txt_ip1");
+    m_txtIp1->setGeometry(twipsRect(1560, 120, 2520, 375));
+    m_cmdPreview = new QPushButton(m_frameIp);
+    m_cmdPreview->setObjectName("cmd_preview");
+    m_cmdPreview->setGeometry(twipsRect(1560, 660, 1560, 495));
+    connect(m_cmdPreview, &QPushButton::clicked, this, &FrmInit::ConnectButtonClick);
+    connect(m_txtIp1, &QLineEdit::returnPressed, m_cmdPreview, &QPushButton::click);
+
+    m_frame1 = new QFrame(this);
+    m_frame1->setObjectName("Frame1");
+    m_frame1->setFrameShape(QFrame::Box);
+    m_frame1->setGeometry(twipsRect(120, 3480, 5280, 855));
+    m_lblNews = new QLabel(m_frame1);
+    m_lblNews->setObjectName("LblNews");
+    m_lblNews->setAlignment(Qt::AlignCenter);
+    m_lblNews->setGeometry(twipsRect(120, 180, 5040, 495));
+
+    // The Microbeam entry of the start window: built hidden, and nothing shows it.
+    m_cmdMicro = new QPushButton(this);
+    m_cmdMicro->setObjectName("cmd_micro");
+    m_cmdMicro->setGeometry(twipsRect(5040, 4380, 375, 195));
+
+    m_timerEnd = new QTimer(this);
+    m_timerEnd->setObjectName("Timer_end");
+    connect(m_timerEnd, &QTimer::timeout, this, &FrmInit::HideStartWindowTick);
+}
+
+// The design values of every control: what a freshly loaded window shows.
+void FrmInit::resetToDesign() {
+    m_labelOption1->setText("START New Acquisition");
+    m_labelOption2->setText("Check Results");
+    m_labelOption5->setText("EXIT");
+    setBackground(m_frameOption1, colorValue(kWhite));
+    clearBackground(m_frameOption2);
+    clearBackground(m_frameOption5);
+    for (ClickableLabel* label : {m_labelOption1, m_labelOption2, m_labelOption5})
+        setTextColor(label, colorValue(kGray));
+    m_frameOption1->show();
+    m_frameOption2->show();
+    m_frameOption5->show();
+
+    setBackground(m_frame1, colorValue(kWhite));
+    setTextColor(m_lblNews, colorValue(kGray));
+    m_lblNews->setText("Equipment Status = unknown");
+
+    m_lblIp->setText("Device ID");
+    m_txtIp1->setText(kDesignAddress);
+    m_cmdPreview->setText("Connect");
+    m_frameIp->hide();
+
+    m_cmdMicro->setText("uM");
+    m_cmdMicro->hide();
+
+    m_timerEnd->stop();
+    m_timerEnd->setInterval(500);
+    m_menuState = 0;
+    m_lampLevel = 0;
+}
+
+void FrmInit::setVisible(bool visible) {
+    if (visible && !m_loaded) {
+        // The window loads before it appears; the folder check may wait on message boxes.
+        QPointer<FrmInit> self(this);
+        resetToDesign();
+        StartWindowLoad();
+        if (!self)
+            return;
+    }
+    QWidget::setVisible(visible);
+}
+
+void FrmInit::StartWindowLoad() {
+    m_loaded = true;
+    s_connected = false;
+    setNews(kVersionText);
+    m_frameIp->hide();
+    m_timerEnd->stop();
+    m_menuState = 0;
+    CheckInstallFolder();
+}
+
+void FrmInit::CheckInstallFolder() {
+    QPointer<FrmInit> self(this);
+    const QStringList warnings = installFolderWarnings(m_services.programFolder);
+    for (const QString& warning : warnings) {
+        if (!self || !m_services.dialogs)
+            return;
+        m_services.dialogs->message(warning);
+    }
+}
+
+void FrmInit::closeEvent(QCloseEvent* event) {
+    // Closing unloads the window: handlers that are waiting stop, and the next showing loads it
+    // again from its design values.
+    ++m_generation;
+    m_loaded = false;
+    m_timerEnd->stop();
+    event->accept();
+}
+
+void FrmInit::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        StartWindowActivate();
+    QWidget::changeEvent(event);
+}
+
+void FrmInit::StartWindowActivate() {
+    m_timerEnd->stop();
+}
+
+bool FrmInit::eventFilter(QObject* watched, QEvent* event) {
+    QFrame* entry = nullptr;
+    for (QFrame* frame : {m_frameOption1, m_frameOption2, m_frameOption5})
+        if (watched == frame || watched->parent() == frame)
+            entry = frame;
+    if (!entry)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseMove) {
+        HighlightMenuEntry(entry);
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        // A click on an entry's label or on the frame around it runs the entry once. The release
+        // is taken here, so that one on the label does not travel on to the frame and run the
+        // entry a second time ("Back" followed by "Sure to Quit?").
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        auto* widget = static_cast<QWidget*>(watched);
+        if (mouse->button() == Qt::LeftButton &&
+            widget->rect().contains(mouse->position().toPoint())) {
+            if (entry == m_frameOption1)
+                ShowAddressPanel();
+            else if (entry == m_frameOption2)
+                OpenReanalysisWindow();
+            else
+                ExitOrBack();
+        }
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrmInit::HighlightMenuEntry(QFrame* entry) {
+    for (QFrame* frame : {m_frameOption1, m_frameOption2, m_frameOption5}) {
+        setBackground(frame, colorValue(frame == entry ? kHighlight : kWhite));
+        frame->repaint();
+    }
+}
+
+void FrmInit::ShowAddressPanel() {
+    m_menuState = 1;
+    m_labelOption5->setText("Back");
+    m_frameOption1->hide();
+    m_frameOption2->hide();
+    LoadDeviceIp();
+    m_frameIp->show();
+}
+
+void FrmInit::OpenReanalysisWindow() {
+    // The reanalysis window is not part of this build: say so and stay on the start menu.
+    if (m_services.dialogs)
+        m_services.dialogs->message(
+            QStringLiteral("Check Results is not available in this version of the program."));
+}
+
+void FrmInit::ShowStartMenu() {
+    m_frameIp->hide();
+    m_menuState = 0;
+    m_labelOption5->setText("EXIT");
+    m_frameOption1->show();
+    m_frameOption2->show();
+}
+
+void FrmInit::ExitOrBack() {
+    if (m_menuState != 0) {
+        ShowStartMenu();
+        return;
+    }
+    QPointer<FrmInit> self(this);
+    if (!m_services.dialogs || !m_services.dialogs->question(QStringLiteral("Sure to Quit?")))
+        return;
+    if (!self)
+        return;
+    // Yes ends the program at once: waiting handlers stop, nothing is saved.
+    ++m_generation;
+    m_timerEnd->stop();
+    emit quitRequested();
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
+}
+
+void FrmInit::setNews(const QString& text) {
+    m_lblNews->setText(text);
+    m_lblNews->repaint();
+}
+
+void FrmInit::LoadDeviceIp() {
+    const std::optional<QString> address = device::LoadDeviceIp(m_services.programFolder);
+    if (!address)
+        return;
+    m_txtIp1->setText(*address);
+    m_txtIp1->repaint();
+}
+
+void FrmInit::SaveDeviceIp(const QString& address) {
+    // Fails silently: the connect goes on without a stored address.
+    device::SaveDeviceIp(m_services.programFolder, address);
+}
+
+void FrmInit::LoadLampLevel() {
+    m_lampLevel = device::LoadLampLevel(m_services.programFolder, m_lampLevel);
+}
+
+bool FrmInit::ConnectDevice(const QString& address) {
+    QPointer<FrmInit> self(this);
+    const std::uint64_t generation = m_generation;
+    // True while this window is still the one the connect started in.
+    auto alive = [&] { return self && self->m_generation == generation; };
+    const auto fail = [&](const QString& message) {
+        s_connected = false;
+        if (!message.isEmpty() && m_services.dialogs)
+            m_services.dialogs->message(message);
+        if (alive())
+            setNews(QStringLiteral("Connection ERROR"));
+        return false;
+    };
+
+    // The address is checked before any request is built from it.
+    const QString refusal = device::DeviceClient::checkAddress(address);
+    if (!refusal.isEmpty())
+        return fail(refusal);
+
+    // Copies: the services stay valid even if the window goes away during a wait.
+    const platform::Services services = m_services;
+    device::DeviceClient client(services);
+
+    setNews(QStringLiteral("Connecting..."));
+    QCoreApplication::processEvents();
+    if (!alive())
+        return s_connected;
+    if (services.clock)
+        services.clock->pause(500);
+    if (!alive())
+        return s_connected;
+
+    if (client.QueryStatus(address, QStringLiteral("0")) == -1) {
+        s_connected = false;
+        if (services.dialogs)
+            services.dialogs->message(
+                QStringLiteral("IP Connection ERROR!. check if device is ON, and #ID"));
+        if (alive())
+            setNews(QStringLiteral("Connection ERROR"));
+        return false;
+    }
+    if (!alive())
+        return s_connected;
+
+    s_connected = true;
+    setNews(QStringLiteral("Connected to") + address);
+    // The address that answered is the one stored, whatever the box holds by now.
+    SaveDeviceIp(address);
+    LoadLampLevel();
+
+    const int lampValue = int(m_lampLevel) * 6;
+    const auto status = [self, generation](const QString& text) {
+        if (self && self->m_generation == generation)
+            self->setNews(text);
+    };
+    const std::int16_t result =
+        client.ConfigureCamera(address, 0, device::SetupWindow::Start, lampValue, status);
+    if (result < 1) {
+        s_connected = false;
+        if (alive())
+            setNews(QStringLiteral("Connection ERROR"));
+        return false;
+    }
+    s_connected = true;
+    if (alive())
+        setNews(QStringLiteral("Connected to") + address);
+    return s_connected;
+}
+
+void FrmInit::ConnectButtonClick() {
+    // A second click while a connect waits is ignored.
+    if (m_connecting)
+        return;
+    QPointer<FrmInit> self(this);
+    const std::uint64_t generation = m_generation;
+    m_connecting = true;
+    const bool connected = ConnectDevice(m_txtIp1->text());
+    if (!self)
+        return;
+    m_connecting = false;
+    if (!connected || m_generation != generation)
+        return;
+    FrmFrontend& frontend = Windows::frmFrontend();
+    frontend.show();
+    frontend.raise();
+    frontend.activateWindow();
+    if (!self || m_generation != generation)
+        return;
+    m_timerEnd->start();
+}
+
+void FrmInit::HideStartWindowTick() {
+    m_timerEnd->stop();
+    // The start window hides because the acquisition window took over. When that window was
+    // closed again before the tick (its close shows this window), hiding would leave no window
+    // on the screen: the tick is then cancelled like a re-activation of this window.
+    if (!Windows::hasFrmFrontend() || !Windows::frmFrontend().isVisible())
+        return;
+    hide();
+    ShowStartMenu();
 }
 
 } // namespace ui

@@ -1,0 +1,152 @@
+#include "app/device/device_client.h"
+
+#include "formats/device_address.h"
+#include "platform/jpeg_download.h"
+
+#include <cmath>
+#include <exception>
+
+namespace device {
+
+namespace {
+
+bool isQueryChar(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '=' ||
+           u == '&' || u == '_' || u == '.' || u == '-';
+}
+
+bool isSafeQuery(const QString& query) {
+    for (QChar c : query)
+        if (!isQueryChar(c))
+            return false;
+    return true;
+}
+
+} // namespace
+
+int lampValueForLevel(double level) {
+    if (!(level > 0))
+        return 0;
+    return static_cast<int>(std::floor(level * 6.0));
+}
+
+std::vector<SetupStep> setupSteps(SetupWindow window, int mode, int lampValue) {
+    const QString lamp = QStringLiteral("var=lamp&val=") + QString::number(lampValue);
+    if (window == SetupWindow::Acquisition && mode == 1) {
+        return {
+            {QStringLiteral("Setting Resolution 640x480..."),
+             QStringLiteral("var=framesize&val=8")},
+            {QStringLiteral("Setting Exposition..."), QStringLiteral("var=aec_value&val=1200")},
+            {QStringLiteral("Setting Gain..."), QStringLiteral("var=agc_gain&val=5")},
+            {QStringLiteral("Setting Compression..."), QStringLiteral("var=quality&val=0")},
+            {QStringLiteral("Setting Lighting..."), lamp},
+        };
+    }
+    const QString exposure = window == SetupWindow::Start
+                                 ? QStringLiteral("var=aec_value&val=1100")
+                                 : QStringLiteral("var=aec_value&val=1200");
+    return {
+        {QStringLiteral("Setting Resolution 1600x1200..."), QStringLiteral("var=framesize&val=13")},
+        {QStringLiteral("Setting Exposition..."), exposure},
+        {QStringLiteral("Setting Gain..."), QStringLiteral("var=agc_gain&val=0")},
+        {QStringLiteral("Setting Compression..."), QStringLiteral("var=quality&val=16")},
+        {QStringLiteral("Setting Lighting..."), lamp},
+        {QStringLiteral("Setting Lens correction..."), QStringLiteral("var=lenc&val=1")},
+        {QStringLiteral("Setting Pixel correction..."), QStringLiteral("var=wpc&val=1")},
+    };
+}
+
+DeviceClient::DeviceClient(platform::Services services) : m_services(std::move(services)) {}
+
+QString DeviceClient::checkAddress(const QString& address) {
+    return QString::fromStdString(formats::checkDeviceAddress(address.toStdString()));
+}
+
+QString DeviceClient::requestUrl(const QString& address, const QString& path) {
+    if (!formats::isValidDeviceAddress(address.toStdString()))
+        return {};
+    return QStringLiteral("http://") + address + path;
+}
+
+QString DeviceClient::answerFile() const {
+    return m_services.programFolder + QStringLiteral("/answer.txt");
+}
+
+QString DeviceClient::previewFile() const {
+    return m_services.programFolder + QStringLiteral("/preview.jpg");
+}
+
+bool DeviceClient::DownloadFile(const QString& url, const QString& file) {
+    if (!m_services.downloader || url.isEmpty())
+        return false;
+    try {
+        return m_services.downloader->downloadFile(url, file);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::int16_t DeviceClient::QueryStatus(const QString& address, const QString&) {
+    const QString url = requestUrl(address, QStringLiteral("/status"));
+    if (url.isEmpty())
+        return -1;
+    return DownloadFile(url, answerFile()) ? 1 : -1;
+}
+
+std::int16_t DeviceClient::SendControl(const QString& address, const QString& query) {
+    if (!isSafeQuery(query))
+        return -1;
+    const QString url = requestUrl(address, QStringLiteral("/control?") + query);
+    if (url.isEmpty())
+        return -1;
+    return DownloadFile(url, answerFile()) ? 1 : -1;
+}
+
+bool DeviceClient::CapturePreview(const QString& address) {
+    const QString url = requestUrl(address, QStringLiteral("/capture"));
+    bool ok = false;
+    if (!url.isEmpty() && m_services.downloader) {
+        try {
+            ok = platform::downloadJpeg(*m_services.downloader, url, previewFile());
+        } catch (const std::exception&) {
+            ok = false;
+        }
+    }
+    if (!ok && m_services.dialogs)
+        m_services.dialogs->message(QStringLiteral("ERROR http://") + address +
+                                    QStringLiteral("/capture"));
+    return ok;
+}
+
+std::int16_t DeviceClient::ConfigureCamera(const QString& address, int mode, SetupWindow window,
+                                           int lampValue, const StatusSink& status) {
+    auto show = [&](const QString& text) {
+        if (status)
+            status(text);
+    };
+    auto pause = [&](int ms) {
+        if (m_services.clock)
+            m_services.clock->pause(ms);
+    };
+    try {
+        show(QStringLiteral("Connecting to IP") + address);
+        pause(300);
+        for (const SetupStep& step : setupSteps(window, mode, lampValue)) {
+            show(step.text);
+            if (SendControl(address, step.query) == -1) {
+                if (m_services.dialogs)
+                    m_services.dialogs->message(QStringLiteral("Error connecting to ") + address);
+                return -1;
+            }
+            pause(250);
+        }
+        show(QStringLiteral("Setting OK..."));
+        pause(window == SetupWindow::Start ? 100 : 250);
+        return 1;
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+} // namespace device

@@ -1,0 +1,82 @@
+#pragma once
+// The camera device client: plain HTTP GET requests whose answer body is saved to a file in the
+// program folder ("/status" and "/control?..." into answer.txt, "/capture" into preview.jpg),
+// and the camera set-up sequences of the start window and the acquisition window.
+//
+// The device address is checked (formats/device_address.h) before any URL is built from it; a
+// refused address makes the request fail like an unreachable device. Windows that want to tell
+// the operator why call checkAddress() first.
+
+#include "platform/services.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace device {
+
+// Which window runs a set-up: the start window (`Frm_Init`) or the acquisition window
+// (`frm_frontend`). Their sequences differ in one value and in the final pause.
+enum class SetupWindow { Start, Acquisition };
+
+// Receives each status text of a set-up; the window puts it into its status label (`LblNews`,
+// `lbl_messages`) and repaints the label at once.
+using StatusSink = std::function<void(const QString&)>;
+
+// One step of a set-up sequence: the status text shown and the control query sent.
+struct SetupStep {
+    QString text;
+    QString query;
+};
+
+// The lamp value sent for a light level: the integer part of level x 6 (2.5 gives 15, 16 gives
+// 96); negative levels give 0.
+int lampValueForLevel(double level);
+
+// The set-up steps of a window for a mode (0 full resolution, 1 preview resolution) with the
+// given lamp value. The start window knows only mode 0.
+std::vector<SetupStep> setupSteps(SetupWindow window, int mode, int lampValue);
+
+class DeviceClient {
+public:
+    explicit DeviceClient(platform::Services services);
+
+    // Empty when the address may be used, else the message for the operator.
+    static QString checkAddress(const QString& address);
+
+    // "http://" + address + path; empty when the address is refused.
+    static QString requestUrl(const QString& address, const QString& path);
+
+    // Fetches url into file through the downloader; true only when the whole body arrived.
+    bool DownloadFile(const QString& url, const QString& file);
+
+    // "/status" into answer.txt. 1 on success, -1 on failure. The second argument is ignored.
+    std::int16_t QueryStatus(const QString& address, const QString& unused = QStringLiteral("0"));
+
+    // "/control?" + query into answer.txt. The query ("var=NAME&val=VALUE") may hold letters,
+    // digits, "=", "&", "_", "." and "-" only; anything else fails without a request.
+    std::int16_t SendControl(const QString& address, const QString& query);
+
+    // "/capture" into preview.jpg. The preview is replaced only by a complete answer that starts
+    // like a JPEG. On failure shows the message box "ERROR " + the capture URL and returns
+    // false; the window draws the preview (and reports drawing failures) when it returns true.
+    bool CapturePreview(const QString& address);
+
+    // Runs the window's set-up sequence for the mode: "Connecting to IP" + address and a 300 ms
+    // pause, then every step (status text, control query, 250 ms pause), then "Setting OK..."
+    // and the final pause (start window 100 ms, acquisition window 250 ms). A refused step
+    // shows "Error connecting to " + address and stops the sequence. 1 when every request
+    // succeeded, else -1. The acquisition window makes `frame_messages` visible before calling.
+    std::int16_t ConfigureCamera(const QString& address, int mode, SetupWindow window,
+                                 int lampValue, const StatusSink& status);
+
+    QString answerFile() const;  // answer.txt in the program folder
+    QString previewFile() const; // preview.jpg in the program folder
+
+private:
+    platform::Services m_services;
+};
+
+} // namespace device

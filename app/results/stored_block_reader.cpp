@@ -1,0 +1,200 @@
+#include "app/results/stored_block_reader.h"
+
+#include "app/results/file_bytes.h"
+#include "formats/position_file.h"
+#include "formats/text_lines.h"
+
+namespace results {
+
+namespace {
+
+using Status = DetectionBlock::Status;
+
+std::int32_t get16(const std::uint8_t* p) {
+    return (p[0] << 8) | p[1];
+}
+
+// Reads the six fields that follow a record's first bytes; false when a 16-bit field is out of
+// range.
+bool readFields(const std::uint8_t* p, DetectionSlot& slot) {
+    slot.x = get16(p);
+    slot.y = get16(p + 2);
+    slot.pixels = get16(p + 4);
+    slot.xSize = get16(p + 6);
+    slot.ySize = get16(p + 8);
+    slot.shape = get16(p + 10);
+    return slot.x < 0x8000 && slot.y < 0x8000 && slot.pixels < 0x8000 && slot.xSize < 0x8000 &&
+           slot.ySize < 0x8000;
+}
+
+ParsedWormBlock parseRuns(std::span<const std::uint8_t> bytes) {
+    ParsedWormBlock out;
+    if (bytes.size() < static_cast<std::size_t>(kRunRecordSize))
+        return out; // not all there yet
+    auto timeOf = [](const std::uint8_t* p) {
+        return (static_cast<std::uint32_t>(p[1]) << 24) | (static_cast<std::uint32_t>(p[2]) << 16) |
+               (static_cast<std::uint32_t>(p[3]) << 8) | p[4];
+    };
+    const std::uint8_t* first = bytes.data();
+    if (first[0] != kRunMarker || timeOf(first) > 0x7FFFFFFFu) {
+        out.status = Status::Skipped;
+        out.advance = kRunRecordSize;
+        out.error =
+            first[0] != kRunMarker ? "a record without its marker" : "a time mark beyond 32 bits";
+        return out;
+    }
+    const std::uint32_t time = timeOf(first);
+    bool bad = false;
+    std::size_t pos = 0;
+    while (pos + kRunRecordSize <= bytes.size() && out.slots.size() < kRunMaxDetections) {
+        const std::uint8_t* p = bytes.data() + pos;
+        if (p[0] != kRunMarker || timeOf(p) != time)
+            break; // that record begins the next block
+        DetectionSlot slot;
+        if (!readFields(p + 5, slot))
+            bad = true;
+        out.slots.push_back(slot);
+        pos += kRunRecordSize;
+    }
+    out.timeMark = static_cast<std::int32_t>(time);
+    out.count = static_cast<std::int32_t>(out.slots.size());
+    out.advance = pos;
+    out.status = bad ? Status::Skipped : Status::Block;
+    if (bad) {
+        out.error = "a value above 32767";
+        out.slots.clear();
+    }
+    return out;
+}
+
+ParsedWormBlock parseHeaderBlock(std::span<const std::uint8_t> bytes, bool atFileStart,
+                                 int layout) {
+    ParsedWormBlock out;
+    if (bytes.size() < static_cast<std::size_t>(formats::HEADER_SIZE))
+        return out;
+    const std::uint8_t* h = bytes.data();
+    const int n = h[3];
+    const bool footer = layout != 1;
+    const int recordSize = layout == 3 ? formats::WORM_BUFFER_SIZE : kOldRecordSize;
+    const std::size_t size = formats::HEADER_SIZE + static_cast<std::size_t>(n) * recordSize +
+                             (footer ? formats::FOOTER_SIZE : 0);
+    if (bytes.size() < size)
+        return out; // the records are not all there yet
+    if (layout == 3) {
+        const auto decoded = formats::decodeBlockAt(bytes.first(size), 0, atFileStart);
+        if (!decoded || (!atFileStart && (h[0] & formats::FOOTER_FLAG) != 0) ||
+            !decoded->footerMatches) {
+            out.status = Status::Error;
+            out.error = "no block of the current layout here";
+            return out;
+        }
+    }
+    out.timeMark = (atFileStart ? 0 : h[0] << 16) | (h[1] << 8) | h[2];
+    out.count = n;
+    out.advance = size;
+    out.slots.assign(kDetectionSlots, DetectionSlot{});
+    for (int i = 0; i < n; ++i) {
+        const std::uint8_t* r = h + formats::HEADER_SIZE + static_cast<std::size_t>(i) * recordSize;
+        DetectionSlot slot;
+        const bool inRange = readFields(r + 1, slot);
+        if (r[0] < 1 || r[0] > kDetectionSlots || !inRange) {
+            out.status = Status::Skipped;
+            out.error = !inRange ? "a value above 32767" : "detection number 0";
+            out.slots.clear();
+            return out;
+        }
+        out.slots[r[0] - 1u] = slot;
+    }
+    out.status = Status::Block;
+    return out;
+}
+
+} // namespace
+
+int positionLayoutOf(const std::vector<std::uint8_t>& firstBytes, std::uint64_t fileSize) {
+    if (fileSize < 2 || firstBytes.empty())
+        return 0;
+    switch (firstBytes[0]) {
+    case 0:
+        return 1;
+    case 1:
+        return 2;
+    case 2:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+ParsedWormBlock ParseWormBlock(std::span<const std::uint8_t> bytes, bool atFileStart, int layout) {
+    if (layout == 0)
+        return parseRuns(bytes);
+    return parseHeaderBlock(bytes, atFileStart, layout);
+}
+
+DetectionBlock ReadWormBlock(const std::string& acqFolder, StoredReaderState& state) {
+    DetectionBlock block;
+    block.timeMark = 0;
+    packDetections(block, {}, 0);
+    if (acqFolder.empty()) {
+        block.status = Status::Error;
+        block.error = "no acquisition folder";
+        return block;
+    }
+    const std::string path = formats::pathInFolder(acqFolder, formats::WORM_POSITIONS_FILE_NAME);
+    FileBytes head = readFileBytes(path, 0, 1);
+    if (!head.exists)
+        return block;
+    if (!head.ok) {
+        block.status = Status::Error;
+        block.error = head.error;
+        return block;
+    }
+    if (state.readerCursor < 1) {
+        block.status = Status::Error;
+        block.error = "position file cursor out of range";
+        return block;
+    }
+    const int layout = positionLayoutOf(head.bytes, head.size);
+    const std::uint64_t offset = static_cast<std::uint64_t>(state.readerCursor) - 1;
+    if (head.size <= offset)
+        return block; // nothing new
+    const std::uint64_t most =
+        layout == 0 ? static_cast<std::uint64_t>(kRunRecordSize) * kRunMaxDetections
+                    : formats::HEADER_SIZE + formats::FOOTER_SIZE +
+                          static_cast<std::uint64_t>(formats::MAXWORMS) * formats::WORM_BUFFER_SIZE;
+    FileBytes data = readFileBytes(path, offset, most);
+    if (!data.ok) {
+        block.status = Status::Error;
+        block.error = data.error;
+        return block;
+    }
+    ParsedWormBlock parsed = ParseWormBlock(data.bytes, offset == 0, layout);
+    if (parsed.status == Status::NothingNew)
+        return block;
+    if (parsed.status == Status::Error) {
+        block.status = Status::Error;
+        block.error = "xy_worms.bin at byte " + std::to_string(offset + 1) + ": " + parsed.error;
+        return block;
+    }
+    const std::uint64_t next = static_cast<std::uint64_t>(state.readerCursor) + parsed.advance;
+    if (next > 0x7FFFFFFFu) {
+        block.status = Status::Error;
+        block.error = "xy_worms.bin is too large to read on";
+        return block;
+    }
+    state.readerCursor = static_cast<std::int32_t>(next);
+    if (parsed.status == Status::Skipped) {
+        block.status = Status::Skipped;
+        block.error = "xy_worms.bin: block at byte " + std::to_string(offset + 1) +
+                      " passed over (" + parsed.error + ")";
+        return block;
+    }
+    block.status = Status::Block;
+    block.timeMark = parsed.timeMark;
+    block.count = parsed.count;
+    packDetections(block, parsed.slots, parsed.count);
+    return block;
+}
+
+} // namespace results

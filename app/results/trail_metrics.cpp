@@ -1,0 +1,343 @@
+#include "app/results/trail_metrics.h"
+
+#include "formats/numbers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+namespace results {
+
+namespace {
+
+double distance(double x1, double y1, double x2, double y2) {
+    const double dx = x1 - x2;
+    const double dy = y1 - y2;
+    return std::sqrt(dx * dx + dy * dy);
+}
+
+// One axis of a displacement in mm; an unusable factor contributes nothing.
+double axisMm(double deltaPx, double pxPerMm) {
+    if (!(pxPerMm > 0.0) || !std::isfinite(pxPerMm))
+        return 0.0;
+    return deltaPx / pxPerMm;
+}
+
+std::int32_t roundedMid(std::int32_t mid, std::int32_t value) {
+    return static_cast<std::int32_t>(formats::roundHalfEven(0.5 * mid + 0.5 * value));
+}
+
+} // namespace
+
+void TrailState::resetForNewBlock() {
+    midX = 0;
+    midY = 0;
+    travelMm = 0.0;
+    frameCount = 0;
+    speedMm = 0.0;
+    rotationBits = 0;
+}
+
+int CountBits16(std::int32_t value) {
+    auto bits = static_cast<std::uint32_t>(value) & 0xFFFFu;
+    int count = 0;
+    while (bits != 0) {
+        count += static_cast<int>(bits & 1u);
+        bits >>= 1;
+    }
+    return count;
+}
+
+double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, double pxPerMmY,
+                       MotionVariant variant) {
+    const bool live = variant == MotionVariant::Live;
+    double moved = 0.0;
+
+    // 1. Movement.
+    if (s.midX > 0 && (live || in.frame > 0)) {
+        if (live && s.anchorX == 0) {
+            s.anchorX = in.x;
+            s.anchorY = in.y;
+        }
+        const double step = distance(in.x, in.y, s.anchorX, s.anchorY);
+        const bool still =
+            (s.trend <= kStillTrend && s.offset <= kStillOffset) || step <= kStillStepPx;
+        if (!still) {
+            const double mx = 0.5 * s.midX + 0.5 * in.x;
+            const double my = 0.5 * s.midY + 0.5 * in.y;
+            const double ax = axisMm(mx - s.midX, pxPerMmX);
+            const double ay = axisMm(my - s.midY, pxPerMmY);
+            moved = std::sqrt(ax * ax + ay * ay);
+        }
+        s.travelMm += moved;
+        s.frameCount += 1;
+        s.speedMm = s.travelMm / s.frameCount;
+        if (!live && s.refShape > 0)
+            s.rotationBits += CountBits16(s.refShape ^ in.shape);
+    }
+
+    // 2. Midpoint.
+    if (s.midX == 0) {
+        s.midX = in.x;
+        s.midY = in.y;
+        s.refShape = in.shape;
+    } else {
+        const double d = distance(in.x, in.y, s.midX, s.midY);
+        s.offset = kOffsetSmoothing * s.offset + (1.0 - kOffsetSmoothing) * d;
+        s.midX = roundedMid(s.midX, in.x);
+        s.midY = roundedMid(s.midY, in.y);
+    }
+
+    // 3. Anchor and net displacement.
+    if (s.frameCount == 1 && !live) {
+        s.anchorX = in.x;
+        s.anchorY = in.y;
+    } else if (s.frameCount > 1) {
+        s.prevNet = s.net;
+        const double e = distance(in.x, in.y, s.anchorX, s.anchorY);
+        s.net = kNetSmoothing * s.net + (1.0 - kNetSmoothing) * e;
+        s.trend = (s.net - s.prevNet) * (1.0 - kTrendSmoothing) + s.trend * kTrendSmoothing;
+    }
+
+    // 4. Restart after a long loss.
+    if (!live && in.lostCount > kRestartLostCount) {
+        s.midX = 0;
+        s.midY = 0;
+        s.refShape = 0;
+    }
+    return moved;
+}
+
+std::string formatRounded(double value, int decimals) {
+    if (!std::isfinite(value))
+        return "0";
+    const double scale = std::pow(10.0, decimals);
+    const double rounded = static_cast<double>(formats::roundHalfEven(value * scale)) / scale;
+    return formats::formatNumber(rounded);
+}
+
+std::string formatFixed(double value, int decimals) {
+    if (!std::isfinite(value))
+        value = 0.0;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    std::string text(buffer);
+    // No "-0.00" for values that round to zero.
+    if (!text.empty() && text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos)
+        text.erase(0, 1);
+    return text;
+}
+
+bool parseTrailRow(const std::string& line, TrailRow& row, std::string& error) {
+    std::string_view fields[9];
+    std::size_t start = 0;
+    for (int i = 0; i < 9; ++i) {
+        if (start > line.size())
+            break;
+        const std::size_t end = line.find(';', start);
+        if (end == std::string::npos) {
+            fields[i] = std::string_view(line).substr(start);
+            start = line.size() + 1;
+        } else {
+            fields[i] = std::string_view(line).substr(start, end - start);
+            start = end + 1;
+        }
+    }
+    static const char* const names[9] = {"FRAME", "ID",     "X",      "Y",    "LOST_COUNT",
+                                         "#PIX",  "X_SIZE", "Y_SIZE", "SHAPE"};
+    std::int32_t values[9] = {};
+    for (int i : {0, 1, 2, 3, 4, 8}) {
+        const std::optional<std::int32_t> v = formats::toInt32(formats::leadingNumber(fields[i]));
+        if (!v) {
+            error = std::string(names[i]) + " value out of range";
+            return false;
+        }
+        values[i] = *v;
+    }
+    if (values[1] < 0 || values[1] > kMaxTrailId) {
+        error = "trail id " + std::to_string(values[1]) + " outside 0 to " +
+                std::to_string(kMaxTrailId);
+        return false;
+    }
+    row.frame = values[0];
+    row.id = values[1];
+    row.x = values[2];
+    row.y = values[3];
+    row.lostCount = values[4];
+    row.shape = values[8];
+    return true;
+}
+
+namespace {
+
+class Analysis {
+public:
+    explicit Analysis(const TrailAnalysisParams& params)
+        : m_params(params), m_trails(kMaxTrailId + 1), m_blocks(1) {
+        if (m_params.blockMinutes < 1)
+            m_params.blockMinutes = 1;
+        m_blockFrames = static_cast<std::int64_t>(m_params.blockMinutes) * 60;
+        m_text = "Particle trails:\r\n";
+    }
+
+    bool row(const TrailRow& r, std::string& error) {
+        if (m_seenRow && r.frame < m_lastFrame) {
+            error = "frames out of order (" + std::to_string(r.frame) + " after " +
+                    std::to_string(m_lastFrame) + ")";
+            return false;
+        }
+        // 1. Block end.
+        if (r.frame > m_blockFrames * (m_block + 1)) {
+            closeBlock();
+            ++m_block;
+            m_blocks.emplace_back();
+            for (TrailState& t : m_trails)
+                t.resetForNewBlock();
+            m_freshSum = 0;
+            m_blockFirstFrame = r.frame;
+        }
+        // 2. Fresh detections per frame.
+        if (r.frame > m_prevFrame) {
+            m_freshSum += m_freshCount;
+            m_freshCount = 0;
+            const std::int64_t span = r.frame - m_blockFrames * m_block;
+            if (span > 0) {
+                const double mean = static_cast<double>(m_freshSum) / static_cast<double>(span);
+                m_blocks[m_block].particles =
+                    static_cast<std::int32_t>(formats::roundHalfEven(mean + 0.25));
+            }
+            m_prevFrame = r.frame;
+        }
+        // 3. The row's own values.
+        m_maxId = std::max(m_maxId, r.id);
+        if (r.lostCount == 0)
+            ++m_freshCount;
+        // 4. Motion.
+        MotionInput in;
+        in.frame = r.frame;
+        in.x = r.x;
+        in.y = r.y;
+        in.lostCount = r.lostCount;
+        in.shape = r.shape;
+        applyMotionRule(m_trails[static_cast<std::size_t>(r.id)], in, m_params.pxPerMmX,
+                        m_params.pxPerMmY, MotionVariant::Trails);
+        m_lastFrame = r.frame;
+        m_seenRow = true;
+        return true;
+    }
+
+    void finish() {
+        if (m_seenRow && static_cast<std::int64_t>(m_lastFrame) - m_blockFirstFrame > 10)
+            closeBlock();
+    }
+
+    TrailAnalysisResult result() {
+        TrailAnalysisResult out;
+        out.ok = true;
+        out.blocks = std::move(m_blocks);
+        out.particleTrails = std::move(m_text);
+        out.maxId = m_maxId;
+        return out;
+    }
+
+private:
+    void closeBlock() {
+        const std::string& sep = m_params.separator;
+        m_text += "#block" + std::to_string(m_block) + "\r\n";
+        m_text += "#id" + sep + "distance" + sep + "#frames" + sep + "speed" + sep + "rotation\r\n";
+
+        std::vector<std::int32_t> listed;
+        for (std::int32_t id = 0; id <= m_maxId; ++id) {
+            const std::int32_t n = m_trails[static_cast<std::size_t>(id)].frameCount;
+            if (n < kMinListedFrames)
+                continue;
+            if (m_params.trailNumbering == -1 && n > m_blockFrames)
+                continue;
+            listed.push_back(id);
+        }
+        if (m_params.trailNumbering == -1) {
+            std::stable_sort(listed.begin(), listed.end(), [this](std::int32_t a, std::int32_t b) {
+                return m_trails[static_cast<std::size_t>(a)].frameCount >
+                       m_trails[static_cast<std::size_t>(b)].frameCount;
+            });
+        }
+
+        double sumTravel = 0.0, sumSpeed = 0.0, sumRotation = 0.0;
+        std::int64_t allRows = 0, stillRows = 0;
+        std::int32_t index = 0;
+        for (std::int32_t id : listed) {
+            const TrailState& t = m_trails[static_cast<std::size_t>(id)];
+            const double rotation = static_cast<double>(t.rotationBits) / t.frameCount;
+            const std::int32_t number = m_params.trailNumbering == -1 ? index++ : id;
+            m_text += std::to_string(number) + sep + formatRounded(t.travelMm, 2) + sep +
+                      std::to_string(t.frameCount) + sep + formatRounded(t.speedMm, 3) + sep +
+                      formatRounded(rotation, 2) + "\r\n";
+            sumTravel += t.travelMm;
+            sumSpeed += t.speedMm;
+            sumRotation += rotation;
+            allRows += t.frameCount;
+            if (t.travelMm <= kStillTravelMm)
+                stillRows += t.frameCount;
+        }
+        BlockStats& stats = m_blocks[m_block];
+        const auto n = static_cast<double>(listed.size());
+        if (stats.particles > 0 && !listed.empty()) {
+            stats.distancePerParticle = sumTravel / stats.particles;
+            stats.avgSpeed = sumSpeed / n;
+            stats.rotationIndex = sumRotation / n;
+            stats.stillFraction = static_cast<double>(stillRows) / static_cast<double>(allRows);
+        }
+    }
+
+    TrailAnalysisParams m_params;
+    std::int64_t m_blockFrames = 300;
+    std::vector<TrailState> m_trails;
+    std::vector<BlockStats> m_blocks;
+    std::string m_text;
+    std::int64_t m_block = 0;
+    std::int64_t m_blockFirstFrame = 0;
+    std::int64_t m_prevFrame = 1;
+    std::int64_t m_freshCount = 0;
+    std::int64_t m_freshSum = 0;
+    std::int32_t m_maxId = 0;
+    std::int32_t m_lastFrame = 0;
+    bool m_seenRow = false;
+};
+
+} // namespace
+
+TrailAnalysisResult analyzeTrailsText(const std::string& text, const TrailAnalysisParams& params) {
+    Analysis analysis(params);
+    std::size_t pos = 0;
+    std::int64_t lineNumber = 0;
+    bool header = true;
+    while (pos < text.size()) {
+        const std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            break; // a last line without its line end is torn: not taken
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (header) {
+            header = false;
+            continue;
+        }
+        if (line.find_first_not_of(" \t") == std::string::npos)
+            continue; // a blank line holds no row
+        TrailRow row;
+        std::string error;
+        if (!parseTrailRow(line, row, error) || !analysis.row(row, error)) {
+            TrailAnalysisResult failed;
+            failed.error = "worm_trails.csv line " + std::to_string(lineNumber) + ": " + error;
+            return failed;
+        }
+    }
+    analysis.finish();
+    return analysis.result();
+}
+
+} // namespace results

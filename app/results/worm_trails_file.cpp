@@ -1,0 +1,165 @@
+#include "app/results/worm_trails_file.h"
+
+#include "app/results/trail_metrics.h"
+#include "formats/numbers.h"
+#include "formats/save_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace results {
+
+std::string formatWormTrailRow(const WormTrailRow& r) {
+    std::string line;
+    line.reserve(64);
+    const std::int32_t values[9] = {r.frame,  r.id,    r.x,     r.y,    r.lostCount,
+                                    r.pixels, r.xSize, r.ySize, r.shape};
+    for (int i = 0; i < 9; ++i) {
+        if (i > 0)
+            line.push_back(';');
+        line += std::to_string(values[i]);
+    }
+    return line;
+}
+
+namespace {
+std::string rowsText(const std::vector<WormTrailRow>& rows) {
+    std::string text;
+    text.reserve(rows.size() * 40);
+    for (const WormTrailRow& r : rows) {
+        text += formatWormTrailRow(r);
+        text += "\r\n";
+    }
+    return text;
+}
+} // namespace
+
+std::string formatWormTrailsFile(const std::vector<WormTrailRow>& rows) {
+    return std::string(kWormTrailsHeader) + "\r\n" + rowsText(rows);
+}
+
+std::string writeWormTrailsFile(const std::string& path, const std::vector<WormTrailRow>& rows) {
+    return formats::saveFileAtomic(path, formatWormTrailsFile(rows));
+}
+
+std::string appendWormTrailRows(const std::string& path, const std::vector<WormTrailRow>& rows) {
+    const std::string text = rowsText(rows);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return "Cannot open " + path + " for appending: " + std::strerror(errno);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const std::string message = "Cannot write " + path + ": " + std::strerror(errno);
+            ::close(fd);
+            return message;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0)
+        return "Cannot write " + path + ": " + std::strerror(errno);
+    return {};
+}
+
+WormTrailsRead parseWormTrailsText(const std::string& text) {
+    static const char* const names[9] = {"FRAME", "ID",     "X",      "Y",    "LOST_COUNT",
+                                         "#PIX",  "X_SIZE", "Y_SIZE", "SHAPE"};
+    WormTrailsRead out;
+    out.status = WormTrailsRead::Status::Ok;
+    std::size_t pos = 0;
+    std::int64_t lineNumber = 0;
+    while (pos < text.size()) {
+        const std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            break; // torn last line
+        std::string_view line(text.data() + pos, end - pos);
+        pos = end + 1;
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (lineNumber == 1 || line.find_first_not_of(" \t") == std::string_view::npos)
+            continue;
+        std::int32_t values[9] = {};
+        std::size_t start = 0;
+        for (int i = 0; i < 9 && start <= line.size(); ++i) {
+            std::size_t stop = line.find(';', start);
+            if (stop == std::string_view::npos)
+                stop = line.size();
+            const std::optional<std::int32_t> v =
+                formats::toInt32(formats::leadingNumber(line.substr(start, stop - start)));
+            if (!v) {
+                out.status = WormTrailsRead::Status::Failed;
+                out.error = "worm_trails.csv line " + std::to_string(lineNumber) + ": " + names[i] +
+                            " value out of range";
+                out.rows.clear();
+                return out;
+            }
+            values[i] = *v;
+            start = stop + 1;
+        }
+        if (values[1] < 0 || values[1] > kMaxTrailId) {
+            out.status = WormTrailsRead::Status::Failed;
+            out.error = "worm_trails.csv line " + std::to_string(lineNumber) + ": trail id " +
+                        std::to_string(values[1]) + " outside 0 to " + std::to_string(kMaxTrailId);
+            out.rows.clear();
+            return out;
+        }
+        out.rows.push_back({values[0], values[1], values[2], values[3], values[4], values[5],
+                            values[6], values[7], values[8]});
+    }
+    return out;
+}
+
+bool readWholeFile(const std::string& path, std::string& content, std::string& error,
+                   bool* missing) {
+    if (missing)
+        *missing = false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (missing && errno == ENOENT)
+            *missing = true;
+        error = "Cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "Cannot read " + path + ": not a regular file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "Cannot read " + path;
+        return false;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) {
+        error = "Cannot read " + path;
+        return false;
+    }
+    content = std::move(buffer).str();
+    return true;
+}
+
+WormTrailsRead readWormTrailsFile(const std::string& path) {
+    std::string text, error;
+    bool missing = false;
+    if (!readWholeFile(path, text, error, &missing)) {
+        WormTrailsRead out;
+        out.status = missing ? WormTrailsRead::Status::Missing : WormTrailsRead::Status::Failed;
+        out.error = error;
+        return out;
+    }
+    return parseWormTrailsText(text);
+}
+
+} // namespace results

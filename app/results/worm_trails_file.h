@@ -1,0 +1,67 @@
+#pragma once
+// The trails file worm_trails.csv of an acquisition: a header line and one ";"-separated row of
+// nine decimal integers per trail and frame, lines ending in CR LF. Written by the trackers
+// (created anew, then appended block by block during a live run), read by the trail metrics,
+// the plot and the replay.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace results {
+
+inline constexpr char kWormTrailsFileName[] = "worm_trails.csv";
+inline constexpr char kWormTrailsBackupName[] = "worm_trails.bak";
+inline constexpr char kWormTrailsHeader[] = "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE";
+
+struct WormTrailRow {
+    std::int32_t frame = 0;
+    std::int32_t id = 0;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t lostCount = 0;
+    std::int32_t pixels = 0;
+    std::int32_t xSize = 0;
+    std::int32_t ySize = 0;
+    std::int32_t shape = 0;
+
+    bool operator==(const WormTrailRow&) const = default;
+};
+
+// "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE" values of one row, without a line end.
+std::string formatWormTrailRow(const WormTrailRow& row);
+
+// The whole file: header line and rows, each line ending in CR LF.
+std::string formatWormTrailsFile(const std::vector<WormTrailRow>& rows);
+
+// Creates (or replaces) the file with its header line and the rows, written under a temporary
+// name and renamed into place. Returns an empty string on success, else a message.
+std::string writeWormTrailsFile(const std::string& path, const std::vector<WormTrailRow>& rows);
+
+// Appends rows (each ending in CR LF) to an existing trails file in a single write. Returns an
+// empty string on success, else a message; a missing file is an error (it is never created
+// here without its header line).
+std::string appendWormTrailRows(const std::string& path, const std::vector<WormTrailRow>& rows);
+
+// What reading a trails file gave.
+struct WormTrailsRead {
+    enum class Status { Ok, Missing, Failed };
+    Status status = Status::Missing;
+    std::vector<WormTrailRow> rows;
+    std::string error; // set when status is Failed
+    bool ok() const { return status == Status::Ok; }
+};
+
+// Reads the rows after the header line. Lines may end in LF or CR LF; blank lines are passed
+// over; a last line without a line end is torn (still being written) and not taken. Values are
+// read by the leading-number rule (no number gives 0), rounded halves to even; a value beyond
+// 32 bits or a trail id outside 0 .. 32000 fails with a message naming the line.
+WormTrailsRead parseWormTrailsText(const std::string& text);
+WormTrailsRead readWormTrailsFile(const std::string& path);
+
+// Reads a whole file into `content`; false with a message when it cannot be read.
+// `missing` is set when the file does not exist.
+bool readWholeFile(const std::string& path, std::string& content, std::string& error,
+                   bool* missing = nullptr);
+
+} // namespace results

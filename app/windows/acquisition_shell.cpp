@@ -1,0 +1,39 @@
+#include "app/windows/acquisition_shell.h"
+
+#include "formats/numbers.h"
+
+#include <algorithm>
+
+namespace windows {
+
+bool lightStepDown(double& level) {
+    if (!(level > 0))
+        return false;
+    level = std::max(0.0, level - kLightStep);
+    return true;
+}
+
+bool lightStepUp(double& level) {
+    if (!(level < kMaxLightLevel))
+        return false;
+    level = std::min(kMaxLightLevel, level + kLightStep);
+    return true;
+}
+
+std::string lightLabelText(double level) {
+    return "Light[" + formats::formatNumber(level) + "]";
+}
+
+std::int64_t focusSecondsLeft(std::int64_t elapsedMs) {
+    return kFocusSeconds - formats::roundHalfEven(static_cast<double>(elapsedMs) / 1000.0);
+}
+
+std::string focusButtonText(std::int64_t secondsLeft) {
+    return "STOP FOCUS [" + std::to_string(secondsLeft) + "s]";
+}
+
+bool plateSizeAccepted(double size) {
+    return size >= 10 && size <= 60;
+}
+
+} // namespace windows

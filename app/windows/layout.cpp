@@ -1,0 +1,194 @@
+#include "app/windows/layout.h"
+
+#include "formats/numbers.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+
+namespace windows {
+
+namespace {
+
+// A factor that is not given leaves its property as it is.
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+
+struct Row {
+    const char* name;
+    const char* container; // "" on the window grid
+    double a, b, c, d;     // Left, Top, Width, Height factors
+    bool hide = false;
+};
+
+bool given(double factor) {
+    return !std::isnan(factor);
+}
+
+// Table rows of the acquisition window in placement order: the window grid first, the contents
+// of each frame right after the frame's own row.
+const std::vector<Row>& frontendRows() {
+    static const std::vector<Row> rows = {
+        {"lbl_ip", "", 0.15, 0.075, 0.5, kNone},
+        {"txt_ip1", "", 0.55, 0, 1, 0.9},
+        {"Shape_device", "", 0.05, 0, 1.5, 0.9},
+        {"Picture1", "", 0.05, 1.2, 3.7, 17},
+        {"Image1", "", 0.05, 1.2, 3.7, 17, true},
+        {"frm_contrast", "Picture1", 0, 0, kNone, kNone},
+        {"Picture_progress", "", 0.05, 18.5, 3.2, 0.8},
+        {"lbl_time", "", 3.25, 18.5, 0.5, 0.8},
+        {"Label_projects", "", 3.85, 0.25, 1.85, kNone},
+        {"txt_project", "", 3.85, 1.15, 1.65, 0.5},
+        {"cmd_explore_pj", "", 5.5, 1.1, 0.2, kNone}, // height: that of txt_project
+        {"list_projects", "", 3.85, 1.85, 1.85, 4},
+        {"frm_preview", "", 3.85, 2, 1.85, 16.25},
+        {"lbl_mode", "frm_preview", 0.1, 0.05, 0.2, kNone, true},
+        {"Opt_acq(0)", "frm_preview", 0.3, 0.05, 0.3, kNone, true},
+        {"Opt_acq(1)", "frm_preview", 0.6, 0.05, 0.3, kNone, true},
+        {"frame_limits", "frm_preview", 0.1, 0.1, 0.8, 0.3},
+        {"cmd_offset_down", "frame_limits", 0.1, 0.2, 0.3, 0.1},
+        {"cmd_offset_left", "frame_limits", 0.1, 0.3, 0.15, 0.1},
+        {"cmd_offset_right", "frame_limits", 0.25, 0.3, 0.15, 0.1},
+        {"cmd_offset_up", "frame_limits", 0.1, 0.4, 0.3, 0.1},
+        {"lbl_diameter", "frame_limits", 0.5, 0.2, 0.2, kNone},
+        {"HScroll_plate", "frame_limits", 0.7, 0.2, 0.25, kNone},
+        {"lbl_psize", "frame_limits", 0.5, 0.4, 0.2, kNone},
+        {"txt_psize", "frame_limits", 0.75, 0.4, 0.2, kNone},
+        {"cmd_focus", "frame_limits", 0.1, 0.65, 0.8, 0.2},
+        {"frame_train", "frm_preview", 0.1, 0.5, 0.8, 0.25},
+        {"cmd_detect", "frame_train", 0.1, 0.35, 0.4, 0.4},
+        {"lbl_last_training", "frame_train", 0.1, 0.75, 0.4, kNone},
+        {"cmd_clear", "frame_train", 0.55, 0.35, 0.25, 0.4},
+        {"cmd_mas", "frame_train", 0.8, 0.35, 0.1, 0.4},
+        {"Label_boxs", "frame_train", 0.55, 0.15, 0.2, kNone},
+        {"txt_npix", "frame_train", 0.75, 0.15, 0.15, kNone},
+        {"frame_setupmas", "frm_preview", 0.1, 0.8, 0.8, 0.3},
+        {"lbl_back", "frm_preview", 0.15, 0.9, 0.25, kNone},
+        {"lbl_next", "frm_preview", 0.6, 0.9, 0.25, kNone},
+        {"frm_acquire", "", 3.85, 2, 1.85, 8.85},
+        {"frame_acquisition", "frm_acquire", 0.1, 0.1, 0.8, 0.45},
+        {"Label_acqlapse", "frame_acquisition", 0.1, 0.3, 0.15, kNone},
+        {"txtlapse", "frame_acquisition", 0.25, 0.3, 0.175, kNone},
+        {"Label_minutes", "frame_acquisition", 0.43, 0.3, 0.2, kNone},
+        {"chk_stimulus", "frame_acquisition", 0.6, 0.1, 0.35, kNone},
+        {"chk_cycle", "frame_acquisition", 0.1, 0.65, 0.4, kNone},
+        {"shape_cycle", "frame_acquisition", 0.05, 0.55, 0.9, 0.35},
+        {"txt_ncycle", "frame_acquisition", 0.55, 0.3, 0.15, kNone},
+        {"lbl_everycycle", "frame_acquisition", 0.7, 0.3, 0.2, kNone},
+        {"txt_mcycle", "frame_acquisition", 0.45, 0.65, 0.15, kNone},
+        {"lbl_mcycle", "frame_acquisition", 0.6, 0.65, 0.1, kNone},
+        {"chk_onlyimg", "frame_acquisition", 0.7, 0.65, 0.2, kNone},
+        {"lbl_stimated", "frm_acquire", 0, 0.56, 1, kNone},
+        {"lbl_back2", "frm_acquire", 0.1, 0.85, 0.4, kNone},
+        {"cmdPlay", "frm_acquire", 0.5, 0.8, 0.4, 0.15},
+        {"frame_results", "", 3.85, 11, 1.85, 8.5},
+        {"lbl_detpart", "frame_results", 0.05, 0.075, 0.3, kNone},
+        {"lbl_particle", "frame_results", 0.05, 0.15, 0.29, 0.1},
+        {"lbl_avrgspeed", "frame_results", 0.35, 0.075, 0.3, kNone},
+        {"lbl_speed", "frame_results", 0.35, 0.15, 0.29, 0.1},
+        {"lbl_trvldist", "frame_results", 0.65, 0.075, 0.3, kNone},
+        {"lbl_distance", "frame_results", 0.65, 0.15, 0.3, 0.1},
+        {"Picture3", "frame_results", 0.05, 0.275, 0.9, 0.525},
+        {"lbl_speedhisto", "frame_results", 0.05, 0.8, 0.4, kNone},
+        {"cmdreport", "frame_results", 0.5, 0.8, 0.45, 0.125},
+        {"label_frame", "frame_results", 0.6, 0.935, 0.375, kNone},
+        {"Frame_report", "", 3.85, 11, 1.85, 8.5},
+    };
+    return rows;
+}
+
+bool fitsInt32(double value) {
+    return std::isfinite(value) && value >= std::numeric_limits<std::int32_t>::min() &&
+           value <= std::numeric_limits<std::int32_t>::max();
+}
+
+// A value assigned to a property: computed in double precision, stored in single precision.
+// False when it is not a finite single-precision number (the pass ends there).
+bool toSingle(double value, std::optional<float>& out) {
+    if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
+        return false;
+    out = static_cast<float>(value);
+    return true;
+}
+
+} // namespace
+
+int nearestInt(double value) {
+    return static_cast<int>(formats::roundHalfEven(value));
+}
+
+bool layoutGridFor(double widthTwips, double heightTwips, LayoutGrid& grid) {
+    if (!fitsInt32(widthTwips) || !fitsInt32(heightTwips))
+        return false;
+    const int w = nearestInt(widthTwips);
+    const int h = nearestInt(heightTwips);
+    grid.x0 = nearestInt(0.05 * w);
+    grid.y0 = nearestInt(0.025 * h);
+    grid.cw = nearestInt(static_cast<double>(nearestInt(0.9 * w)) / 6.0);
+    grid.rh = nearestInt(static_cast<double>(nearestInt(0.9 * h) - grid.y0) / 20.0);
+    return true;
+}
+
+std::vector<Placement> frontendLayout(double widthTwips, double heightTwips) {
+    std::vector<Placement> out;
+    LayoutGrid g;
+    if (!layoutGridFor(widthTwips, heightTwips, g))
+        return out;
+
+    // Sizes given to containers earlier in this pass, as stored (single precision).
+    std::map<std::string, std::pair<float, float>> sizes;
+
+    for (const Row& row : frontendRows()) {
+        Placement p;
+        p.name = row.name;
+        p.container = row.container;
+        p.hide = row.hide;
+        bool ok = true;
+        if (p.container.empty()) {
+            if (given(row.a))
+                ok = ok && toSingle(g.x0 + row.a * g.cw, p.left);
+            if (given(row.b))
+                ok = ok && toSingle(row.b == 0 ? g.y0 : g.y0 + row.b * g.rh, p.top);
+            if (given(row.c))
+                ok = ok && toSingle(row.c * g.cw, p.width);
+            if (given(row.d))
+                ok = ok && toSingle(row.d * g.rh, p.height);
+        } else {
+            double cw = 0.0;
+            double ch = 0.0;
+            auto it = sizes.find(p.container);
+            if (it != sizes.end()) {
+                cw = it->second.first;
+                ch = it->second.second;
+            }
+            if (given(row.a))
+                ok = ok && toSingle(row.a * cw, p.left);
+            if (given(row.b))
+                ok = ok && toSingle(row.b * ch, p.top);
+            if (given(row.c))
+                ok = ok && toSingle(row.c * cw, p.width);
+            if (given(row.d))
+                ok = ok && toSingle(row.d * ch, p.height);
+        }
+        if (!ok)
+            break; // the first refused value ends the pass
+        // The project button always has the height of the project box.
+        if (p.name == "cmd_explore_pj") {
+            if (const Placement* project = findPlacement(out, "txt_project"))
+                p.height = project->height;
+        }
+        if (p.width && p.height)
+            sizes[p.name] = {*p.width, *p.height};
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+const Placement* findPlacement(const std::vector<Placement>& placements, const std::string& name) {
+    for (const Placement& p : placements)
+        if (p.name == name)
+            return &p;
+    return nullptr;
+}
+
+} // namespace windows

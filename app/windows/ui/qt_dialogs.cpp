@@ -1,0 +1,54 @@
+#include "app/windows/ui/qt_dialogs.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace ui {
+
+namespace {
+
+QString titleOr(const QString& title) {
+    return title.isEmpty() ? QCoreApplication::applicationName() : title;
+}
+
+// The window the dialog belongs to: the active one, so the box comes up in front of it.
+QWidget* owner() {
+    return QApplication::activeWindow();
+}
+
+// Closing a dialog never ends the program, even when no other window is on the screen at that
+// moment (a warning shown while the start window loads).
+void keepProgramOnClose(QWidget* dialog) {
+    dialog->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+} // namespace
+
+void QtDialogs::message(const QString& text, const QString& title) {
+    QMessageBox box(QMessageBox::NoIcon, titleOr(title), text, QMessageBox::Ok, owner());
+    keepProgramOnClose(&box);
+    box.exec();
+}
+
+bool QtDialogs::question(const QString& text, const QString& title) {
+    QMessageBox box(QMessageBox::Question, titleOr(title), text,
+                    QMessageBox::Yes | QMessageBox::No, owner());
+    box.setDefaultButton(QMessageBox::Yes);
+    keepProgramOnClose(&box);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString QtDialogs::input(const QString& prompt, const QString& title, const QString& defaultText) {
+    QInputDialog dialog(owner());
+    dialog.setWindowTitle(titleOr(title));
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(defaultText);
+    keepProgramOnClose(&dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.textValue();
+}
+
+} // namespace ui

@@ -1,0 +1,84 @@
+#include "formats/image_descriptor_file.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace formats {
+
+namespace {
+
+void put16(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
+}
+
+std::uint16_t get16(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> encodeBoxTable(std::span<const BoxEntry> boxes) {
+    std::vector<std::uint8_t> out;
+    out.reserve(2 + BOX_TABLE_ENTRY_SIZE * boxes.size());
+    put16(out, static_cast<std::uint32_t>(boxes.size()));
+    for (const BoxEntry& b : boxes) {
+        put16(out, b.x);
+        put16(out, b.y);
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> encodeDescriptorLine(std::int32_t timeMark,
+                                               std::span<const std::uint8_t> values) {
+    std::vector<std::uint8_t> out;
+    out.reserve(DESCRIPTOR_LINE_HEADER_SIZE + values.size());
+    put16(out, static_cast<std::uint32_t>(timeMark));
+    out.insert(out.end(), values.begin(), values.end());
+    return out;
+}
+
+ImageDescriptorFile decodeImageDescriptorFile(std::span<const std::uint8_t> data) {
+    ImageDescriptorFile file;
+    if (data.size() < 2) {
+        file.trailingBytes = data.size();
+        return file;
+    }
+    const std::size_t count = get16(data.data());
+    const std::size_t tableSize = 2 + BOX_TABLE_ENTRY_SIZE * count;
+    if (data.size() < tableSize) {
+        file.error = "box table is cut short";
+        return file;
+    }
+    file.boxes.reserve(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint8_t* e = data.data() + 2 + BOX_TABLE_ENTRY_SIZE * k;
+        file.boxes.push_back({get16(e), get16(e + 2)});
+    }
+    const std::size_t lineSize = DESCRIPTOR_LINE_HEADER_SIZE + count;
+    std::size_t offset = tableSize;
+    while (offset + lineSize <= data.size()) {
+        DescriptorLine line;
+        line.timeMark = get16(data.data() + offset);
+        line.values.assign(data.begin() + static_cast<std::ptrdiff_t>(offset + 2),
+                           data.begin() + static_cast<std::ptrdiff_t>(offset + lineSize));
+        file.lines.push_back(std::move(line));
+        offset += lineSize;
+    }
+    file.trailingBytes = data.size() - offset;
+    return file;
+}
+
+ImageDescriptorFile readImageDescriptorFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        ImageDescriptorFile file;
+        file.error = "cannot open " + path;
+        return file;
+    }
+    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+    return decodeImageDescriptorFile(data);
+}
+
+} // namespace formats

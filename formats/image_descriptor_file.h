@@ -1,0 +1,56 @@
+#pragma once
+// The image-descriptor file (xy_image.bin): a box table written once by the finder run that
+// creates the file, then one line of box brightness values per analysed frame.
+//
+// Table: M (big-endian 16-bit), then M entries of X and Y (each big-endian 16-bit): the box
+//        centres, the five background boxes first, then the scan grid in scan order.
+// Line:  the low 16 bits of the time mark (big-endian), then M bytes, one value per box.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace formats {
+
+inline constexpr int MAXBOXES = 15000;              // bytes of the line buffer
+inline constexpr int BOX_TABLE_BUFFER_SIZE = 30001; // bytes of the table buffer
+inline constexpr int MAX_BOX_ENTRIES = 7499;        // boxes per run (2 + 4 x 7499 <= 30001)
+inline constexpr int BOX_TABLE_ENTRY_SIZE = 4;
+inline constexpr int DESCRIPTOR_LINE_HEADER_SIZE = 2;
+inline constexpr char IMAGE_DESCRIPTOR_FILE_NAME[] = "xy_image.bin";
+
+struct BoxEntry {
+    std::uint16_t x = 0; // centre column (low 16 bits)
+    std::uint16_t y = 0; // centre row
+    bool operator==(const BoxEntry&) const = default;
+};
+
+// A descriptor file is new, for the writer, while it holds at most one byte.
+inline bool imageDescriptorFileIsNew(std::uint64_t size) {
+    return size <= 1;
+}
+
+// 2 + 4 x M bytes.
+std::vector<std::uint8_t> encodeBoxTable(std::span<const BoxEntry> boxes);
+// 2 + M bytes.
+std::vector<std::uint8_t> encodeDescriptorLine(std::int32_t timeMark,
+                                               std::span<const std::uint8_t> values);
+
+struct DescriptorLine {
+    std::uint16_t timeMark = 0;
+    std::vector<std::uint8_t> values; // M values in table order
+};
+
+struct ImageDescriptorFile {
+    std::vector<BoxEntry> boxes;
+    std::vector<DescriptorLine> lines; // every complete line
+    std::size_t trailingBytes = 0;     // bytes of an incomplete last line
+    std::string error;                 // empty, or why the file could not be read
+};
+
+ImageDescriptorFile decodeImageDescriptorFile(std::span<const std::uint8_t> data);
+ImageDescriptorFile readImageDescriptorFile(const std::string& path);
+
+} // namespace formats

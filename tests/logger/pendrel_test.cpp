@@ -1,0 +1,231 @@
+// Pendrel as a program: started with an acquisition folder, against the device simulator.
+#include "formats/frame_names.h"
+#include "formats/run_data_file.h"
+#include "tools/devicesim/sim_process.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+// A program folder of its own (a copy of Pendrel, since the program folder is the folder of the
+// executable) and an acquisition folder with its `img` subfolder.
+class PendrelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QDir(root.path()).mkpath("prog");
+        QDir(root.path()).mkpath("project/20260115_1030_run one/img");
+        ASSERT_TRUE(QFile::copy(QString(VX_BIN_DIR) + "/Pendrel", prog() + "/Pendrel"));
+        QFile::setPermissions(prog() + "/Pendrel",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    void TearDown() override {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    QString prog() const { return root.path() + "/prog"; }
+    QString acq() const { return root.path() + "/project/20260115_1030_run one"; }
+    QString img() const { return acq() + "/img"; }
+
+    void writeRunData(const std::string& address, const std::string& minutes) {
+        formats::RunData d;
+        d.deviceAddress = address;
+        d.acquisitionFolder = acq().toStdString();
+        d.startTime = "2026/01/15 10:30:00";
+        d.runLength = minutes;
+        const QByteArray text = QByteArray::fromStdString(formats::runDataText(d));
+        writeFile(prog() + "/rundata.dat", text);
+        writeFile(acq() + "/rundata.dat", text);
+        writeFile(acq() + "/training.dat", "xs 100\r\n");
+    }
+
+    void start(const QString& argument) {
+        const std::string program = (prog() + "/Pendrel").toStdString();
+        const std::string arg = argument.toStdString();
+        const std::string errPath = (root.path() + "/stderr.txt").toStdString();
+        const std::string suppressions =
+            std::string("suppressions=") + VX_SOURCE_DIR + "/tests/lsan.supp:print_suppressions=0";
+        m_pid = ::fork();
+        ASSERT_GE(m_pid, 0);
+        if (m_pid == 0) {
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            ::setenv("LSAN_OPTIONS", suppressions.c_str(), 0);
+            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err >= 0)
+                ::dup2(err, 2);
+            ::execl(program.c_str(), program.c_str(), arg.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        m_started = std::chrono::steady_clock::now();
+    }
+
+    // The exit status once the program ended, or nothing after ms.
+    std::optional<int> waitExit(int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return status;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return std::nullopt;
+    }
+
+    bool waitForFile(const QString& path, int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            if (QFile::exists(path))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    QStringList imgFiles() const {
+        return QDir(img()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+    QStringList logLines() const {
+        return QString::fromLatin1(readAll(acq() + "/speed_test.csv"))
+            .split("\r\n", Qt::SkipEmptyParts);
+    }
+    QString frameName(const std::string& address, int n) const {
+        return QString::fromStdString(formats::frameImageFile(address, n));
+    }
+
+    QTemporaryDir root;
+    pid_t m_pid = -1;
+    std::chrono::steady_clock::time_point m_started;
+};
+
+const QRegularExpression
+    kLogLine("^(\\d+):,INIT,\\d+,CacheDeleted,\\d+,JPG_Downloaded,\\d+,D,\\d+(,FETCH_FAILED)?$");
+
+TEST_F(PendrelTest, ShortRunCapturesEverySecondAndEndsByItself) {
+    devicesim::SimProcess sim(VX_BIN_DIR, {"--worms", "3"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    writeRunData(sim.address(), "0.1"); // 6 s
+    start(acq());
+    const auto status = waitExit(30000);
+    ASSERT_TRUE(status.has_value()) << "Pendrel did not end by itself";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 8);
+    int expected = 0;
+    for (const QString& line : lines) {
+        const auto m = kLogLine.match(line);
+        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
+        EXPECT_FALSE(m.captured(2).size()) << line.toStdString();
+        EXPECT_EQ(m.captured(1).toInt(), expected) << line.toStdString();
+        const QByteArray frame = readAll(img() + "/" + frameName(sim.address(), expected));
+        EXPECT_EQ(frame.left(2), QByteArray("\xFF\xD8", 2)) << expected;
+        ++expected;
+    }
+    const int last = expected - 1;
+    EXPECT_TRUE(last == 7 || last == 8) << last; // the first second past 6 s
+    EXPECT_EQ(imgFiles().size(), lines.size());
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\\.\\d\\d\\r\\n$")
+                    .match(QString::fromLatin1(readAll(prog() + "/speed_test.txt")))
+                    .hasMatch());
+}
+
+TEST_F(PendrelTest, DeadDeviceKeepsLoggingAndLeavesNoFrame) {
+    devicesim::SimProcess sim(VX_BIN_DIR, {"--fault", "short"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    writeRunData(sim.address(), "0.05"); // 3 s
+    start(acq());
+    const auto status = waitExit(30000);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 4);
+    for (const QString& line : lines) {
+        const auto m = kLogLine.match(line);
+        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
+        EXPECT_EQ(m.captured(2), ",FETCH_FAILED");
+    }
+    EXPECT_TRUE(imgFiles().isEmpty()) << imgFiles().join(" ").toStdString();
+}
+
+TEST_F(PendrelTest, StalledDeviceIsAbandonedOnTerm) {
+    devicesim::SimProcess sim(VX_BIN_DIR, {"--fault", "stall"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    writeRunData(sim.address(), "10");
+    start(acq());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // inside the first fetch
+    ::kill(m_pid, SIGTERM);
+    const auto t0 = std::chrono::steady_clock::now();
+    const auto status = waitExit(5000);
+    ASSERT_TRUE(status.has_value()) << "Pendrel did not end on SIGTERM";
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(3000));
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    EXPECT_TRUE(imgFiles().isEmpty()) << imgFiles().join(" ").toStdString();
+}
+
+TEST_F(PendrelTest, TermBetweenCapturesEndsCleanly) {
+    devicesim::SimProcess sim(VX_BIN_DIR, {"--worms", "3"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    writeRunData(sim.address(), "10");
+    start(acq());
+    ASSERT_TRUE(waitForFile(img() + "/" + frameName(sim.address(), 2), 15000));
+    ::kill(m_pid, SIGTERM);
+    const auto status = waitExit(3000);
+    ASSERT_TRUE(status.has_value()) << "Pendrel did not end on SIGTERM";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    for (const QString& name : imgFiles())
+        EXPECT_FALSE(name.startsWith(".")) << name.toStdString();
+    for (const QString& line : logLines())
+        EXPECT_TRUE(kLogLine.match(line).hasMatch()) << line.toStdString();
+}
+
+TEST_F(PendrelTest, MissingRunDataEndsWithAMessageAndAFailureStatus) {
+    start(acq());
+    const auto status = waitExit(15000);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) != 0) << *status;
+    const QString err = QString::fromLocal8Bit(readAll(root.path() + "/stderr.txt"));
+    EXPECT_TRUE(err.contains("Pendrel: no rundata.dat in " + acq())) << err.toStdString();
+    EXPECT_TRUE(QFile::exists(prog() + "/speed_test.txt"));
+    EXPECT_FALSE(QFile::exists(acq() + "/speed_test.csv"));
+}
+
+TEST_F(PendrelTest, MissingTrainingEndsWithAMessageAndAFailureStatus) {
+    writeRunData("127.0.0.1:9", "1");
+    QFile::remove(acq() + "/training.dat");
+    start(acq());
+    const auto status = waitExit(15000);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) != 0) << *status;
+    const QString err = QString::fromLocal8Bit(readAll(root.path() + "/stderr.txt"));
+    EXPECT_TRUE(err.contains("training.dat")) << err.toStdString();
+    EXPECT_TRUE(imgFiles().isEmpty());
+}
+
+} // namespace

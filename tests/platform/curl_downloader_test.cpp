@@ -1,0 +1,184 @@
+#include "platform/curl_downloader.h"
+#include "platform/jpeg_download.h"
+#include "tests/platform/tiny_http_server.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using platform::CurlDownloader;
+using testhttp::Answer;
+using testhttp::TinyHttpServer;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+// Every entry of the folder, hidden ones included.
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+class DownloadTest : public ::testing::Test {
+protected:
+    QString target() const { return dir.path() + "/answer.txt"; }
+    QString url(const std::string& path) const {
+        return QString::fromStdString(server.base() + path);
+    }
+    void putOld() {
+        QFile f(target());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    QTemporaryDir dir;
+    TinyHttpServer server;
+};
+
+TEST_F(DownloadTest, CompleteBodyLandsUnderItsName) {
+    std::string body(300000, 'x');
+    body[0] = '\xFF';
+    server.set("/status", {200, body});
+    putOld();
+    CurlDownloader d;
+    EXPECT_TRUE(d.downloadFile(url("/status"), target()));
+    EXPECT_EQ(readAll(target()), QByteArray::fromStdString(body));
+    EXPECT_EQ(entries(dir.path()), QStringList{"answer.txt"});
+    EXPECT_TRUE(d.lastError().empty());
+}
+
+TEST_F(DownloadTest, EmptyBodyIsAnAnswer) {
+    server.set("/control?var=lamp&val=30", {200, ""});
+    CurlDownloader d;
+    EXPECT_TRUE(d.downloadFile(url("/control?var=lamp&val=30"), target()));
+    EXPECT_EQ(readAll(target()), QByteArray());
+    EXPECT_EQ(server.requests(), std::vector<std::string>{"/control?var=lamp&val=30"});
+}
+
+TEST_F(DownloadTest, HttpErrorsFailAndKeepTheOldFile) {
+    server.set("/e500", {500, "broken"});
+    server.set("/e400", {400, "bad"});
+    putOld();
+    CurlDownloader d;
+    EXPECT_FALSE(d.downloadFile(url("/e500"), target()));
+    EXPECT_FALSE(d.downloadFile(url("/e400"), target()));
+    EXPECT_FALSE(d.downloadFile(url("/missing"), target())); // 404
+    EXPECT_EQ(readAll(target()), QByteArray("old"));
+    EXPECT_EQ(entries(dir.path()), QStringList{"answer.txt"});
+    EXPECT_FALSE(d.lastError().empty());
+}
+
+TEST_F(DownloadTest, ShortBodyFailsAndLeavesNothing) {
+    Answer a{200, std::string(1000, 'y')};
+    a.announcedLength = 5000;
+    server.set("/capture", a);
+    CurlDownloader d;
+    EXPECT_FALSE(d.downloadFile(url("/capture"), target()));
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+}
+
+TEST_F(DownloadTest, RefusedConnectionFails) {
+    int port;
+    {
+        TinyHttpServer gone;
+        port = gone.port();
+    }
+    CurlDownloader d;
+    EXPECT_FALSE(d.downloadFile(QString("http://127.0.0.1:%1/status").arg(port), target()));
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+}
+
+TEST_F(DownloadTest, StalledAnswerEndsAtTheRequestTimeOut) {
+    Answer a{200, "never"};
+    a.stall = true;
+    server.set("/capture", a);
+    CurlDownloader d(CurlDownloader::Limits{3000, 700});
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(d.downloadFile(url("/capture"), target()));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
+    EXPECT_GE(ms, 600);
+    EXPECT_LT(ms, 3000);
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+}
+
+TEST_F(DownloadTest, DefaultLimitsAreThreeAndTenSeconds) {
+    const CurlDownloader::Limits limits;
+    EXPECT_EQ(limits.connectTimeoutMs, 3000);
+    EXPECT_EQ(limits.requestTimeoutMs, 10000);
+}
+
+TEST_F(DownloadTest, CancelFlagAbandonsARequestInProgress) {
+    Answer a{200, "never"};
+    a.stall = true;
+    server.set("/capture", a);
+    std::atomic<bool> cancel{false};
+    CurlDownloader d;
+    d.setCancelFlag(&cancel);
+    std::thread raiser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(d.downloadFile(url("/capture"), target()));
+    raiser.join();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
+    EXPECT_LT(ms, 2500);
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+}
+
+TEST_F(DownloadTest, UnwritableTargetFolderFails) {
+    server.set("/status", {200, "ok"});
+    CurlDownloader d;
+    EXPECT_FALSE(d.downloadFile(url("/status"), dir.path() + "/no/such/folder/answer.txt"));
+}
+
+TEST_F(DownloadTest, OnlyHttpIsFetched) {
+    QFile secret(dir.path() + "/secret");
+    ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
+    secret.write("s");
+    secret.close();
+    CurlDownloader d;
+    EXPECT_FALSE(d.downloadFile("file://" + dir.path() + "/secret", target()));
+    EXPECT_FALSE(QFile::exists(target()));
+}
+
+TEST_F(DownloadTest, JpegFetchKeepsOnlyFramesThatStartLikeJpeg) {
+    const std::string jpeg = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(100, 'j');
+    server.set("/good", {200, jpeg});
+    server.set("/text", {200, "<html>not a frame</html>"});
+    Answer cut{200, jpeg};
+    cut.announcedLength = 1000;
+    server.set("/cut", cut);
+    CurlDownloader d;
+    const QString frame = dir.path() + "/c127_0_0_1f3.jpg";
+    EXPECT_FALSE(platform::downloadJpeg(d, url("/text"), frame));
+    EXPECT_FALSE(platform::downloadJpeg(d, url("/cut"), frame));
+    EXPECT_FALSE(platform::downloadJpeg(d, url("/e404"), frame));
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+    EXPECT_TRUE(platform::downloadJpeg(d, url("/good"), frame));
+    EXPECT_EQ(readAll(frame), QByteArray::fromStdString(jpeg));
+    EXPECT_EQ(entries(dir.path()), QStringList{"c127_0_0_1f3.jpg"});
+}
+
+TEST(TemporaryName, IsHiddenBesideTheTargetAndNeverEndsLikeIt) {
+    const std::string t = CurlDownloader::temporaryFileFor("/a/b/img/c1_2_3_4f5.jpg");
+    EXPECT_EQ(t.rfind("/a/b/img/.c1_2_3_4f5.jpg.part", 0), 0u) << t;
+    EXPECT_NE(t.substr(t.size() - 4), ".jpg");
+    EXPECT_NE(t, CurlDownloader::temporaryFileFor("/a/b/img/c1_2_3_4f5.jpg"));
+}
+
+} // namespace

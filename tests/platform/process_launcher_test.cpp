@@ -1,0 +1,133 @@
+#include "platform/process_launcher.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <thread>
+
+using platform::ProcessLauncher;
+
+namespace {
+
+bool alive(long pid) {
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+bool waitUntil(const std::function<bool()>& condition, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+}
+
+TEST(ProcessLauncher, RunGivesTheExitStatusAndUsesTheWorkingFolder) {
+    QTemporaryDir dir;
+    ProcessLauncher launcher;
+    EXPECT_EQ(launcher.run("/bin/sh", {"-c", "pwd > where.txt; exit 3"}, dir.path()), 3);
+    QFile where(dir.path() + "/where.txt");
+    ASSERT_TRUE(where.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(where.readAll()).trimmed(), dir.path());
+}
+
+TEST(ProcessLauncher, ArgumentsAreNeverReadByAShell) {
+    QTemporaryDir dir;
+    ProcessLauncher launcher;
+    const QString odd = "a b; touch " + dir.path() + "/injected";
+    EXPECT_EQ(launcher.run("/bin/echo", {odd}), 0);
+    EXPECT_FALSE(QFile::exists(dir.path() + "/injected"));
+}
+
+TEST(ProcessLauncher, StartedProgramInheritsOnlyItsStandardStreams) {
+    QTemporaryDir dir;
+    const int fd = ::open((dir.path() + "/open.txt").toLocal8Bit().constData(), O_WRONLY | O_CREAT,
+                          0644); // no close-on-exec
+    ASSERT_GT(fd, 2);
+    ProcessLauncher launcher;
+    const QString probe = QString("[ -e /proc/self/fd/%1 ] && exit 9; exit 0").arg(fd);
+    EXPECT_EQ(launcher.run("/bin/sh", {"-c", probe}), 0);
+    ::close(fd);
+}
+
+TEST(ProcessLauncher, MissingProgramIsNotStarted) {
+    ProcessLauncher launcher;
+    EXPECT_FALSE(launcher.start("/no/such/program", {}).has_value());
+    EXPECT_FALSE(launcher.run("/no/such/program", {}).has_value());
+    EXPECT_FALSE(launcher.start("/bin/true", {}, "/no/such/folder").has_value());
+}
+
+TEST(ProcessLauncher, RunThatOutlastsItsTimeOutIsStopped) {
+    ProcessLauncher launcher;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(launcher.run("/bin/sleep", {"30"}, QString(), 200).has_value());
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
+}
+
+TEST(ProcessLauncher, StartedProcessRunsDetachedUntilStopped) {
+    ProcessLauncher launcher;
+    const auto pid = launcher.start("/bin/sleep", {"30"});
+    ASSERT_TRUE(pid.has_value());
+    EXPECT_TRUE(launcher.isRunning(*pid));
+    EXPECT_EQ(::getpgid(static_cast<pid_t>(*pid)), static_cast<pid_t>(*pid));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(launcher.stop(*pid));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    EXPECT_FALSE(launcher.isRunning(*pid));
+    EXPECT_FALSE(alive(*pid)); // reaped, not a zombie
+}
+
+TEST(ProcessLauncher, StopEscalatesToKillForAProgramThatIgnoresTerm) {
+    ProcessLauncher launcher;
+    const auto pid = launcher.start("/bin/sh", {"-c", "trap '' TERM; sleep 30 & wait; sleep 30"});
+    ASSERT_TRUE(pid.has_value());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(launcher.stop(*pid));
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(took, std::chrono::milliseconds(450));
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_FALSE(alive(*pid));
+}
+
+TEST(ProcessLauncher, StopEndsTheWholeProcessGroup) {
+    QTemporaryDir dir;
+    ProcessLauncher launcher;
+    const QString pidFile = dir.path() + "/child.pid";
+    const auto pid =
+        launcher.start("/bin/sh", {"-c", "sleep 30 & echo $! > '" + pidFile + "'; wait"});
+    ASSERT_TRUE(pid.has_value());
+    ASSERT_TRUE(waitUntil([&] { return QFile(pidFile).size() > 0; }, 3000));
+    QFile f(pidFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const long child = f.readAll().trimmed().toLong();
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(launcher.stop(*pid));
+    // The grandchild is not ours to reap; it is gone once init collected it.
+    EXPECT_TRUE(waitUntil([&] { return !alive(child); }, 3000));
+}
+
+TEST(ProcessLauncher, OnlyItsOwnProcessesAreStopped) {
+    ProcessLauncher launcher;
+    EXPECT_FALSE(launcher.stop(::getpid()));
+    EXPECT_FALSE(launcher.stop(1));
+    EXPECT_FALSE(launcher.isRunning(::getpid()));
+}
+
+TEST(ProcessLauncher, ProgramThatEndedByItselfIsNotRunning) {
+    ProcessLauncher launcher;
+    const auto pid = launcher.start("/bin/true", {});
+    ASSERT_TRUE(pid.has_value());
+    EXPECT_TRUE(waitUntil([&] { return !launcher.isRunning(*pid); }, 3000));
+    EXPECT_FALSE(alive(*pid));
+    EXPECT_TRUE(launcher.stop(*pid)); // ours, already ended
+}
+
+} // namespace

@@ -1,0 +1,142 @@
+// The acquisition window's connect against the camera device simulator over real HTTP, and a
+// picture of the window after it: the preview and the plate outline must be on screen.
+
+#include "tests/ui/frontend_support.h"
+
+#include "app/windows/ui/picture_box.h"
+#include "platform/curl_downloader.h"
+#include "tools/devicesim/sim_process.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+using namespace frontend_test;
+using ui::FrmFrontend;
+using ui::Windows;
+
+class FrontendDeviceSimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureApplication();
+        if (!QFile::exists(QStringLiteral(VX_BIN_DIR "/devicesim")))
+            GTEST_SKIP() << "devicesim was not built";
+        m_dir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/vxfsXXXXXX"));
+        ASSERT_TRUE(m_dir->isValid());
+        m_folder = m_dir->path();
+        m_log = QDir(m_folder).filePath("sim.log");
+        m_sim = std::make_unique<devicesim::SimProcess>(
+            VX_BIN_DIR, std::vector<std::string>{"--worms", "8", "--seed", "7"});
+        ASSERT_TRUE(m_sim->ok()) << m_sim->error();
+        m_hook = std::make_shared<HookDownloader>(std::make_shared<platform::CurlDownloader>());
+        platform::Services services = fakes.services(m_folder);
+        services.downloader = m_hook;
+        writeFile(QDir(m_folder).filePath("ipdata.dat"),
+                  QByteArray::fromStdString(m_sim->address()) + "\r\n");
+        Windows::setServices(services);
+    }
+    void TearDown() override {
+        Windows::destroyAll();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        m_sim.reset();
+    }
+
+    FrmFrontend& open() {
+        FrmFrontend& w = Windows::frmFrontend();
+        w.controls().Timer_autoload->stop();
+        return w;
+    }
+
+    platform::fakes::FakeServices fakes;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_folder;
+    QString m_log;
+    std::unique_ptr<devicesim::SimProcess> m_sim;
+    std::shared_ptr<HookDownloader> m_hook;
+};
+
+TEST_F(FrontendDeviceSimTest, ConnectSetsTheCameraUpAndFetchesThePreview) {
+    FrmFrontend& w = open();
+    const QString address = QString::fromStdString(m_sim->address());
+    ASSERT_EQ(w.controls().txt_ip1->text(), address);
+    QStringList urls;
+    m_hook->onRequest = [&](const QString& url) { urls << url; };
+    EXPECT_EQ(w.ConnectDevice(1), 1);
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join('|').toStdString();
+    ASSERT_EQ(urls.size(), 9);
+    EXPECT_EQ(urls.front(), "http://" + address + "/status");
+    EXPECT_EQ(urls.back(), "http://" + address + "/capture");
+    EXPECT_EQ(w.PageState(), 1);
+    const QImage preview(QDir(m_folder).filePath("preview.jpg"));
+    EXPECT_EQ(preview.size(), QSize(1600, 1200));
+    EXPECT_FALSE(w.controls().Picture1->isHidden());
+    EXPECT_TRUE(w.controls().frame_messages->isHidden());
+}
+
+TEST_F(FrontendDeviceSimTest, ConnectToAClosedPortReportsTheDevice) {
+    FrmFrontend& w = open();
+    const QString address = QString::fromStdString(m_sim->address());
+    m_sim.reset(); // the device goes away
+    EXPECT_EQ(w.ConnectDevice(1), -1);
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"IP Connection ERROR!. check if device is ON, and IP"});
+    EXPECT_EQ(w.controls().lbl_messages->text(), "IP Connection ERROR");
+}
+
+TEST_F(FrontendDeviceSimTest, WindowPictureShowsThePreviewAndThePlateOutline) {
+    FrmFrontend& w = open();
+    // A window large enough that the picture box shows the frame nearly one to one.
+    w.resize(2400, 1800);
+    w.show();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(w.ConnectDevice(1), 1);
+    QCoreApplication::processEvents();
+
+    const QImage shot = w.grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    ui::PictureBox* pic = w.controls().Picture1;
+    const QRect area(pic->mapTo(&w, QPoint(0, 0)), pic->size());
+    ASSERT_TRUE(shot.rect().contains(area)) << "picture box outside the window";
+
+    // The preview: many distinct gray levels inside the picture box (not a blank box).
+    std::set<int> grays;
+    int red = 0;
+    for (int y = area.top(); y <= area.bottom(); y += 2)
+        for (int x = area.left(); x <= area.right(); x += 2) {
+            const QColor c = shot.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 60 && c.blue() < 60)
+                ++red;
+            else if (std::abs(c.red() - c.green()) < 12 && std::abs(c.green() - c.blue()) < 12)
+                grays.insert(c.red());
+        }
+    EXPECT_GT(grays.size(), 20u);
+
+    // The plate outline: red points along the inscribed ellipse, on both sides of the centre.
+    red = 0;
+    int left = 0;
+    int right = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            if (c.red() > 200 && c.green() < 60 && c.blue() < 60) {
+                ++red;
+                (x < area.center().x() ? left : right)++;
+            }
+        }
+    EXPECT_GT(red, 200);
+    EXPECT_GT(left, 50);
+    EXPECT_GT(right, 50);
+    // Nothing red at the picture's centre (the outline is a ring).
+    const QColor centre = shot.pixelColor(area.center());
+    EXPECT_FALSE(centre.red() > 200 && centre.green() < 60);
+}
+
+} // namespace

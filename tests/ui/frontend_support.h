@@ -1,0 +1,94 @@
+#pragma once
+// Shared pieces of the acquisition-window tests: the application object, a program folder of
+// its own for each test, preview pictures, and fakes that act while a handler waits.
+
+#include "app/windows/ui/frm_frontend.h"
+#include "app/windows/ui/window_registry.h"
+#include "platform/fakes/fake_services.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace frontend_test {
+
+inline void ensureApplication() {
+    if (QCoreApplication::instance())
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "ui_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
+}
+
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<missing>");
+    return file.readAll();
+}
+
+inline void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(content);
+}
+
+// A JPEG frame of one gray level.
+inline QByteArray grayJpeg(int width = 1600, int height = 1200, int gray = 128) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(gray, gray, gray));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", 90);
+    return bytes;
+}
+
+// Downloads answered by an inner downloader, with a hook that runs before each request (a test
+// may close the window there, or note what a label shows).
+class HookDownloader : public platform::Downloader {
+public:
+    explicit HookDownloader(std::shared_ptr<platform::Downloader> inner)
+        : m_inner(std::move(inner)) {}
+    bool downloadFile(const QString& url, const QString& file) override {
+        if (onRequest)
+            onRequest(url);
+        return m_inner->downloadFile(url, file);
+    }
+    std::function<void(const QString& url)> onRequest;
+
+private:
+    std::shared_ptr<platform::Downloader> m_inner;
+};
+
+// Dialogs whose questions and messages can act (close the window) before they answer.
+class HookDialogs : public platform::fakes::FakeDialogs {
+public:
+    void message(const QString& text, const QString& title = QString()) override {
+        FakeDialogs::message(text, title);
+        if (onDialog)
+            onDialog(text);
+    }
+    bool question(const QString& text, const QString& title = QString()) override {
+        const bool answer = FakeDialogs::question(text, title);
+        if (onDialog)
+            onDialog(text);
+        return answer;
+    }
+    std::function<void(const QString& text)> onDialog;
+};
+
+} // namespace frontend_test

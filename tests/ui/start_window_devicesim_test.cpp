@@ -1,0 +1,120 @@
+// The start window's "Connect" against the camera device simulator, over real HTTP.
+
+#include "tests/ui/start_window_support.h"
+
+#include "app/device/ui/frm_init.h"
+#include "app/windows/ui/clickable_label.h"
+#include "app/windows/ui/frm_frontend.h"
+#include "platform/curl_downloader.h"
+#include "tools/devicesim/sim_process.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace start_window_test;
+using ui::FrmInit;
+using ui::Windows;
+
+class StartWindowDeviceSimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureApplication();
+        if (!QFile::exists(QStringLiteral(VX_BIN_DIR "/devicesim")))
+            GTEST_SKIP() << "devicesim was not built";
+        m_dir = makeProgramFolder();
+        ASSERT_TRUE(m_dir->isValid());
+        m_folder = m_dir->path();
+        m_recorder =
+            std::make_shared<RecordingDownloader>(std::make_shared<platform::CurlDownloader>(), [] {
+                auto* news = Windows::frmInit().findChild<QLabel*>("LblNews");
+                return news ? news->text() : QString();
+            });
+        platform::Services services = fakes.services(m_folder);
+        services.downloader = m_recorder;
+        Windows::setServices(services);
+    }
+    void TearDown() override {
+        Windows::destroyAll();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // Opens the address panel, types the address and clicks "Connect".
+    void connectTo(const QString& address) {
+        FrmInit& window = Windows::frmInit();
+        window.show();
+        window.findChild<ui::ClickableLabel*>("Label_option1")->click();
+        window.findChild<QLineEdit*>("txt_ip1")->setText(address);
+        window.findChild<QPushButton*>("cmd_preview")->click();
+    }
+    std::string simLog() const { return (m_folder + "/devicesim.log").toStdString(); }
+    QString news() { return Windows::frmInit().findChild<QLabel*>("LblNews")->text(); }
+    QStringList statusAtRequests() const {
+        QStringList texts;
+        for (const auto& call : m_recorder->calls)
+            texts << call.status;
+        return texts;
+    }
+    QStringList requestedUrls() const {
+        QStringList urls;
+        for (const auto& call : m_recorder->calls)
+            urls << call.url;
+        return urls;
+    }
+
+    platform::fakes::FakeServices fakes;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_folder;
+    std::shared_ptr<RecordingDownloader> m_recorder;
+};
+
+TEST_F(StartWindowDeviceSimTest, ConnectsAndSetsTheCameraUp) {
+    devicesim::SimProcess sim(VX_BIN_DIR, {"--worms", "3", "--log", simLog()});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const QString address = QString::fromStdString(sim.address());
+    connectTo(address);
+
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(FrmInit::Connected());
+    EXPECT_EQ(news(), "Connected to" + address);
+    EXPECT_EQ(
+        statusAtRequests(),
+        (QStringList{"Connecting...", "Setting Resolution 1600x1200...", "Setting Exposition...",
+                     "Setting Gain...", "Setting Compression...", "Setting Lighting...",
+                     "Setting Lens correction...", "Setting Pixel correction..."}));
+    EXPECT_EQ(requestedUrls().value(5), "http://" + address + "/control?var=lamp&val=30");
+    EXPECT_EQ(readFile(m_folder + "/ipdata.dat"), (address + "\r\n").toUtf8());
+    ASSERT_TRUE(Windows::hasFrmFrontend());
+    EXPECT_TRUE(Windows::frmFrontend().isVisible());
+}
+
+TEST_F(StartWindowDeviceSimTest, RefusedSettingStopsTheSetUp) {
+    devicesim::SimProcess sim(VX_BIN_DIR, {"--fault", "http500:aec_value", "--log", simLog()});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    const QString address = QString::fromStdString(sim.address());
+    connectTo(address);
+
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Error connecting to " + address});
+    EXPECT_FALSE(FrmInit::Connected());
+    EXPECT_EQ(news(), "Connection ERROR");
+    EXPECT_EQ(statusAtRequests(), (QStringList{"Connecting...", "Setting Resolution 1600x1200...",
+                                               "Setting Exposition..."}));
+    EXPECT_FALSE(Windows::hasFrmFrontend() && Windows::frmFrontend().isVisible());
+}
+
+TEST_F(StartWindowDeviceSimTest, DeadAddressReportsConnectionError) {
+    connectTo("127.0.0.1:1");
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"IP Connection ERROR!. check if device is ON, and #ID"});
+    EXPECT_FALSE(FrmInit::Connected());
+    EXPECT_EQ(news(), "Connection ERROR");
+    EXPECT_EQ(requestedUrls(), QStringList{"http://127.0.0.1:1/status"});
+    EXPECT_FALSE(QFile::exists(m_folder + "/ipdata.dat"));
+}
+
+} // namespace
