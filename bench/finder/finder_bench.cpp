@@ -8,6 +8,7 @@
 #include "finder/grid_scan.h"
 #include "finder/image_input.h"
 #include "finder/sirrex_state.h"
+#include "formats/training_file.h"
 #include "tools/plate/plate.h"
 
 #include <algorithm>
@@ -148,8 +149,11 @@ int main(int argc, char** argv) {
         std::ofstream out(synthetic, std::ios::binary);
         out << plate::toPgm(plate::drawPlate(options, 10.0));
     }
-    // The synthetic worms are darker than the real ones: a threshold range that fits them.
-    cases.push_back({"synthetic", synthetic, {"-tl15", "-th35", "-ti1"}});
+    // The synthetic worms fit the default training.
+    std::vector<std::string> defaults = formats::splitOptionString(
+        formats::trainingOptionsFromLines(formats::TrainingFile::defaults().lines()));
+    defaults.push_back("-ti1");
+    cases.push_back({"synthetic", synthetic, defaults});
 
     std::printf("finder_bench: %d rounds each\n", rounds);
     for (const FrameCase& c : cases)

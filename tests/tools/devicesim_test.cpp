@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <sstream>
@@ -137,11 +139,20 @@ TEST(DeviceSim, GroundTruthMatchesTheServedPlate) {
             int darkest = 255;
             const int cx = static_cast<int>(x), cy = static_cast<int>(y);
             const std::size_t base = dravel::pgmHeader(1600, 1200).size();
+            auto at = [&](int xx, int yy) {
+                return static_cast<int>(
+                    static_cast<unsigned char>(image.pgm[base + yy * 1600 + xx]));
+            };
             for (int yy = cy - 3; yy <= cy + 3; ++yy)
                 for (int xx = cx - 3; xx <= cx + 3; ++xx)
-                    darkest = std::min<int>(
-                        darkest, static_cast<unsigned char>(image.pgm[base + yy * 1600 + xx]));
-            EXPECT_LT(darkest, 100) << rows[i];
+                    darkest = std::min(darkest, at(xx, yy));
+            // The agar 30 px away, where no part of the worm reaches (the second lowest of
+            // four samples, in case another worm lies under one).
+            std::array<int, 4> ring{at(cx - 30, cy), at(cx + 30, cy), at(cx, cy - 30),
+                                    at(cx, cy + 30)};
+            std::sort(ring.begin(), ring.end());
+            const int agar = ring[1];
+            EXPECT_LT(darkest, agar - 20) << rows[i];
         }
     }
     (void)first;

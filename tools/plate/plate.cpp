@@ -24,6 +24,31 @@ constexpr double kRimWidth = 7.0;
 constexpr double kWanderRadius = 370.0;
 constexpr double kAgarLevel = 158.0;
 
+// The worms look like what the finder's default training expects of a worm: 17 to 22 px long
+// and 2.4 to 3.4 px wide, a faint shadow rather than a black line. A worm takes away about
+// kInk pixels' worth of the agar light in all (its body darkness is kInk over its area, give or
+// take kInkSpread), so the spread of grey in a 35 px window around it, which the finder's
+// threshold range tests, is about the same for every worm whatever its size.
+constexpr double kMinLength = 17.0;
+constexpr double kMaxLength = 22.0;
+constexpr double kMinWidth = 2.4;
+constexpr double kMaxWidth = 3.4;
+constexpr double kInk = 15.0;
+constexpr double kInkSpread = 0.1;
+
+// Camera noise: small and bounded, so that plain agar never looks like the edge of a worm.
+constexpr double kNoiseSigma = 1.5;
+constexpr double kNoiseLimit = 4.0;
+
+// Where the worms roam: their home points spread evenly over the inner kHomeRadius share of the
+// wander radius. Two worms closer than kSpacing are pushed apart, to at least twice
+// kSpacingCore unless their paths very nearly meet (a worm with another in the finder's window
+// around it is missed).
+constexpr double kHomeRadius = 0.65;
+constexpr double kSpacing = 40.0;
+constexpr double kSpacingCore = 16.0;
+constexpr int kSpacingRounds = 2;
+
 std::uint64_t splitmix(std::uint64_t& state) {
     std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
@@ -47,14 +72,15 @@ struct WormTraits {
     double bend = 2.0; // amplitude of the body wave in pixels
     double wave = 1.0; // body wave phase speed, radians per second of crawling
     double wavePhase = 0.0;
-    double darkness = 0.6; // fraction of the agar light the body takes away
+    double ink = 1.0; // factor on the body's darkness (worms differ a little)
 };
 
 WormTraits makeTraits(std::uint32_t seed, int id) {
     std::uint64_t state = (static_cast<std::uint64_t>(seed) << 32) ^ (0xA5A5ULL + id * 7919ULL);
     splitmix(state);
     WormTraits t;
-    const double r = uniform(state, 0.0, 0.5) * kWanderRadius;
+    // Home points spread evenly over the inner disc, so that the worms seldom crowd.
+    const double r = std::sqrt(uniform(state, 0.0, 1.0)) * kHomeRadius * kWanderRadius;
     const double angle = uniform(state, 0.0, 2.0 * std::numbers::pi);
     t.cx = r * std::cos(angle);
     t.cy = r * std::sin(angle);
@@ -75,12 +101,12 @@ WormTraits makeTraits(std::uint32_t seed, int id) {
     };
     fill(t.ax, t.wx, t.px);
     fill(t.ay, t.wy, t.py);
-    t.length = uniform(state, 21.0, 29.0);
-    t.width = uniform(state, 3.0, 4.0);
+    t.length = uniform(state, kMinLength, kMaxLength);
+    t.width = uniform(state, kMinWidth, kMaxWidth);
     t.bend = uniform(state, 1.2, 2.6);
     t.wave = uniform(state, 0.8, 1.6);
     t.wavePhase = uniform(state, 0.0, 2.0 * std::numbers::pi);
-    t.darkness = uniform(state, 0.55, 0.68);
+    t.ink = uniform(state, 1.0 - kInkSpread, 1.0 + kInkSpread);
     return t;
 }
 
@@ -157,7 +183,7 @@ std::shared_ptr<const Background> background(int width, int height, int brightne
     return bg;
 }
 
-// Camera noise: a table of roughly normal offsets (sigma about 2.5 gray levels).
+// Camera noise: a table of roughly normal offsets (sigma kNoiseSigma, within kNoiseLimit).
 const std::array<std::int8_t, 256>& noiseTable() {
     static const std::array<std::int8_t, 256> table = [] {
         std::array<std::int8_t, 256> t{};
@@ -165,17 +191,56 @@ const std::array<std::int8_t, 256>& noiseTable() {
             // Inverse of the normal distribution by a logistic approximation.
             const double p = (i + 0.5) / 256.0;
             const double z = std::log(p / (1.0 - p)) / 1.702;
-            t[i] = static_cast<std::int8_t>(std::lround(std::clamp(2.5 * z, -9.0, 9.0)));
+            t[i] = static_cast<std::int8_t>(
+                std::lround(std::clamp(kNoiseSigma * z, -kNoiseLimit, kNoiseLimit)));
         }
         return t;
     }();
     return table;
 }
 
-void drawWorm(PlateFrame& frame, const WormTraits& t, double tau, double k, double ox, double oy,
-              WormTruth& truth, std::vector<float>& alpha) {
-    Point centre, dir;
-    wormPose(t, tau, centre, dir);
+// Worms keep out of each other's way: centres closer than kSpacing are pushed apart, a few
+// rounds over all pairs, and held inside the wander radius. The push is a continuous function
+// of the positions, so the paths stay continuous in time.
+void keepApart(std::vector<Point>& centres) {
+    const std::size_t n = centres.size();
+    for (int round = 0; round < kSpacingRounds; ++round) {
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t j = i + 1; j < n; ++j) {
+                const double dx = centres[j].x - centres[i].x;
+                const double dy = centres[j].y - centres[i].y;
+                const double d = std::hypot(dx, dy);
+                if (d >= kSpacing || d < 1e-9)
+                    continue;
+                // The parted distance grows steadily with the unparted one: twice it up to
+                // kSpacingCore, then slowly on to kSpacing. So no worm ever jumps, and a worm
+                // passes close by another only when their paths nearly meet.
+                const double parted =
+                    d < kSpacingCore ? 2.0 * d
+                                     : 2.0 * kSpacingCore + (d - kSpacingCore) *
+                                                                (kSpacing - 2.0 * kSpacingCore) /
+                                                                (kSpacing - kSpacingCore);
+                const double push = 0.5 * (parted - d);
+                const double ux = dx / d;
+                const double uy = dy / d;
+                centres[i].x -= ux * push;
+                centres[i].y -= uy * push;
+                centres[j].x += ux * push;
+                centres[j].y += uy * push;
+            }
+        }
+        for (Point& c : centres) {
+            const double r = std::hypot(c.x, c.y);
+            if (r > kWanderRadius) {
+                c.x *= kWanderRadius / r;
+                c.y *= kWanderRadius / r;
+            }
+        }
+    }
+}
+
+void drawWorm(PlateFrame& frame, const WormTraits& t, Point centre, Point dir, double tau, double k,
+              double ox, double oy, WormTruth& truth, std::vector<float>& alpha) {
     const Point normal{-dir.y, dir.x};
     const double length = t.length * k;
     const double halfWidth = 0.5 * t.width * k;
@@ -187,6 +252,7 @@ void drawWorm(PlateFrame& frame, const WormTraits& t, double tau, double k, doub
     const int samples = static_cast<int>(t.length * 2.0); // the same at every frame size
     std::vector<Point> line(samples + 1);
     std::vector<double> radius(samples + 1);
+    double area = 0.0; // of the body in 1600 x 1200 units
     double sx = 0.0, sy = 0.0;
     double minX = 1e9, minY = 1e9, maxX = -1e9, maxY = -1e9;
     for (int i = 0; i <= samples; ++i) {
@@ -199,6 +265,7 @@ void drawWorm(PlateFrame& frame, const WormTraits& t, double tau, double k, doub
         // The body tapers towards both ends.
         const double taper = std::sqrt(std::max(0.0, 1.0 - std::pow(2.0 * u - 1.0, 4.0)));
         radius[i] = std::max(0.45, halfWidth * (0.35 + 0.65 * taper));
+        area += 2.0 * radius[i] / k * t.length / samples;
         sx += p.x;
         sy += p.y;
         minX = std::min(minX, p.x);
@@ -236,7 +303,7 @@ void drawWorm(PlateFrame& frame, const WormTraits& t, double tau, double k, doub
             }
         }
     }
-    const float dark = static_cast<float>(t.darkness);
+    const float dark = static_cast<float>(std::clamp(kInk * t.ink / area, 0.15, 0.6));
     for (int y = y0; y <= y1; ++y) {
         std::uint8_t* row = frame.pixels.data() + static_cast<std::size_t>(y) * frame.width;
         const float* arow = alpha.data() + static_cast<std::size_t>(y - y0) * bw - x0;
@@ -265,10 +332,18 @@ PlateFrame drawPlate(const PlateOptions& options, double timeSeconds) {
 
     const int worms = std::max(0, options.worms);
     frame.worms.resize(worms);
+    std::vector<WormTraits> traits(worms);
+    std::vector<Point> centres(worms), directions(worms);
+    for (int id = 0; id < worms; ++id) {
+        traits[id] = makeTraits(options.seed, id);
+        wormPose(traits[id], tau, centres[id], directions[id]);
+    }
+    keepApart(centres);
     std::vector<float> alpha;
     for (int id = 0; id < worms; ++id) {
         frame.worms[id].id = id;
-        drawWorm(frame, makeTraits(options.seed, id), tau, k, ox, oy, frame.worms[id], alpha);
+        drawWorm(frame, traits[id], centres[id], directions[id], tau, k, ox, oy, frame.worms[id],
+                 alpha);
     }
 
     // Camera noise, different in every frame but the same for the same seed and time.

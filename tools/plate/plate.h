@@ -1,6 +1,9 @@
 #pragma once
 // Synthetic plates: a 1600 x 1200 gray frame of agar with uneven light, the plate rim, camera
-// noise and dark crawling worms, together with the true centre of every worm.
+// noise and dark crawling worms, together with the true centre of every worm. The worms are
+// drawn as the finder's default training expects them (17-22 px long, 2-4 px wide, a faint
+// shadow of the agar around them, seldom closer than 40 px to each other), so that the finder
+// with the default options finds them, also after the camera's JPEG round trip.
 // The plate is centred on the default analysis rectangle (xs 335, xe 1170, ys 215, ye 1035); its
 // rim is a circle of radius 432 px just around the ellipse inscribed in that rectangle, and the
 // worm centres stay within 370 px of the centre. Other frame sizes scale all of it.

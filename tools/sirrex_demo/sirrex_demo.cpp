@@ -5,6 +5,7 @@
 
 #include "formats/image_descriptor_file.h"
 #include "formats/position_file.h"
+#include "formats/training_file.h"
 #include "tools/plate/plate.h"
 
 #include <cstdio>
@@ -87,9 +88,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot write %s\n", frame.c_str());
             return 1;
         }
-        // The default rectangle; the drawn worms are darker than real ones, so the threshold
-        // range is raised to fit them.
-        options = {"-tl15", "-th35", "-ti0"};
+        // The default training, which the drawn worms fit.
+        options = formats::splitOptionString(
+            formats::trainingOptionsFromLines(formats::TrainingFile::defaults().lines()));
+        options.push_back("-ti0");
         std::printf("no real frames in %s: synthetic plate with 20 worms\n", VX_REAL_TESTDATA);
     }
 
