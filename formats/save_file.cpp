@@ -9,6 +9,27 @@
 
 namespace formats {
 
+namespace {
+// Writes every byte, retrying after interruptions; false with errno set on failure.
+bool writeAll(int fd, std::string_view content) {
+    std::size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string failure(const std::string& path) {
+    return "Cannot write " + path + ": " + std::strerror(errno);
+}
+} // namespace
+
 std::string temporaryNameFor(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     return path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
@@ -19,29 +40,32 @@ std::string saveFileAtomic(const std::string& path, std::string_view content) {
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return "Cannot write " + path + ": " + std::strerror(errno);
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const std::string message = "Cannot write " + path + ": " + std::strerror(errno);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return message;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) {
-        const std::string message = "Cannot write " + path + ": " + std::strerror(errno);
+    if (!writeAll(fd, content)) {
+        const std::string message = failure(path);
+        ::close(fd);
         ::unlink(temp.c_str());
         return message;
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        const std::string message = "Cannot write " + path + ": " + std::strerror(errno);
+    if (::close(fd) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
+        const std::string message = failure(path);
         ::unlink(temp.c_str());
         return message;
     }
+    return {};
+}
+
+std::string appendToFile(const std::string& path, std::string_view content, bool create) {
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0);
+    const int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0)
+        return "Cannot open " + path + " for appending: " + std::strerror(errno);
+    if (!writeAll(fd, content)) {
+        const std::string message = failure(path);
+        ::close(fd);
+        return message;
+    }
+    if (::close(fd) != 0)
+        return failure(path);
     return {};
 }
 

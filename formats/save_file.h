@@ -11,6 +11,10 @@ namespace formats {
 // Returns an empty string on success, else a message that names the path.
 std::string saveFileAtomic(const std::string& path, std::string_view content);
 
+// Appends the whole content to `path` (created when missing and `create` is true), writing
+// until every byte is out. Returns an empty string on success, else a message naming the path.
+std::string appendToFile(const std::string& path, std::string_view content, bool create = true);
+
 // A temporary name in the same folder as `path`, unique within this process.
 std::string temporaryNameFor(const std::string& path);
 

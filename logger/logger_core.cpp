@@ -108,19 +108,8 @@ void Logger::AppendSpeedLog(const QString& folder, std::int32_t timeMark,
                             const std::string& timing) {
     const std::string line = speedLogLine(timeMark, timing) + "\r\n";
     const std::string path = (folder + QStringLiteral("/speed_test.csv")).toStdString();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
+    // A log line that cannot be written must not stop the capture loop.
+    (void)formats::appendToFile(path, line);
 }
 
 void Logger::CaptureFrame() {

@@ -54,25 +54,7 @@ std::string quoted(const std::string& text) {
 }
 
 std::string appendLine(const std::string& path, const std::string& line) {
-    const std::string text = line + "\r\n";
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return "Cannot open " + path + ": " + std::strerror(errno);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const std::string message = "Cannot write " + path + ": " + std::strerror(errno);
-            ::close(fd);
-            return message;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0)
-        return "Cannot write " + path + ": " + std::strerror(errno);
-    return {};
+    return formats::appendToFile(path, line + "\r\n");
 }
 
 bool usableFactor(double value) {

@@ -50,25 +50,8 @@ std::string writeWormTrailsFile(const std::string& path, const std::vector<WormT
 }
 
 std::string appendWormTrailRows(const std::string& path, const std::vector<WormTrailRow>& rows) {
-    const std::string text = rowsText(rows);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0)
-        return "Cannot open " + path + " for appending: " + std::strerror(errno);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const std::string message = "Cannot write " + path + ": " + std::strerror(errno);
-            ::close(fd);
-            return message;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0)
-        return "Cannot write " + path + ": " + std::strerror(errno);
-    return {};
+    // Never creates the file: a trails file without its header line would not read back.
+    return formats::appendToFile(path, rowsText(rows), false);
 }
 
 WormTrailsRead parseWormTrailsText(const std::string& text) {
