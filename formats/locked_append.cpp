@@ -69,6 +69,10 @@ std::string appendLocked(
         }
         done += static_cast<std::size_t>(n);
     }
+    // A block or line cut short (disk full, size limit) would make every later one unreadable:
+    // what went in is taken back while the lock is still held.
+    if (!error.empty() && done > 0 && ::ftruncate(fd, st.st_size) != 0)
+        error += "; the partly written bytes could not be taken back";
     if (::close(fd) != 0 && error.empty())
         error = failure("cannot close", path, errno);
     return error;

@@ -12,7 +12,8 @@ namespace formats {
 
 // Opens (creating when missing) `path` for appending, takes an exclusive flock, asks `build`
 // for the bytes given the file's current size, writes them in one write and releases the lock.
-// Returns an empty string on success, else a message naming the path.
+// Returns an empty string on success, else a message naming the path; bytes of a write that
+// failed part-way are cut off again, so the file keeps only whole appends.
 std::string appendLocked(const std::string& path,
                          const std::function<std::vector<std::uint8_t>(std::uint64_t)>& build);
 

@@ -94,6 +94,9 @@ StartOutcome Logger::LoggerStart(const QString& argument) {
     const std::string addressError = formats::checkDeviceAddress(m_deviceAddress.toStdString());
     if (!addressError.empty())
         return {false, QString::fromStdString(addressError)};
+    // Without it the frames and the timing log would land in the root folder.
+    if (m_captureFolder.isEmpty())
+        return {false, QStringLiteral("the run data names no acquisition folder")};
     if (!fileExists(m_startFolder + QStringLiteral("/training.dat")))
         return {false, QStringLiteral("no training.dat in ") + m_startFolder};
     if (m_acquisitionMode == 1)

@@ -49,7 +49,8 @@ public:
     // The start-up: start folder from the argument (the program folder when the argument is
     // shorter than 8 characters), speed_test.txt, the run data, the training check, the
     // Microbeam files, the start time and frame 0. A missing rundata.dat or training.dat, an
-    // unreadable run data file, a refused device address or an impossible run length end the
+    // unreadable run data file, a refused device address, a run data file without an
+    // acquisition folder or an impossible run length end the
     // start with an error text.
     StartOutcome LoggerStart(const QString& argument);
 

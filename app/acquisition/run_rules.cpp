@@ -117,9 +117,10 @@ CycleDecision decideCycle(bool cycleMode, int cycleNumber, int cycles,
     if (remainingMs > 0.0) {
         decision.action = CycleDecision::Action::Countdown;
         if (!runOn)
-            decision.caption = QStringLiteral("Next Cycle in ") +
-                               QString::fromStdString(results::formatFixed(remainingMs / 60000.0, 1)) +
-                               QStringLiteral("min.");
+            decision.caption =
+                QStringLiteral("Next Cycle in ") +
+                QString::fromStdString(results::formatFixed(remainingMs / 60000.0, 1)) +
+                QStringLiteral("min.");
         return decision;
     }
     if (runOn) {

@@ -16,7 +16,8 @@ inline constexpr char kLapseZero[] = "ERROR! Acquisition lapse must be above 0 m
 inline constexpr char kEmptyRectangle[] =
     "ERROR! The analysis area is empty. Please set the plate area again";
 inline constexpr char kNoTraining[] = "Pre-Training file not found. Please entrain again";
-inline constexpr char kLongCycleAdvice[] = "Post processing of images is reccomended for long cycles";
+inline constexpr char kLongCycleAdvice[] =
+    "Post processing of images is reccomended for long cycles";
 
 // Extra time a run is given after its end for the last frames to be analysed, beyond 1.1 times
 // its length: a run whose analysis never reaches the end is ended then.
@@ -48,7 +49,7 @@ QString elapsedText(std::int64_t elapsedSeconds);
 
 // The corrected text of the cycle-period box and what goes with it.
 struct PeriodCheck {
-    QString text;            // the box's new text (the integer part of the corrected period)
+    QString text;                // the box's new text (the integer part of the corrected period)
     bool tickOnlyImages = false; // RToff gets ticked and kLongCycleAdvice is shown
 };
 PeriodCheck checkCyclePeriod(double period, bool onlyImagesTicked);

@@ -180,13 +180,20 @@ QString SaveRunData(const QString& programFolder, const QString& acquisitionFold
 
 std::optional<QString> LoadAcquisitionIp(const QString& acquisitionFolder, QString* error) {
     clearError(error);
-    std::string message;
-    const auto data = formats::readRunData(local(acquisitionFolder), &message);
-    if (!data) {
-        setError(error, message);
+    const std::string path = formats::runDataPath(local(acquisitionFolder));
+    const formats::TextLines file = formats::readTextLines(path);
+    if (file.status == formats::TextLines::Status::Missing)
+        return std::nullopt;
+    if (!file.ok()) {
+        setError(error, file.error);
         return std::nullopt;
     }
-    return qt(data->deviceAddress);
+    // An empty file holds no address: naming frames by an empty one would hide the fault.
+    if (file.lines.empty()) {
+        setError(error, "Cannot read " + path + ": the file is empty");
+        return std::nullopt;
+    }
+    return qt(file.lines[0]);
 }
 
 } // namespace device

@@ -109,7 +109,8 @@ QString SaveRunData(const QString& programFolder, const QString& acquisitionFold
                     const RunDataValues& values);
 
 // LoadAcquisitionIp: line 1 of the acquisition folder's rundata.dat, or nothing when the file
-// is missing or unreadable (txt_ip1 then stays as it is).
+// is missing, unreadable or empty (txt_ip1 then stays as it is; the error says why unless the
+// file is missing).
 std::optional<QString> LoadAcquisitionIp(const QString& acquisitionFolder,
                                          QString* error = nullptr);
 

@@ -15,11 +15,11 @@ namespace results {
 struct SpeedHistogram {
     int nb = 4;
     double width = 0.0;
-    std::vector<int> bins; // nb + 1 counts
-    int still = 0;         // tracks whose speed is 0 or less
-    int cmax = 10;         // largest bin count, at least 10
-    int yLab = 2;          // height of the label band, at least 2
-    int xLab = 1;          // width of the label band, at least 1
+    std::vector<int> bins;              // nb + 1 counts
+    int still = 0;                      // tracks whose speed is 0 or less
+    int cmax = 10;                      // largest bin count, at least 10
+    int yLab = 2;                       // height of the label band, at least 2
+    int xLab = 1;                       // width of the label band, at least 1
     std::vector<std::string> binLabels; // lower bound of each bin, "0.00"
 };
 
@@ -30,7 +30,7 @@ SpeedHistogram speedHistogram(const LiveTrackerState& state, int n);
 struct LiveLabels {
     int particles = 0;
     int counted = 0;
-    std::string particleText;              // lbl_particle
+    std::string particleText;                // lbl_particle
     std::optional<std::string> distanceText; // lbl_distance, when the figures are shown
     std::optional<std::string> speedText;    // lbl_speed
     std::optional<SpeedHistogram> histogram; // Picture3

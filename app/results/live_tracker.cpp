@@ -211,8 +211,10 @@ void recordLiveHistory(LiveTrackerState& state, LiveBlockResult& result, double 
             track.histX[static_cast<std::size_t>(slot)] = static_cast<std::int16_t>(track.last.x);
             track.histY[static_cast<std::size_t>(slot)] = static_cast<std::int16_t>(track.last.y);
         } else {
-            track.histX[static_cast<std::size_t>(slot)] = track.histX[static_cast<std::size_t>(prev)];
-            track.histY[static_cast<std::size_t>(slot)] = track.histY[static_cast<std::size_t>(prev)];
+            track.histX[static_cast<std::size_t>(slot)] =
+                track.histX[static_cast<std::size_t>(prev)];
+            track.histY[static_cast<std::size_t>(slot)] =
+                track.histY[static_cast<std::size_t>(prev)];
         }
         const double cx = track.histX[static_cast<std::size_t>(slot)];
         const double cy = track.histY[static_cast<std::size_t>(slot)];
@@ -241,7 +243,8 @@ void recordLiveHistory(LiveTrackerState& state, LiveBlockResult& result, double 
                 add(j + 1, j);
         } else {
             for (int j = 0; j <= 58; ++j) {
-                const int s = ((slot - j) % kLiveHistorySlots + kLiveHistorySlots) % kLiveHistorySlots;
+                const int s =
+                    ((slot - j) % kLiveHistorySlots + kLiveHistorySlots) % kLiveHistorySlots;
                 add(s, previousSlot(s));
             }
         }

@@ -15,8 +15,8 @@
 
 namespace results {
 
-inline constexpr int kLiveHistorySlots = 61;    // ring slots 0 .. 60
-inline constexpr int kLiveLostLimit = 10;       // a track with this many lost blocks has ended
+inline constexpr int kLiveHistorySlots = 61; // ring slots 0 .. 60
+inline constexpr int kLiveLostLimit = 10;    // a track with this many lost blocks has ended
 inline constexpr std::int32_t kLiveMaxTracks = 32001; // track ids 0 .. 32000
 inline constexpr char kTrailsHeader[] = "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n";
 inline constexpr char kTrackIdLimitMessage[] =
@@ -74,10 +74,10 @@ struct LiveSegment {
 // What one block changed.
 struct LiveBlockResult {
     bool firstBlock = false;
-    std::int32_t frame = 0;     // FRAME column of the block's rows
-    std::string rows;           // rows to add to the trails file (header first for the first block)
-    bool labelsDue = false;     // later block: the labels are updated (before the motion step)
-    bool trackLimitReached = false; // true only at the block that first hit the id limit
+    std::int32_t frame = 0; // FRAME column of the block's rows
+    std::string rows;       // rows to add to the trails file (header first for the first block)
+    bool labelsDue = false; // later block: the labels are updated (before the motion step)
+    bool trackLimitReached = false;      // true only at the block that first hit the id limit
     std::vector<LiveSegment> trailMap;   // steps of more than 2 px (relative to x1, y1)
     std::vector<LiveSegment> recentPath; // each live track's last 60 blocks over the frame
 };

@@ -3,8 +3,8 @@
 #include "formats/numbers.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -121,9 +121,13 @@ std::string formatRounded(double value, int decimals) {
 std::string formatFixed(double value, int decimals) {
     if (!std::isfinite(value))
         value = 0.0;
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    std::string text(buffer);
+    decimals = std::clamp(decimals, 0, 15);
+    // to_chars, not printf: a windowed program runs under the user's locale, which may use a
+    // decimal comma; every number this program writes uses ".".
+    char buffer[400];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    std::string text = ec == std::errc() ? std::string(buffer, end) : std::string("0");
     // No "-0.00" for values that round to zero.
     if (!text.empty() && text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos)
         text.erase(0, 1);

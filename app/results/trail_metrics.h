@@ -130,7 +130,8 @@ TrailAnalysisResult analyzeTrailsText(const std::string& trailsText,
 // form ("0.5", "12", "0.125").
 std::string formatRounded(double value, int decimals);
 
-// Fixed-decimal text ("0.000" style) with "." as the point.
+// Fixed-decimal text ("0.000" style) with "." as the point whatever the process locale; the
+// stored value is rounded to the nearest text (no "-0.00").
 std::string formatFixed(double value, int decimals);
 
 } // namespace results

@@ -135,11 +135,17 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
 
     std::vector<FrameCase> cases;
-    const std::string real = std::string(VX_REAL_TESTDATA) + "/plate_dish.pgm";
-    if (std::filesystem::exists(real))
+    const std::string source = std::string(VX_REAL_TESTDATA) + "/plate_dish.pgm";
+    // Sirrex writes beside its frame: the real frame is copied into the bench's own folder so
+    // that the shared test data are never written to.
+    const std::string real = folder + "/plate_dish.pgm";
+    std::error_code copied;
+    if (std::filesystem::exists(source) &&
+        std::filesystem::copy_file(source, real, std::filesystem::copy_options::overwrite_existing,
+                                   copied))
         cases.push_back({"real", real, {"-xs250", "-xe1350", "-ys140", "-ye1080", "-ti1"}});
     else
-        std::printf("real frame absent (%s): skipped\n", real.c_str());
+        std::printf("real frame absent (%s): skipped\n", source.c_str());
 
     plate::PlateOptions options;
     options.worms = 50;

@@ -102,6 +102,36 @@ TEST_F(DeviceSimTest, StartWindowSetUpReachesTheDeviceInOrder) {
     EXPECT_EQ(progFiles(), QStringList{"answer.txt"});
 }
 
+TEST_F(DeviceSimTest, AcquisitionWindowSetUpsReachTheDeviceInOrder) {
+    startSim();
+    DeviceClient client(services);
+    ASSERT_EQ(client.ConfigureCamera(address, 0, SetupWindow::Acquisition, 30,
+                                     [&](const QString& t) { shown << t; }),
+              1);
+    ASSERT_EQ(client.ConfigureCamera(address, 1, SetupWindow::Acquisition, 30,
+                                     [&](const QString& t) { shown << t; }),
+              1);
+    EXPECT_EQ(controls(),
+              (std::vector<std::string>{
+                  "var=framesize&val=13", "var=aec_value&val=1200", "var=agc_gain&val=0",
+                  "var=quality&val=16", "var=lamp&val=30", "var=lenc&val=1", "var=wpc&val=1",
+                  "var=framesize&val=8", "var=aec_value&val=1200", "var=agc_gain&val=5",
+                  "var=quality&val=0", "var=lamp&val=30"}));
+    EXPECT_EQ(logLines(logPath).size(), 12u); // nothing else reached the device
+    EXPECT_EQ(
+        shown,
+        (QStringList{"Connecting to IP" + address, "Setting Resolution 1600x1200...",
+                     "Setting Exposition...", "Setting Gain...", "Setting Compression...",
+                     "Setting Lighting...", "Setting Lens correction...",
+                     "Setting Pixel correction...", "Setting OK...", "Connecting to IP" + address,
+                     "Setting Resolution 640x480...", "Setting Exposition...", "Setting Gain...",
+                     "Setting Compression...", "Setting Lighting...", "Setting OK..."}));
+    const std::string answer = status(client);
+    EXPECT_NE(answer.find("\"framesize\":8"), std::string::npos) << answer;
+    EXPECT_NE(answer.find("\"agc_gain\":5"), std::string::npos) << answer;
+    EXPECT_TRUE(dialogs->messages().isEmpty());
+}
+
 TEST_F(DeviceSimTest, LampValuesReachTheDevice) {
     startSim();
     DeviceClient client(services);

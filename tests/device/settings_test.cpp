@@ -255,6 +255,13 @@ TEST_F(SettingsFolder, AcquisitionIpLeavesTheBoxWhenNoRunData) {
     QString error = QStringLiteral("stale");
     EXPECT_EQ(LoadAcquisitionIp(folder(), &error), std::nullopt);
     EXPECT_EQ(error, QString());
+    write("rundata.dat", QByteArray());
+    EXPECT_EQ(LoadAcquisitionIp(folder(), &error), std::nullopt);
+    EXPECT_NE(error, QString());
+    write("rundata.dat", "10.0.0.7\r\n");
+    EXPECT_EQ(LoadAcquisitionIp(folder(), &error), QStringLiteral("10.0.0.7"));
+    EXPECT_EQ(error, QString());
+    QFile::remove(file("rundata.dat"));
     makeUnreadable("rundata.dat");
     EXPECT_EQ(LoadAcquisitionIp(folder(), &error), std::nullopt);
     EXPECT_NE(error, QString());

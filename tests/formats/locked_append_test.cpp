@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +50,30 @@ TEST(LockedAppendTest, AFileThatCannotBeOpenedIsReportedWithItsPath) {
     const std::string path = folder.file("missing/f.bin");
     const std::string error = formats::appendLocked(path, Bytes{1});
     EXPECT_NE(error.find(path), std::string::npos) << error;
+}
+
+TEST(LockedAppendTest, AnAppendCutShortIsTakenBackWhole) {
+    testing_support::TempFolder folder;
+    folder.write("f.bin", "0123456789");
+    const std::string path = folder.file("f.bin");
+    // In a child process: the file may grow to 15 bytes only, so 5 of the 20 bytes fit.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{15, 15};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(3);
+        const std::string error = formats::appendLocked(path, Bytes(20, 'x'));
+        ::_exit(error.find("cannot write " + path) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(folder.read("f.bin"), "0123456789");
+    EXPECT_EQ(formats::appendLocked(path, Bytes{'a'}), "");
+    EXPECT_EQ(folder.read("f.bin"), "0123456789a");
 }
 
 TEST(LockedAppendTest, ConcurrentWritersNeverInterleave) {

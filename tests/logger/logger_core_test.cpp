@@ -124,6 +124,30 @@ TEST_F(LoggerTest, RefusedDeviceAddressEndsTheStart) {
     EXPECT_TRUE(imgFiles().isEmpty());
 }
 
+TEST_F(LoggerTest, RunDataWithoutAnAcquisitionFolderEndsTheStart) {
+    writeRunData("1");
+    const QByteArray shortRun = "192.168.4.1\r\n";
+    writeFile(prog() + "/rundata.dat", shortRun);
+    const auto start = Logger(clock, downloader, prog()).LoggerStart(acq());
+    EXPECT_FALSE(start.ok);
+    EXPECT_EQ(start.error, "the run data names no acquisition folder");
+    EXPECT_TRUE(downloader.requests.isEmpty());
+}
+
+TEST_F(LoggerTest, ElapsedTimeIgnoresChangesOfTheWallClock) {
+    writeRunData("1");
+    Logger logger(clock, downloader, prog());
+    ASSERT_TRUE(logger.LoggerStart(acq()).ok);
+    clock.advance(3000);
+    clock.wall = clock.wall.addSecs(-3600); // the system time is set back an hour
+    const auto outcome = logger.LoggerTick();
+    EXPECT_EQ(outcome.action, TickAction::Captured);
+    EXPECT_EQ(outcome.elapsed, 3);
+    EXPECT_TRUE(QFile::exists(frame(3)));
+    clock.wall = clock.wall.addSecs(7200);
+    EXPECT_EQ(logger.LoggerTick().action, TickAction::Nothing);
+}
+
 TEST_F(LoggerTest, ShortArgumentStandsForTheProgramFolder) {
     writeRunData("1");
     Logger logger(clock, downloader, prog());

@@ -64,15 +64,15 @@ TEST(LiveTracker, LaterBlocksAreNumberedFromThreeAndNewTracksTakeTheNextIds) {
     EXPECT_EQ(r.frame, 3);
     EXPECT_EQ(s.trackCount, 3);
     EXPECT_EQ(s.matchedCount, 2);
-    EXPECT_EQ(lines(r.rows), (std::vector<std::string>{"3;0;503;401;0;40;12;5;0",
-                                                        "3;1;702;600;0;40;12;5;0",
-                                                        "3;2;900;900;0;40;12;5;0"}));
+    EXPECT_EQ(lines(r.rows),
+              (std::vector<std::string>{"3;0;503;401;0;40;12;5;0", "3;1;702;600;0;40;12;5;0",
+                                        "3;2;900;900;0;40;12;5;0"}));
     EXPECT_EQ(s.tracks[2].motion.midX, 900);
     r = feed(s, 3, {det(504, 402)});
     EXPECT_EQ(r.frame, 4);
-    EXPECT_EQ(lines(r.rows), (std::vector<std::string>{"4;0;504;402;0;40;12;5;0",
-                                                        "4;1;702;600;1;40;12;5;0",
-                                                        "4;2;900;900;1;40;12;5;0"}));
+    EXPECT_EQ(lines(r.rows),
+              (std::vector<std::string>{"4;0;504;402;0;40;12;5;0", "4;1;702;600;1;40;12;5;0",
+                                        "4;2;900;900;1;40;12;5;0"}));
 }
 
 TEST(LiveTracker, ContestedDetectionGoesToTheNearestAndTiesToTheLowerId) {

@@ -30,3 +30,12 @@ TEST(TrackColor, NegativeIdsCountFromThePaletteEnd) {
     for (int id = -40; id < 40; ++id)
         EXPECT_EQ(TrackColor(id), TrackColor(id + 16)) << id;
 }
+
+TEST(TrackColor, WholePaletteAsColourValues) {
+    // Colour values as a picture box takes them: red in bits 0-7, blue in bits 16-23.
+    const std::int32_t expected[16] = {0x000000, 0x0000FF, 0xFFFF00, 0x00FFFF, 0x8040C0, 0xFF00FF,
+                                       0x40C000, 0x0040C0, 0x000080, 0x008000, 0x800000, 0x008080,
+                                       0x808000, 0x800080, 0x00C080, 0xC08000};
+    for (int id = 0; id < 16; ++id)
+        EXPECT_EQ(TrackColor(id), expected[id]) << id;
+}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <string>
 
@@ -367,4 +368,16 @@ TEST(TrailNumbers, RoundedAndFixedTexts) {
     EXPECT_EQ(formatFixed(0.0004, 3), "0.000");
     EXPECT_EQ(formatFixed(-0.0001, 2), "0.00");
     EXPECT_EQ(formatFixed(1.0 / 3, 2), "0.33");
+    // The point stays a point under a locale with a decimal comma (a windowed program runs
+    // under the user's locale).
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    for (const char* comma : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, comma)) {
+            EXPECT_EQ(formatFixed(2.5, 2), "2.50") << comma;
+            EXPECT_EQ(formatFixed(-1.25, 1), "-1.2") << comma;
+        }
+    }
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(formatFixed(123456.789, 2), "123456.79");
+    EXPECT_EQ(formatFixed(1e300, 0).size(), 301u);
 }

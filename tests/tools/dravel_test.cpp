@@ -149,6 +149,40 @@ TEST(Dravel, ColourAndGrayJpegsGiveTheSameGray) {
     EXPECT_LT(meanAbsDiff(pixelsOf(image.pgm, 1600, 1200), truth), 1.5);
 }
 
+// The program writes the picture row by row; it must be the very file of the whole decode.
+TEST(Dravel, PiecewiseOutputIsTheWholePgm) {
+    const std::string jpeg = plateJpeg();
+    struct Collect {
+        std::string data;
+        std::size_t pieces = 0;
+        std::size_t refuseAt = 0; // refuse this piece (1-based); 0 never
+    };
+    auto sink = [](void* context, const char* data, std::size_t size) {
+        auto* c = static_cast<Collect*>(context);
+        if (++c->pieces == c->refuseAt)
+            return false;
+        EXPECT_LE(size, 65536u);
+        c->data.append(data, size);
+        return true;
+    };
+    for (int denominator : {1, 2, 4, 8}) {
+        dravel::GrayImage whole;
+        std::string error;
+        ASSERT_TRUE(dravel::decodeJpegGray(jpeg, denominator, whole, error)) << error;
+        Collect c;
+        ASSERT_TRUE(dravel::decodeJpegGrayTo(jpeg, denominator, sink, &c, error)) << error;
+        EXPECT_EQ(c.data, whole.pgm) << denominator;
+    }
+    Collect refusing;
+    refusing.refuseAt = 3;
+    std::string error;
+    EXPECT_FALSE(dravel::decodeJpegGrayTo(jpeg, 1, sink, &refusing, error));
+    EXPECT_EQ(refusing.pieces, 3u);
+    Collect cut;
+    EXPECT_FALSE(dravel::decodeJpegGrayTo(jpeg.substr(0, jpeg.size() - 200), 1, sink, &cut, error));
+    EXPECT_FALSE(error.empty());
+}
+
 // Broken inputs: a message, a non-zero status and no output file at all.
 TEST(Dravel, BrokenInputsLeaveNoOutput) {
     ScratchDir dir;

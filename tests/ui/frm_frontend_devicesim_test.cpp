@@ -7,6 +7,7 @@
 #include "platform/curl_downloader.h"
 #include "tools/devicesim/sim_process.h"
 
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -67,8 +68,18 @@ TEST_F(FrontendDeviceSimTest, ConnectSetsTheCameraUpAndFetchesThePreview) {
     const QString address = QString::fromStdString(m_sim->address());
     ASSERT_EQ(w.controls().txt_ip1->text(), address);
     QStringList urls;
-    m_hook->onRequest = [&](const QString& url) { urls << url; };
+    QStringList seen; // lbl_messages when each request went out
+    m_hook->onRequest = [&](const QString& url) {
+        urls << url;
+        seen << w.controls().lbl_messages->text();
+    };
     EXPECT_EQ(w.ConnectDevice(1), 1);
+    EXPECT_EQ(
+        seen,
+        (QStringList{"Connecting", "Setting Resolution 1600x1200...", "Setting Exposition...",
+                     "Setting Gain...", "Setting Compression...", "Setting Lighting...",
+                     "Setting Lens correction...", "Setting Pixel correction...", "Connecting"}));
+    EXPECT_EQ(urls.value(5), "http://" + address + "/control?var=lamp&val=30");
     EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
         << fakes.dialogs->messages().join('|').toStdString();
     ASSERT_EQ(urls.size(), 9);
@@ -78,6 +89,29 @@ TEST_F(FrontendDeviceSimTest, ConnectSetsTheCameraUpAndFetchesThePreview) {
     const QImage preview(QDir(m_folder).filePath("preview.jpg"));
     EXPECT_EQ(preview.size(), QSize(1600, 1200));
     EXPECT_FALSE(w.controls().Picture1->isHidden());
+    EXPECT_TRUE(w.controls().frame_messages->isHidden());
+}
+
+TEST_F(FrontendDeviceSimTest, RefusedSettingStopsTheSetUpWithoutAPreview) {
+    FrmFrontend& w = open();
+    // A device that refuses the gain: the set-up stops there and no preview is taken.
+    m_sim = std::make_unique<devicesim::SimProcess>(
+        VX_BIN_DIR, std::vector<std::string>{"--fault", "http500:agc_gain"});
+    ASSERT_TRUE(m_sim->ok()) << m_sim->error();
+    const QString address = QString::fromStdString(m_sim->address());
+    w.controls().txt_ip1->setText(address);
+    w.setPageState(2);
+    w.controls().frm_preview->hide();
+    QStringList seen;
+    m_hook->onRequest = [&](const QString&) { seen << w.controls().lbl_messages->text(); };
+    EXPECT_EQ(w.ConnectDevice(1), -1);
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Error connecting to " + address});
+    EXPECT_EQ(seen, (QStringList{"Connecting", "Setting Resolution 1600x1200...",
+                                 "Setting Exposition...", "Setting Gain..."}));
+    EXPECT_EQ(w.PageState(), 2); // a failed set-up keeps the page
+    EXPECT_FALSE(QFile::exists(QDir(m_folder).filePath("preview.jpg")));
+    // The set-up page is opened all the same, and the messages frame goes away.
+    EXPECT_FALSE(w.controls().frm_preview->isHidden());
     EXPECT_TRUE(w.controls().frame_messages->isHidden());
 }
 
@@ -123,17 +157,29 @@ TEST_F(FrontendDeviceSimTest, WindowPictureShowsThePreviewAndThePlateOutline) {
     red = 0;
     int left = 0;
     int right = 0;
+    QRect bounds; // the smallest rectangle holding every red pixel
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) {
             const QColor c = shot.pixelColor(x, y);
             if (c.red() > 200 && c.green() < 60 && c.blue() < 60) {
                 ++red;
                 (x < area.center().x() ? left : right)++;
+                bounds |= QRect(x, y, 1, 1);
             }
         }
     EXPECT_GT(red, 200);
     EXPECT_GT(left, 50);
     EXPECT_GT(right, 50);
+    // The outline touches the analysis rectangle of the training in use (335..1170 across,
+    // 215..1035 down, frame pixels), wherever the window put the picture on the screen.
+    const auto& c = w.controls();
+    ASSERT_EQ(c.txt_x1->text(), "335");
+    const auto screenX = [&](double frameX) { return area.left() + frameX * area.width() / 1600.0; };
+    const auto screenY = [&](double frameY) { return area.top() + frameY * area.height() / 1200.0; };
+    EXPECT_NEAR(bounds.left(), screenX(335), 3.0);
+    EXPECT_NEAR(bounds.right(), screenX(1170), 3.0);
+    EXPECT_NEAR(bounds.top(), screenY(215), 3.0);
+    EXPECT_NEAR(bounds.bottom(), screenY(1035), 3.0);
     // Nothing red at the picture's centre (the outline is a ring).
     const QColor centre = shot.pixelColor(area.center());
     EXPECT_FALSE(centre.red() > 200 && centre.green() < 60);

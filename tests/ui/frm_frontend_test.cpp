@@ -972,6 +972,37 @@ TEST_F(FrontendTest, FocusTickNeverRunsInsideItself) {
     EXPECT_EQ(captures, 1);
 }
 
+TEST_F(FrontendTest, AutoloadTickNeverRunsInsideItself) {
+    writeFile(path("ipdata.dat"), kAddress.toUtf8() + "\r\n");
+    answerEverything();
+    FrmFrontend& w = open();
+    w.controls().Timer_autoload->start();
+    int captures = 0;
+    hook->onRequest = [&](const QString& url) {
+        if (url.endsWith("/capture") && ++captures == 1)
+            w.AutoloadPreviewTick(); // a tick arriving while the first one waits
+    };
+    w.AutoloadPreviewTick();
+    EXPECT_EQ(captures, 1);
+    EXPECT_FALSE(w.controls().Timer_autoload->isActive());
+}
+
+TEST_F(FrontendTest, ConnectWhileAConnectWaitsIsRefused) {
+    writeFile(path("ipdata.dat"), kAddress.toUtf8() + "\r\n");
+    answerEverything();
+    FrmFrontend& w = open();
+    int inner = 0;
+    hook->onRequest = [&](const QString& url) {
+        if (url.endsWith("/status") && inner == 0)
+            inner = w.ConnectDevice(1); // e.g. a double-click handled during the wait
+    };
+    EXPECT_EQ(w.ConnectDevice(1), 1);
+    EXPECT_EQ(inner, -1);
+    EXPECT_EQ(fakes.downloader->requests.count("http://10.0.0.7/status"), 1);
+    EXPECT_EQ(fakes.downloader->requests.count("http://10.0.0.7/capture"), 1);
+    EXPECT_TRUE(w.controls().frame_messages->isHidden());
+}
+
 TEST_F(FrontendTest, WindowDestroyedWhileTheFocusTickCaptures) {
     writeFile(path("ipdata.dat"), kAddress.toUtf8() + "\r\n");
     answerEverything();

@@ -247,6 +247,19 @@ TEST_F(StartWindowTest, CheckResultsSaysItIsNotAvailable) {
     EXPECT_EQ(window().menuState(), 0);
 }
 
+TEST_F(StartWindowTest, DoubleClickOnTheLogoOpensTheMakerPage) {
+    window().show();
+    auto* logo = child<QLabel>("Image1");
+    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5), logo->mapToGlobal(QPointF(5, 5)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(logo, &click);
+    EXPECT_EQ(fakes.launcher->opened, QStringList{FrmInit::makerPageAddress()});
+    EXPECT_TRUE(FrmInit::makerPageAddress().startsWith("https://"));
+    // Nothing else happens on the start window.
+    EXPECT_EQ(window().menuState(), 0);
+    EXPECT_TRUE(fakes.dialogs->log.empty());
+}
+
 // ---- installation folder -------------------------------------------------------------------
 
 QString lengthWarning(const QString& path) {
@@ -375,6 +388,30 @@ TEST_F(StartWindowTest, ConnectWithoutConfigFileSendsLampLevelFive) {
     EXPECT_TRUE(requestedUrls().contains("http://" + kAddress + "/control?var=lamp&val=30"));
     EXPECT_TRUE(FrmInit::Connected());
     EXPECT_EQ(window().lampLevel(), 5);
+}
+
+TEST_F(StartWindowTest, HandEditedLampLevelIsHeldBeforeItIsSent) {
+    // Line 3 beyond what the device takes: the level is held to 16 (lamp value 96).
+    writeFile(m_folder + "/config.dat", "plates\r\n[ - - ]\r\n250.0\r\n");
+    answerDevice(96);
+    window().show();
+    openPanel();
+    child<QLineEdit>("txt_ip1")->setText(kAddress);
+    clickConnect();
+    EXPECT_TRUE(FrmInit::Connected()) << fakes.dialogs->messages().join('|').toStdString();
+    EXPECT_EQ(window().lampLevel(), 16);
+    EXPECT_TRUE(requestedUrls().contains("http://" + kAddress + "/control?var=lamp&val=96"));
+}
+
+TEST_F(StartWindowTest, NegativeLampLevelGivesFive) {
+    writeFile(m_folder + "/config.dat", "plates\r\n[ - - ]\r\n-3.0\r\n");
+    answerDevice(30);
+    window().show();
+    openPanel();
+    child<QLineEdit>("txt_ip1")->setText(kAddress);
+    clickConnect();
+    EXPECT_EQ(window().lampLevel(), 5);
+    EXPECT_TRUE(requestedUrls().contains("http://" + kAddress + "/control?var=lamp&val=30"));
 }
 
 TEST_F(StartWindowTest, RefusedSettingStopsSetUpAndStaysOnPanel) {

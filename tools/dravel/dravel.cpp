@@ -4,6 +4,7 @@
 #include "tools/dravel/jpeg_gray.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
@@ -73,6 +74,53 @@ void removeStaleOutput(const std::string& outFile, const std::string& input) {
     ::unlink(outFile.c_str());
 }
 
+struct FileSink {
+    int fd = -1;
+    int error = 0;
+};
+
+bool writeToFile(void* context, const char* data, std::size_t size) {
+    auto* sink = static_cast<FileSink*>(context);
+    while (size > 0) {
+        const ssize_t n = ::write(sink->fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            sink->error = errno;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Decodes straight into a temporary file beside outFile, row by row, and renames it into
+// place only when the whole picture was written; on failure nothing of it remains.
+bool convertToFile(const std::string& jpeg, int denominator, const std::string& outFile,
+                   std::string& error) {
+    const std::string temp = formats::temporaryNameFor(outFile);
+    FileSink sink;
+    sink.fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (sink.fd < 0) {
+        error = "cannot write " + outFile + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool decoded = decodeJpegGrayTo(jpeg, denominator, writeToFile, &sink, error);
+    if (!decoded && sink.error != 0)
+        error = "cannot write " + outFile + ": " + std::strerror(sink.error);
+    const bool closed = ::close(sink.fd) == 0;
+    if (decoded && !closed)
+        error = "cannot write " + outFile + ": " + std::strerror(errno);
+    if (!decoded || !closed || std::rename(temp.c_str(), outFile.c_str()) != 0) {
+        if (decoded && closed)
+            error = "cannot rename into " + outFile + ": " + std::strerror(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int runDravel(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -121,6 +169,14 @@ int runDravel(const std::vector<std::string>& args, std::ostream& out, std::ostr
         removeStaleOutput(outFile, input);
         return 1;
     }
+    if (!outFile.empty()) {
+        if (!convertToFile(jpeg, denominator, outFile, error)) {
+            err << "Dravel: " << input << ": " << error << "\n";
+            removeStaleOutput(outFile, input);
+            return 1;
+        }
+        return 0;
+    }
     GrayImage image;
     if (!decodeJpegGray(jpeg, denominator, image, error)) {
         err << "Dravel: " << input << ": " << error << "\n";
@@ -135,12 +191,6 @@ int runDravel(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return 1;
         }
         return 0;
-    }
-    error = formats::saveFileAtomic(outFile, image.pgm);
-    if (!error.empty()) {
-        err << "Dravel: " << error << "\n";
-        removeStaleOutput(outFile, input);
-        return 1;
     }
     return 0;
 }

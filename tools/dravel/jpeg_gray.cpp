@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -94,6 +95,72 @@ bool decodeJpegGray(std::string_view jpeg, int denominator, GrayImage& image, st
     jpeg_destroy_decompress(&info);
     image.width = width;
     image.height = height;
+    return true;
+}
+
+bool decodeJpegGrayTo(std::string_view jpeg, int denominator, PgmSink sink, void* context,
+                      std::string& error) {
+    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8) {
+        error = "unsupported scale 1/" + std::to_string(denominator);
+        return false;
+    }
+    if (jpeg.empty()) {
+        error = "empty file";
+        return false;
+    }
+    // Rows are gathered here and handed on when the next one would not fit; a row is at most
+    // 65,500 bytes wide, so one always fits.
+    constexpr std::size_t kChunk = 65536;
+    std::vector<unsigned char> chunk(kChunk);
+    jpeg_decompress_struct info{};
+    ErrorManager errors{};
+    info.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = onError;
+    errors.base.emit_message = onMessage;
+    // As above: nothing with a destructor is created between setjmp and the last libjpeg call.
+    if (setjmp(errors.jump)) {
+        error = errors.message;
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(jpeg.data()),
+                 static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_GRAYSCALE;
+    info.scale_num = 1;
+    info.scale_denom = static_cast<unsigned int>(denominator);
+    jpeg_start_decompress(&info);
+
+    const std::size_t rowBytes = info.output_width;
+    char header[48];
+    const int headerBytes = std::snprintf(header, sizeof header, "P5\n%u %u\n255\n",
+                                          static_cast<unsigned>(info.output_width),
+                                          static_cast<unsigned>(info.output_height));
+    bool refused = !sink(context, header, static_cast<std::size_t>(headerBytes));
+    std::size_t used = 0;
+    while (!refused && info.output_scanline < info.output_height) {
+        if (used + rowBytes > kChunk) {
+            refused = !sink(context, reinterpret_cast<const char*>(chunk.data()), used);
+            used = 0;
+            continue;
+        }
+        JSAMPROW row = chunk.data() + used;
+        jpeg_read_scanlines(&info, &row, 1);
+        used += rowBytes;
+    }
+    if (refused) {
+        jpeg_destroy_decompress(&info);
+        error = "the output could not be written";
+        return false;
+    }
+    // The end of the stream is read too: a file cut off after the last row still fails.
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    if (used > 0 && !sink(context, reinterpret_cast<const char*>(chunk.data()), used)) {
+        error = "the output could not be written";
+        return false;
+    }
     return true;
 }
 

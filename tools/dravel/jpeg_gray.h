@@ -1,6 +1,7 @@
 #pragma once
 // Decoding of a JPEG frame into 8-bit gray pixels, optionally reduced while decoding.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,5 +20,14 @@ std::string pgmHeader(int width, int height);
 // Decodes `jpeg` into gray at scale 1/`denominator` (1, 2, 4 or 8), using the decoder's own
 // reduced inverse transform. A missing, corrupt or cut-off stream gives false and a message.
 bool decodeJpegGray(std::string_view jpeg, int denominator, GrayImage& image, std::string& error);
+
+// Receives the bytes of the PGM file in order, the header first; false stops the decoding.
+using PgmSink = bool (*)(void* context, const char* data, std::size_t size);
+
+// The same decoding, handing the PGM file to `sink` in pieces of at most 64 KiB instead of
+// holding the whole picture. False with a message on a broken stream or when the sink refused;
+// what the sink received by then is then to be thrown away.
+bool decodeJpegGrayTo(std::string_view jpeg, int denominator, PgmSink sink, void* context,
+                      std::string& error);
 
 } // namespace dravel

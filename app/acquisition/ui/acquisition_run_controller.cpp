@@ -6,6 +6,7 @@
 #include "app/device/names.h"
 #include "app/device/settings.h"
 #include "app/results/live_block_reader.h"
+#include "app/results/report.h"
 #include "app/results/track_color.h"
 #include "app/windows/ui/clickable_label.h"
 #include "app/windows/ui/frm_frontend.h"
@@ -16,6 +17,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
@@ -40,7 +42,8 @@ constexpr int kPlateGray = colourValue(160, 160, 160);
 constexpr int kBlack = colourValue(0, 0, 0);
 constexpr int kWhite = colourValue(255, 255, 255);
 
-const QString kIpErrorMessage = QStringLiteral("IP Connection ERROR!. check if device is ON, and IP");
+const QString kIpErrorMessage =
+    QStringLiteral("IP Connection ERROR!. check if device is ON, and IP");
 const QString kProcessingError = QStringLiteral("Image processing error");
 const QString kTrackerError = QStringLiteral("Error procesing files");
 
@@ -50,8 +53,7 @@ QString fromStd(const std::string& text) {
 
 } // namespace
 
-AcquisitionRunController::AcquisitionRunController(FrmFrontend* window,
-                                                   platform::Services services)
+AcquisitionRunController::AcquisitionRunController(FrmFrontend* window, platform::Services services)
     : QObject(nullptr), m_window(window), m_services(std::move(services)) {
     bindControls();
 }
@@ -77,6 +79,9 @@ void AcquisitionRunController::bindControls() {
     if (c.mn_autoconnect)
         connect(c.mn_autoconnect, &QAction::triggered, this,
                 &AcquisitionRunController::AskAutoconnectNetwork);
+    if (c.cmd_generate)
+        connect(c.cmd_generate, &QPushButton::clicked, this,
+                &AcquisitionRunController::GenerateReport);
     for (QLineEdit* box : {c.txtlapse, c.txt_mcycle, c.txt_ncycle})
         if (box)
             box->installEventFilter(this);
@@ -141,9 +146,10 @@ void AcquisitionRunController::cmdPlayClick() {
         stopAcquisitionRun();
         return;
     }
-    const QString lengthError = acquisition::checkRunLength(numberIn(c.txtlapse->text()));
-    if (!lengthError.isEmpty()) {
-        m_services.dialogs->message(lengthError);
+    // A run that cannot work is refused before anything is sent or asked.
+    const QString refusal = runRefusal();
+    if (!refusal.isEmpty()) {
+        m_services.dialogs->message(refusal);
         return;
     }
     if (m_window->autoconnectOn()) {
@@ -155,11 +161,13 @@ void AcquisitionRunController::cmdPlayClick() {
             return;
         c.cmdPlay->setText(QStringLiteral("Start"));
     }
-    m_window->deviceClient().SendControl(deviceAddress(), QStringLiteral("var=lamp&val=") +
-                                                              QString::number(m_window->lampValue()));
-    c.txt_project->setText(acquisition::projectFolderName(device::SanitizeName(c.txt_project->text())));
-    const QString answer = m_services.dialogs->input(QStringLiteral("Enter acquisition Name"),
-                                                     QStringLiteral("project ") + c.txt_project->text());
+    m_window->deviceClient().SendControl(
+        deviceAddress(), QStringLiteral("var=lamp&val=") + QString::number(m_window->lampValue()));
+    c.txt_project->setText(
+        acquisition::projectFolderName(device::SanitizeName(c.txt_project->text())));
+    const QString answer =
+        m_services.dialogs->input(QStringLiteral("Enter acquisition Name"),
+                                  QStringLiteral("project ") + c.txt_project->text());
     if (window.isNull() || answer.isEmpty())
         return;
     m_cycle.baseName = answer;
@@ -170,6 +178,24 @@ void AcquisitionRunController::cmdPlayClick() {
     } else {
         StartAcquisitionRun(answer);
     }
+}
+
+QString AcquisitionRunController::runRefusal() const {
+    const auto& c = m_window->controls();
+    const auto x1 = formats::toInt16(numberIn(c.txt_x1->text()));
+    const auto x2 = formats::toInt16(numberIn(c.txt_x2->text()));
+    const auto y1 = formats::toInt16(numberIn(c.txt_y1->text()));
+    const auto y2 = formats::toInt16(numberIn(c.txt_y2->text()));
+    const double plateSize = acquisition::runPlateSize(numberIn(c.txt_psize->text()));
+    QString refusal = acquisition::checkRunLength(numberIn(c.txtlapse->text()));
+    if (refusal.isEmpty())
+        refusal = (x1 && x2 && y1 && y2)
+                      ? acquisition::checkRunGeometry(*x1, *x2, *y1, *y2, plateSize)
+                      : QString::fromLatin1(acquisition::kEmptyRectangle);
+    if (refusal.isEmpty() &&
+        !QFileInfo::exists(QDir(m_services.programFolder).filePath("training.dat")))
+        refusal = QString::fromLatin1(acquisition::kNoTraining);
+    return refusal;
 }
 
 bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
@@ -184,23 +210,17 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     auto stopped = [&] { return window.isNull() || m_stopGeneration != generation; };
 
     // Checks that keep a run from dividing by zero or running without a training.
-    const double lapse = numberIn(c.txtlapse->text());
-    const auto x1 = formats::toInt16(numberIn(c.txt_x1->text()));
-    const auto x2 = formats::toInt16(numberIn(c.txt_x2->text()));
-    const auto y1 = formats::toInt16(numberIn(c.txt_y1->text()));
-    const auto y2 = formats::toInt16(numberIn(c.txt_y2->text()));
-    const double plateSize = acquisition::runPlateSize(numberIn(c.txt_psize->text()));
-    QString refusal = acquisition::checkRunLength(lapse);
-    if (refusal.isEmpty())
-        refusal = (x1 && x2 && y1 && y2)
-                      ? acquisition::checkRunGeometry(*x1, *x2, *y1, *y2, plateSize)
-                      : QString::fromLatin1(acquisition::kEmptyRectangle);
-    if (refusal.isEmpty() && !QFileInfo::exists(QDir(programFolder).filePath("training.dat")))
-        refusal = QString::fromLatin1(acquisition::kNoTraining);
+    const QString refusal = runRefusal();
     if (!refusal.isEmpty()) {
         m_services.dialogs->message(refusal);
         return false;
     }
+    const double lapse = numberIn(c.txtlapse->text());
+    const std::int16_t x1 = *formats::toInt16(numberIn(c.txt_x1->text()));
+    const std::int16_t x2 = *formats::toInt16(numberIn(c.txt_x2->text()));
+    const std::int16_t y1 = *formats::toInt16(numberIn(c.txt_y1->text()));
+    const std::int16_t y2 = *formats::toInt16(numberIn(c.txt_y2->text()));
+    const double plateSize = acquisition::runPlateSize(numberIn(c.txt_psize->text()));
 
     // 1-2: probe the device.
     c.lbl_messages->setText(QStringLiteral("Connecting to ") + deviceAddress() +
@@ -217,8 +237,8 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     if (stopped())
         return false;
     // 3-4: lamp, and the automatic lamp with the light stimulus.
-    m_window->deviceClient().SendControl(deviceAddress(), QStringLiteral("var=lamp&val=") +
-                                                              QString::number(m_window->lampValue()));
+    m_window->deviceClient().SendControl(
+        deviceAddress(), QStringLiteral("var=lamp&val=") + QString::number(m_window->lampValue()));
     m_services.clock->pause(100);
     if (stopped())
         return false;
@@ -230,8 +250,7 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     c.frame_messages->hide();
     const QString name = device::SanitizeName(typedName);
     c.lbl_stimated->setText(QStringLiteral("Acq_Name: [") + name + QStringLiteral("]"));
-    const QString folderName =
-        acquisition::acquisitionFolderName(m_services.clock->now(), name);
+    const QString folderName = acquisition::acquisitionFolderName(m_services.clock->now(), name);
     c.lbl_stimated->show();
     // 7-8: mode and folders.
     m_acquisitionMode = c.Opt_acq[0]->isChecked() ? 0 : 1;
@@ -256,11 +275,11 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     // 11-14: pixels per mm, result views, progress bar.
     if (numberIn(c.txt_psize->text()) != plateSize)
         c.txt_psize->setText(QStringLiteral("35"));
-    const double width = *x2 - *x1;
-    const double height = *y2 - *y1;
+    const double width = x2 - x1;
+    const double height = y2 - y1;
     m_tracker.reset(width / plateSize, height / plateSize);
-    m_rectX1 = *x1;
-    m_rectY1 = *y1;
+    m_rectX1 = x1;
+    m_rectY1 = y1;
     m_window->setLastTimeMark(0);
     prepareResultViews(width, height, lapse);
     // 15-17: settings and training copies.
@@ -437,8 +456,8 @@ void AcquisitionRunController::LiveProcessingTick() {
                     programFolder,
                     acquisition::framePath(m_cursor.runFolder, deviceAddress(), n, "pgm"),
                     acquisition::framePath(m_cursor.runFolder, deviceAddress(), n, "jpg"));
-                m_dravelPid = m_services.launcher->start(command.program, command.arguments,
-                                                         programFolder);
+                m_dravelPid =
+                    m_services.launcher->start(command.program, command.arguments, programFolder);
                 if (!m_dravelPid) {
                     c.Timeracq->stop();
                     reportStatus(QStringLiteral("The converter Dravel could not be started"));
@@ -458,8 +477,8 @@ void AcquisitionRunController::LiveProcessingTick() {
                     programFolder,
                     acquisition::framePath(m_cursor.runFolder, deviceAddress(), n, "pgm"),
                     m_trainingOptions, c.mn_invariable->isChecked(), n);
-                m_sirrexPid = m_services.launcher->start(command.program, command.arguments,
-                                                         programFolder);
+                m_sirrexPid =
+                    m_services.launcher->start(command.program, command.arguments, programFolder);
                 if (!m_sirrexPid) {
                     c.Timeracq->stop();
                     reportStatus(QStringLiteral("The finder Sirrex could not be started"));
@@ -479,18 +498,18 @@ void AcquisitionRunController::LiveProcessingTick() {
         return;
 
     const double limit = numberIn(c.txtlapse->text()) * 60.0;
-    const acquisition::RunEnd end = acquisition::decideRunEnd(
-        static_cast<double>(elapsed), limit, onlyImages, m_tracker.lastTimeMark);
+    const acquisition::RunEnd end = acquisition::decideRunEnd(static_cast<double>(elapsed), limit,
+                                                              onlyImages, m_tracker.lastTimeMark);
     switch (end) {
     case acquisition::RunEnd::Running:
         c.lbl_time->setText(acquisition::elapsedText(elapsed));
         c.Picture_progress->box(0.0, 0.0, static_cast<double>(elapsed), 10.0, kOrange, true);
         return;
     case acquisition::RunEnd::Waiting:
-        c.lbl_time->setText(m_cycle.cycleMode ? QStringLiteral("Ending[") +
-                                                    QString::number(m_cycle.cycleNumber) +
-                                                    QStringLiteral("]...")
-                                              : QStringLiteral("Ending..."));
+        c.lbl_time->setText(m_cycle.cycleMode
+                                ? QStringLiteral("Ending[") + QString::number(m_cycle.cycleNumber) +
+                                      QStringLiteral("]...")
+                                : QStringLiteral("Ending..."));
         return;
     case acquisition::RunEnd::End:
     case acquisition::RunEnd::Overdue:
@@ -547,7 +566,8 @@ std::int32_t AcquisitionRunController::TrackWormsLive() {
         [this](results::LiveTrackerState& state) { showLabels(results::updateLiveLabels(state)); });
 
     // The rows of the block: the first block creates the trails file.
-    QFile trails(QDir(m_cursor.runFolder).filePath(QString::fromLatin1(acquisition::kTrailsFileName)));
+    QFile trails(
+        QDir(m_cursor.runFolder).filePath(QString::fromLatin1(acquisition::kTrailsFileName)));
     const QIODevice::OpenMode mode = result.firstBlock
                                          ? (QIODevice::WriteOnly | QIODevice::Truncate)
                                          : (QIODevice::WriteOnly | QIODevice::Append);
@@ -561,8 +581,10 @@ std::int32_t AcquisitionRunController::TrackWormsLive() {
         reportStatus(QStringLiteral("Cannot write ") + trails.fileName());
         m_services.dialogs->message(kTrackerError);
     }
-    if (result.trackLimitReached)
+    if (result.trackLimitReached) {
         reportStatus(QString::fromLatin1(results::kTrackIdLimitMessage));
+        m_services.dialogs->message(QString::fromLatin1(results::kTrackIdLimitMessage));
+    }
     if (result.firstBlock)
         return t;
 
@@ -609,6 +631,49 @@ void AcquisitionRunController::DrawHistogram(const results::SpeedHistogram& h) {
     p->printText(0.0, h.yLab, QStringLiteral("0"), kBlack, 12);
     p->printText(0.0, h.cmax + h.yLab, QString::number(h.cmax), kBlack, 12);
     p->update();
+}
+
+// ---- Report of the last run -------------------------------------------------------------------
+
+void AcquisitionRunController::GenerateReport() {
+    if (isGone())
+        return;
+    auto& c = m_window->controls();
+    const results::ReportSettings settings = results::reportSettingsFromTexts(
+        c.txt_x1->text().toStdString(), c.txt_x2->text().toStdString(),
+        c.txt_y1->text().toStdString(), c.txt_y2->text().toStdString(),
+        c.txt_psize->text().toStdString(), c.txt_spacer->text().toStdString(),
+        c.combo_bin->currentText().toStdString());
+    if (settings.plateSizeReplaced)
+        c.txt_psize->setText(QStringLiteral("35"));
+    if (settings.blockMinutesReplaced)
+        c.combo_bin->setCurrentText(QStringLiteral("1"));
+    if (!settings.ok) {
+        m_services.dialogs->message(fromStd(settings.message));
+        return;
+    }
+    results::AnalyzeTrailsParams params;
+    params.acqFolder = c.lbl_path->text().toStdString();
+    params.blockMinutes = settings.blockMinutes;
+    params.separator = settings.separator;
+    params.pxPerMmX = settings.pxPerMmX;
+    params.pxPerMmY = settings.pxPerMmY;
+    params.trailNumbering = -1;
+    params.plateSizeMm = settings.plateSizeMm;
+    params.reportMode = results::kReportFile;
+    params.programFolder = m_services.programFolder.toStdString();
+    params.now = results::reportTimeFrom(m_services.clock->now());
+    const results::AnalyzeTrailsResult result = results::AnalyzeTrails(params);
+    QPointer<FrmFrontend> window(m_window);
+    if (!result.ok) {
+        m_services.dialogs->message(fromStd(result.message));
+    } else if (QFileInfo::exists(fromStd(result.reportPath))) {
+        QCoreApplication::processEvents();
+        m_services.launcher->openPath(fromStd(result.reportPath));
+    }
+    if (window.isNull())
+        return;
+    c.Frame_report->hide();
 }
 
 // ---- Cycle series ----------------------------------------------------------------------------
@@ -754,9 +819,9 @@ void AcquisitionRunController::AskAutoconnectNetwork() {
     QPointer<FrmFrontend> window(m_window);
     QAction* item = m_window->controls().mn_autoconnect;
     if (!m_autoconnectChecked) {
-        const QString answer = m_services.dialogs->input(
-            QStringLiteral("Network to connect:"), QStringLiteral("Autoconnect before cycle"),
-            m_window->autoconnectNetwork());
+        const QString answer = m_services.dialogs->input(QStringLiteral("Network to connect:"),
+                                                         QStringLiteral("Autoconnect before cycle"),
+                                                         m_window->autoconnectNetwork());
         if (window.isNull())
             return;
         if (!answer.isEmpty()) {

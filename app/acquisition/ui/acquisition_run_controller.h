@@ -47,6 +47,8 @@ public:
     void CheckCyclePeriod();
     void CheckCycleCount();
     void CheckAcquisitionLapse();
+    // `cmd_generate`: the report of the run folder shown in `lbl_path`.
+    void GenerateReport();
 
     // ---- Run state (read by the window and by tests) ---------------------------------------
     struct CycleState {
@@ -74,6 +76,8 @@ protected:
 
 private:
     void bindControls();
+    // Why a run cannot start (length, analysis area, plate size, training), or empty.
+    QString runRefusal() const;
     // The live tracker's step: one block of the position file; its time mark or -1.
     std::int32_t TrackWormsLive();
     void showLabels(const results::LiveLabels& labels);

@@ -27,6 +27,7 @@ const QString kVersionText = QStringLiteral("<< Software Version V1.7 Rev06/2023
 // A default device address shown before one was stored.
 const QString kDesignAddress = QStringLiteral("192.168.4.1");
 const QString kCrLf = QStringLiteral("\r\n");
+const QString kMakerPage = QStringLiteral("https://vermalux.example/");
 
 // Colour values are red + 256 x green + 65536 x blue.
 QColor colorValue(std::uint32_t value) {
@@ -67,6 +68,10 @@ bool FrmInit::s_connected = false;
 
 QString FrmInit::versionText() {
     return kVersionText;
+}
+
+QString FrmInit::makerPageAddress() {
+    return kMakerPage;
 }
 
 bool FrmInit::Connected() {
@@ -110,6 +115,7 @@ void FrmInit::buildControls() {
     m_image1->setFont(titleFont);
     m_image1->setAlignment(Qt::AlignCenter);
     m_image1->setGeometry(twipsRect(120, 120, 5280, 960));
+    m_image1->installEventFilter(this);
 
     QFont menuFont = font();
     menuFont.setPointSize(11);
@@ -264,6 +270,10 @@ void FrmInit::StartWindowActivate() {
 }
 
 bool FrmInit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_image1 && event->type() == QEvent::MouseButtonDblClick) {
+        OpenMakerPage();
+        return true;
+    }
     QFrame* entry = nullptr;
     for (QFrame* frame : {m_frameOption1, m_frameOption2, m_frameOption5})
         if (watched == frame || watched->parent() == frame)
@@ -463,6 +473,12 @@ void FrmInit::HideStartWindowTick() {
         return;
     hide();
     ShowStartMenu();
+}
+
+void FrmInit::OpenMakerPage() {
+    // Handed to the desktop's opener and not awaited.
+    if (m_services.launcher)
+        m_services.launcher->openPath(kMakerPage);
 }
 
 } // namespace ui

@@ -560,16 +560,25 @@ void FrmFrontend::FormUnload() {
     m_c.Timer_focus->stop();
     m_c.Timer_autoload->stop();
     hide();
-    FrmInit& start = Windows::frmInit();
-    start.setVisible(true);
-    start.show();
-    start.raise();
-    emit unloaded();
+    // Showing the start window may load it, and its folder check may wait on message boxes:
+    // neither window is touched again when it went away meanwhile.
+    QPointer<FrmFrontend> self(this);
+    QPointer<FrmInit> start(&Windows::frmInit());
+    start->setVisible(true);
+    if (start) {
+        start->show();
+        start->raise();
+    }
+    if (self)
+        emit unloaded();
 }
 
 void FrmFrontend::closeEvent(QCloseEvent* event) {
+    QPointer<FrmFrontend> self(this);
     FormUnload();
     event->accept();
+    if (!self)
+        return;
     QWidget::closeEvent(event);
     // Unloaded: the next use creates the window anew from its design values.
     deleteLater();
