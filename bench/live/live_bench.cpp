@@ -101,11 +101,8 @@ int main(int argc, char** argv) {
     QTemporaryDir work(QStringLiteral("/tmp/vxlivebenchXXXXXX"));
     const QString run = work.filePath("default/20260101_1000_bench");
     QDir().mkpath(run + "/img");
-    // The training of the simulator's plates (as in the end-to-end test).
-    formats::TrainingFile training = formats::TrainingFile::defaults();
-    training.applyKey("th", "20");
-    training.applyKey("tt", "50");
-    formats::writeTrainingFile(run.toStdString(), training);
+    // The default training, as a newcomer's first run against the simulator uses it.
+    formats::writeTrainingFile(run.toStdString(), formats::TrainingFile::defaults());
     const QString options = QString::fromStdString(formats::ReadTrainingOptions(run.toStdString()));
     const double pxPerMm = (1170.0 - 335.0) / 35.0;
     const double maxTravel = 31.25;

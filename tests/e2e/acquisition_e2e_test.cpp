@@ -108,11 +108,9 @@ TEST(AcquisitionEndToEnd, LiveRunWithTheRealProgramsAgainstTheSimulator) {
     ASSERT_TRUE(QFile::link(bin + "/Dravel", program + "/Dravel"));
     ASSERT_TRUE(QFile::copy(bin + "/Pendrel", program + "/Pendrel"));
     QFile::setPermissions(program + "/Pendrel", QFile::permissions(bin + "/Pendrel"));
-    // A training taken on the simulator's plates: the default one with a wider contrast band.
-    formats::TrainingFile training = formats::TrainingFile::defaults();
-    training.applyKey("th", "20");
-    training.applyKey("tt", "50");
-    ASSERT_EQ(formats::writeTrainingFile(program.toStdString(), training), "");
+    // The default training: the simulator's worms are drawn to fit it.
+    ASSERT_EQ(formats::writeTrainingFile(program.toStdString(), formats::TrainingFile::defaults()),
+              "");
 
     auto dialogs = std::make_shared<platform::fakes::FakeDialogs>();
     platform::Services services = platform::makeProductionServices(dialogs, program);

@@ -136,6 +136,9 @@ TEST_F(FrontendDeviceSimTest, WindowPictureShowsThePreviewAndThePlateOutline) {
 
     const QImage shot = w.grab().toImage();
     ASSERT_FALSE(shot.isNull());
+    // VX_SHOT_FILE=path keeps the picture for a person to look at.
+    if (qEnvironmentVariableIsSet("VX_SHOT_FILE"))
+        shot.save(qEnvironmentVariable("VX_SHOT_FILE"));
     ui::PictureBox* pic = w.controls().Picture1;
     const QRect area(pic->mapTo(&w, QPoint(0, 0)), pic->size());
     ASSERT_TRUE(shot.rect().contains(area)) << "picture box outside the window";
@@ -174,8 +177,12 @@ TEST_F(FrontendDeviceSimTest, WindowPictureShowsThePreviewAndThePlateOutline) {
     // 215..1035 down, frame pixels), wherever the window put the picture on the screen.
     const auto& c = w.controls();
     ASSERT_EQ(c.txt_x1->text(), "335");
-    const auto screenX = [&](double frameX) { return area.left() + frameX * area.width() / 1600.0; };
-    const auto screenY = [&](double frameY) { return area.top() + frameY * area.height() / 1200.0; };
+    const auto screenX = [&](double frameX) {
+        return area.left() + frameX * area.width() / 1600.0;
+    };
+    const auto screenY = [&](double frameY) {
+        return area.top() + frameY * area.height() / 1200.0;
+    };
     EXPECT_NEAR(bounds.left(), screenX(335), 3.0);
     EXPECT_NEAR(bounds.right(), screenX(1170), 3.0);
     EXPECT_NEAR(bounds.top(), screenY(215), 3.0);
