@@ -127,13 +127,19 @@ std::string formatJointReportLine(const std::string& acqFolder, const std::strin
     std::string line = quoted(AcquisitionNameFromFolder(acqFolder)) + sep +
                        quoted(AcquisitionDateFromFolder(acqFolder)) + sep +
                        quoted(AcquisitionTimeFromFolder(acqFolder)) + sep;
+    std::vector<std::string> fields;
     if (reportMode == kJointReportFull) {
-        line += " " + std::to_string(b.particles) + sep + formatFixed(b.avgSpeed, 3) + sep +
-                formatFixed(b.distancePerParticle, 2) + sep +
-                formatFixed(1.0 - b.stillFraction, 2) + sep + formatFixed(b.rotationIndex, 2);
+        fields = {std::string(" ").append(std::to_string(b.particles)), formatFixed(b.avgSpeed, 3),
+                  formatFixed(b.distancePerParticle, 2), formatFixed(1.0 - b.stillFraction, 2),
+                  formatFixed(b.rotationIndex, 2)};
     } else {
-        line += std::to_string(b.particles) + sep + formatFixed(b.avgSpeed, 3) + sep +
-                formatFixed(1.0 - b.stillFraction, 2);
+        fields = {std::to_string(b.particles), formatFixed(b.avgSpeed, 3),
+                  formatFixed(1.0 - b.stillFraction, 2)};
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line.append(sep);
+        line.append(fields[i]);
     }
     return line;
 }

@@ -113,6 +113,41 @@ TEST_F(DownloadTest, StalledAnswerEndsAtTheRequestTimeOut) {
     EXPECT_TRUE(entries(dir.path()).isEmpty());
 }
 
+// A listening socket whose accept queue is full drops new connection attempts, so a
+// connection is never established: the connect limit, not the whole-request one, ends it.
+TEST_F(DownloadTest, UnansweredConnectionEndsAtTheConnectTimeOut) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(c, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        fillers.push_back(c);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    CurlDownloader d(CurlDownloader::Limits{400, 5000});
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(
+        d.downloadFile(QString("http://127.0.0.1:%1/status").arg(ntohs(addr.sin_port)), target()));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
+    EXPECT_GE(ms, 300);
+    EXPECT_LT(ms, 2500) << d.lastError();
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+    for (int c : fillers)
+        ::close(c);
+    ::close(listener);
+}
+
 TEST_F(DownloadTest, DefaultLimitsAreThreeAndTenSeconds) {
     const CurlDownloader::Limits limits;
     EXPECT_EQ(limits.connectTimeoutMs, 3000);

@@ -27,7 +27,6 @@ const QString kVersionText = QStringLiteral("<< Software Version V1.7 Rev06/2023
 // A default device address shown before one was stored.
 const QString kDesignAddress = QStringLiteral("192.168.4.1");
 const QString kCrLf = QStringLiteral("\r\n");
-const QString kMakerPage = QStringLiteral("https://vermalux.example/");
 
 // Colour values are red + 256 x green + 65536 x blue.
 QColor colorValue(std::uint32_t value) {
@@ -68,10 +67,6 @@ bool FrmInit::s_connected = false;
 
 QString FrmInit::versionText() {
     return kVersionText;
-}
-
-QString FrmInit::makerPageAddress() {
-    return kMakerPage;
 }
 
 bool FrmInit::Connected() {
@@ -270,10 +265,9 @@ void FrmInit::StartWindowActivate() {
 }
 
 bool FrmInit::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_image1 && event->type() == QEvent::MouseButtonDblClick) {
-        OpenMakerPage();
+    // The logo carries no link: a double-click on it does nothing.
+    if (watched == m_image1 && event->type() == QEvent::MouseButtonDblClick)
         return true;
-    }
     QFrame* entry = nullptr;
     for (QFrame* frame : {m_frameOption1, m_frameOption2, m_frameOption5})
         if (watched == frame || watched->parent() == frame)
@@ -473,12 +467,6 @@ void FrmInit::HideStartWindowTick() {
         return;
     hide();
     ShowStartMenu();
-}
-
-void FrmInit::OpenMakerPage() {
-    // Handed to the desktop's opener and not awaited.
-    if (m_services.launcher)
-        m_services.launcher->openPath(kMakerPage);
 }
 
 } // namespace ui

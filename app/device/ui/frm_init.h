@@ -27,9 +27,6 @@ public:
     // "<< Software Version V1.7 Rev06/2023 >>", shown at load and in the about box.
     static QString versionText();
 
-    // The maker's web page, opened by a double-click on the logo `Image1`.
-    static QString makerPageAddress();
-
     // The program-wide flag: whether the last connect reached the device and set the camera up.
     // False until a connect succeeds; cleared each time the start window loads.
     static bool Connected();
@@ -72,7 +69,6 @@ private:
     void ExitOrBack();
     void ConnectButtonClick();
     void HideStartWindowTick();
-    void OpenMakerPage();
     void ShowStartMenu();
 
     void LoadDeviceIp();
