@@ -1,5 +1,6 @@
 #include "app/results/live_tracker.h"
 
+#include "app/results/worm_trails_file.h"
 #include "formats/numbers.h"
 
 #include <cmath>
@@ -56,20 +57,17 @@ int nearestDetection(std::int32_t x, std::int32_t y, const std::vector<LiveDetec
 }
 
 std::string liveTrailRow(std::int32_t frame, std::int32_t id, const LiveTrack& track) {
-    std::string row;
-    row.reserve(64);
-    for (const std::int64_t value :
-         {static_cast<std::int64_t>(frame), static_cast<std::int64_t>(id),
-          static_cast<std::int64_t>(track.last.x), static_cast<std::int64_t>(track.last.y),
-          static_cast<std::int64_t>(track.lostCount), static_cast<std::int64_t>(track.last.pixels),
-          static_cast<std::int64_t>(track.last.xSize), static_cast<std::int64_t>(track.last.ySize),
-          static_cast<std::int64_t>(track.last.shape)}) {
-        if (!row.empty())
-            row += ';';
-        row += std::to_string(value);
-    }
-    row += "\r\n";
-    return row;
+    WormTrailRow row;
+    row.frame = frame;
+    row.id = id;
+    row.x = track.last.x;
+    row.y = track.last.y;
+    row.lostCount = track.lostCount;
+    row.pixels = track.last.pixels;
+    row.xSize = track.last.xSize;
+    row.ySize = track.last.ySize;
+    row.shape = static_cast<std::int32_t>(track.last.shape);
+    return formatWormTrailRow(row) + "\r\n";
 }
 
 LiveBlockResult linkLiveBlock(LiveTrackerState& state, std::int32_t timeMark,
