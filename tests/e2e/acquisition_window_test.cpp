@@ -18,7 +18,9 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -618,5 +620,130 @@ TEST_F(AcquisitionWindow, HostNameWithAnFInItStillNumbersItsFrames) {
     EXPECT_TRUE(startsOf("Dravel").last().endsWith(run + "/img/cff-cam_localf3.jpg"));
     EXPECT_TRUE(startsOf("Sirrex").last().endsWith("-ti3"));
     EXPECT_EQ(controller->lastTimeMark(), 3);
+    controller->stopAcquisitionRun();
+}
+
+TEST_F(AcquisitionWindow, LapseIsCheckedWhenLeftForAnotherControlNotWhenTheWindowLosesFocus) {
+    auto& c = window->controls();
+    c.txtlapse->setText("12");
+    ASSERT_TRUE(window->LapseChanged());
+    // A message box or another program takes the focus from the window: nothing is asked.
+    QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QCoreApplication::sendEvent(c.txtlapse, &away);
+    QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
+    QCoreApplication::sendEvent(c.txtlapse, &popup);
+    EXPECT_TRUE(fakes.dialogs->questions().isEmpty());
+    EXPECT_TRUE(window->LapseChanged());
+    // The operator moves on to another control: the rounding is offered once.
+    fakes.dialogs->answers = {false};
+    QFocusEvent tab(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(c.txtlapse, &tab);
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList{"Round Acquisition lapse to 10 min?"});
+    EXPECT_EQ(c.txtlapse->text(), "12");
+    EXPECT_FALSE(window->LapseChanged());
+    EXPECT_EQ(c.lbl_stimated->text(), "Duration = 342 m"); // 30 x 11 + 12 with the design boxes
+    // The cycle period box likewise.
+    c.txt_mcycle->setText("90");
+    QCoreApplication::sendEvent(c.txt_mcycle, &away);
+    EXPECT_EQ(c.txt_mcycle->text(), "90");
+    EXPECT_FALSE(c.chk_onlyimg->isChecked());
+    QCoreApplication::sendEvent(c.txt_mcycle, &tab);
+    EXPECT_TRUE(c.chk_onlyimg->isChecked());
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"Post processing of images is reccomended for long cycles"});
+}
+
+TEST_F(AcquisitionWindow, RoundShapeModeAddsItsOptionBeforeTheTimeMark) {
+    auto& c = window->controls();
+    c.mn_invariable->setChecked(true);
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    second(1);
+    ASSERT_EQ(startsOf("Sirrex").size(), 1);
+    EXPECT_TRUE(startsOf("Sirrex").first().endsWith(" -mm35 -cp28662 -ti1"))
+        << startsOf("Sirrex").first().toStdString();
+    c.mn_invariable->setChecked(false);
+    second(2);
+    ASSERT_EQ(startsOf("Sirrex").size(), 2);
+    EXPECT_TRUE(startsOf("Sirrex").last().endsWith(" -mm35 -ti2"));
+    controller->stopAcquisitionRun();
+}
+
+TEST_F(AcquisitionWindow, EachCycleJoinsTheNetworkAndReconnectsTheDeviceFirst) {
+    auto& c = window->controls();
+    fakes.dialogs->inputs = {"labnet", "run A"};
+    c.mn_autoconnect->trigger();
+    c.chk_cycle->click();
+    c.txt_ncycle->setText("2");
+    c.txt_mcycle->setText("6");
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    EXPECT_EQ(fakes.launcher->networks, QStringList{"labnet"}); // before the first start
+    for (int t = 1; t <= 9 && controller->acquisitionRunning(); ++t)
+        second(t);
+    ASSERT_EQ(c.lbl_time->text(), "End[1]");
+    // The scheduler's timer ticks every 5 s.
+    EXPECT_EQ(c.Timer_cycle->interval(), 5000);
+    const qsizetype statusBefore = fakes.downloader->requests.count("http://10.0.0.7/status");
+    fakes.clock->advance(6 * 60 * 1000);
+    controller->CycleSchedulerTick();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    EXPECT_EQ(fakes.launcher->networks, QStringList({"labnet", "labnet"}));
+    // ConnectDevice(2) probes the device before the run start probes it again.
+    EXPECT_GE(fakes.downloader->requests.count("http://10.0.0.7/status"), statusBefore + 2);
+    EXPECT_EQ(window->PageState(), 2);
+    EXPECT_EQ(c.lbl_stimated->text(), "Acq_Name: [run_A_[6m]]");
+    controller->stopAcquisitionRun();
+    EXPECT_FALSE(controller->cycleState().cycleMode);
+}
+
+TEST_F(AcquisitionWindow, PressesWhileATickWaitsCountAsOneStop) {
+    auto& c = window->controls();
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    onSirrex = [&] {
+        // The operator presses "Stop" twice while the tick lets window events run.
+        c.cmdPlay->click();
+        c.cmdPlay->click();
+        QCoreApplication::processEvents();
+    };
+    second(1);
+    onSirrex = nullptr;
+    EXPECT_TRUE(controller->acquisitionRunning()); // the press waits for the tick to return
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 400)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_EQ(c.cmdPlay->text(), "Start");
+    // One start prompt (the first run's), no second run asked for or started.
+    int prompts = 0;
+    for (const auto& e : fakes.dialogs->log)
+        prompts += e.text == "Enter acquisition Name" ? 1 : 0;
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(startsOf("Pendrel").size(), 1);
+    EXPECT_EQ(runFolders().size(), 1);
+}
+
+TEST_F(AcquisitionWindow, CycleRunWaitingForItsLastFramesShowsItsNumber) {
+    auto& c = window->controls();
+    c.chk_cycle->click();
+    c.txt_ncycle->setText("2");
+    c.txt_mcycle->setText("6");
+    finderWrites = false;
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    for (int t = 1; t <= 7; ++t)
+        second(t);
+    EXPECT_TRUE(controller->acquisitionRunning());
+    EXPECT_EQ(c.lbl_time->text(), "Ending[1]...");
+    // The analysis never catches up: the run ends at its deadline and the series goes on.
+    for (int t = 8; t <= 40 && controller->acquisitionRunning(); ++t)
+        second(t);
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_EQ(c.lbl_time->text(), "End[1]");
+    EXPECT_TRUE(c.Timer_cycle->isActive());
+    EXPECT_TRUE(controller->cycleState().cycleMode);
+    EXPECT_TRUE(c.lbl_messages->text().startsWith("Run ended at its time limit"));
     controller->stopAcquisitionRun();
 }

@@ -23,6 +23,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -88,7 +89,13 @@ void AcquisitionRunController::bindControls() {
 }
 
 bool AcquisitionRunController::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut && !isGone()) {
+    // A box is checked when the operator leaves it for another control, not when a message
+    // box, a menu or another program takes the focus away from the window for a while.
+    const auto leftForAnotherControl = [event] {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+    };
+    if (event->type() == QEvent::FocusOut && !isGone() && leftForAnotherControl()) {
         auto& c = m_window->controls();
         if (watched == c.txtlapse)
             CheckAcquisitionLapse();
@@ -134,8 +141,15 @@ void AcquisitionRunController::cmdPlayClick() {
     if (isGone() || m_playBusy)
         return;
     if (m_startBusy || m_cycleBusy || m_tickBusy || m_stopBusy) {
-        // A press while a tick or a start waits is taken when that handler has returned.
-        QTimer::singleShot(50, this, &AcquisitionRunController::cmdPlayClick);
+        // A press while a tick or a start waits is taken when that handler has returned; more
+        // presses meanwhile count as that one press (a second "Stop" starts no new run).
+        if (!m_playDeferred) {
+            m_playDeferred = true;
+            QTimer::singleShot(50, this, [this] {
+                m_playDeferred = false;
+                cmdPlayClick();
+            });
+        }
         return;
     }
     TickGuard guard(m_playBusy);

@@ -118,6 +118,7 @@ private:
     bool m_tickBusy = false;
     bool m_cycleBusy = false;
     bool m_playBusy = false;
+    bool m_playDeferred = false; // a press is waiting for the busy handler to return
     bool m_startBusy = false;
     bool m_stopBusy = false;
 };
