@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
         }
         window.requestStop();
     });
-    window.show();
+    // The logger runs beside the operator's program: it starts minimized, out of the way.
+    window.showMinimized();
     if (g_stop.load())
         return 0;
     app.exec();

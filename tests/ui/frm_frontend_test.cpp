@@ -393,6 +393,53 @@ TEST_F(FrontendTest, UnreadableTrainingGivesTheMessage) {
 
 // ---- Back labels and pages ------------------------------------------------------------------
 
+TEST_F(FrontendTest, NextSavesTheSettingsAndOpensTheAcquisitionPage) {
+    FrmFrontend& w = open();
+    auto& c = w.controls();
+    w.setTargetCount(3);
+    c.cmd_detect->setText("APPLY");
+    c.cmd_clear->setText("Cancel");
+    c.txt_project->setText("plates");
+    c.txt_umbralmin->setText("7,5");
+    c.Timer_focus->start();
+    QFile::remove(path("training.dat"));
+    QFile::remove(path("config.dat"));
+
+    c.lbl_next->click();
+    EXPECT_EQ(w.PageState(), 2);
+    EXPECT_EQ(w.TargetCount(), -1);
+    EXPECT_EQ(c.cmd_detect->text(), "TEST TRAINING");
+    EXPECT_EQ(c.cmd_clear->text(), "New");
+    EXPECT_FALSE(w.focusRunning());
+    EXPECT_FALSE(c.Timer_focus->isActive());
+    EXPECT_TRUE(c.frm_preview->isHidden());
+    EXPECT_TRUE(c.frm_contrast->isHidden());
+    EXPECT_FALSE(c.frm_acquire->isHidden());
+    EXPECT_FALSE(c.Picture_progress->isHidden());
+    EXPECT_FALSE(c.lbl_time->isHidden());
+    EXPECT_TRUE(dialogs->messages().isEmpty());
+    // The boxes as they stand are the training every later run takes.
+    EXPECT_TRUE(readFile(path("training.dat")).contains("tl 7.5\r\n"));
+    EXPECT_TRUE(readFile(path("config.dat")).startsWith("plates\r\n"));
+    EXPECT_EQ(c.txt_project->text(), "plates");
+
+    // And back again.
+    c.lbl_back2->click();
+    EXPECT_EQ(w.PageState(), 1);
+    EXPECT_FALSE(c.frm_preview->isHidden());
+}
+
+TEST_F(FrontendTest, NextSaysSoWhenTheSettingsCannotBeSaved) {
+    FrmFrontend& w = open();
+    auto& c = w.controls();
+    QFile::remove(path("training.dat"));
+    ASSERT_TRUE(QDir(folder).mkdir("training.dat")); // a folder in the way of the file
+    c.lbl_next->click();
+    EXPECT_EQ(dialogs->messages(),
+              QStringList{"The settings could not be saved in the program folder."});
+    EXPECT_EQ(w.PageState(), 2);
+}
+
 TEST_F(FrontendTest, BackFromTheAcquisitionPageWithoutARun) {
     FrmFrontend& w = open();
     auto& c = w.controls();

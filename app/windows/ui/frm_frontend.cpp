@@ -438,6 +438,7 @@ void FrmFrontend::buildTimers() {
 void FrmFrontend::connectHandlers() {
     connect(m_c.lbl_back, &ClickableLabel::clicked, this, &FrmFrontend::lblBackClick);
     connect(m_c.lbl_back2, &ClickableLabel::clicked, this, &FrmFrontend::lblBack2Click);
+    connect(m_c.lbl_next, &ClickableLabel::clicked, this, &FrmFrontend::lblNextClick);
     connect(m_c.cmd_explore_pj, &QPushButton::clicked, this, &FrmFrontend::cmdExploreProjectsClick);
     connect(m_c.list_projects, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem*) { listProjectsDoubleClick(); });
@@ -672,6 +673,31 @@ void FrmFrontend::lblBack2Click() {
     m_c.frm_preview->show();
     m_c.Frame_report->hide();
     m_c.frame_results->hide();
+}
+
+void FrmFrontend::lblNextClick() {
+    QPointer<FrmFrontend> self(this);
+    const bool saved = SaveConfigFile();
+    if (!WriteTrainingFile() || !saved) {
+        // The run would otherwise take an older training without a word.
+        m_services.dialogs->message(
+            QStringLiteral("The settings could not be saved in the program folder."));
+        if (gone(self, m_unloading))
+            return;
+    }
+    m_c.cmd_detect->setText(QStringLiteral("TEST TRAINING"));
+    m_c.cmd_clear->setText(QStringLiteral("New"));
+    // The focus mode ends with the set-up page.
+    clearFocusRunning();
+    m_c.Timer_focus->stop();
+    m_c.Picture_progress->show();
+    m_c.lbl_time->show();
+    m_c.frm_contrast->hide();
+    m_c.frm_preview->hide();
+    m_pageState = 2;
+    m_targetCount = -1;
+    LoadProjectName();
+    m_c.frm_acquire->show();
 }
 
 void FrmFrontend::cmdExploreProjectsClick() {

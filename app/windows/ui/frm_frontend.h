@@ -9,8 +9,8 @@
 // Handlers that the run controller connects itself (this window leaves them alone):
 // `cmdPlay` click, `Timeracq` and `Timer_cycle` ticks, `chk_cycle` click, the checks of
 // `txtlapse`, `txt_mcycle` and `txt_ncycle`, `mn_autoconnect` click. `cmd_generate` belongs to
-// the report writer. Training (`cmd_detect`, `cmd_clear`, `lbl_next`, clicks on `Picture1`)
-// belongs to the plate set-up and training code, which uses the pick list below.
+// the report writer. Training (`cmd_detect`, `cmd_clear`, clicks on `Picture1`) belongs to the
+// plate set-up and training code, which uses the pick list below.
 
 #include "platform/services.h"
 
@@ -291,6 +291,8 @@ public:
     void LayoutControls();
     void lblBackClick();
     void lblBack2Click();
+    // "Next >": ends any pick list and leaves the set-up page for the acquisition page.
+    void lblNextClick();
     void cmdExploreProjectsClick();
     void listProjectsDoubleClick();
     void cmdReportClick();
