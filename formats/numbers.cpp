@@ -7,8 +7,12 @@
 namespace formats {
 
 namespace {
-bool isSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isSkipped(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 } // namespace
 
 double leadingNumber(std::string_view text) {
@@ -97,7 +101,8 @@ std::optional<std::int16_t> toInt16(double value) {
     if (std::isnan(value) || value >= 32767.5 || value < -32768.5)
         return std::nullopt;
     const std::int64_t r = roundHalfEven(value);
-    if (r < std::numeric_limits<std::int16_t>::min() || r > std::numeric_limits<std::int16_t>::max())
+    if (r < std::numeric_limits<std::int16_t>::min() ||
+        r > std::numeric_limits<std::int16_t>::max())
         return std::nullopt;
     return static_cast<std::int16_t>(r);
 }
@@ -106,7 +111,8 @@ std::optional<std::int32_t> toInt32(double value) {
     if (std::isnan(value) || value >= 2147483647.5 || value < -2147483648.5)
         return std::nullopt;
     const std::int64_t r = roundHalfEven(value);
-    if (r < std::numeric_limits<std::int32_t>::min() || r > std::numeric_limits<std::int32_t>::max())
+    if (r < std::numeric_limits<std::int32_t>::min() ||
+        r > std::numeric_limits<std::int32_t>::max())
         return std::nullopt;
     return static_cast<std::int32_t>(r);
 }
@@ -117,16 +123,16 @@ std::string formatNumber(double value) {
     if (value == 0.0)
         return "0";
     char buffer[64];
-    auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                   std::chars_format::general, 15);
+    auto [ptr, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
     if (ec != std::errc())
         return "0";
     std::string text(buffer, ptr);
     // Plain decimal notation for the magnitudes a file or a box holds.
     if (text.find('e') != std::string::npos && std::fabs(value) >= 1e-9 &&
         std::fabs(value) < 1e15) {
-        auto [p2, ec2] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                       std::chars_format::fixed, 15);
+        auto [p2, ec2] =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 15);
         if (ec2 == std::errc()) {
             text.assign(buffer, p2);
             if (text.find('.') != std::string::npos) {

@@ -57,7 +57,7 @@ public:
         return out;
     }
 
-    std::deque<bool> answers;  // next answers to questions
+    std::deque<bool> answers;   // next answers to questions
     bool defaultAnswer = false; // when the queue is empty
     std::deque<QString> inputs; // next answers to input boxes
     std::vector<Entry> log;

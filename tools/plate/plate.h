@@ -15,17 +15,17 @@
 namespace plate {
 
 struct PlateOptions {
-    int worms = 20;          // how many worms crawl on the plate
-    std::uint32_t seed = 1;  // the same seed and time give the same frame
-    double speed = 1.0;      // factor on the crawling speed (a few pixels per second at 1)
-    int brightness = 0;      // added to the agar gray level (the device lamp brightens it)
-    int width = 1600;        // frame size; the plate scales with it
+    int worms = 20;         // how many worms crawl on the plate
+    std::uint32_t seed = 1; // the same seed and time give the same frame
+    double speed = 1.0;     // factor on the crawling speed (a few pixels per second at 1)
+    int brightness = 0;     // added to the agar gray level (the device lamp brightens it)
+    int width = 1600;       // frame size; the plate scales with it
     int height = 1200;
 };
 
 struct WormTruth {
-    int id = 0;      // 0 .. worms-1, stable over time
-    double x = 0.0;  // true centre in frame pixels
+    int id = 0;     // 0 .. worms-1, stable over time
+    double x = 0.0; // true centre in frame pixels
     double y = 0.0;
 };
 

@@ -32,8 +32,8 @@ void QtDialogs::message(const QString& text, const QString& title) {
 }
 
 bool QtDialogs::question(const QString& text, const QString& title) {
-    QMessageBox box(QMessageBox::Question, titleOr(title), text,
-                    QMessageBox::Yes | QMessageBox::No, owner());
+    QMessageBox box(QMessageBox::Question, titleOr(title), text, QMessageBox::Yes | QMessageBox::No,
+                    owner());
     box.setDefaultButton(QMessageBox::Yes);
     keepProgramOnClose(&box);
     return box.exec() == QMessageBox::Yes;

@@ -53,9 +53,15 @@ FrmFrontend& Windows::frmFrontend() {
     return *frontendWindow();
 }
 
-bool Windows::hasFrmInit() { return !initWindow().isNull(); }
-bool Windows::hasFrmAbout() { return !aboutWindow().isNull(); }
-bool Windows::hasFrmFrontend() { return !frontendWindow().isNull(); }
+bool Windows::hasFrmInit() {
+    return !initWindow().isNull();
+}
+bool Windows::hasFrmAbout() {
+    return !aboutWindow().isNull();
+}
+bool Windows::hasFrmFrontend() {
+    return !frontendWindow().isNull();
+}
 
 void Windows::destroyAll() {
     delete frontendWindow().data();
