@@ -9,6 +9,7 @@
 #include "formats/training_file.h"
 #include "platform/fakes/fake_services.h"
 #include "platform/production_services.h"
+#include "tests/support/qt_application.h"
 #include "tools/devicesim/sim_process.h"
 
 #include <gtest/gtest.h>
@@ -36,17 +37,7 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-void ensureApplication() {
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "acquisition_e2e_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
+using test_support::ensureApplication;
 
 QByteArray readFile(const QString& path) {
     QFile file(path);

@@ -10,6 +10,7 @@
 #include "formats/position_file.h"
 #include "formats/training_file.h"
 #include "platform/fakes/fake_services.h"
+#include "tests/support/qt_application.h"
 
 #include <gtest/gtest.h>
 
@@ -45,17 +46,7 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-void ensureApplication() {
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "acquisition_window_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
+using test_support::ensureApplication;
 
 QByteArray grayJpeg() {
     QImage image(160, 120, QImage::Format_RGB32);

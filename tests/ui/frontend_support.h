@@ -5,6 +5,7 @@
 #include "app/windows/ui/frm_frontend.h"
 #include "app/windows/ui/window_registry.h"
 #include "platform/fakes/fake_services.h"
+#include "tests/support/qt_application.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -21,17 +22,7 @@
 
 namespace frontend_test {
 
-inline void ensureApplication() {
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "ui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
+using test_support::ensureApplication;
 
 inline QByteArray readFile(const QString& path) {
     QFile file(path);

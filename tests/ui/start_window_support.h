@@ -5,6 +5,7 @@
 
 #include "app/windows/ui/window_registry.h"
 #include "platform/fakes/fake_services.h"
+#include "tests/support/qt_application.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,18 +20,7 @@
 
 namespace start_window_test {
 
-// One application object for the whole test program, whichever test needs it first.
-inline void ensureApplication() {
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "ui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
+using test_support::ensureApplication;
 
 // Lets queued events and timers run until `done` holds or `timeoutMs` passed.
 inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 3000) {
