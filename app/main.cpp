@@ -1,8 +1,10 @@
 // Vermalux: builds the services, opens the start window and runs until the program ends.
 
+#include "app/device/ui/frm_about.h"
 #include "app/device/ui/frm_init.h"
-#include "app/windows/ui/qt_dialogs.h"
-#include "app/windows/ui/window_registry.h"
+#include "app/widgets/qt_dialogs.h"
+#include "app/widgets/window_registry.h"
+#include "app/windows/ui/frm_frontend.h"
 #include "platform/production_services.h"
 
 #include <QApplication>
@@ -15,7 +17,10 @@ int main(int argc, char* argv[]) {
     const QString programFolder = QCoreApplication::applicationDirPath();
     ui::Windows::setServices(
         platform::makeProductionServices(std::make_shared<ui::QtDialogs>(), programFolder));
-    ui::Windows::frmInit().show();
+    ui::Windows::registerWindow<ui::FrmInit>();
+    ui::Windows::registerWindow<ui::FrmAbout>();
+    ui::Windows::registerWindow<ui::FrmFrontend>();
+    ui::Windows::get<ui::FrmInit>().show();
     const int status = app.exec();
     ui::Windows::destroyAll();
     return status;

@@ -16,7 +16,6 @@ namespace acquisition {
 inline constexpr char kShapesFileName[] = "xy_shapes.txt";
 inline constexpr char kShapesHeader[] = "#Frame\t#Prev_Frame\tX\tY\tShape\r\n";
 inline constexpr char kPositionFileName[] = "xy_worms.bin";
-inline constexpr char kTrailsFileName[] = "worm_trails.csv";
 inline constexpr std::int32_t kMaxRunMinutes = 1440;
 
 // The project folder's name: the cleaned project text, "default" when it is empty.

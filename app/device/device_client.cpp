@@ -31,8 +31,16 @@ int lampValueForLevel(double level) {
     return static_cast<int>(std::floor(level * 6.0));
 }
 
+QString lampQuery(int lampValue) {
+    return QStringLiteral("var=lamp&val=") + QString::number(lampValue);
+}
+
+QString autoLampQuery(bool on) {
+    return QStringLiteral("var=autolamp&val=") + (on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
 std::vector<SetupStep> setupSteps(SetupWindow window, int mode, int lampValue) {
-    const QString lamp = QStringLiteral("var=lamp&val=") + QString::number(lampValue);
+    const QString lamp = lampQuery(lampValue);
     if (window == SetupWindow::Acquisition && mode == 1) {
         return {
             {QStringLiteral("Setting Resolution 640x480..."),
@@ -103,7 +111,15 @@ std::int16_t DeviceClient::SendControl(const QString& address, const QString& qu
     return DownloadFile(url, answerFile()) ? 1 : -1;
 }
 
-bool DeviceClient::CapturePreview(const QString& address) {
+std::int16_t DeviceClient::SetLamp(const QString& address, int lampValue) {
+    return SendControl(address, lampQuery(lampValue));
+}
+
+std::int16_t DeviceClient::SetAutoLamp(const QString& address, bool on) {
+    return SendControl(address, autoLampQuery(on));
+}
+
+bool DeviceClient::CapturePreview(const QString& address, QString* error) {
     const QString url = requestUrl(address, QStringLiteral("/capture"));
     bool ok = false;
     if (!url.isEmpty() && m_services.downloader) {
@@ -113,14 +129,14 @@ bool DeviceClient::CapturePreview(const QString& address) {
             ok = false;
         }
     }
-    if (!ok && m_services.dialogs)
-        m_services.dialogs->message(QStringLiteral("ERROR http://") + address +
-                                    QStringLiteral("/capture"));
+    if (!ok && error)
+        *error = QStringLiteral("ERROR http://") + address + QStringLiteral("/capture");
     return ok;
 }
 
 std::int16_t DeviceClient::ConfigureCamera(const QString& address, int mode, SetupWindow window,
-                                           int lampValue, const StatusSink& status) {
+                                           int lampValue, const StatusSink& status,
+                                           QString* error) {
     auto show = [&](const QString& text) {
         if (status)
             status(text);
@@ -135,8 +151,8 @@ std::int16_t DeviceClient::ConfigureCamera(const QString& address, int mode, Set
         for (const SetupStep& step : setupSteps(window, mode, lampValue)) {
             show(step.text);
             if (SendControl(address, step.query) == -1) {
-                if (m_services.dialogs)
-                    m_services.dialogs->message(QStringLiteral("Error connecting to ") + address);
+                if (error)
+                    *error = QStringLiteral("Error connecting to ") + address;
                 return -1;
             }
             pause(250);

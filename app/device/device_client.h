@@ -17,6 +17,12 @@
 
 namespace device {
 
+// What the acquisition and reanalysis windows say when the device does not answer: the status
+// text and the message box.
+inline const QString kIpErrorStatus = QStringLiteral("IP Connection ERROR");
+inline const QString kIpErrorMessage =
+    QStringLiteral("IP Connection ERROR!. check if device is ON, and IP");
+
 // Which window runs a set-up: the start window (`Frm_Init`) or the acquisition window
 // (`frm_frontend`). Their sequences differ in one value and in the final pause.
 enum class SetupWindow { Start, Acquisition };
@@ -34,6 +40,11 @@ struct SetupStep {
 // The lamp value sent for a light level: the integer part of level x 6 (2.5 gives 15, 16 gives
 // 96); negative levels give 0.
 int lampValueForLevel(double level);
+
+// The control queries of the lamp: "var=lamp&val=" + the lamp value, and the device's automatic
+// lamp "var=autolamp&val=" + 1 or 0.
+QString lampQuery(int lampValue);
+QString autoLampQuery(bool on);
 
 // The set-up steps of a window for a mode (0 full resolution, 1 preview resolution) with the
 // given lamp value. The start window knows only mode 0.
@@ -59,18 +70,24 @@ public:
     // digits, "=", "&", "_", "." and "-" only; anything else fails without a request.
     std::int16_t SendControl(const QString& address, const QString& query);
 
+    // The lamp value, and the device's automatic lamp on or off: SendControl with lampQuery()
+    // and autoLampQuery().
+    std::int16_t SetLamp(const QString& address, int lampValue);
+    std::int16_t SetAutoLamp(const QString& address, bool on);
+
     // "/capture" into preview.jpg. The preview is replaced only by a complete answer that starts
-    // like a JPEG. On failure shows the message box "ERROR " + the capture URL and returns
-    // false; the window draws the preview (and reports drawing failures) when it returns true.
-    bool CapturePreview(const QString& address);
+    // like a JPEG. On failure returns false and sets `error` to "ERROR " + the capture URL, for
+    // the window to show; the window draws the preview when it returns true.
+    bool CapturePreview(const QString& address, QString* error = nullptr);
 
     // Runs the window's set-up sequence for the mode: "Connecting to IP" + address and a 300 ms
     // pause, then every step (status text, control query, 250 ms pause), then "Setting OK..."
     // and the final pause (start window 100 ms, acquisition window 250 ms). A refused step
-    // shows "Error connecting to " + address and stops the sequence. 1 when every request
-    // succeeded, else -1. The acquisition window makes `frame_messages` visible before calling.
+    // stops the sequence and sets `error` to "Error connecting to " + address, for the window to
+    // show. 1 when every request succeeded, else -1. The acquisition window makes
+    // `frame_messages` visible before calling.
     std::int16_t ConfigureCamera(const QString& address, int mode, SetupWindow window,
-                                 int lampValue, const StatusSink& status);
+                                 int lampValue, const StatusSink& status, QString* error = nullptr);
 
     QString answerFile() const;  // answer.txt in the program folder
     QString previewFile() const; // preview.jpg in the program folder

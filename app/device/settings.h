@@ -8,6 +8,7 @@
 // Functions that read take an optional error pointer: it is cleared, and set when a file that
 // exists could not be read. A missing file is never an error.
 
+#include "app/device/light_level.h"
 #include <QDateTime>
 #include <QString>
 
@@ -19,8 +20,7 @@ namespace device {
 inline constexpr char kDeviceIpFileName[] = "ipdata.dat";
 inline constexpr char kConfigFileName[] = "config.dat";
 
-inline constexpr int kDefaultLampLevel = 5;       // the start window's integer lamp level
-inline constexpr double kDefaultLightLevel = 5.0; // the acquisition window's LightLevel
+inline constexpr int kDefaultLampLevel = 5; // the start window's integer lamp level
 inline constexpr int kMaxLampLevel = 16;
 inline constexpr int kMaxProjectNameLength = 32;
 

@@ -78,7 +78,7 @@ LiveBlockResult linkLiveBlock(LiveTrackerState& state, std::int32_t timeMark,
     if (state.reader.blockNumber <= 2) {
         result.firstBlock = true;
         result.frame = 0;
-        result.rows = kTrailsHeader;
+        result.rows = std::string(kWormTrailsHeader) + "\r\n";
         state.tracks.assign(detections.size(), LiveTrack{});
         state.trackCount = static_cast<std::int32_t>(detections.size());
         for (std::size_t i = 0; i < detections.size(); ++i) {

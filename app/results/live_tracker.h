@@ -18,7 +18,6 @@ namespace results {
 inline constexpr int kLiveHistorySlots = 61; // ring slots 0 .. 60
 inline constexpr int kLiveLostLimit = 10;    // a track with this many lost blocks has ended
 inline constexpr std::int32_t kLiveMaxTracks = 32001; // track ids 0 .. 32000
-inline constexpr char kTrailsHeader[] = "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n";
 inline constexpr char kTrackIdLimitMessage[] =
     "Track limit reached (32001 tracks): no new tracks are opened in this run";
 

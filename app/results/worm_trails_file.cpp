@@ -54,6 +54,14 @@ std::string appendWormTrailRows(const std::string& path, const std::vector<WormT
     return formats::appendToFile(path, rowsText(rows), false);
 }
 
+std::string writeLiveTrailRows(const std::string& path, const std::string& text, bool firstBlock) {
+    if (firstBlock)
+        return formats::saveFileAtomic(path, text);
+    if (text.empty())
+        return {};
+    return formats::appendToFile(path, text, false);
+}
+
 WormTrailsRead parseWormTrailsText(const std::string& text) {
     static const char* const names[9] = {"FRAME", "ID",     "X",      "Y",    "LOST_COUNT",
                                          "#PIX",  "X_SIZE", "Y_SIZE", "SHAPE"};

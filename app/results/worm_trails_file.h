@@ -43,6 +43,11 @@ std::string writeWormTrailsFile(const std::string& path, const std::vector<WormT
 // here without its header line).
 std::string appendWormTrailRows(const std::string& path, const std::vector<WormTrailRow>& rows);
 
+// The rows text of one live block (each row ending in CR LF): the run's first block creates the
+// file anew under a temporary name (its text begins with the header line), later blocks are
+// appended in a single write. Empty on success, else a message.
+std::string writeLiveTrailRows(const std::string& path, const std::string& text, bool firstBlock);
+
 // What reading a trails file gave.
 struct WormTrailsRead {
     enum class Status { Ok, Missing, Failed };

@@ -90,4 +90,8 @@ bool nudgeRect(PlateRect& rect, Nudge direction) {
     return false;
 }
 
+bool plateSizeAccepted(double size) {
+    return size >= 10 && size <= 60;
+}
+
 } // namespace training

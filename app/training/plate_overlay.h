@@ -65,4 +65,7 @@ enum class Nudge {
 // True when the rectangle moved.
 bool nudgeRect(PlateRect& rect, Nudge direction);
 
+// The plate size in mm is accepted from 10 to 60, both included.
+bool plateSizeAccepted(double size);
+
 } // namespace training

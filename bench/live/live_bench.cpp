@@ -12,7 +12,7 @@
 #include "app/results/live_labels.h"
 #include "app/results/live_tracker.h"
 #include "app/results/track_color.h"
-#include "app/windows/ui/picture_box.h"
+#include "app/widgets/picture_box.h"
 #include "formats/position_file.h"
 #include "formats/training_file.h"
 #include "platform/process_launcher.h"

@@ -133,12 +133,15 @@ TEST_F(DeviceClientTest, AcquisitionWindowModesSendTheirOwnValues) {
 TEST_F(DeviceClientTest, RefusedSettingStopsTheSequence) {
     downloader->refused << "http://10.0.0.2/control?var=quality&val=16";
     DeviceClient client(services);
-    EXPECT_EQ(client.ConfigureCamera("10.0.0.2", 0, SetupWindow::Acquisition, 30, sink()), -1);
+    QString error;
+    EXPECT_EQ(client.ConfigureCamera("10.0.0.2", 0, SetupWindow::Acquisition, 30, sink(), &error),
+              -1);
     EXPECT_EQ(gets().size(), 4);
     EXPECT_TRUE(gets().last().endsWith("var=quality&val=16"));
     EXPECT_EQ(journal.events.last(), "GET http://10.0.0.2/control?var=quality&val=16");
     EXPECT_FALSE(journal.events.contains("show Setting OK..."));
-    EXPECT_EQ(dialogs->messages(), QStringList{"Error connecting to 10.0.0.2"});
+    EXPECT_EQ(error, "Error connecting to 10.0.0.2");
+    EXPECT_TRUE(dialogs->messages().isEmpty()); // the window shows it
 }
 
 TEST_F(DeviceClientTest, LampValueIsTheIntegerPartOfLevelTimesSix) {
@@ -148,6 +151,16 @@ TEST_F(DeviceClientTest, LampValueIsTheIntegerPartOfLevelTimesSix) {
     EXPECT_EQ(device::lampValueForLevel(5.0), 30);
     EXPECT_EQ(device::lampValueForLevel(0.5), 3);
     EXPECT_EQ(device::lampValueForLevel(-1.0), 0);
+}
+
+TEST_F(DeviceClientTest, LampRequestsCarryTheValueAndTheAutomaticLamp) {
+    DeviceClient client(services);
+    EXPECT_EQ(client.SetLamp("10.0.0.2", 15), 1);
+    EXPECT_EQ(client.SetAutoLamp("10.0.0.2", true), 1);
+    EXPECT_EQ(client.SetAutoLamp("10.0.0.2", false), 1);
+    const QString c = "http://10.0.0.2/control?";
+    EXPECT_EQ(gets(), (QStringList{c + "var=lamp&val=15", c + "var=autolamp&val=1",
+                                   c + "var=autolamp&val=0"}));
 }
 
 TEST_F(DeviceClientTest, RequestsSaveTheAnswerAndReportSuccess) {
@@ -172,9 +185,10 @@ TEST_F(DeviceClientTest, RefusedAddressBuildsNoUrl) {
         EXPECT_TRUE(DeviceClient::requestUrl(bad, "/status").isEmpty());
     }
     EXPECT_TRUE(gets().isEmpty());
-    EXPECT_EQ(client.ConfigureCamera("", 0, SetupWindow::Start, 30, sink()), -1);
+    QString error;
+    EXPECT_EQ(client.ConfigureCamera("", 0, SetupWindow::Start, 30, sink(), &error), -1);
     EXPECT_TRUE(gets().isEmpty());
-    EXPECT_EQ(dialogs->messages(), QStringList{"Error connecting to "});
+    EXPECT_EQ(error, "Error connecting to ");
 }
 
 TEST_F(DeviceClientTest, ControlQueryWithOddCharactersIsNotSent) {
@@ -190,11 +204,12 @@ TEST_F(DeviceClientTest, PreviewIsReplacedOnlyByAJpeg) {
     downloader->bodies["http://10.0.0.2/capture"] = jpeg;
     EXPECT_TRUE(client.CapturePreview("10.0.0.2"));
     downloader->bodies["http://10.0.0.2/capture"] = "<html>busy</html>";
-    EXPECT_FALSE(client.CapturePreview("10.0.0.2"));
+    QString error;
+    EXPECT_FALSE(client.CapturePreview("10.0.0.2", &error));
     QFile preview(dir.path() + "/preview.jpg");
     ASSERT_TRUE(preview.open(QIODevice::ReadOnly));
     EXPECT_EQ(preview.readAll(), jpeg);
-    EXPECT_EQ(dialogs->messages(), QStringList{"ERROR http://10.0.0.2/capture"});
+    EXPECT_EQ(error, "ERROR http://10.0.0.2/capture");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"preview.jpg"});
 }
 

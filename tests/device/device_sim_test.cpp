@@ -153,14 +153,16 @@ TEST_F(DeviceSimTest, LampValuesReachTheDevice) {
 TEST_F(DeviceSimTest, RefusedSettingStopsTheSequenceAtThatStep) {
     startSim({"--fault", "http500:quality"});
     DeviceClient client(services);
-    EXPECT_EQ(client.ConfigureCamera(address, 0, SetupWindow::Acquisition, 30,
-                                     [&](const QString& t) { shown << t; }),
+    QString error;
+    EXPECT_EQ(client.ConfigureCamera(
+                  address, 0, SetupWindow::Acquisition, 30, [&](const QString& t) { shown << t; },
+                  &error),
               -1);
     EXPECT_EQ(controls(),
               (std::vector<std::string>{"var=framesize&val=13", "var=aec_value&val=1200",
                                         "var=agc_gain&val=0", "var=quality&val=16"}));
     EXPECT_FALSE(shown.contains("Setting OK..."));
-    EXPECT_EQ(dialogs->messages(), QStringList{"Error connecting to " + address});
+    EXPECT_EQ(error, "Error connecting to " + address);
 }
 
 TEST_F(DeviceSimTest, PreviewCaptureStoresAJpeg) {
@@ -179,9 +181,10 @@ TEST_F(DeviceSimTest, RefusedConnectionFails) {
     startSim({"--fault", "refuse"});
     DeviceClient client(services);
     EXPECT_EQ(client.QueryStatus(address), -1);
-    EXPECT_FALSE(client.CapturePreview(address));
+    QString error;
+    EXPECT_FALSE(client.CapturePreview(address, &error));
     EXPECT_TRUE(progFiles().isEmpty());
-    EXPECT_EQ(dialogs->messages(), QStringList{"ERROR http://" + address + "/capture"});
+    EXPECT_EQ(error, "ERROR http://" + address + "/capture");
 }
 
 TEST_F(DeviceSimTest, ShortAnswerFailsAndKeepsTheOldPreview) {

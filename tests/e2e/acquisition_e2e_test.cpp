@@ -3,12 +3,13 @@
 // Dravel and Sirrex started from a program folder of the test's own.
 
 #include "app/acquisition/ui/acquisition_run_controller.h"
+#include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_frontend.h"
-#include "app/windows/ui/window_registry.h"
 #include "formats/position_file.h"
 #include "formats/training_file.h"
 #include "platform/fakes/fake_services.h"
 #include "platform/production_services.h"
+#include "tests/support/all_windows.h"
 #include "tests/support/qt_application.h"
 #include "tools/devicesim/sim_process.h"
 
@@ -108,7 +109,8 @@ TEST(AcquisitionEndToEnd, LiveRunWithTheRealProgramsAgainstTheSimulator) {
     auto launcher = std::make_shared<RecordingLauncher>(services.launcher);
     services.launcher = launcher;
     ui::Windows::setServices(services);
-    ui::FrmFrontend& window = ui::Windows::frmFrontend();
+    test_support::registerAllWindows();
+    ui::FrmFrontend& window = ui::Windows::get<ui::FrmFrontend>();
     ui::AcquisitionRunController* controller = window.runController();
     ASSERT_NE(controller, nullptr);
     auto& c = window.controls();

@@ -3,13 +3,14 @@
 // logger (the test writes one JPEG frame per simulated second).
 
 #include "app/acquisition/ui/acquisition_run_controller.h"
-#include "app/windows/ui/clickable_label.h"
+#include "app/widgets/clickable_label.h"
+#include "app/widgets/picture_box.h"
+#include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_frontend.h"
-#include "app/windows/ui/picture_box.h"
-#include "app/windows/ui/window_registry.h"
 #include "formats/position_file.h"
 #include "formats/training_file.h"
 #include "platform/fakes/fake_services.h"
+#include "tests/support/all_windows.h"
 #include "tests/support/qt_application.h"
 
 #include <gtest/gtest.h>
@@ -105,7 +106,8 @@ protected:
             actAsProgram(s);
         };
         ui::Windows::setServices(fakes.services(program->path()));
-        window = &ui::Windows::frmFrontend();
+        test_support::registerAllWindows();
+        window = &ui::Windows::get<ui::FrmFrontend>();
         controller = window->runController();
         ASSERT_NE(controller, nullptr);
         auto& c = window->controls();

@@ -80,7 +80,6 @@ TEST(WormTrailsFile, ReaderHandlesTornAndHostileText) {
 }
 
 TEST(WormTrailsFile, LiveTrackerRowsMatchTheFileFormat) {
-    EXPECT_EQ(std::string(kTrailsHeader), std::string(kWormTrailsHeader) + "\r\n");
     LiveTrack track;
     track.last = {512, 336, 80, 12, 9, 3855};
     track.lostCount = 4;
@@ -88,8 +87,25 @@ TEST(WormTrailsFile, LiveTrackerRowsMatchTheFileFormat) {
               formatWormTrailRow({7, 31999, 512, 336, 4, 80, 12, 9, 3855}) + "\r\n");
     // What the live tracker writes, the analysis reads back.
     const WormTrailsRead back =
-        parseWormTrailsText(std::string(kTrailsHeader) + liveTrailRow(7, 31999, track));
+        parseWormTrailsText(formatWormTrailsFile({}) + liveTrailRow(7, 31999, track));
     ASSERT_TRUE(back.ok());
     ASSERT_EQ(back.rows.size(), 1u);
     EXPECT_EQ(back.rows[0], (WormTrailRow{7, 31999, 512, 336, 4, 80, 12, 9, 3855}));
+}
+
+TEST(WormTrailsFile, LiveBlocksCreateThenAppendTheFile) {
+    TempFolder dir;
+    const std::string path = dir.file("worm_trails.csv");
+    // A later block never creates a file without its header line.
+    EXPECT_FALSE(writeLiveTrailRows(path, "1;0;5;5;0;9;3;3;1\r\n", false).empty());
+    const std::string first = formatWormTrailsFile({{0, 0, 5, 5, 0, 9, 3, 3, 1}});
+    EXPECT_EQ(writeLiveTrailRows(path, first, true), "");
+    EXPECT_EQ(writeLiveTrailRows(path, "1;0;6;5;0;9;3;3;1\r\n", false), "");
+    const WormTrailsRead back = readWormTrailsFile(path);
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(back.rows, (std::vector<WormTrailRow>{{0, 0, 5, 5, 0, 9, 3, 3, 1},
+                                                    {1, 0, 6, 5, 0, 9, 3, 3, 1}}));
+    // A new run's first block starts the file afresh.
+    EXPECT_EQ(writeLiveTrailRows(path, first, true), "");
+    EXPECT_EQ(readWormTrailsFile(path).rows.size(), 1u);
 }

@@ -92,3 +92,11 @@ TEST(Nudge, GuardTestedBeforeTheMove) {
     EXPECT_TRUE(nudgeRect(s, Nudge::Down));
     EXPECT_DOUBLE_EQ(s.y2, 1000);
 }
+
+TEST(PlateSize, LimitsIncluded) {
+    EXPECT_TRUE(plateSizeAccepted(10));
+    EXPECT_TRUE(plateSizeAccepted(60));
+    EXPECT_FALSE(plateSizeAccepted(9.9));
+    EXPECT_FALSE(plateSizeAccepted(61));
+    EXPECT_FALSE(plateSizeAccepted(0));
+}

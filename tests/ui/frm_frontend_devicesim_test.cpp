@@ -1,9 +1,10 @@
 // The acquisition window's connect against the camera device simulator over real HTTP, and a
 // picture of the window after it: the preview and the plate outline must be on screen.
 
+#include "tests/support/all_windows.h"
 #include "tests/ui/frontend_support.h"
 
-#include "app/windows/ui/picture_box.h"
+#include "app/widgets/picture_box.h"
 #include "platform/curl_downloader.h"
 #include "tools/devicesim/sim_process.h"
 
@@ -42,6 +43,7 @@ protected:
         writeFile(QDir(m_folder).filePath("ipdata.dat"),
                   QByteArray::fromStdString(m_sim->address()) + "\r\n");
         Windows::setServices(services);
+        test_support::registerAllWindows();
     }
     void TearDown() override {
         Windows::destroyAll();
@@ -50,7 +52,7 @@ protected:
     }
 
     FrmFrontend& open() {
-        FrmFrontend& w = Windows::frmFrontend();
+        FrmFrontend& w = Windows::get<ui::FrmFrontend>();
         w.controls().Timer_autoload->stop();
         return w;
     }

@@ -1,12 +1,14 @@
 // The acquisition window driven offscreen with fake services: load, pages, back labels, the
 // project list, typed-value checks, the device link, light and focus, and the plate overlay.
 
+#include "tests/support/all_windows.h"
 #include "tests/ui/frontend_support.h"
 
 #include "app/acquisition/ui/acquisition_run_controller.h"
 #include "app/device/ui/frm_init.h"
-#include "app/windows/ui/clickable_label.h"
-#include "app/windows/ui/picture_box.h"
+#include "app/training/ui/plate_controller.h"
+#include "app/widgets/clickable_label.h"
+#include "app/widgets/picture_box.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -55,7 +57,8 @@ protected:
     // Creates (loads) the window; the one preview capture after the load is left to the test.
     FrmFrontend& open() {
         Windows::setServices(services());
-        FrmFrontend& w = Windows::frmFrontend();
+        test_support::registerAllWindows();
+        FrmFrontend& w = Windows::get<ui::FrmFrontend>();
         w.controls().Timer_autoload->stop();
         return w;
     }
@@ -256,7 +259,7 @@ TEST_F(FrontendTest, FirstLoadShowsDefaultsAndWritesTheSettings) {
     EXPECT_FALSE(w.focusRunning());
     EXPECT_FALSE(w.LapseChanged());
     EXPECT_FALSE(w.autoconnectOn());
-    EXPECT_EQ(w.autoconnectNetwork(), FrmFrontend::defaultNetworkName());
+    EXPECT_EQ(w.autoconnectNetwork(), ui::AcquisitionRunController::defaultNetworkName());
     ASSERT_NE(w.runController(), nullptr);
     EXPECT_FALSE(w.runController()->acquisitionRunning());
 
@@ -311,7 +314,8 @@ TEST_F(FrontendTest, AutoloadTimerTakesOnePreviewAfterTheLoad) {
     writeFile(path("ipdata.dat"), kAddress.toUtf8() + "\r\n");
     answerEverything();
     Windows::setServices(services());
-    FrmFrontend& w = Windows::frmFrontend();
+    test_support::registerAllWindows();
+    FrmFrontend& w = Windows::get<ui::FrmFrontend>();
     EXPECT_TRUE(w.controls().Timer_autoload->isActive());
     QElapsedTimer t;
     t.start();
@@ -500,9 +504,9 @@ TEST_F(FrontendTest, BackToTheStartWindowUnloadsTheWindow) {
     w.show();
     w.controls().lbl_back->click();
     EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(Windows::frmInit().isVisible());
+    EXPECT_TRUE(Windows::get<ui::FrmInit>().isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(Windows::hasFrmFrontend());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>());
     // The next use loads it anew from its design values.
     FrmFrontend& again = open();
     EXPECT_EQ(again.PageState(), 1);
@@ -513,9 +517,9 @@ TEST_F(FrontendTest, ClosingTheWindowShowsTheStartWindow) {
     FrmFrontend& w = open();
     w.show();
     w.close();
-    EXPECT_TRUE(Windows::frmInit().isVisible());
+    EXPECT_TRUE(Windows::get<ui::FrmInit>().isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(Windows::hasFrmFrontend());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>());
 }
 
 // ---- Saved projects -------------------------------------------------------------------------
@@ -590,7 +594,7 @@ TEST_F(FrontendTest, WindowClosedWhileTheProjectQuestionWaits) {
     dialogs->answers = {true};
     dialogs->onDialog = [](const QString&) { Windows::destroyAll(); };
     w.listProjectsDoubleClick(); // must not touch the destroyed window
-    EXPECT_FALSE(Windows::hasFrmFrontend());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>());
     EXPECT_EQ(readFile(path("training.dat")), before);
 }
 
@@ -813,7 +817,7 @@ TEST_F(FrontendTest, DoubleClickOnTheModeConnectsAgain) {
 TEST_F(FrontendTest, CreditsShowTheAboutBox) {
     FrmFrontend& w = open();
     w.controls().mn_credit->trigger();
-    EXPECT_TRUE(Windows::hasFrmAbout());
+    EXPECT_TRUE(Windows::has<ui::FrmAbout>());
 }
 
 TEST_F(FrontendTest, CaptureThatFailsShowsTheUrl) {
@@ -841,7 +845,7 @@ TEST_F(FrontendTest, WindowDestroyedWhileTheProbeWaits) {
     FrmFrontend& w = open();
     hook->onRequest = [](const QString&) { Windows::destroyAll(); };
     EXPECT_EQ(w.ConnectDevice(1), -1);
-    EXPECT_FALSE(Windows::hasFrmFrontend());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>());
     EXPECT_EQ(fakes.downloader->requests.size(), 1);
 }
 
@@ -858,7 +862,7 @@ TEST_F(FrontendTest, WindowClosedDuringTheSetupPauses) {
     EXPECT_EQ(w.ConnectDevice(1), -1);
     EXPECT_FALSE(fakes.downloader->requests.contains("http://10.0.0.7/capture"));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(Windows::hasFrmFrontend());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>());
 }
 
 // ---- Light and focus ------------------------------------------------------------------------
@@ -1061,7 +1065,7 @@ TEST_F(FrontendTest, WindowDestroyedWhileTheFocusTickCaptures) {
     };
     fakes.clock->advance(250);
     w.FocusModeTick();
-    EXPECT_FALSE(Windows::hasFrmFrontend());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>());
 }
 
 // ---- Plate position ---------------------------------------------------------------------------
@@ -1087,8 +1091,8 @@ TEST_F(PlateTest, OverlayDrawsTheOutlineAndThePicks) {
     EXPECT_TRUE(isGray(pic->point(715, 600)));
 
     // No picks drawn while TargetCount is -1 or 0; one blue square per pick after.
-    w.pickedTargets().x[0] = 500;
-    w.pickedTargets().y[0] = 400;
+    w.plate().pickedTargets().x[0] = 500;
+    w.plate().pickedTargets().y[0] = 400;
     w.setTargetCount(0);
     ASSERT_TRUE(w.DrawPlateOverlay());
     const int blue = ui::colourValue(0, 0, 255);

@@ -2,8 +2,8 @@
 // Shared pieces of the acquisition-window tests: the application object, a program folder of
 // its own for each test, preview pictures, and fakes that act while a handler waits.
 
+#include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_frontend.h"
-#include "app/windows/ui/window_registry.h"
 #include "platform/fakes/fake_services.h"
 #include "tests/support/qt_application.h"
 

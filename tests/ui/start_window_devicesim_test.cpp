@@ -1,9 +1,10 @@
 // The start window's "Connect" against the camera device simulator, over real HTTP.
 
+#include "tests/support/all_windows.h"
 #include "tests/ui/start_window_support.h"
 
 #include "app/device/ui/frm_init.h"
-#include "app/windows/ui/clickable_label.h"
+#include "app/widgets/clickable_label.h"
 #include "app/windows/ui/frm_frontend.h"
 #include "platform/curl_downloader.h"
 #include "tools/devicesim/sim_process.h"
@@ -31,12 +32,13 @@ protected:
         m_folder = m_dir->path();
         m_recorder =
             std::make_shared<RecordingDownloader>(std::make_shared<platform::CurlDownloader>(), [] {
-                auto* news = Windows::frmInit().findChild<QLabel*>("LblNews");
+                auto* news = Windows::get<ui::FrmInit>().findChild<QLabel*>("LblNews");
                 return news ? news->text() : QString();
             });
         platform::Services services = fakes.services(m_folder);
         services.downloader = m_recorder;
         Windows::setServices(services);
+        test_support::registerAllWindows();
     }
     void TearDown() override {
         Windows::destroyAll();
@@ -45,14 +47,14 @@ protected:
 
     // Opens the address panel, types the address and clicks "Connect".
     void connectTo(const QString& address) {
-        FrmInit& window = Windows::frmInit();
+        FrmInit& window = Windows::get<ui::FrmInit>();
         window.show();
         window.findChild<ui::ClickableLabel*>("Label_option1")->click();
         window.findChild<QLineEdit*>("txt_ip1")->setText(address);
         window.findChild<QPushButton*>("cmd_preview")->click();
     }
     std::string simLog() const { return (m_folder + "/devicesim.log").toStdString(); }
-    QString news() { return Windows::frmInit().findChild<QLabel*>("LblNews")->text(); }
+    QString news() { return Windows::get<ui::FrmInit>().findChild<QLabel*>("LblNews")->text(); }
     QStringList statusAtRequests() const {
         QStringList texts;
         for (const auto& call : m_recorder->calls)
@@ -89,8 +91,8 @@ TEST_F(StartWindowDeviceSimTest, ConnectsAndSetsTheCameraUp) {
                      "Setting Lens correction...", "Setting Pixel correction..."}));
     EXPECT_EQ(requestedUrls().value(5), "http://" + address + "/control?var=lamp&val=30");
     EXPECT_EQ(readFile(m_folder + "/ipdata.dat"), (address + "\r\n").toUtf8());
-    ASSERT_TRUE(Windows::hasFrmFrontend());
-    EXPECT_TRUE(Windows::frmFrontend().isVisible());
+    ASSERT_TRUE(Windows::has<ui::FrmFrontend>());
+    EXPECT_TRUE(Windows::get<ui::FrmFrontend>().isVisible());
 }
 
 TEST_F(StartWindowDeviceSimTest, RefusedSettingStopsTheSetUp) {
@@ -104,7 +106,7 @@ TEST_F(StartWindowDeviceSimTest, RefusedSettingStopsTheSetUp) {
     EXPECT_EQ(news(), "Connection ERROR");
     EXPECT_EQ(statusAtRequests(), (QStringList{"Connecting...", "Setting Resolution 1600x1200...",
                                                "Setting Exposition..."}));
-    EXPECT_FALSE(Windows::hasFrmFrontend() && Windows::frmFrontend().isVisible());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
 }
 
 TEST_F(StartWindowDeviceSimTest, DeadAddressReportsConnectionError) {

@@ -3,7 +3,7 @@
 
 #include "tests/ui/start_window_support.h"
 
-#include "app/windows/ui/qt_dialogs.h"
+#include "app/widgets/qt_dialogs.h"
 
 #include <QInputDialog>
 #include <QLineEdit>

@@ -3,7 +3,7 @@
 // own for each test, and a downloader wrapper that records what the status label showed when
 // each request went out.
 
-#include "app/windows/ui/window_registry.h"
+#include "app/widgets/window_registry.h"
 #include "platform/fakes/fake_services.h"
 #include "tests/support/qt_application.h"
 

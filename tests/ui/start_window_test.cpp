@@ -1,11 +1,12 @@
 // The start window: load, start menu, installation-folder warnings, "EXIT", and connecting to
 // a device answered by fakes.
 
+#include "tests/support/all_windows.h"
 #include "tests/ui/start_window_support.h"
 
 #include "app/device/ui/frm_about.h"
 #include "app/device/ui/frm_init.h"
-#include "app/windows/ui/clickable_label.h"
+#include "app/widgets/clickable_label.h"
 #include "app/windows/ui/frm_frontend.h"
 
 #include <QFrame>
@@ -60,9 +61,9 @@ protected:
     void useFolder(const QString& folder) {
         m_folder = folder;
         const auto newsText = [] {
-            if (!Windows::hasFrmInit())
+            if (!Windows::has<ui::FrmInit>())
                 return QString();
-            auto* news = Windows::frmInit().findChild<QLabel*>("LblNews");
+            auto* news = Windows::get<ui::FrmInit>().findChild<QLabel*>("LblNews");
             return news ? news->text() : QString();
         };
         m_recorder = std::make_shared<RecordingDownloader>(fakes.downloader, newsText);
@@ -71,9 +72,10 @@ protected:
         services.downloader = m_recorder;
         services.clock = m_clock;
         Windows::setServices(services);
+        test_support::registerAllWindows();
     }
 
-    FrmInit& window() { return Windows::frmInit(); }
+    FrmInit& window() { return Windows::get<ui::FrmInit>(); }
     template <class T> T* child(const char* name) {
         T* found = window().findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
@@ -358,8 +360,8 @@ TEST_F(StartWindowTest, ConnectSetsCameraUpOpensAcquisitionWindowAndHidesStartWi
     EXPECT_EQ(window().lampLevel(), 8);
     EXPECT_EQ(readFile(m_folder + "/ipdata.dat"), QByteArray("10.0.0.7\r\n"));
 
-    ASSERT_TRUE(Windows::hasFrmFrontend());
-    EXPECT_TRUE(Windows::frmFrontend().isVisible());
+    ASSERT_TRUE(Windows::has<ui::FrmFrontend>());
+    EXPECT_TRUE(Windows::get<ui::FrmFrontend>().isVisible());
     EXPECT_TRUE(child<QTimer>("Timer_end")->isActive());
 
     // 500 ms later the start window hides and is back on its start menu.
@@ -433,7 +435,7 @@ TEST_F(StartWindowTest, RefusedSettingStopsSetUpAndStaysOnPanel) {
     EXPECT_FALSE(FrmInit::Connected());
     // The device answered, so its address was kept.
     EXPECT_EQ(readFile(m_folder + "/ipdata.dat"), QByteArray("10.0.0.7\r\n"));
-    EXPECT_FALSE(Windows::hasFrmFrontend() && Windows::frmFrontend().isVisible());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
     EXPECT_FALSE(child<QTimer>("Timer_end")->isActive());
     EXPECT_TRUE(child<QFrame>("frame_ip")->isVisible());
     EXPECT_EQ(window().menuState(), 1);
@@ -450,7 +452,7 @@ TEST_F(StartWindowTest, DeadAddressReportsConnectionError) {
     EXPECT_EQ(news(), "Connection ERROR");
     EXPECT_FALSE(FrmInit::Connected());
     EXPECT_FALSE(QFile::exists(m_folder + "/ipdata.dat"));
-    EXPECT_FALSE(Windows::hasFrmFrontend() && Windows::frmFrontend().isVisible());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
     EXPECT_TRUE(child<QFrame>("frame_ip")->isVisible());
 }
 
@@ -497,7 +499,7 @@ TEST_F(StartWindowTest, ClosingDuringConnectStopsTheHandler) {
     QPointer<FrmInit> start(&window());
     QTimer::singleShot(0, start, [start] { start->close(); });
     clickConnect();
-    EXPECT_FALSE(Windows::hasFrmFrontend() && Windows::frmFrontend().isVisible());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
     EXPECT_FALSE(child<QTimer>("Timer_end")->isActive());
     EXPECT_FALSE(window().isVisible());
 
@@ -525,7 +527,7 @@ TEST_F(StartWindowTest, ClosingDuringSetUpLeavesTheClosedWindowAlone) {
     // The set-up went on with the device, but the closed window kept the text it had.
     EXPECT_EQ(requestedUrls().size(), 8);
     EXPECT_EQ(news(), "Setting Gain...");
-    EXPECT_FALSE(Windows::hasFrmFrontend() && Windows::frmFrontend().isVisible());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
     EXPECT_FALSE(child<QTimer>("Timer_end")->isActive());
 }
 
@@ -541,7 +543,7 @@ TEST_F(StartWindowTest, DestroyingWindowsDuringSetUpIsSafe) {
     };
     child<QPushButton>("cmd_preview")->click();
     EXPECT_TRUE(start.isNull());
-    EXPECT_FALSE(Windows::hasFrmFrontend());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>());
     EXPECT_TRUE(FrmInit::Connected());
 }
 
@@ -552,7 +554,7 @@ TEST_F(StartWindowTest, ActivatingStartWindowCancelsTheHiding) {
     child<QLineEdit>("txt_ip1")->setText(kAddress);
     clickConnect();
     ASSERT_TRUE(child<QTimer>("Timer_end")->isActive());
-    if (!waitFor([&] { return Windows::frmFrontend().isActiveWindow(); }, 300))
+    if (!waitFor([&] { return Windows::get<ui::FrmFrontend>().isActiveWindow(); }, 300))
         GTEST_SKIP() << "this platform does not activate windows";
     window().activateWindow();
     if (!waitFor([&] { return window().isActiveWindow(); }, 1000))
@@ -568,7 +570,7 @@ TEST_F(StartWindowTest, AcquisitionWindowClosedBeforeTheTickKeepsStartWindowShow
     child<QLineEdit>("txt_ip1")->setText(kAddress);
     clickConnect();
     ASSERT_TRUE(child<QTimer>("Timer_end")->isActive());
-    Windows::frmFrontend().close();
+    Windows::get<ui::FrmFrontend>().close();
     ASSERT_TRUE(waitFor([&] { return !child<QTimer>("Timer_end")->isActive(); }));
     // Never a program without a window on the screen.
     EXPECT_TRUE(window().isVisible());
@@ -584,7 +586,7 @@ TEST_F(StartWindowTest, DestroyingWindowsDuringConnectIsSafe) {
     QTimer::singleShot(0, [] { Windows::destroyAll(); });
     child<QPushButton>("cmd_preview")->click();
     EXPECT_TRUE(start.isNull());
-    EXPECT_FALSE(Windows::hasFrmFrontend());
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>());
 }
 
 TEST_F(StartWindowTest, SecondClickWhileConnectingIsIgnored) {
@@ -603,7 +605,7 @@ TEST_F(StartWindowTest, SecondClickWhileConnectingIsIgnored) {
 // ---- about box -----------------------------------------------------------------------------
 
 TEST_F(StartWindowTest, AboutBoxShowsVersionText) {
-    ui::FrmAbout& about = Windows::frmAbout();
+    ui::FrmAbout& about = Windows::get<ui::FrmAbout>();
     about.show();
     auto* version = about.findChild<QLabel*>("Label_Version");
     ASSERT_NE(version, nullptr);

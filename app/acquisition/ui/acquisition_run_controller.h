@@ -1,30 +1,109 @@
 #pragma once
-// The run side of the acquisition window: the start button, the start and the end of a live
-// run, the live pipeline tick (converter, finder, live tracker), the cycle scheduler, the cycle
-// checks and the Wi-Fi autoconnect option, and the live views (frame with tracks, trail map,
-// result labels, speed chart, progress bar). It works on the window's controls and connects
-// to them itself.
+// The acquisition page of a window: the start button, the start and the end of a live run, the
+// live tick (the pipeline of converter and finder, the live tracker), the cycle scheduler, the
+// cycle checks and the Wi-Fi autoconnect option, and the live views (frame with tracks, trail
+// map, result labels, speed chart, progress bar). It receives the controls it works on and
+// what it needs of its window, and connects to the controls itself.
 
+#include "app/acquisition/live_pipeline.h"
 #include "app/results/live_labels.h"
 #include "app/results/live_tracker.h"
+#include "app/widgets/handler_guard.h"
 #include "platform/services.h"
 
 #include <QDateTime>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace device {
+class DeviceClient;
+}
 
 namespace ui {
 
-class FrmFrontend;
+class ClickableLabel;
+class PictureBox;
+
+struct RunControls {
+    // The acquisition page.
+    QLineEdit* txtlapse = nullptr;
+    QCheckBox* chk_stimulus = nullptr;
+    QCheckBox* chk_cycle = nullptr;
+    QFrame* shape_cycle = nullptr;
+    QLineEdit* txt_ncycle = nullptr;
+    QLabel* lbl_everycycle = nullptr;
+    QLineEdit* txt_mcycle = nullptr;
+    QLabel* lbl_mcycle = nullptr;
+    QCheckBox* chk_onlyimg = nullptr;
+    QLabel* lbl_stimated = nullptr;
+    ClickableLabel* lbl_back2 = nullptr;
+    QPushButton* cmdPlay = nullptr;
+    QTimer* Timeracq = nullptr;
+    QTimer* Timer_cycle = nullptr;
+    QAction* mn_autoconnect = nullptr;
+    QAction* mn_invariable = nullptr;
+    // What a run reads from the set-up page.
+    QLineEdit* txt_ip1 = nullptr;
+    QLineEdit* txt_project = nullptr;
+    QRadioButton* trackingMode = nullptr; // `Opt_acq(0)`
+    QLineEdit* txt_x1 = nullptr;
+    QLineEdit* txt_x2 = nullptr;
+    QLineEdit* txt_y1 = nullptr;
+    QLineEdit* txt_y2 = nullptr;
+    QLineEdit* txt_psize = nullptr;
+    QLineEdit* txt_maxtravel = nullptr;
+    // The live views.
+    QFrame* frame_messages = nullptr;
+    QLabel* lbl_messages = nullptr;
+    PictureBox* Picture1 = nullptr;
+    PictureBox* Picture_post = nullptr;
+    PictureBox* Picture_progress = nullptr;
+    QLabel* lbl_time = nullptr;
+    QLabel* label_frame = nullptr;
+    QGroupBox* frame_results = nullptr;
+    QGroupBox* Frame_report = nullptr;
+    QPushButton* cmdreport = nullptr;
+    QLabel* lbl_particle = nullptr;
+    QLabel* lbl_distance = nullptr;
+    QLabel* lbl_speed = nullptr;
+    PictureBox* Picture3 = nullptr;
+};
+
+// What a run asks of its window.
+struct RunHooks {
+    // The lamp value of the window's light level.
+    std::function<int()> lampValue;
+    // Shows a frame in the picture (false when it could not be shown).
+    std::function<bool(const QString&)> showImage;
+    // Saves the device address and the configuration into the program folder.
+    std::function<void()> saveSettings;
+    // Connects to the device again before a cycle's run (the window's set-up, mode 2).
+    std::function<int(int)> connectDevice;
+};
 
 class AcquisitionRunController : public QObject {
     Q_OBJECT
 public:
-    AcquisitionRunController(FrmFrontend* window, platform::Services services);
+    AcquisitionRunController(const RunControls& controls,
+                             std::shared_ptr<device::DeviceClient> client,
+                             platform::Services services, const Lifetime& window, RunHooks hooks,
+                             QObject* parent);
     ~AcquisitionRunController() override;
 
     // True while a live run is on.
@@ -47,80 +126,83 @@ public:
     void CheckCyclePeriod();
     void CheckCycleCount();
     void CheckAcquisitionLapse();
-    // `cmd_generate`: the report of the run folder shown in `lbl_path`.
-    void GenerateReport();
 
-    // ---- Run state (read by the window and by tests) ---------------------------------------
+    // ---- Page state ------------------------------------------------------------------------
+    // `txtlapse` was edited since its last check.
+    bool LapseChanged() const { return m_lapseChanged; }
+    void setLapseChanged(bool changed) { m_lapseChanged = changed; }
+    // Join a Wi-Fi network before each start and cycle, and its name.
+    bool autoconnectOn() const { return m_autoconnectOn; }
+    QString autoconnectNetwork() const { return m_autoconnectNetwork; }
+    void setAutoconnect(bool on, const QString& network) {
+        m_autoconnectOn = on;
+        m_autoconnectNetwork = network;
+    }
+    static QString defaultNetworkName();
+    // The folder of the current or last run (the report frame reports it).
+    QString runFolder() const { return m_runFolder; }
+    void setRunFolder(const QString& folder) { m_runFolder = folder; }
+    // Time mark of the last frame the live tracker handled.
+    std::int32_t lastTimeMark() const { return m_lastTimeMark; }
+    void setLastTimeMark(std::int32_t mark) { m_lastTimeMark = mark; }
+
+    // ---- Run state (read by tests) ---------------------------------------------------------
     struct CycleState {
         bool cycleMode = false;
         int cycleNumber = 0;
         QString baseName;
         QDateTime cycleStartTime;
     };
-    struct LiveFrameCursor {
-        QString runFolder;
-        QDateTime runStart;
-        std::int64_t runStartMs = 0; // monotonic clock at the run start
-        std::int32_t jpgCursor = 0;
-        std::int32_t pgmCursor = 0;
-    };
     const CycleState& cycleState() const { return m_cycle; }
-    const LiveFrameCursor& frameCursor() const { return m_cursor; }
+    const acquisition::LiveFrameCursor& frameCursor() const { return m_pipeline.cursor(); }
     const results::LiveTrackerState& tracker() const { return m_tracker; }
-    std::int32_t lastTimeMark() const { return m_tracker.lastTimeMark; }
-    std::optional<std::int64_t> loggerPid() const { return m_loggerPid; }
+    std::optional<std::int64_t> loggerPid() const { return m_pipeline.loggerPid(); }
     QString trainingOptions() const { return m_trainingOptions; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void bindControls();
     // Why a run cannot start (length, analysis area, plate size, training), or empty.
     QString runRefusal() const;
     // The live tracker's step: one block of the position file; its time mark or -1.
-    std::int32_t TrackWormsLive();
-    void showLabels(const results::LiveLabels& labels);
-    void DrawHistogram(const results::SpeedHistogram& histogram);
+    std::int32_t TrackWormsLive(const HandlerGuard& guard);
     void prepareResultViews(double width, double height, double lapseMinutes);
     // Stops the logger and the helper programs of the run, the automatic lamp, and deletes the
     // run's converted frames (the common end of StopAcquisitionRun and EndCycleRun).
     void endRunProcesses();
-    void finishHelper(std::optional<std::int64_t>& pid);
     void unlockCycleControls(bool unlocked);
+    // The status text over the picture; hidden again by the next action of the operator.
     void reportStatus(const QString& text);
-    bool helperRunning(std::optional<std::int64_t>& pid);
-    bool isGone() const;
+    void clearStatus();
+    // Stops the tick of a run whose frames cannot be processed, with the reason.
+    void stopOnProcessingError(const QString& reason);
     QString deviceAddress() const;
-    QString imgFolder() const;
-    double numberIn(const QString& text) const;
     void showDuration();
 
-    QPointer<FrmFrontend> m_window;
+    RunControls m_c;
+    std::shared_ptr<device::DeviceClient> m_client;
     platform::Services m_services;
+    Lifetime m_life;
+    RunHooks m_hooks;
+    acquisition::LivePipeline m_pipeline;
     bool m_running = false;
     CycleState m_cycle;
-    LiveFrameCursor m_cursor;
     QString m_trainingOptions;
     int m_acquisitionMode = 0;
     results::LiveTrackerState m_tracker;
     double m_rectX1 = 0.0;
     double m_rectY1 = 0.0;
-    std::optional<std::int64_t> m_loggerPid;
-    std::optional<std::int64_t> m_dravelPid;
-    std::optional<std::int64_t> m_sirrexPid;
     bool m_autoconnectChecked = false;
     bool m_processingErrorShown = false;
-    bool m_bound = false;
-    std::uint64_t m_stopGeneration = 0; // raised by every stop
-
-    // Guards of the handlers that can wait.
-    bool m_tickBusy = false;
-    bool m_cycleBusy = false;
-    bool m_playBusy = false;
     bool m_playDeferred = false; // a press is waiting for the busy handler to return
-    bool m_startBusy = false;
-    bool m_stopBusy = false;
+    QString m_stallShown;        // the stall status shown now, if any
+
+    bool m_lapseChanged = false;
+    bool m_autoconnectOn = false;
+    QString m_autoconnectNetwork;
+    QString m_runFolder;
+    std::int32_t m_lastTimeMark = 0;
 };
 
 } // namespace ui

@@ -1,7 +1,7 @@
 #include "app/device/ui/frm_about.h"
 
 #include "app/device/ui/frm_init.h"
-#include "app/windows/twips.h"
+#include "app/widgets/twips.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -12,7 +12,7 @@ namespace ui {
 namespace {
 
 QRect twipsRect(int left, int top, int width, int height) {
-    using windows::twipsToPixels;
+    using ui::twipsToPixels;
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
                  twipsToPixels(height));
 }
@@ -21,7 +21,7 @@ QRect twipsRect(int left, int top, int width, int height) {
 
 FrmAbout::FrmAbout(const platform::Services& services, QWidget* parent)
     : QWidget(parent), m_services(services) {
-    setObjectName("Frm_About");
+    setObjectName(kWindowName);
     setWindowTitle("About Vermalux");
     setFixedSize(twipsRect(0, 0, 5400, 3300).size());
 

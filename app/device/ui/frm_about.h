@@ -1,6 +1,7 @@
 #pragma once
 // The about box: the program's version text with a credit and a contact line.
 
+#include "app/widgets/window_names.h"
 #include "platform/services.h"
 
 #include <QWidget>
@@ -12,6 +13,7 @@ namespace ui {
 class FrmAbout : public QWidget {
     Q_OBJECT
 public:
+    static constexpr const char* kWindowName = kAboutWindowName;
     explicit FrmAbout(const platform::Services& services, QWidget* parent = nullptr);
 
 protected:

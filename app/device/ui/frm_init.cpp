@@ -3,10 +3,9 @@
 #include "app/device/device_client.h"
 #include "app/device/names.h"
 #include "app/device/settings.h"
-#include "app/windows/twips.h"
-#include "app/windows/ui/clickable_label.h"
-#include "app/windows/ui/frm_frontend.h"
-#include "app/windows/ui/window_registry.h"
+#include "app/widgets/clickable_label.h"
+#include "app/widgets/twips.h"
+#include "app/widgets/window_registry.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -37,7 +36,7 @@ const std::uint32_t kGray = 0x808080;
 const std::uint32_t kHighlight = 0xC0E0FF;
 
 QRect twipsRect(int left, int top, int width, int height) {
-    using windows::twipsToPixels;
+    using ui::twipsToPixels;
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
                  twipsToPixels(height));
 }
@@ -91,9 +90,13 @@ QStringList FrmInit::installFolderWarnings(const QString& programFolder) {
     return warnings;
 }
 
+FrmInit::~FrmInit() {
+    m_life.end();
+}
+
 FrmInit::FrmInit(const platform::Services& services, QWidget* parent)
     : QWidget(parent), m_services(services) {
-    setObjectName("Frm_Init");
+    setObjectName(kWindowName);
     buildControls();
     resetToDesign();
 }
@@ -216,10 +219,10 @@ void FrmInit::resetToDesign() {
 void FrmInit::setVisible(bool visible) {
     if (visible && !m_loaded) {
         // The window loads before it appears; the folder check may wait on message boxes.
-        QPointer<FrmInit> self(this);
+        HandlerGuard guard(m_life);
         resetToDesign();
         StartWindowLoad();
-        if (!self)
+        if (!guard.alive())
             return;
     }
     QWidget::setVisible(visible);
@@ -236,10 +239,10 @@ void FrmInit::StartWindowLoad() {
 }
 
 void FrmInit::CheckInstallFolder() {
-    QPointer<FrmInit> self(this);
+    HandlerGuard guard(m_life);
     const QStringList warnings = installFolderWarnings(m_services.programFolder);
     for (const QString& warning : warnings) {
-        if (!self || !m_services.dialogs)
+        if (!guard.alive() || !m_services.dialogs)
             return;
         m_services.dialogs->message(warning);
     }
@@ -248,7 +251,7 @@ void FrmInit::CheckInstallFolder() {
 void FrmInit::closeEvent(QCloseEvent* event) {
     // Closing unloads the window: handlers that are waiting stop, and the next showing loads it
     // again from its design values.
-    ++m_generation;
+    m_life.renew();
     m_loaded = false;
     m_timerEnd->stop();
     event->accept();
@@ -332,13 +335,13 @@ void FrmInit::ExitOrBack() {
         ShowStartMenu();
         return;
     }
-    QPointer<FrmInit> self(this);
+    HandlerGuard guard(m_life);
     if (!m_services.dialogs || !m_services.dialogs->question(QStringLiteral("Sure to Quit?")))
         return;
-    if (!self)
+    if (!guard.alive())
         return;
     // Yes ends the program at once: waiting handlers stop, nothing is saved.
-    ++m_generation;
+    m_life.renew();
     m_timerEnd->stop();
     emit quitRequested();
     if (QThread::currentThread()->loopLevel() > 0)
@@ -368,10 +371,9 @@ void FrmInit::LoadLampLevel() {
 }
 
 bool FrmInit::ConnectDevice(const QString& address) {
-    QPointer<FrmInit> self(this);
-    const std::uint64_t generation = m_generation;
+    HandlerGuard guard(m_life);
     // True while this window is still the one the connect started in.
-    auto alive = [&] { return self && self->m_generation == generation; };
+    auto alive = [&] { return guard.alive(); };
     const auto fail = [&](const QString& message) {
         s_connected = false;
         if (!message.isEmpty() && m_services.dialogs)
@@ -417,15 +419,18 @@ bool FrmInit::ConnectDevice(const QString& address) {
     SaveDeviceIp(address);
     LoadLampLevel();
 
-    const int lampValue = int(m_lampLevel) * 6;
-    const auto status = [self, generation](const QString& text) {
-        if (self && self->m_generation == generation)
-            self->setNews(text);
+    const int lampValue = device::lampValueForLevel(m_lampLevel);
+    const auto status = [this, &guard](const QString& text) {
+        if (guard.alive())
+            setNews(text);
     };
+    QString error;
     const std::int16_t result =
-        client.ConfigureCamera(address, 0, device::SetupWindow::Start, lampValue, status);
+        client.ConfigureCamera(address, 0, device::SetupWindow::Start, lampValue, status, &error);
     if (result < 1) {
         s_connected = false;
+        if (!error.isEmpty() && services.dialogs)
+            services.dialogs->message(error);
         if (alive())
             setNews(QStringLiteral("Connection ERROR"));
         return false;
@@ -438,22 +443,19 @@ bool FrmInit::ConnectDevice(const QString& address) {
 
 void FrmInit::ConnectButtonClick() {
     // A second click while a connect waits is ignored.
-    if (m_connecting)
+    HandlerGuard guard(m_life, "ConnectButtonClick");
+    if (!guard.entered())
         return;
-    QPointer<FrmInit> self(this);
-    const std::uint64_t generation = m_generation;
-    m_connecting = true;
     const bool connected = ConnectDevice(m_txtIp1->text());
-    if (!self)
+    if (!connected || !guard.alive())
         return;
-    m_connecting = false;
-    if (!connected || m_generation != generation)
+    QWidget* frontend = Windows::window(QString::fromLatin1(kAcquisitionWindowName));
+    if (!frontend)
         return;
-    FrmFrontend& frontend = Windows::frmFrontend();
-    frontend.show();
-    frontend.raise();
-    frontend.activateWindow();
-    if (!self || m_generation != generation)
+    frontend->show();
+    frontend->raise();
+    frontend->activateWindow();
+    if (!guard.alive())
         return;
     m_timerEnd->start();
 }
@@ -463,7 +465,8 @@ void FrmInit::HideStartWindowTick() {
     // The start window hides because the acquisition window took over. When that window was
     // closed again before the tick (its close shows this window), hiding would leave no window
     // on the screen: the tick is then cancelled like a re-activation of this window.
-    if (!Windows::hasFrmFrontend() || !Windows::frmFrontend().isVisible())
+    const QWidget* frontend = Windows::existing(QString::fromLatin1(kAcquisitionWindowName));
+    if (!frontend || !frontend->isVisible())
         return;
     hide();
     ShowStartMenu();

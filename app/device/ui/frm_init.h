@@ -3,6 +3,8 @@
 // ("START New Acquisition" with the device-address panel and "Connect", "Check Results",
 // "EXIT"). A successful connect opens the acquisition window and hides this window 500 ms later.
 
+#include "app/widgets/handler_guard.h"
+#include "app/widgets/window_names.h"
 #include "platform/services.h"
 
 #include <QWidget>
@@ -22,7 +24,9 @@ class ClickableLabel;
 class FrmInit : public QWidget {
     Q_OBJECT
 public:
+    static constexpr const char* kWindowName = kStartWindowName;
     explicit FrmInit(const platform::Services& services, QWidget* parent = nullptr);
+    ~FrmInit() override;
 
     // "<< Software Version V1.7 Rev06/2023 >>", shown at load and in the about box.
     static QString versionText();
@@ -83,10 +87,9 @@ private:
     std::int16_t m_menuState = 0;
     std::int16_t m_lampLevel = 0;
     bool m_loaded = false;
-    bool m_connecting = false;
-    // Grows every time the window is closed (unloaded) or the program is ended, so a handler
+    // Renewed every time the window is closed (unloaded) or the program is ended, so a handler
     // that waited can tell that its window is gone.
-    std::uint64_t m_generation = 0;
+    Lifetime m_life;
 
     QFrame* m_frameOption1 = nullptr;
     QFrame* m_frameOption2 = nullptr;

@@ -1,20 +1,13 @@
 #pragma once
-// The acquisition window `frm_frontend` (caption "Front end"): the set-up page (preview, plate
-// position, training), the acquisition page (run controls, progress) and the results and report
-// frames. The window owns its state (`PageState`, `TargetCount`, the light level, the focus
-// mode, the picked targets, ...) and every control; the run side (start button, live tick,
-// cycle scheduler, live tracking) lives in the AcquisitionRunController it creates at load and
-// reaches the controls through controls().
-//
-// Handlers that the run controller connects itself (this window leaves them alone):
-// `cmdPlay` click, `Timeracq` and `Timer_cycle` ticks, `chk_cycle` click, the checks of
-// `txtlapse`, `txt_mcycle` and `txt_ncycle`, `mn_autoconnect` click. `cmd_generate` belongs to
-// the report writer. Training (`cmd_detect`, `cmd_clear`, clicks on `Picture1`) belongs to the
-// plate set-up and training code, which uses the pick list below.
+// The acquisition window `frm_frontend` (caption "Front end"): a shell over the page
+// controllers. It builds the controls page by page, lays them out, connects the device and
+// switches pages; the light buttons, the focus mode, the plate set-up, the report frame and the
+// run each live in their own controller, which receives the controls of its page.
 
+#include "app/widgets/handler_guard.h"
+#include "app/widgets/window_names.h"
 #include "platform/services.h"
 
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -45,11 +38,17 @@ namespace ui {
 
 class AcquisitionRunController;
 class ClickableLabel;
+class FocusController;
+class LightController;
 class PictureBox;
+class PlateController;
+class ReportFrameController;
 
 class FrmFrontend : public QWidget {
     Q_OBJECT
 public:
+    static constexpr const char* kWindowName = kAcquisitionWindowName;
+
     explicit FrmFrontend(const platform::Services& services, QWidget* parent = nullptr);
     ~FrmFrontend() override;
 
@@ -195,66 +194,37 @@ public:
     // The parent of every top-level control: the window below its menu bar.
     QWidget* clientArea() const { return m_client; }
 
+    // ---- Page controllers (created with the window) ----------------------------------------
+    LightController& light() const { return *m_light; }
+    FocusController& focus() const { return *m_focus; }
+    PlateController& plate() const { return *m_plate; }
+    ReportFrameController& report() const { return *m_report; }
+    AcquisitionRunController* runController() const { return m_run; }
+
     // ---- Window state ----------------------------------------------------------------------
     // 0 while loading, 1 set-up page, 2 acquisition page.
     std::int16_t PageState() const { return m_pageState; }
     void setPageState(std::int16_t state) { m_pageState = state; }
-    // -1: no pick list open; 0 to 10: picked targets.
-    std::int16_t TargetCount() const { return m_targetCount; }
-    void setTargetCount(std::int16_t count) { m_targetCount = count; }
-    // The picked targets (indices 0 to 10, frame pixels); entries below TargetCount are valid.
-    struct PickedTargets {
-        std::array<std::int16_t, 11> x{};
-        std::array<std::int16_t, 11> y{};
-    };
-    PickedTargets& pickedTargets() { return m_picked; }
-    const PickedTargets& pickedTargets() const { return m_picked; }
 
-    // The lamp level, 0 to 16 in steps of 0.5 (5 by default).
-    double LightLevel() const { return m_lightLevel; }
+    // Shortcuts to the state the controllers keep.
+    std::int16_t TargetCount() const;
+    void setTargetCount(std::int16_t count);
+    double LightLevel() const;
     void setLightLevel(double level);
-    // The lamp value sent for the current level: integer part of level x 6.
     int lampValue() const;
-    bool LightChanged() const { return m_lightChanged; }
-
-    // The focus mode's running flag and seconds left.
-    bool focusRunning() const { return m_focusRunning; }
-    // Clears the running flag (the move to the acquisition page and the load do this); a tick
-    // that follows only stops the timer.
-    void clearFocusRunning() { m_focusRunning = false; }
-    int focusSecondsLeft() const { return m_focusSecondsLeft; }
-
-    // `txtlapse` was edited since its last check.
-    bool LapseChanged() const { return m_lapseChanged; }
-    void setLapseChanged(bool changed) { m_lapseChanged = changed; }
-
-    // Join a Wi-Fi network before each start and cycle, and its name.
-    bool autoconnectOn() const { return m_autoconnectOn; }
-    QString autoconnectNetwork() const { return m_autoconnectNetwork; }
-    void setAutoconnect(bool on, const QString& network) {
-        m_autoconnectOn = on;
-        m_autoconnectNetwork = network;
-    }
-    static QString defaultNetworkName();
-
-    // The folder of the current or last run (read by the report frame).
-    QString runFolder() const { return m_runFolder; }
-    void setRunFolder(const QString& folder) { m_runFolder = folder; }
-    // Time mark of the last frame the live tracker handled.
-    std::int32_t lastTimeMark() const { return m_lastTimeMark; }
-    void setLastTimeMark(std::int32_t mark) { m_lastTimeMark = mark; }
-
-    // The run side, created when the window loads (null before). When the window is destroyed
-    // the controller is handed to deleteLater(), so a controller method that waits (and lets
-    // the window go meanwhile) returns into a live object; it must check its window with a
-    // QPointer after every wait.
-    AcquisitionRunController* runController() const { return m_runController.get(); }
+    bool LightChanged() const;
+    bool focusRunning() const;
+    bool LapseChanged() const;
+    void setLapseChanged(bool changed);
+    bool autoconnectOn() const;
+    QString autoconnectNetwork() const;
+    QString runFolder() const;
+    void setRunFolder(const QString& folder);
+    std::int32_t lastTimeMark() const;
+    void setLastTimeMark(std::int32_t mark);
 
     const platform::Services& services() const { return m_services; }
-    device::DeviceClient& deviceClient() { return *m_client_device; }
-    // The same client, for a caller that waits on a request: holding it keeps the client alive
-    // even when the window is destroyed meanwhile.
-    std::shared_ptr<device::DeviceClient> sharedDeviceClient() const { return m_client_device; }
+    device::DeviceClient& deviceClient() { return *m_deviceClient; }
 
     // ---- Operations ------------------------------------------------------------------------
     // The device address typed in `txt_ip1`.
@@ -266,10 +236,7 @@ public:
     // Fetches preview.jpg from the device in `txt_ip1` and draws it with the analysis area.
     // True when the preview was fetched and drawn.
     bool CapturePreview();
-    // Loads an image into `Picture1`, stretched from the 1600 x 1200 coordinate space (640 x 480
-    // source when `Opt_acq(0)` is not selected). False, with the box hidden, on failure.
     bool ShowImage(const QString& file);
-    // Shows the program folder's preview.jpg with the plate outline and the picked targets.
     bool DrawPlateOverlay();
 
     // Settings and training files of the program folder.
@@ -295,8 +262,6 @@ public:
     void lblNextClick();
     void cmdExploreProjectsClick();
     void listProjectsDoubleClick();
-    void cmdReportClick();
-    void cmdCancelReportClick();
     void cmdMasClick();
     void mnBlueLightClick();
     void mnInvariableClick();
@@ -305,18 +270,9 @@ public:
     void optAcqDoubleClick(int index);
     void txtProjectChange();
     void txtProjectLostFocus();
-    void txtPsizeLostFocus();
-    void cmdLightAutoClick();
-    void cmdLightLessClick();
-    void cmdLightMoreClick();
     void FocusButtonClick();
     void FocusModeTick();
     void AutoloadPreviewTick();
-    void ResizePlateFromSlider();
-    void cmdOffsetLeftClick();
-    void cmdOffsetRightClick();
-    void cmdOffsetDownClick();
-    void cmdOffsetUpClick();
 
 signals:
     // Emitted when the window unloads (closed or `lbl_back`), before it is destroyed.
@@ -328,45 +284,36 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildControls();
+    // The controls, page by page.
     void buildMenus();
+    void buildDevicePanel();
+    void buildSetupPage();
+    void buildParameterBoxes();
+    void buildAcquisitionPage();
+    void buildResultsFrame();
+    void buildReportFrame();
+    void buildSpareControls();
     void buildTimers();
+    void buildControllers();
     void connectHandlers();
     void FormUnload();
-    void showLightLabel();
     void setMessage(const QString& text);
     void trainingRestore();
     QString programFile(const QString& name) const;
 
     platform::Services m_services;
+    Lifetime m_life;
     // Shared so that a request under way keeps its client when the window goes meanwhile.
-    std::shared_ptr<device::DeviceClient> m_client_device;
-    std::unique_ptr<AcquisitionRunController> m_runController;
+    std::shared_ptr<device::DeviceClient> m_deviceClient;
     Controls m_c;
     QWidget* m_client = nullptr;
+    LightController* m_light = nullptr;
+    FocusController* m_focus = nullptr;
+    PlateController* m_plate = nullptr;
+    ReportFrameController* m_report = nullptr;
+    AcquisitionRunController* m_run = nullptr;
 
     std::int16_t m_pageState = 0;
-    std::int16_t m_targetCount = -1;
-    PickedTargets m_picked;
-    double m_lightLevel = 5.0;
-    bool m_lightChanged = false;
-    bool m_focusRunning = false;
-    int m_focusSecondsLeft = 20;
-    std::int64_t m_focusStartMs = 0;
-    bool m_lapseChanged = false;
-    bool m_autoconnectOn = false;
-    QString m_autoconnectNetwork;
-    QString m_runFolder;
-    std::int32_t m_lastTimeMark = 0;
-    bool m_unloading = false;
-    // Re-entry flags of the handlers that wait. Held apart from the window, so that a handler
-    // whose window is destroyed while it waits can still clear its flag on the way out.
-    struct BusyFlags {
-        bool focusTick = false;
-        bool autoload = false;
-        bool connect = false;
-    };
-    std::shared_ptr<BusyFlags> m_busy = std::make_shared<BusyFlags>();
 };
 
 } // namespace ui

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-namespace windows {
+namespace ui {
 
 constexpr int kTwipsPerPixel = 15;
 
@@ -15,4 +15,4 @@ inline double pixelsToTwips(int pixels) {
     return static_cast<double>(pixels) * kTwipsPerPixel;
 }
 
-} // namespace windows
+} // namespace ui

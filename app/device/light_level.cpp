@@ -1,10 +1,10 @@
-#include "app/windows/acquisition_shell.h"
+#include "app/device/light_level.h"
 
 #include "formats/numbers.h"
 
 #include <algorithm>
 
-namespace windows {
+namespace device {
 
 bool lightStepDown(double& level) {
     if (!(level > 0))
@@ -32,8 +32,4 @@ std::string focusButtonText(std::int64_t secondsLeft) {
     return "STOP FOCUS [" + std::to_string(secondsLeft) + "s]";
 }
 
-bool plateSizeAccepted(double size) {
-    return size >= 10 && size <= 60;
-}
-
-} // namespace windows
+} // namespace device

@@ -1,4 +1,4 @@
-#include "app/windows/ui/picture_box.h"
+#include "app/widgets/picture_box.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/windows/ui/qt_dialogs.h"
+#include "app/widgets/qt_dialogs.h"
 
 #include <QApplication>
 #include <QInputDialog>

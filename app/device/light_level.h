@@ -1,11 +1,10 @@
 #pragma once
-// The small rules of the acquisition window's shell: the light level and its label, the focus
-// countdown, and the checks of typed values.
+// The lamp level of a window and the focus mode's countdown.
 
 #include <cstdint>
 #include <string>
 
-namespace windows {
+namespace device {
 
 // ---- Light level: 0 to 16 in steps of 0.5 -----------------------------------------------------
 inline constexpr double kDefaultLightLevel = 5.0;
@@ -29,10 +28,4 @@ std::int64_t focusSecondsLeft(std::int64_t elapsedMs);
 // The focus button while the mode runs: "STOP FOCUS [" + seconds + "s]".
 std::string focusButtonText(std::int64_t secondsLeft);
 
-// ---- Typed values -----------------------------------------------------------------------------
-inline constexpr int kMaxProjectNameCharacters = 32;
-
-// The plate size in mm is accepted from 10 to 60, both included.
-bool plateSizeAccepted(double size);
-
-} // namespace windows
+} // namespace device

@@ -1,8 +1,8 @@
-#include "app/windows/acquisition_shell.h"
+#include "app/device/light_level.h"
 
 #include <gtest/gtest.h>
 
-using namespace windows;
+using namespace device;
 
 TEST(LightLevel, StepsStopAtTheLimits) {
     double level = 0.5;
@@ -33,12 +33,4 @@ TEST(FocusCountdown, CountsWholeSecondsOfMonotonicTime) {
     // Minutes count: a tick after 61 s has nothing left (the mode ends).
     EXPECT_LT(focusSecondsLeft(61000), 1);
     EXPECT_EQ(focusButtonText(30), "STOP FOCUS [30s]");
-}
-
-TEST(TypedValues, PlateSizeLimitsIncluded) {
-    EXPECT_TRUE(plateSizeAccepted(10));
-    EXPECT_TRUE(plateSizeAccepted(60));
-    EXPECT_FALSE(plateSizeAccepted(9.9));
-    EXPECT_FALSE(plateSizeAccepted(61));
-    EXPECT_FALSE(plateSizeAccepted(0));
 }

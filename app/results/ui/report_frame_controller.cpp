@@ -1,0 +1,94 @@
+#include "app/results/ui/report_frame_controller.h"
+
+#include "app/results/report.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace ui {
+
+namespace {
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+} // namespace
+
+ReportFrameController::ReportFrameController(const ReportFrameControls& controls,
+                                             platform::Services services, const Lifetime& window,
+                                             ReportFrameHooks hooks, QObject* parent)
+    : QObject(parent), m_c(controls), m_services(std::move(services)),
+      m_life(Lifetime::childOf(window)), m_hooks(std::move(hooks)) {
+    connect(m_c.cmdreport, &QPushButton::clicked, this, &ReportFrameController::cmdReportClick);
+    connect(m_c.cmd_cancelreport, &QPushButton::clicked, this,
+            &ReportFrameController::cmdCancelReportClick);
+    connect(m_c.cmd_generate, &QPushButton::clicked, this, &ReportFrameController::GenerateReport);
+}
+
+void ReportFrameController::resetBlockChoices() {
+    m_c.combo_bin->clear();
+    m_c.combo_bin->addItem(QStringLiteral("5"));
+    m_c.combo_bin->addItem(QStringLiteral("1"));
+    m_c.combo_bin->setCurrentText(QStringLiteral("5"));
+}
+
+void ReportFrameController::cmdReportClick() {
+    if (m_c.Frame_report->isHidden()) {
+        m_c.combo_bin->setCurrentText(m_hooks.blockText());
+        m_c.lbl_path->setText(m_hooks.acquisitionFolder());
+        m_c.Frame_report->show();
+        m_c.Frame_report->raise();
+    } else {
+        m_c.Frame_report->hide();
+    }
+}
+
+void ReportFrameController::cmdCancelReportClick() {
+    m_c.Frame_report->hide();
+}
+
+void ReportFrameController::GenerateReport() {
+    HandlerGuard guard(m_life);
+    if (!guard.alive())
+        return;
+    const results::ReportSettings settings = results::reportSettingsFromTexts(
+        m_c.txt_x1->text().toStdString(), m_c.txt_x2->text().toStdString(),
+        m_c.txt_y1->text().toStdString(), m_c.txt_y2->text().toStdString(),
+        m_c.txt_psize->text().toStdString(), m_c.txt_spacer->text().toStdString(),
+        m_c.combo_bin->currentText().toStdString());
+    if (settings.plateSizeReplaced)
+        m_c.txt_psize->setText(QStringLiteral("35"));
+    if (settings.blockMinutesReplaced)
+        m_c.combo_bin->setCurrentText(QStringLiteral("1"));
+    if (!settings.ok) {
+        m_services.dialogs->message(fromStd(settings.message));
+        return;
+    }
+    results::AnalyzeTrailsParams params;
+    params.acqFolder = m_c.lbl_path->text().toStdString();
+    params.blockMinutes = settings.blockMinutes;
+    params.separator = settings.separator;
+    params.pxPerMmX = settings.pxPerMmX;
+    params.pxPerMmY = settings.pxPerMmY;
+    params.trailNumbering = -1;
+    params.plateSizeMm = settings.plateSizeMm;
+    params.reportMode = results::kReportFile;
+    params.programFolder = m_services.programFolder.toStdString();
+    params.now = results::reportTimeFrom(m_services.clock->now());
+    const results::AnalyzeTrailsResult result = results::AnalyzeTrails(params);
+    if (!result.ok) {
+        m_services.dialogs->message(fromStd(result.message));
+    } else if (QFileInfo::exists(fromStd(result.reportPath))) {
+        QCoreApplication::processEvents();
+        m_services.launcher->openPath(fromStd(result.reportPath));
+    }
+    if (!guard.alive())
+        return;
+    m_c.Frame_report->hide();
+}
+
+} // namespace ui

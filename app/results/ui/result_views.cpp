@@ -1,0 +1,49 @@
+#include "app/results/ui/result_views.h"
+
+#include "app/widgets/picture_box.h"
+
+#include <QLabel>
+
+namespace ui {
+
+namespace {
+constexpr int kBlack = colourValue(0, 0, 0);
+constexpr int kWhite = colourValue(255, 255, 255);
+
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+} // namespace
+
+void showLiveLabels(const ResultLabels& c, const results::LiveLabels& labels) {
+    c.lbl_particle->setText(fromStd(labels.particleText));
+    c.lbl_particle->repaint();
+    if (labels.distanceText) {
+        c.lbl_distance->setText(fromStd(*labels.distanceText));
+        c.lbl_distance->repaint();
+    }
+    if (labels.speedText) {
+        c.lbl_speed->setText(fromStd(*labels.speedText));
+        c.lbl_speed->repaint();
+    }
+    if (labels.histogram)
+        DrawHistogram(c.Picture3, *labels.histogram);
+}
+
+void DrawHistogram(PictureBox* p, const results::SpeedHistogram& h) {
+    p->setBackColor(kWhite);
+    p->cls();
+    p->setScale(0.0, h.cmax + 1.0 + h.yLab, h.nb + 1.0, -1.0);
+    p->box(0.95 * h.xLab, h.yLab, 1.05 * h.xLab, h.still + h.yLab, kBlack, true);
+    for (int j = 0; j <= h.nb; ++j) {
+        p->box(j + h.xLab, h.yLab, j + 1.0 + h.xLab, h.bins[static_cast<std::size_t>(j)] + h.yLab,
+               kBlack, false);
+        p->printText(h.xLab + j, h.yLab - 1.0, fromStd(h.binLabels[static_cast<std::size_t>(j)]),
+                     kBlack, 12);
+    }
+    p->printText(0.0, h.yLab, QStringLiteral("0"), kBlack, 12);
+    p->printText(0.0, h.cmax + h.yLab, QString::number(h.cmax), kBlack, 12);
+    p->update();
+}
+
+} // namespace ui

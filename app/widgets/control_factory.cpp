@@ -1,0 +1,59 @@
+#include "app/widgets/control_factory.h"
+
+#include "app/widgets/clickable_label.h"
+#include "app/widgets/picture_box.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace ui {
+
+namespace {
+template <class W> W* named(W* w, const char* name, QRect geometry) {
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(geometry);
+    return w;
+}
+} // namespace
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+    return named(new QLabel(text, parent), name, geometry);
+}
+
+ClickableLabel* makeClickable(QWidget* parent, const char* name, const QString& text,
+                              QRect geometry) {
+    return named(new ClickableLabel(text, parent), name, geometry);
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+    return named(new QLineEdit(text, parent), name, geometry);
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+    return named(new QPushButton(text, parent), name, geometry);
+}
+
+QGroupBox* makeGroup(QWidget* parent, const char* name, const QString& title, QRect geometry) {
+    return named(new QGroupBox(title, parent), name, geometry);
+}
+
+QCheckBox* makeCheck(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+    return named(new QCheckBox(text, parent), name, geometry);
+}
+
+QFrame* makeShape(QWidget* parent, const char* name, QRect geometry) {
+    auto* w = named(new QFrame(parent), name, geometry);
+    w->setFrameShape(QFrame::Box);
+    w->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return w;
+}
+
+PictureBox* makePicture(QWidget* parent, const char* name, QSize backing, QRect geometry) {
+    return named(new PictureBox(parent, backing), name, geometry);
+}
+
+} // namespace ui
