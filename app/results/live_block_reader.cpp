@@ -45,12 +45,12 @@ DetectionBlock ReadWormBlock(const std::string& runFolder, LiveReaderState& stat
     if (header.bytes.size() < static_cast<std::size_t>(formats::HEADER_SIZE))
         return block; // the next block has not arrived (completely) yet
 
-    const std::uint8_t byte0 = header.bytes[0];
-    if (firstBlock ? byte0 != formats::POSITION_LAYOUT_BYTE : (byte0 & formats::FOOTER_FLAG) != 0) {
+    // The first byte of the file is the layout byte and is not looked at: only the current
+    // layout is read. A later block's byte 0 holds the high bits of its time mark; one with the
+    // footer flag set is no header.
+    if (!firstBlock && (header.bytes[0] & formats::FOOTER_FLAG) != 0) {
         block.status = DetectionBlock::Status::Error;
-        block.error = firstBlock
-                          ? "xy_worms.bin does not start with the layout byte 2"
-                          : "xy_worms.bin: no block header at byte " + std::to_string(offset + 1);
+        block.error = "xy_worms.bin: no block header at byte " + std::to_string(offset + 1);
         return block;
     }
     const auto size = *formats::blockSizeAt(header.bytes, 0);
@@ -70,11 +70,15 @@ DetectionBlock ReadWormBlock(const std::string& runFolder, LiveReaderState& stat
         formats::decodeBlockAt(whole.bytes, 0, firstBlock);
     if (!decoded)
         return block; // the records or the footer are not all there yet
+    // A footer that does not match: the header's count is trusted all the same, so one damaged
+    // block does not stop the rest of the run. The first of the run is told once.
     if (!decoded->footerMatches) {
-        block.status = DetectionBlock::Status::Error;
-        block.error = "xy_worms.bin: the block at byte " + std::to_string(offset + 1) +
-                      " has no matching footer";
-        return block;
+        block.footerMismatch = true;
+        state.footerMismatches += 1;
+        if (state.footerMismatches == 1)
+            block.notice = "xy_worms.bin: the footer of the block at byte " +
+                           std::to_string(offset + 1) +
+                           " does not match its header; blocks are read by their header's count";
     }
 
     // The values: record numbers 1 .. 1001, 16-bit fields below 32768.

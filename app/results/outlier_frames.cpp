@@ -30,7 +30,9 @@ OutlierCheck checkOutlierFrames(const std::string& folder) {
         out.reason = "Image background file is damaged: " + file.error;
         return out;
     }
-    if (file.boxes.size() > static_cast<std::size_t>(formats::MAX_BOX_ENTRIES)) {
+    // Box counts are signed 16-bit numbers: 32768 or more is no count. Any lower count is read,
+    // more boxes than a finder run makes included.
+    if (file.boxes.size() > static_cast<std::size_t>(kOutlierMaxBoxes)) {
         out.reason =
             "Image background file is damaged: " + std::to_string(file.boxes.size()) + " boxes";
         return out;

@@ -12,11 +12,12 @@ inline constexpr int kOutlierLastFrame = 300;       // frames 0 .. 300 are check
 inline constexpr int kOutlierBackgroundBoxes = 5;   // boxes 0 .. 4 of every line
 inline constexpr double kOutlierShare = 0.06;       // tolerance: 6 % of the box mean ...
 inline constexpr double kOutlierMinTolerance = 3.0; // ... but never below 3 grey levels
+inline constexpr int kOutlierMaxBoxes = 32767;      // box counts of 32768 or more are refused
 
 struct OutlierCheck {
     // True when the file was read and every frame checked; false when it could not be checked
-    // (file missing or unreadable, fewer than five boxes, frame numbers beyond 0 .. 300), in
-    // which case `reason` says why and no frame is listed.
+    // (file missing or unreadable, fewer than five boxes or 32768 or more, frame numbers beyond
+    // 0 .. 300), in which case `reason` says why and no frame is listed.
     bool checked = false;
     std::string reason;
     std::vector<std::int32_t> frames; // the outlier frames, ascending

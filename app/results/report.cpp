@@ -57,8 +57,10 @@ std::string appendLine(const std::string& path, const std::string& line) {
     return formats::appendToFile(path, line + "\r\n");
 }
 
+// Zero (an empty analysis rectangle) has no defined result; a negative factor, from a rectangle
+// typed with its corners swapped, measures like its size.
 bool usableFactor(double value) {
-    return value > 0.0 && std::isfinite(value);
+    return value != 0.0 && std::isfinite(value);
 }
 
 } // namespace
@@ -247,7 +249,7 @@ ReportSettings reportSettingsFromTexts(const std::string& x1, const std::string&
         s.blockMinutes = 1;
         s.blockMinutesReplaced = true;
     }
-    if (!(s.pxPerMmX > 0.0) || !(s.pxPerMmY > 0.0)) {
+    if (!usableFactor(s.pxPerMmX) || !usableFactor(s.pxPerMmY)) {
         s.message = kEmptyAreaMessage;
         return s;
     }

@@ -60,7 +60,8 @@ struct AnalyzeTrailsResult {
 // Runs the analysis and writes its outputs. The trails file is read once into memory, so the
 // backup worm_trails.bak of earlier results is never touched. Nothing is written when the
 // folder is not given, the trails file is missing or unreadable, or a pixels-per-mm factor is
-// not above zero.
+// zero (an empty analysis rectangle) or not finite; a negative factor (corners typed swapped)
+// measures like its size.
 AnalyzeTrailsResult AnalyzeTrails(const AnalyzeTrailsParams& params);
 
 // Report file name: "report" + yyyymmdd_hhmmss + ".csv", or the same ending "b.csv" when the

@@ -1,5 +1,6 @@
 #include "app/results/trail_metrics.h"
 
+#include "app/results/worm_trails_file.h"
 #include "formats/numbers.h"
 
 #include <algorithm>
@@ -18,9 +19,10 @@ double distance(double x1, double y1, double x2, double y2) {
     return std::sqrt(dx * dx + dy * dy);
 }
 
-// One axis of a displacement in mm; an unusable factor contributes nothing.
+// One axis of a displacement in mm; an unusable factor (zero, or not finite) contributes
+// nothing. A negative factor (a rectangle typed with its corners swapped) measures like its size.
 double axisMm(double deltaPx, double pxPerMm) {
-    if (!(pxPerMm > 0.0) || !std::isfinite(pxPerMm))
+    if (pxPerMm == 0.0 || !std::isfinite(pxPerMm))
         return 0.0;
     return deltaPx / pxPerMm;
 }
@@ -110,20 +112,13 @@ double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, do
     return moved;
 }
 
-std::string formatRounded(double value, int decimals) {
-    if (!std::isfinite(value))
-        return "0";
-    const double scale = std::pow(10.0, decimals);
-    const double rounded = static_cast<double>(formats::roundHalfEven(value * scale)) / scale;
-    return formats::formatNumber(rounded);
-}
-
 std::string formatFixed(double value, int decimals) {
     if (!std::isfinite(value))
         value = 0.0;
     decimals = std::clamp(decimals, 0, 15);
     // to_chars, not printf: a windowed program runs under the user's locale, which may use a
-    // decimal comma; every number this program writes uses ".".
+    // decimal comma; every number this program writes uses ".". It rounds the exact stored
+    // value, an exact half to the even neighbour.
     char buffer[400];
     const auto [end, ec] =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
@@ -134,18 +129,30 @@ std::string formatFixed(double value, int decimals) {
     return text;
 }
 
-bool parseTrailRow(const std::string& line, TrailRow& row, std::string& error) {
+std::string formatRounded(double value, int decimals) {
+    // The fixed text without its trailing zeros, so the listing and the report round a value
+    // alike.
+    std::string text = formatFixed(value, decimals);
+    if (text.find('.') != std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.')
+            text.pop_back();
+    }
+    return text;
+}
+
+bool parseTrailRow(std::string_view line, TrailRow& row, std::string& error) {
     std::string_view fields[9];
     std::size_t start = 0;
     for (int i = 0; i < 9; ++i) {
         if (start > line.size())
             break;
         const std::size_t end = line.find(';', start);
-        if (end == std::string::npos) {
-            fields[i] = std::string_view(line).substr(start);
+        if (end == std::string_view::npos) {
+            fields[i] = line.substr(start);
             start = line.size() + 1;
         } else {
-            fields[i] = std::string_view(line).substr(start, end - start);
+            fields[i] = line.substr(start, end - start);
             start = end + 1;
         }
     }
@@ -314,29 +321,19 @@ private:
 
 TrailAnalysisResult analyzeTrailsText(const std::string& text, const TrailAnalysisParams& params) {
     Analysis analysis(params);
-    std::size_t pos = 0;
-    std::int64_t lineNumber = 0;
-    bool header = true;
-    while (pos < text.size()) {
-        const std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            break; // a last line without its line end is torn: not taken
-        std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (header) {
-            header = false;
-            continue;
-        }
-        if (line.find_first_not_of(" \t") == std::string::npos)
+    TrailsTextLines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        if (lines.lineNumber() == 1)
+            continue; // the header line
+        if (line.find_first_not_of(" \t") == std::string_view::npos)
             continue; // a blank line holds no row
         TrailRow row;
         std::string error;
         if (!parseTrailRow(line, row, error) || !analysis.row(row, error)) {
             TrailAnalysisResult failed;
-            failed.error = "worm_trails.csv line " + std::to_string(lineNumber) + ": " + error;
+            failed.error =
+                "worm_trails.csv line " + std::to_string(lines.lineNumber()) + ": " + error;
             return failed;
         }
     }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace results {
@@ -69,8 +70,9 @@ enum class MotionVariant {
 // Applies the motion rule for one observation and returns the distance moved in mm (0 for a
 // still row or a row that only starts the trail). Distances are Euclidean over the integer
 // pixel differences; the midpoint's displacement is scaled by pxPerMmX and pxPerMmY separately.
-// A factor that is not above zero (an empty analysis rectangle) or not finite contributes no
-// distance along its axis instead of an infinity; callers report such factors to the operator.
+// A negative factor (a rectangle typed with its corners swapped) measures like its size. A zero
+// factor (an empty analysis rectangle) or one that is not finite contributes no distance along
+// its axis instead of an infinity; callers report such factors to the operator.
 double applyMotionRule(TrailState& state, const MotionInput& input, double pxPerMmX,
                        double pxPerMmY, MotionVariant variant = MotionVariant::Trails);
 
@@ -119,19 +121,20 @@ struct TrailAnalysisParams {
 // Splits one trails-file line (without its line end) at ";" and reads FRAME, ID, X, Y,
 // LOST_COUNT and SHAPE (fields 1 to 5 and 9) by the leading-number rule, rounded halves to even.
 // Fails with a message when a value does not fit 32 bits or the id lies outside 0 .. 32000.
-bool parseTrailRow(const std::string& line, TrailRow& row, std::string& error);
+bool parseTrailRow(std::string_view line, TrailRow& row, std::string& error);
 
-// Runs the trails analysis over the whole text of a trails file (header line first). Lines may
-// end in CR LF or LF; a last line without a line end is taken as torn and ignored.
+// Runs the trails analysis over the whole text of a trails file (header line first), its lines
+// as TrailsTextLines (worm_trails_file.h) gives them.
 TrailAnalysisResult analyzeTrailsText(const std::string& trailsText,
                                       const TrailAnalysisParams& params);
 
-// Number text of the listing: value rounded to `decimals` places (halves to even), shortest
-// form ("0.5", "12", "0.125").
-std::string formatRounded(double value, int decimals);
-
-// Fixed-decimal text ("0.000" style) with "." as the point whatever the process locale; the
-// stored value is rounded to the nearest text (no "-0.00").
+// Fixed-decimal text ("0.000" style) with "." as the point whatever the process locale. The
+// exact stored value is rounded to `decimals` places (0 to 15), an exact half to the even
+// neighbour: 0.525, stored a little above, gives "0.53"; 0.125 gives "0.12". No "-0.00".
 std::string formatFixed(double value, int decimals);
+
+// Number text of the listing: formatFixed without trailing zeros and without a point for whole
+// values ("0.5", "12", "0.125"), so the listing and the report fields round a value alike.
+std::string formatRounded(double value, int decimals);
 
 } // namespace results

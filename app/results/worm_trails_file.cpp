@@ -62,22 +62,43 @@ std::string writeLiveTrailRows(const std::string& path, const std::string& text,
     return formats::appendToFile(path, text, false);
 }
 
+bool TrailsTextLines::next(std::string_view& line) {
+    if (m_pos >= m_text.size())
+        return false;
+    const std::size_t end = m_text.find('\n', m_pos);
+    std::string_view found =
+        m_text.substr(m_pos, end == std::string_view::npos ? std::string_view::npos : end - m_pos);
+    if (!found.empty() && found.back() == '\r')
+        found.remove_suffix(1);
+    if (end == std::string_view::npos) {
+        // No line end: a row only when its ninth field is begun.
+        std::size_t cut = 0;
+        for (int separators = 0; separators < 8; ++separators) {
+            cut = found.find(';', cut);
+            if (cut == std::string_view::npos)
+                break;
+            ++cut;
+        }
+        if (cut == std::string_view::npos || cut >= found.size()) {
+            m_pos = m_text.size();
+            return false;
+        }
+    }
+    m_pos = end == std::string_view::npos ? m_text.size() : end + 1;
+    ++m_lineNumber;
+    line = found;
+    return true;
+}
+
 WormTrailsRead parseWormTrailsText(const std::string& text) {
     static const char* const names[9] = {"FRAME", "ID",     "X",      "Y",    "LOST_COUNT",
                                          "#PIX",  "X_SIZE", "Y_SIZE", "SHAPE"};
     WormTrailsRead out;
     out.status = WormTrailsRead::Status::Ok;
-    std::size_t pos = 0;
-    std::int64_t lineNumber = 0;
-    while (pos < text.size()) {
-        const std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            break; // torn last line
-        std::string_view line(text.data() + pos, end - pos);
-        pos = end + 1;
-        ++lineNumber;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    TrailsTextLines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        const std::int64_t lineNumber = lines.lineNumber();
         if (lineNumber == 1 || line.find_first_not_of(" \t") == std::string_view::npos)
             continue;
         std::int32_t values[9] = {};

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace results {
@@ -48,6 +49,24 @@ std::string appendWormTrailRows(const std::string& path, const std::vector<WormT
 // appended in a single write. Empty on success, else a message.
 std::string writeLiveTrailRows(const std::string& path, const std::string& text, bool firstBlock);
 
+// Walks the lines of a trails-file text, header line included. Lines end in LF or CR LF (the
+// line end is not part of the line). A last line without a line end is a row when its ninth
+// field is begun (a hand-edited file); one with fewer fields is still being written and is
+// left out.
+class TrailsTextLines {
+public:
+    explicit TrailsTextLines(std::string_view text) : m_text(text) {}
+    // The next line; false at the end of the text.
+    bool next(std::string_view& line);
+    // 1-based number of the line `next` gave last.
+    std::int64_t lineNumber() const { return m_lineNumber; }
+
+private:
+    std::string_view m_text;
+    std::size_t m_pos = 0;
+    std::int64_t m_lineNumber = 0;
+};
+
 // What reading a trails file gave.
 struct WormTrailsRead {
     enum class Status { Ok, Missing, Failed };
@@ -57,8 +76,8 @@ struct WormTrailsRead {
     bool ok() const { return status == Status::Ok; }
 };
 
-// Reads the rows after the header line. Lines may end in LF or CR LF; blank lines are passed
-// over; a last line without a line end is torn (still being written) and not taken. Values are
+// Reads the rows after the header line (lines as TrailsTextLines gives them); blank lines are
+// passed over. Values are
 // read by the leading-number rule (no number gives 0), rounded halves to even; a value beyond
 // 32 bits or a trail id outside 0 .. 32000 fails with a message naming the line.
 WormTrailsRead parseWormTrailsText(const std::string& text);

@@ -221,11 +221,6 @@ TEST(LiveBlockReader, BytesThatAreNoBlockAreAnErrorAndTheCursorStays) {
     TempFolder dir;
     const std::string path = dir.file("xy_worms.bin");
     LiveReaderState s;
-    // The first byte is not the layout byte.
-    writeBytes(path, block(1, {}, false));
-    DetectionBlock b = ReadWormBlock(dir.path(), s);
-    EXPECT_EQ(b.status, Status::Error);
-    EXPECT_EQ(b.error, "xy_worms.bin does not start with the layout byte 2");
     // A later block that starts with a footer byte.
     Bytes bad = block(1, {}, true);
     const Bytes footer(bad.end() - 6, bad.end());
@@ -233,24 +228,79 @@ TEST(LiveBlockReader, BytesThatAreNoBlockAreAnErrorAndTheCursorStays) {
     bad.insert(bad.end(), footer.begin(), footer.end());
     writeBytes(path, bad);
     ReadWormBlock(dir.path(), s);
-    b = ReadWormBlock(dir.path(), s);
+    DetectionBlock b = ReadWormBlock(dir.path(), s);
     EXPECT_EQ(b.status, Status::Error);
     EXPECT_EQ(b.error, "xy_worms.bin: no block header at byte 13");
     EXPECT_EQ(s.positionCursor, 13);
-    // A block whose footer does not match its header.
-    Bytes torn = block(1, {rec(1, 5, 5)}, true);
-    torn[torn.size() - 4] ^= 0xFF;
-    writeBytes(path, torn);
     LiveReaderState t;
-    b = ReadWormBlock(dir.path(), t);
-    EXPECT_EQ(b.status, Status::Error);
-    EXPECT_EQ(t.positionCursor, 1);
     // No run folder: an error, never a file of the working folder.
     EXPECT_EQ(ReadWormBlock("", t).status, Status::Error);
     // The position file is a folder.
     TempFolder other;
     std::filesystem::create_directories(other.file("xy_worms.bin"));
     EXPECT_EQ(ReadWormBlock(other.path(), t).status, Status::Error);
+}
+
+TEST(LiveBlockReader, FirstByteOfTheFileIsNotLookedAt) {
+    TempFolder dir;
+    const std::string path = dir.file("xy_worms.bin");
+    for (std::uint8_t first : {std::uint8_t{0}, std::uint8_t{1}, std::uint8_t{3},
+                               std::uint8_t{0x85}, std::uint8_t{0xFF}}) {
+        Bytes bytes = cat({block(300, {rec(1, 100, 200)}, true), block(301, {}, false)});
+        bytes[0] = first;
+        writeBytes(path, bytes);
+        LiveReaderState s;
+        DetectionBlock b = ReadWormBlock(dir.path(), s);
+        ASSERT_EQ(b.status, Status::Block) << int(first) << " " << b.error;
+        EXPECT_EQ(b.timeMark, 300);
+        EXPECT_EQ(b.x[0], 100);
+        EXPECT_EQ(s.positionCursor, 27);
+        b = ReadWormBlock(dir.path(), s);
+        EXPECT_EQ(b.timeMark, 301);
+    }
+}
+
+TEST(LiveBlockReader, FooterThatDoesNotMatchIsReadByTheHeaderCountAndToldOnce) {
+    TempFolder dir;
+    Bytes second = block(2, {rec(1, 20, 21), rec(2, 30, 31)}, false);
+    second[second.size() - 4] ^= 0xFF; // footer count byte
+    Bytes third = block(3, {rec(1, 40, 41)}, false);
+    third[third.size() - 6] = 0x00; // footer flag missing
+    Bytes first = block(1, {rec(1, 5, 5)}, true);
+    first[first.size() - 1] ^= 0x01; // footer check value
+    writeBytes(dir.file("xy_worms.bin"),
+               cat({first, second, third, block(4, {rec(1, 50, 51)}, false)}));
+    LiveReaderState s;
+    DetectionBlock b = ReadWormBlock(dir.path(), s);
+    ASSERT_EQ(b.status, Status::Block) << b.error;
+    EXPECT_EQ(b.timeMark, 1);
+    EXPECT_TRUE(b.footerMismatch);
+    EXPECT_EQ(b.notice, "xy_worms.bin: the footer of the block at byte 1 does not match its "
+                        "header; blocks are read by their header's count");
+    EXPECT_EQ(s.footerMismatches, 1);
+    EXPECT_EQ(s.positionCursor, 27);
+    b = ReadWormBlock(dir.path(), s);
+    ASSERT_EQ(b.status, Status::Block);
+    EXPECT_EQ(b.timeMark, 2);
+    EXPECT_EQ(b.count, 2);
+    EXPECT_EQ(b.x, (std::vector<std::int16_t>{20, 30, 0}));
+    EXPECT_TRUE(b.footerMismatch);
+    EXPECT_EQ(b.notice, ""); // told once per run
+    EXPECT_EQ(s.footerMismatches, 2);
+    b = ReadWormBlock(dir.path(), s);
+    ASSERT_EQ(b.status, Status::Block);
+    EXPECT_EQ(b.timeMark, 3);
+    EXPECT_EQ(s.footerMismatches, 3);
+    b = ReadWormBlock(dir.path(), s);
+    ASSERT_EQ(b.status, Status::Block);
+    EXPECT_EQ(b.timeMark, 4);
+    EXPECT_FALSE(b.footerMismatch);
+    EXPECT_EQ(b.x[0], 50);
+    EXPECT_EQ(s.footerMismatches, 3);
+    EXPECT_EQ(s.blockNumber, 5);
+    // A new run starts with fresh state and tells it again.
+    LiveReaderState again;
+    EXPECT_FALSE(ReadWormBlock(dir.path(), again).notice.empty());
 }
 
 // ---- stored reader -----------------------------------------------------------------------------

@@ -146,6 +146,18 @@ TEST(OutlierFrames, WhatCannotBeCheckedIsToldApartFromNoOutliers) {
     EXPECT_EQ(c.text, "");
 }
 
+TEST(OutlierFrames, AnyBoxCountBelow32768IsChecked) {
+    for (int boxes : {7500, 32767}) {
+        std::vector<std::pair<int, std::vector<int>>> frames;
+        for (int f = 0; f < 10; ++f)
+            frames.push_back(
+                {f, f == 4 ? std::vector<int>{40, 40, 40, 10, 40} : std::vector<int>(5, 40)});
+        const OutlierCheck c = check(descriptor(boxes, frames));
+        ASSERT_TRUE(c.checked) << boxes << " " << c.reason;
+        EXPECT_EQ(c.text, "4") << boxes;
+    }
+}
+
 TEST(OutlierFrames, TornLastLineIsLeftOut) {
     Bytes bytes = descriptor(7, {{1, {40, 40, 40, 40, 40}},
                                  {2, {40, 40, 40, 40, 40}},

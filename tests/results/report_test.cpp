@@ -187,7 +187,7 @@ TEST(AnalyzeTrails, UnusableInputsGiveAMessageAndNoFile) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.message, "Analysis area is empty: please check the analysis rectangle");
     p = acq.params(kReportFile);
-    p.pxPerMmY = -2;
+    p.pxPerMmY = 0;
     EXPECT_FALSE(AnalyzeTrails(p).ok);
     p = acq.params(kReportFile);
     p.acqFolder = "";
@@ -206,6 +206,30 @@ TEST(AnalyzeTrails, UnusableInputsGiveAMessageAndNoFile) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.message, "worm_trails.csv line 2: trail id 40000 outside 0 to 32000");
     EXPECT_TRUE(r.reportPath.empty());
+}
+
+TEST(AnalyzeTrails, SwappedRectangleCornersGiveTheSameReport) {
+    Acquisition acq;
+    AnalyzeTrailsParams p = acq.params(kReportFile);
+    p.pxPerMmX = -10;
+    p.pxPerMmY = -10;
+    AnalyzeTrailsResult r = AnalyzeTrails(p);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(readFile(acq.folder + "/particle_trails.csv"), kListing);
+    EXPECT_NE(readFile(r.reportPath).find("1;1;1.736;19.10;1.00;0.00\r\n"), std::string::npos);
+    p = acq.params(kJointReportFull);
+    p.pxPerMmX = 10;
+    p.pxPerMmY = -10;
+    r = AnalyzeTrails(p);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.jointLine, "\"plateA\";\"2024-01-31\";\"09:15\"; 1;1.736;19.10;1.00;0.00");
+
+    // The report buttons' reading of a rectangle typed right to left and bottom to top.
+    const ReportSettings s = reportSettingsFromTexts("1500", "100", "1150", "50", "35", "", "5");
+    ASSERT_TRUE(s.ok) << s.message;
+    EXPECT_DOUBLE_EQ(s.pxPerMmX, -40.0);
+    EXPECT_DOUBLE_EQ(s.pxPerMmY, -1100.0 / 35);
+    EXPECT_FALSE(reportSettingsFromTexts("100", "1500", "50", "50", "35", "", "5").ok);
 }
 
 TEST(AnalyzeTrails, ReportWriteFailureIsNotSuccess) {

@@ -136,7 +136,16 @@ TEST(MotionRule, ZeroPixelsPerMmGivesNoInfinity) {
     EXPECT_DOUBLE_EQ(moved, 2.0);
     EXPECT_TRUE(std::isfinite(s.travelMm));
     TrailState n = movingState();
-    EXPECT_EQ(applyMotionRule(n, row(5, 160, 180), 0.0, -1.0), 0.0);
+    EXPECT_DOUBLE_EQ(applyMotionRule(n, row(5, 160, 180), 0.0, -1.0), 40.0);
+}
+
+TEST(MotionRule, NegativePixelsPerMmMeasureLikeTheirSize) {
+    // A rectangle typed with its corners swapped gives negative factors: same distances.
+    TrailState a = movingState();
+    TrailState b = movingState();
+    EXPECT_DOUBLE_EQ(applyMotionRule(a, row(5, 160, 180), -10, -20), std::sqrt(13.0));
+    EXPECT_DOUBLE_EQ(applyMotionRule(b, row(5, 160, 180), 10, -20), std::sqrt(13.0));
+    EXPECT_DOUBLE_EQ(a.travelMm, b.travelMm);
 }
 
 TEST(MotionRule, RotationCountsAgainstTheStartShape) {
@@ -342,6 +351,17 @@ TEST(TrailAnalysis, HostileAndTornFiles) {
         analyzeTrailsText("FRAME;ID\nabc;x;;;\n\n1;7;5;5;0;0;0;0;0\n2;9;5;5;0", p);
     ASSERT_TRUE(lenient.ok) << lenient.error;
     EXPECT_EQ(lenient.maxId, 7);
+    // A last line with all nine fields but no line end (a hand-edited file) is a row.
+    const TrailAnalysisResult edited =
+        analyzeTrailsText("FRAME;ID\n1;7;5;5;0;0;0;0;0\n2;9;5;5;0;0;0;0;3855", p);
+    ASSERT_TRUE(edited.ok) << edited.error;
+    EXPECT_EQ(edited.maxId, 9);
+    const TrailAnalysisResult edited2 =
+        analyzeTrailsText("FRAME;ID\n1;7;5;5;0;0;0;0;0\n2;32001;5;5;0;0;0;0;0", p);
+    EXPECT_EQ(edited2.error, "worm_trails.csv line 3: trail id 32001 outside 0 to 32000");
+    // Eight fields, or a ninth field not begun yet: still being written.
+    EXPECT_EQ(analyzeTrailsText("FRAME;ID\n1;7;5;5;0;0;0;0;0\n2;9;5;5;0;0;0;0", p).maxId, 7);
+    EXPECT_EQ(analyzeTrailsText("FRAME;ID\n1;7;5;5;0;0;0;0;0\n2;9;5;5;0;0;0;0;", p).maxId, 7);
     // Nothing but a torn header.
     EXPECT_TRUE(analyzeTrailsText("FRAME;ID;X", p).ok);
     EXPECT_TRUE(analyzeTrailsText("", p).ok);
@@ -358,6 +378,29 @@ TEST(TrailAnalysis, ParseTrailRowReadsShapeFromTheNinthField) {
     EXPECT_EQ(r.shape, 3855);
     ASSERT_TRUE(parseTrailRow("1;2;3", r, error));
     EXPECT_EQ(r.shape, 0);
+}
+
+TEST(TrailNumbers, ListingAndReportRoundTheSameValueAlike) {
+    // 0.525 is stored a little above 0.525: both texts round it up. Exact binary halves go to
+    // the even neighbour in both.
+    EXPECT_EQ(formatRounded(0.525, 2), "0.53");
+    EXPECT_EQ(formatFixed(0.525, 2), "0.53");
+    EXPECT_EQ(formatRounded(0.375, 2), "0.38");
+    EXPECT_EQ(formatRounded(2.5, 0), "2");
+    EXPECT_EQ(formatRounded(3.5, 0), "4");
+    EXPECT_EQ(formatRounded(-0.001, 2), "0");
+    EXPECT_EQ(formatRounded(1e300, 2).size(), 301u);
+    // The listing's shortest form is the report's fixed form without its trailing zeros.
+    for (int i = 0; i <= 200000; ++i) {
+        for (int decimals : {2, 3}) {
+            const double v = i / (decimals == 2 ? 1000.0 : 10000.0);
+            std::string fixed = formatFixed(v, decimals);
+            fixed.erase(fixed.find_last_not_of('0') + 1);
+            if (fixed.back() == '.')
+                fixed.pop_back();
+            ASSERT_EQ(formatRounded(v, decimals), fixed) << v << " " << decimals;
+        }
+    }
 }
 
 TEST(TrailNumbers, RoundedAndFixedTexts) {

@@ -59,11 +59,22 @@ TEST(WormTrailsFile, ReaderHandlesTornAndHostileText) {
                                            "1;2;3;4;5;6;7;8;9\n"
                                            "\r\n"
                                            "2;3;x\n"
-                                           "3;4;5;6;0;1;2;3;4");
+                                           "3;4;5;6;0;1;2;3");
     ASSERT_TRUE(r.ok()) << r.error;
     ASSERT_EQ(r.rows.size(), 2u);
     EXPECT_EQ(r.rows[0], (WormTrailRow{1, 2, 3, 4, 5, 6, 7, 8, 9}));
     EXPECT_EQ(r.rows[1], (WormTrailRow{2, 3, 0, 0, 0, 0, 0, 0, 0}));
+    // A last line with all nine fields but no line end (a hand-edited file) is a row.
+    r = parseWormTrailsText("H\r\n1;2;3;4;5;6;7;8;9\r\n3;4;5;6;0;1;2;3;4");
+    ASSERT_TRUE(r.ok()) << r.error;
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_EQ(r.rows[1], (WormTrailRow{3, 4, 5, 6, 0, 1, 2, 3, 4}));
+    r = parseWormTrailsText("H\r\n3;4;5;6;0;1;2;3;4\r");
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.rows[0], (WormTrailRow{3, 4, 5, 6, 0, 1, 2, 3, 4}));
+    // A ninth field not begun yet: still being written.
+    r = parseWormTrailsText("H\r\n3;4;5;6;0;1;2;3;");
+    EXPECT_TRUE(r.rows.empty());
 
     r = parseWormTrailsText("H\r\n1;32001;0;0;0;0;0;0;0\r\n");
     EXPECT_EQ(r.status, WormTrailsRead::Status::Failed);
