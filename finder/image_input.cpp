@@ -97,8 +97,7 @@ ImageReadResult read_image(SirrexState& s, std::ostream& out, std::ostream& err)
     }
 
     // The file is mapped: no copy, no fresh memory to fault in.
-    if (st.st_size > 0 &&
-        s.buffer.mapFile(fd, static_cast<std::size_t>(st.st_size), 0)) {
+    if (st.st_size > 0 && s.buffer.mapFile(fd, static_cast<std::size_t>(st.st_size), 0)) {
         ::close(fd);
         const auto size = static_cast<std::size_t>(st.st_size);
         const std::span<const std::uint8_t> head(s.buffer.mappedStart(),

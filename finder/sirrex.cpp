@@ -94,7 +94,7 @@ std::string writeImageDescriptor(const SirrexState& s, const std::string& path) 
                 std::memcpy(at + 2, s.buffer_boxes_header.data() + 2, 4 * m);
                 at += table;
             }
-            const auto t = static_cast<std::uint32_t>(s.worm_time);
+            const std::uint16_t t = formats::descriptorLineTimeMark(s.worm_time);
             at[0] = static_cast<std::uint8_t>((t >> 8) & 0xFF);
             at[1] = static_cast<std::uint8_t>(t & 0xFF);
             std::memcpy(at + 2, s.buffer_boxes.data() + 2, m);

@@ -259,8 +259,8 @@ std::string tooLarge(unsigned width, unsigned height) {
 // The size in a JPEG header is only a claim: a frame beyond the limit is refused before any
 // picture memory is taken or any byte handed on, whichever way the picture goes out.
 TEST(Dravel, FramesBeyondTheSizeLimitAreRefusedBeforeDecoding) {
-    const std::string small = devicesim::encodeJpeg(std::vector<std::uint8_t>(64 * 16, 100), 64,
-                                                    16, 90);
+    const std::string small =
+        devicesim::encodeJpeg(std::vector<std::uint8_t>(64 * 16, 100), 64, 16, 90);
     auto sink = [](void* context, const char*, std::size_t) {
         ++*static_cast<int*>(context);
         return true;
@@ -282,8 +282,8 @@ TEST(Dravel, FramesBeyondTheSizeLimitAreRefusedBeforeDecoding) {
     }
 
     // The limit itself is converted.
-    const std::string wide = devicesim::encodeJpeg(std::vector<std::uint8_t>(16384 * 8, 100),
-                                                   16384, 8, 90);
+    const std::string wide =
+        devicesim::encodeJpeg(std::vector<std::uint8_t>(16384 * 8, 100), 16384, 8, 90);
     dravel::GrayImage image;
     std::string error;
     ASSERT_TRUE(dravel::decodeJpegGray(wide, 1, image, error)) << error;
@@ -294,8 +294,8 @@ TEST(Dravel, FramesBeyondTheSizeLimitAreRefusedBeforeDecoding) {
 // buffer of 4.3 GB could not be taken unnoticed.
 TEST(Dravel, TheProgramRefusesAnOversizedFrameInEveryOutputMode) {
     ScratchDir dir;
-    const std::string small = devicesim::encodeJpeg(std::vector<std::uint8_t>(64 * 16, 100), 64,
-                                                    16, 90);
+    const std::string small =
+        devicesim::encodeJpeg(std::vector<std::uint8_t>(64 * 16, 100), 64, 16, 90);
     writeFile(dir.file("big.jpg"), claimingSize(small, 65500, 65500));
     tooltest::Limits limits;
 #if defined(__SANITIZE_ADDRESS__)
@@ -303,8 +303,8 @@ TEST(Dravel, TheProgramRefusesAnOversizedFrameInEveryOutputMode) {
 #else
     limits.addressSpaceBytes = 1LL << 31;
 #endif
-    const std::string message = "Dravel: " + dir.file("big.jpg") + ": " + tooLarge(65500, 65500) +
-                                "\n";
+    const std::string message =
+        "Dravel: " + dir.file("big.jpg") + ": " + tooLarge(65500, 65500) + "\n";
     const auto toStdout = tooltest::runLimited("Dravel", {dir.file("big.jpg")}, limits);
     EXPECT_EQ(toStdout.exitCode, 1);
     EXPECT_EQ(toStdout.err, message);

@@ -111,9 +111,9 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
 
 // How a program is run by runLimited.
 struct Limits {
-    long long fileSizeBytes = -1;    // RLIMIT_FSIZE, -1 unlimited
-    long long addressSpaceBytes = -1; // RLIMIT_AS, -1 unlimited
-    int timeoutSeconds = 60;          // killed after this
+    long long fileSizeBytes = -1;         // RLIMIT_FSIZE, -1 unlimited
+    long long addressSpaceBytes = -1;     // RLIMIT_AS, -1 unlimited
+    int timeoutSeconds = 60;              // killed after this
     std::vector<std::string> environment; // "NAME=value" entries for the environment
 };
 

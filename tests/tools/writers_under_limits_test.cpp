@@ -31,9 +31,8 @@ TEST(WritersUnderAFileSizeLimit, DravelRemovesItsPartOfTheOutputAndFails) {
     writeFile(dir.file("f.jpg"), grayJpeg(1600, 1200));
     Limits limits;
     limits.fileSizeBytes = 100000; // the PGM needs 1,920,015 bytes
-    const auto r = runLimited("Dravel", {"-grayscale", "-outfile", dir.file("out.pgm"),
-                                         dir.file("f.jpg")},
-                              limits);
+    const auto r = runLimited(
+        "Dravel", {"-grayscale", "-outfile", dir.file("out.pgm"), dir.file("f.jpg")}, limits);
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Dravel: " + dir.file("f.jpg") + ": cannot write " + dir.file("out.pgm") +
@@ -48,8 +47,8 @@ TEST(WritersUnderAFileSizeLimit, MirrantKeepsTheAccumulatorAndFails) {
     writeFile(dir.file("z.pgm"), header + std::string(10000, '\x50'));
     Limits limits;
     limits.fileSizeBytes = 4096;
-    const auto r = runLimited("Mirrant", {dir.file("f.pgm"), dir.file("z.pgm"), dir.file("z.pgm")},
-                              limits);
+    const auto r =
+        runLimited("Mirrant", {dir.file("f.pgm"), dir.file("z.pgm"), dir.file("z.pgm")}, limits);
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Mirrant: Cannot write " + dir.file("z.pgm") + ": File too large\n");

@@ -40,8 +40,7 @@ void onMessage(j_common_ptr info, int level) {
 
 bool frameTooLarge(const jpeg_decompress_struct& info) {
     return info.image_width > MAX_FRAME_SIDE || info.image_height > MAX_FRAME_SIDE ||
-           static_cast<unsigned long long>(info.image_width) * info.image_height >
-               MAX_FRAME_PIXELS;
+           static_cast<unsigned long long>(info.image_width) * info.image_height > MAX_FRAME_PIXELS;
 }
 
 std::string frameTooLargeMessage(unsigned width, unsigned height) {
