@@ -9,9 +9,11 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <memory>
 
 int main(int argc, char* argv[]) {
+    std::signal(SIGXFSZ, SIG_IGN); // a write past a file-size limit fails instead of ending us
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vermalux");
     const QString programFolder = QCoreApplication::applicationDirPath();

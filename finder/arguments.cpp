@@ -223,6 +223,12 @@ ArgumentsResult load_arguments(SirrexState& s, const std::vector<std::string>& a
                 refuse(err, arg, "not a 32-bit whole number");
                 return ArgumentsResult::Refused;
             }
+            // A block header holds 23 bits of the mark: a larger or negative one would be
+            // stored as another.
+            if (*value < 0 || *value > formats::MAX_TIME_MARK) {
+                refuse(err, arg, "time mark must be 0 to 8388607");
+                return ArgumentsResult::Refused;
+            }
             s.worm_time = *value;
             out << " time=" << s.worm_time;
         } else {

@@ -80,18 +80,24 @@ ImageReadResult takeImage(SirrexState& s, std::span<const std::uint8_t> fileByte
 }
 
 ImageReadResult read_image(SirrexState& s, std::ostream& out, std::ostream& err) {
-    const int fd = ::open(s.nfile.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without blocking: a pipe with no writer must not hold the run.
+    const int fd = ::open(s.nfile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
         if (fd >= 0)
             ::close(fd);
         err << "Cant open File " << s.nfile << "\n";
         return ImageReadResult::CannotOpen;
     }
+    // Only a regular file holds a frame: a folder, pipe, socket or device is refused.
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        err << "Cant open File " << s.nfile << "\nnot a regular file\n";
+        return ImageReadResult::CannotOpen;
+    }
 
-    // A regular file is mapped: no copy, no fresh memory to fault in.
-    if (S_ISREG(st.st_mode) && st.st_size > 0 &&
-        s.buffer.mapFile(fd, static_cast<std::size_t>(st.st_size), 0)) {
+    // The file is mapped: no copy, no fresh memory to fault in.
+    if (st.st_size > 0 && s.buffer.mapFile(fd, static_cast<std::size_t>(st.st_size), 0)) {
         ::close(fd);
         const auto size = static_cast<std::size_t>(st.st_size);
         const std::span<const std::uint8_t> head(s.buffer.mappedStart(),
@@ -102,7 +108,8 @@ ImageReadResult read_image(SirrexState& s, std::ostream& out, std::ostream& err)
         return judgeCount(s, std::min<std::size_t>(size - header, MAXCHANNELS), out, err);
     }
 
-    // Anything else is read: the head first, then the rest straight into the image.
+    // An empty file, or one that cannot be mapped, is read: the head first, then the rest
+    // straight into the image.
     std::uint8_t head[kHeadChunk];
     std::size_t headBytes = 0;
     bool failed = false;

@@ -13,7 +13,7 @@ namespace finder {
 
 enum class ImageReadResult {
     Ok,
-    CannotOpen, // missing, not readable, or a folder
+    CannotOpen, // missing, not readable, or not a regular file (a folder, pipe or device)
     NoPixels,   // empty, or nothing after the header
     Truncated,  // fewer pixel bytes than a 1600 x 1200 frame holds
 };

@@ -33,6 +33,8 @@ extern "C" void frameFileShrank(int) {
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     std::signal(SIGBUS, frameFileShrank);
+    // Under a file-size limit a write must fail and be taken back, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string> args(argv, argv + argc);
     std::istringstream noInput;
     const bool waitForKey = keyWaitPossible();

@@ -31,6 +31,10 @@ std::string imageDescriptorFilePath(const std::string& projectFolder);
 std::string write_fulloutput(const SirrexState& state, int count, std::int32_t time,
                              const std::string& path);
 
+// Why this frame's line cannot go into the descriptor file at `path` (its box table holds
+// another number of boxes), or an empty string when it can or the file does not exist yet.
+std::string descriptorTableRefusal(const SirrexState& state, const std::string& path);
+
 // Appends this frame's line of box values to `path`, after the box table when the file is new.
 std::string writeImageDescriptor(const SirrexState& state, const std::string& path);
 

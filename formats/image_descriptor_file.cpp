@@ -33,7 +33,7 @@ std::vector<std::uint8_t> encodeDescriptorLine(std::int32_t timeMark,
                                                std::span<const std::uint8_t> values) {
     std::vector<std::uint8_t> out;
     out.reserve(DESCRIPTOR_LINE_HEADER_SIZE + values.size());
-    put16(out, static_cast<std::uint32_t>(timeMark));
+    put16(out, descriptorLineTimeMark(timeMark));
     out.insert(out.end(), values.begin(), values.end());
     return out;
 }

@@ -38,7 +38,15 @@ std::vector<std::uint8_t> encodeBoxTable(std::span<const BoxEntry> boxes);
 std::vector<std::uint8_t> encodeDescriptorLine(std::int32_t timeMark,
                                                std::span<const std::uint8_t> values);
 
+// The mark a descriptor line keeps of a frame's time mark: its low 16 bits.
+inline std::uint16_t descriptorLineTimeMark(std::int32_t timeMark) {
+    return static_cast<std::uint16_t>(static_cast<std::uint32_t>(timeMark) & 0xFFFF);
+}
+
 struct DescriptorLine {
+    // descriptorLineTimeMark of the frame's time mark. A reader that joins lines to position
+    // blocks pairs them by this mark, never by their places in the two files: an append that
+    // failed or was cut off leaves one file a frame ahead of the other.
     std::uint16_t timeMark = 0;
     std::vector<std::uint8_t> values; // M values in table order
 };

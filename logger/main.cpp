@@ -45,6 +45,7 @@ void installStopSignals() {
 int main(int argc, char** argv) {
     static_assert(std::atomic<bool>::is_always_lock_free);
     installStopSignals();
+    std::signal(SIGXFSZ, SIG_IGN); // a write past a file-size limit fails instead of ending us
     QApplication app(argc, argv);
 
     // The whole argument text is the start folder, blanks included.

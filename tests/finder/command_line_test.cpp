@@ -2,6 +2,7 @@
 
 #include "finder/arguments.h"
 #include "finder_test_support.h"
+#include "formats/position_file.h"
 
 #include <regex>
 
@@ -185,6 +186,25 @@ TEST_F(CommandLineTest, BadOptionValuesEndTheRunAndTouchNoFile) {
         EXPECT_FALSE(exists("xy_worms.bin")) << bad;
         EXPECT_FALSE(exists("xy_image.bin")) << bad;
     }
+}
+
+// A block header holds 23 bits of the time mark: a mark outside 0 .. 8388607 would be stored
+// as another one (-5 read back as 8388603).
+TEST_F(CommandLineTest, TimeMarksTheFileCannotHoldAreRefused) {
+    frameAt("f.pgm");
+    for (const std::string bad : {"-ti-5", "-ti-1", "-ti8388608", "-ti2147483647"}) {
+        const Run r = sirrex({"f.pgm", bad});
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_EQ(r.out, "") << bad;
+        EXPECT_EQ(r.err, "Bad option value " + bad + " (time mark must be 0 to 8388607)\n");
+        EXPECT_FALSE(exists("xy_worms.bin")) << bad;
+        EXPECT_FALSE(exists("xy_image.bin")) << bad;
+    }
+    ASSERT_EQ(sirrex({"f.pgm", "-ti0"}).status, 0);
+    ASSERT_EQ(sirrex({"f.pgm", "-ti8388607"}).status, 0);
+    const formats::PositionFile file = formats::readPositionFile("xy_worms.bin");
+    ASSERT_EQ(file.blocks.size(), 2u);
+    EXPECT_EQ(file.blocks[1].timeMark, 8388607);
 }
 
 TEST(NumberConversionTest, IntegersAndFloats) {

@@ -9,6 +9,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
+#include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -209,6 +212,108 @@ TEST(Dravel, BrokenInputsLeaveNoOutput) {
         for (const auto& e : dir.entries())
             EXPECT_EQ(e.find("out.pgm"), std::string::npos) << input << " left " << e;
     }
+}
+
+// A named pipe with no writer would hold the conversion for ever; only regular files are read.
+// As after any failed conversion, no output is made and an older one of that name goes.
+TEST(Dravel, ANamedPipeIsRefusedAtOnce) {
+    ScratchDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("f.jpg").c_str(), 0644), 0);
+    tooltest::Limits limits;
+    limits.timeoutSeconds = 20;
+    const auto toStdout = tooltest::runLimited("Dravel", {"-grayscale", dir.file("f.jpg")}, limits);
+    EXPECT_FALSE(toStdout.timedOut);
+    EXPECT_EQ(toStdout.exitCode, 1);
+    EXPECT_EQ(toStdout.err, "Dravel: cannot read " + dir.file("f.jpg") + ": not a regular file\n");
+    EXPECT_EQ(toStdout.out, "");
+
+    const auto toFile = tooltest::runLimited(
+        "Dravel", {"-grayscale", "-outfile", dir.file("out.pgm"), dir.file("f.jpg")}, limits);
+    EXPECT_FALSE(toFile.timedOut);
+    EXPECT_EQ(toFile.exitCode, 1);
+    EXPECT_EQ(toFile.err, "Dravel: cannot read " + dir.file("f.jpg") + ": not a regular file\n");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"f.jpg"});
+
+    std::filesystem::create_directory(dir.file("d.jpg"));
+    std::ostringstream out, err;
+    EXPECT_EQ(dravel::runDravel({dir.file("d.jpg")}, out, err), 1);
+    EXPECT_EQ(err.str(), "Dravel: cannot read " + dir.file("d.jpg") + ": not a regular file\n");
+}
+
+// A JPEG whose frame header claims `width` x `height`.
+std::string claimingSize(std::string jpeg, unsigned width, unsigned height) {
+    const std::size_t sof = jpeg.find("\xFF\xC0");
+    EXPECT_NE(sof, std::string::npos);
+    jpeg[sof + 5] = static_cast<char>(height >> 8);
+    jpeg[sof + 6] = static_cast<char>(height & 0xFF);
+    jpeg[sof + 7] = static_cast<char>(width >> 8);
+    jpeg[sof + 8] = static_cast<char>(width & 0xFF);
+    return jpeg;
+}
+
+std::string tooLarge(unsigned width, unsigned height) {
+    return "the frame is " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels; at most 16384 on a side and 67108864 pixels are converted";
+}
+
+// The size in a JPEG header is only a claim: a frame beyond the limit is refused before any
+// picture memory is taken or any byte handed on, whichever way the picture goes out.
+TEST(Dravel, FramesBeyondTheSizeLimitAreRefusedBeforeDecoding) {
+    const std::string small =
+        devicesim::encodeJpeg(std::vector<std::uint8_t>(64 * 16, 100), 64, 16, 90);
+    auto sink = [](void* context, const char*, std::size_t) {
+        ++*static_cast<int*>(context);
+        return true;
+    };
+    for (const auto& [width, height] : {std::pair{16385u, 16u}, std::pair{16u, 16385u},
+                                        std::pair{8192u, 8193u}, std::pair{65500u, 65500u}}) {
+        const std::string jpeg = claimingSize(small, width, height);
+        std::string error;
+        int pieces = 0;
+        EXPECT_FALSE(dravel::decodeJpegGrayTo(jpeg, 1, sink, &pieces, error));
+        EXPECT_EQ(error, tooLarge(width, height));
+        EXPECT_EQ(pieces, 0);
+        if (static_cast<unsigned long long>(width) * height > 100'000'000ULL)
+            continue; // never handed to a decoder that takes the whole picture at once
+        dravel::GrayImage image;
+        error.clear();
+        EXPECT_FALSE(dravel::decodeJpegGray(jpeg, 8, image, error));
+        EXPECT_EQ(error, tooLarge(width, height));
+    }
+
+    // The limit itself is converted.
+    const std::string wide =
+        devicesim::encodeJpeg(std::vector<std::uint8_t>(16384 * 8, 100), 16384, 8, 90);
+    dravel::GrayImage image;
+    std::string error;
+    ASSERT_TRUE(dravel::decodeJpegGray(wide, 1, image, error)) << error;
+    EXPECT_EQ(image.width, 16384);
+}
+
+// The program with a 65500 x 65500 claim, run with its memory held down so that a picture
+// buffer of 4.3 GB could not be taken unnoticed.
+TEST(Dravel, TheProgramRefusesAnOversizedFrameInEveryOutputMode) {
+    ScratchDir dir;
+    const std::string small =
+        devicesim::encodeJpeg(std::vector<std::uint8_t>(64 * 16, 100), 64, 16, 90);
+    writeFile(dir.file("big.jpg"), claimingSize(small, 65500, 65500));
+    tooltest::Limits limits;
+#if defined(__SANITIZE_ADDRESS__)
+    limits.environment.push_back("ASAN_OPTIONS=max_allocation_size_mb=1024");
+#else
+    limits.addressSpaceBytes = 1LL << 31;
+#endif
+    const std::string message =
+        "Dravel: " + dir.file("big.jpg") + ": " + tooLarge(65500, 65500) + "\n";
+    const auto toStdout = tooltest::runLimited("Dravel", {dir.file("big.jpg")}, limits);
+    EXPECT_EQ(toStdout.exitCode, 1);
+    EXPECT_EQ(toStdout.err, message);
+    EXPECT_EQ(toStdout.out, "");
+    const auto toFile = tooltest::runLimited(
+        "Dravel", {"-outfile", dir.file("out.pgm"), dir.file("big.jpg")}, limits);
+    EXPECT_EQ(toFile.exitCode, 1);
+    EXPECT_EQ(toFile.err, message);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"big.jpg"});
 }
 
 TEST(Dravel, BadCommandLinesAreRefused) {

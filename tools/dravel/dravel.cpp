@@ -34,14 +34,25 @@ bool parseScale(const std::string& text, int& denominator) {
 }
 
 bool readWholeFile(const std::string& path, std::string& data, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without blocking: a pipe with no writer must not hold the conversion.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        data.reserve(static_cast<std::size_t>(st.st_size));
+    if (::fstat(fd, &st) != 0) {
+        error = std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    // Only a regular file holds a frame: a folder, pipe, socket or device is refused.
+    if (!S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        ::close(fd);
+        return false;
+    }
+    data.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);

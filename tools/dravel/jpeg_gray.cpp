@@ -38,6 +38,17 @@ void onMessage(j_common_ptr info, int level) {
     }
 }
 
+bool frameTooLarge(const jpeg_decompress_struct& info) {
+    return info.image_width > MAX_FRAME_SIDE || info.image_height > MAX_FRAME_SIDE ||
+           static_cast<unsigned long long>(info.image_width) * info.image_height > MAX_FRAME_PIXELS;
+}
+
+std::string frameTooLargeMessage(unsigned width, unsigned height) {
+    return "the frame is " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels; at most " + std::to_string(MAX_FRAME_SIDE) + " on a side and " +
+           std::to_string(MAX_FRAME_PIXELS) + " pixels are converted";
+}
+
 } // namespace
 
 std::string pgmHeader(int width, int height) {
@@ -72,6 +83,13 @@ bool decodeJpegGray(std::string_view jpeg, int denominator, GrayImage& image, st
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(jpeg.data()),
                  static_cast<unsigned long>(jpeg.size()));
     jpeg_read_header(&info, TRUE);
+    if (frameTooLarge(info)) {
+        const unsigned width = info.image_width;
+        const unsigned height = info.image_height;
+        jpeg_destroy_decompress(&info);
+        error = frameTooLargeMessage(width, height);
+        return false;
+    }
     info.out_color_space = JCS_GRAYSCALE;
     info.scale_num = 1;
     info.scale_denom = static_cast<unsigned int>(denominator);
@@ -127,6 +145,13 @@ bool decodeJpegGrayTo(std::string_view jpeg, int denominator, PgmSink sink, void
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(jpeg.data()),
                  static_cast<unsigned long>(jpeg.size()));
     jpeg_read_header(&info, TRUE);
+    if (frameTooLarge(info)) {
+        const unsigned width = info.image_width;
+        const unsigned height = info.image_height;
+        jpeg_destroy_decompress(&info);
+        error = frameTooLargeMessage(width, height);
+        return false;
+    }
     info.out_color_space = JCS_GRAYSCALE;
     info.scale_num = 1;
     info.scale_denom = static_cast<unsigned int>(denominator);
