@@ -5,6 +5,7 @@
 #include "formats/numbers.h"
 #include "formats/run_data_file.h"
 #include "formats/save_file.h"
+#include "platform/curl_downloader.h"
 #include "platform/jpeg_download.h"
 
 #include <QDir>
@@ -101,6 +102,9 @@ StartOutcome Logger::LoggerStart(const QString& argument) {
         return {false, QStringLiteral("no training.dat in ") + m_startFolder};
     if (m_acquisitionMode == 1)
         InitActivityFiles(m_startFolder);
+    // A fetch of an earlier run that was killed outright left its temporary file behind.
+    platform::CurlDownloader::removeStaleTemporaryFiles(
+        (m_captureFolder + QStringLiteral("/img")).toStdString());
     m_startMs = m_clock.monotonicMs();
     m_lastTimeMark = 0;
     CaptureFrame();
@@ -129,7 +133,7 @@ void Logger::CaptureFrame() {
         // No cache lies between us and the device, so there is no cached copy to drop.
         step = 1;
         timing += ",CacheDeleted," + sinceStart();
-        const bool fetched = platform::downloadJpeg(m_downloader, url, file);
+        const bool fetched = platform::downloadFrame(m_downloader, url, file);
         timing += ",JPG_Downloaded," + sinceStart();
         m_clock.pause(1);
         timing += ",D," + sinceStart();

@@ -48,7 +48,8 @@ public:
 
     // The start-up: start folder from the argument (the program folder when the argument is
     // shorter than 8 characters), speed_test.txt, the run data, the training check, the
-    // Microbeam files, the start time and frame 0. A missing rundata.dat or training.dat, an
+    // Microbeam files, the removal of stale temporary files that killed fetches left in the
+    // capture folder's img, the start time and frame 0. A missing rundata.dat or training.dat, an
     // unreadable run data file, a refused device address, a run data file without an
     // acquisition folder or an impossible run length end the
     // start with an error text.
@@ -61,8 +62,9 @@ public:
     // Creates `pgm_micro` in folder when missing and replaces activity.txt with its header.
     void InitActivityFiles(const QString& folder);
 
-    // One capture step: frame named by the elapsed second, fetched complete or not at all, and
-    // its timing line appended to speed_test.csv.
+    // One capture step: frame named by the elapsed second, kept only when it arrived whole and
+    // is a whole JPEG (else ",FETCH_FAILED" ends its line), and its timing line appended to
+    // speed_test.csv.
     void CaptureFrame();
 
     // Appends "N:" + timing + CR LF to folder/speed_test.csv.

@@ -42,7 +42,7 @@ protected:
         write(root.path() + "/prog/rundata.dat", formats::runDataText(d));
         write(acq() + "/rundata.dat", formats::runDataText(d));
         write(acq() + "/training.dat", "xs 1\r\n");
-        downloader.fallback = QByteArray("\xFF\xD8rest", 6);
+        downloader.fallback = QByteArray("\xFF\xD8rest\xFF\xD9", 8);
     }
     static void write(const QString& path, const std::string& text) {
         QFile f(path);

@@ -10,13 +10,16 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using logger::Logger;
 using logger::TickAction;
 
 namespace {
 
-const QByteArray kJpeg = QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(64, 'j');
+const QByteArray kJpeg =
+    QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(64, 'j') + QByteArray("\xFF\xD9", 2);
 
 QByteArray readAll(const QString& path) {
     QFile f(path);
@@ -181,6 +184,50 @@ TEST_F(LoggerTest, FailedOrForeignFetchLeavesNoFrameAndSaysSo) {
     EXPECT_EQ(logLines(),
               (QStringList{"0:,INIT,0,CacheDeleted,0,JPG_Downloaded,0,D,1,FETCH_FAILED",
                            "1:,INIT,0,CacheDeleted,0,JPG_Downloaded,0,D,1,FETCH_FAILED"}));
+}
+
+// Frames that broke off or are no pictures are failed captures, never frames.
+TEST_F(LoggerTest, OnlyWholeJpegsAreKeptAsFrames) {
+    writeRunData("1");
+    Logger logger(clock, downloader, prog());
+    ASSERT_TRUE(logger.LoggerStart(acq()).ok);
+    const QList<QByteArray> broken = {
+        kJpeg.left(kJpeg.size() / 2),           // cut short
+        QByteArray("\xFF\xD8 busy, try again"), // the start marker, then text
+        QByteArray("\xFF\xD8\xD9"),             // the markers overlap
+        QByteArray(),
+    };
+    for (const QByteArray& body : broken) {
+        downloader.bodies["http://192.168.4.1/capture"] = body;
+        clock.advance(1000);
+        EXPECT_EQ(logger.LoggerTick().action, TickAction::Captured);
+    }
+    EXPECT_EQ(imgFiles(), QStringList{"c192_168_4_1f0.jpg"});
+    EXPECT_EQ(logLines(),
+              (QStringList{"0:,INIT,0,CacheDeleted,0,JPG_Downloaded,0,D,1",
+                           "1:,INIT,0,CacheDeleted,0,JPG_Downloaded,0,D,1,FETCH_FAILED",
+                           "2:,INIT,0,CacheDeleted,0,JPG_Downloaded,0,D,1,FETCH_FAILED",
+                           "3:,INIT,0,CacheDeleted,0,JPG_Downloaded,0,D,1,FETCH_FAILED",
+                           "4:,INIT,0,CacheDeleted,0,JPG_Downloaded,0,D,1,FETCH_FAILED"}));
+}
+
+// Temporary files of fetches of an earlier run that was killed go; frames and other files stay.
+TEST_F(LoggerTest, StartRemovesTheTemporaryFilesOfKilledFetches) {
+    writeRunData("1");
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const QString dead = QString::number(child);
+    const QStringList stale = {".c192_168_4_1f7.jpg.part" + dead + "_0",
+                               "..c192_168_4_1f8.jpg.part" + dead + "_3.part" + dead + "_4"};
+    const QStringList kept = {"c192_168_4_1f5.jpg", "c192_168_4_1f5.pgm", ".keep"};
+    for (const QString& name : stale + kept)
+        writeFile(acq() + "/img/" + name, kJpeg);
+    Logger logger(clock, downloader, prog());
+    ASSERT_TRUE(logger.LoggerStart(acq()).ok);
+    EXPECT_EQ(imgFiles(), (QStringList{".keep", "c192_168_4_1f0.jpg", "c192_168_4_1f5.jpg",
+                                       "c192_168_4_1f5.pgm"}));
 }
 
 TEST_F(LoggerTest, FailureInsideTheStepIsLoggedWithItsStep) {

@@ -1,6 +1,7 @@
 // Pendrel as a program: started with an acquisition folder, against the device simulator.
 #include "formats/frame_names.h"
 #include "formats/run_data_file.h"
+#include "tests/platform/tiny_http_server.h"
 #include "tools/devicesim/sim_process.h"
 
 #include <QDir>
@@ -203,6 +204,59 @@ TEST_F(PendrelTest, TermBetweenCapturesEndsCleanly) {
         EXPECT_FALSE(name.startsWith(".")) << name.toStdString();
     for (const QString& line : logLines())
         EXPECT_TRUE(kLogLine.match(line).hasMatch()) << line.toStdString();
+}
+
+// A device that answers without a length and breaks off half-way: every capture fails.
+TEST_F(PendrelTest, FrameThatBrokeOffIsLoggedAsFailedAndLeavesNoFile) {
+    testhttp::TinyHttpServer device;
+    const std::string whole =
+        std::string("\xFF\xD8\xFF\xE0", 4) + std::string(20000, 'j') + std::string("\xFF\xD9", 2);
+    testhttp::Answer half{200, whole.substr(0, whole.size() / 2)};
+    half.sendLength = false;
+    device.set("/capture", half);
+    writeRunData("127.0.0.1:" + std::to_string(device.port()), "0.05"); // 3 s
+    start(acq());
+    const auto status = waitExit(30000);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    const QStringList lines = logLines();
+    ASSERT_GE(lines.size(), 4);
+    for (const QString& line : lines) {
+        const auto m = kLogLine.match(line);
+        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
+        EXPECT_EQ(m.captured(2), ",FETCH_FAILED") << line.toStdString();
+    }
+    EXPECT_TRUE(imgFiles().isEmpty()) << imgFiles().join(" ").toStdString();
+}
+
+// A fetch killed outright leaves its one temporary file; the next start removes it.
+TEST_F(PendrelTest, KilledFetchLeavesOneTemporaryFileThatTheNextStartRemoves) {
+    {
+        devicesim::SimProcess stalled(VX_BIN_DIR, {"--fault", "stall"});
+        ASSERT_TRUE(stalled.ok()) << stalled.error();
+        writeRunData(stalled.address(), "10");
+        start(acq());
+        const pid_t killed = m_pid;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // inside the first fetch
+        ::kill(m_pid, SIGKILL);
+        ASSERT_TRUE(waitExit(5000).has_value());
+        const QStringList left = imgFiles();
+        ASSERT_EQ(left.size(), 1) << left.join(" ").toStdString();
+        const QString frame = QRegularExpression::escape(frameName(stalled.address(), 0));
+        EXPECT_TRUE(QRegularExpression(QString("^\\.%1\\.part%2_\\d+$").arg(frame).arg(killed))
+                        .match(left[0])
+                        .hasMatch())
+            << left[0].toStdString();
+    }
+    devicesim::SimProcess sim(VX_BIN_DIR, {"--worms", "3"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    writeRunData(sim.address(), "10");
+    start(acq());
+    ASSERT_TRUE(waitForFile(img() + "/" + frameName(sim.address(), 0), 15000));
+    ::kill(m_pid, SIGTERM);
+    ASSERT_TRUE(waitExit(3000).has_value());
+    for (const QString& name : imgFiles())
+        EXPECT_FALSE(name.startsWith(".")) << name.toStdString();
 }
 
 TEST_F(PendrelTest, MissingRunDataEndsWithAMessageAndAFailureStatus) {

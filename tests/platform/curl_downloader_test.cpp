@@ -4,13 +4,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using platform::CurlDownloader;
 using testhttp::Answer;
@@ -209,11 +213,135 @@ TEST_F(DownloadTest, JpegFetchKeepsOnlyFramesThatStartLikeJpeg) {
     EXPECT_EQ(entries(dir.path()), QStringList{"c127_0_0_1f3.jpg"});
 }
 
+TEST_F(DownloadTest, BodyBeyondTheSizeLimitIsCutOffAndFails) {
+    const long long limit = CurlDownloader::Limits{}.maxBodyBytes;
+    EXPECT_EQ(limit, 16LL * 1024 * 1024);
+    server.set("/full", {200, std::string(limit, 'x')});
+    server.set("/over", {200, std::string(limit + 1, 'x')});
+    Answer endless{200, std::string(64 * 1024, 'z')};
+    endless.sendLength = false;
+    endless.endless = true;
+    server.set("/endless", endless);
+    CurlDownloader d;
+    EXPECT_TRUE(d.downloadFile(url("/full"), target()));
+    EXPECT_EQ(QFileInfo(target()).size(), limit);
+    EXPECT_FALSE(d.downloadFile(url("/over"), target()));
+    EXPECT_EQ(QFileInfo(target()).size(), limit); // the earlier answer stays
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(d.downloadFile(url("/endless"), target()));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
+    EXPECT_LT(ms, 5000); // long before the 10 s request limit
+    EXPECT_EQ(d.lastError(), "body larger than 16777216 bytes");
+    EXPECT_EQ(entries(dir.path()), QStringList{"answer.txt"});
+}
+
+// What a device sent that had broken off or lied, each a failed frame that leaves no file.
+TEST_F(DownloadTest, FrameFetchKeepsOnlyWholeJpegs) {
+    const std::string head("\xFF\xD8\xFF\xE0", 4);
+    const std::string whole = head + std::string(3000, 'j') + std::string("\xFF\xD9", 2);
+    const std::string half = whole.substr(0, whole.size() / 2);
+    server.set("/good", {200, whole});
+    Answer closedHalfWay{200, half};
+    closedHalfWay.sendLength = false;
+    server.set("/closed", closedHalfWay);
+    server.set("/cutWithItsLength", {200, half});
+    server.set("/text", {200, head + "Content-Type: text/plain\r\n\r\nbusy"});
+    Answer shortOfItsLength{200, half};
+    shortOfItsLength.announcedLength = long(whole.size());
+    server.set("/short", shortOfItsLength);
+    server.set("/empty", {200, ""});
+    CurlDownloader d;
+    const QString frame = dir.path() + "/c127_0_0_1f3.jpg";
+    for (const char* path : {"/closed", "/cutWithItsLength", "/text", "/short", "/empty", "/e404"})
+        EXPECT_FALSE(platform::downloadFrame(d, url(path), frame)) << path;
+    EXPECT_TRUE(entries(dir.path()).isEmpty()) << entries(dir.path()).join(" ").toStdString();
+    EXPECT_TRUE(platform::downloadFrame(d, url("/good"), frame));
+    EXPECT_EQ(readAll(frame), QByteArray::fromStdString(whole));
+    EXPECT_EQ(entries(dir.path()), QStringList{"c127_0_0_1f3.jpg"});
+    // Device answers are not pictures: the plain download keeps whatever arrived whole.
+    EXPECT_TRUE(d.downloadFile(url("/closed"), target()));
+    EXPECT_EQ(readAll(target()), QByteArray::fromStdString(half));
+}
+
+// While a frame is on its way, one hidden temporary file stands beside the frame's name.
+TEST_F(DownloadTest, FrameFetchHoldsOneTemporaryFile) {
+    Answer a{200, "never"};
+    a.stall = true;
+    server.set("/capture", a);
+    std::atomic<bool> cancel{false};
+    CurlDownloader d;
+    d.setCancelFlag(&cancel);
+    const QString frame = dir.path() + "/c127_0_0_1f0.jpg";
+    std::thread fetch([&] { EXPECT_FALSE(platform::downloadFrame(d, url("/capture"), frame)); });
+    QStringList during;
+    for (int i = 0; i < 200 && during.isEmpty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        during = entries(dir.path());
+    }
+    cancel = true;
+    fetch.join();
+    ASSERT_EQ(during.size(), 1);
+    const QRegularExpression oneLayer(
+        QString("^\\.c127_0_0_1f0\\.jpg\\.part%1_\\d+$").arg(::getpid()));
+    EXPECT_TRUE(oneLayer.match(during[0]).hasMatch()) << during[0].toStdString();
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+}
+
 TEST(TemporaryName, IsHiddenBesideTheTargetAndNeverEndsLikeIt) {
     const std::string t = CurlDownloader::temporaryFileFor("/a/b/img/c1_2_3_4f5.jpg");
     EXPECT_EQ(t.rfind("/a/b/img/.c1_2_3_4f5.jpg.part", 0), 0u) << t;
     EXPECT_NE(t.substr(t.size() - 4), ".jpg");
     EXPECT_NE(t, CurlDownloader::temporaryFileFor("/a/b/img/c1_2_3_4f5.jpg"));
+    EXPECT_TRUE(CurlDownloader::isTemporaryFile(t));
+    EXPECT_FALSE(CurlDownloader::isTemporaryFile("/a/b/img/c1_2_3_4f5.jpg"));
+    EXPECT_FALSE(CurlDownloader::isTemporaryFile("/a/b/img/.part12_3"));
+    EXPECT_FALSE(CurlDownloader::isTemporaryFile("/a/b/img/c1f5.jpg.part12_3"));
+    EXPECT_FALSE(CurlDownloader::isTemporaryFile("/a/b/img/.c1f5.jpg.part12_"));
+    EXPECT_FALSE(CurlDownloader::isTemporaryFile("/a/b/img/.c1f5.jpg.part12_3x"));
+}
+
+// A process id that no running process has: a child that has ended and been waited for.
+pid_t endedProcessId() {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST(TemporaryName, StaleOnesOfEndedProcessesAreRemovedAndNothingElse) {
+    QTemporaryDir dir;
+    const QString dead = QString::number(endedProcessId());
+    const QString running = QString::number(::getppid());
+    const QStringList stale = {
+        ".c127_0_0_1f0.jpg.part" + dead + "_0",
+        "..c127_0_0_1f1.jpg.part" + dead + "_0.part" + dead + "_1", // stacked, as once made
+        ".c127_0_0_1f2.jpg.part" + QString::number(::getpid()) + "_7",
+    };
+    const QStringList kept = {
+        ".c127_0_0_1f3.jpg.part" + running + "_0", // its fetch may still be running
+        "c127_0_0_1f4.jpg",
+        "c127_0_0_1f4.pgm",
+        "c127_0_0_1f5.pgm.tmp" + dead + "_0",
+        ".hidden",
+        ".c127_0_0_1f6.jpg.part" + dead,
+    };
+    for (const QString& name : stale + kept) {
+        QFile f(dir.path() + "/" + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name.toStdString();
+        f.write("\xFF\xD8");
+    }
+    QDir(dir.path()).mkdir(".c127_0_0_1f7.jpg.part" + dead + "_0"); // not a file
+    EXPECT_EQ(CurlDownloader::removeStaleTemporaryFiles(dir.path().toStdString()), 3);
+    QStringList left = entries(dir.path());
+    QStringList expected = kept;
+    left.sort();
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    EXPECT_TRUE(QDir(dir.path() + "/.c127_0_0_1f7.jpg.part" + dead + "_0").exists());
+    EXPECT_EQ(CurlDownloader::removeStaleTemporaryFiles(dir.path().toStdString() + "/none"), 0);
 }
 
 } // namespace

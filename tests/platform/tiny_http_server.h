@@ -24,6 +24,8 @@ struct Answer {
     long announcedLength = -1; // Content-Length sent; -1 for the body's size
     bool stall = false;        // headers and nothing more, connection held open
     int delayMs = 0;           // before answering
+    bool sendLength = true;    // false: no Content-Length, the body ends when the server closes
+    bool endless = false;      // the body sent over and over until the client goes away
 };
 
 class TinyHttpServer {
@@ -101,13 +103,18 @@ private:
         if (a.delayMs)
             std::this_thread::sleep_for(std::chrono::milliseconds(a.delayMs));
         const long length = a.announcedLength >= 0 ? a.announcedLength : long(a.body.size());
-        std::string head = "HTTP/1.1 " + std::to_string(a.status) +
-                           " X\r\nContent-Length: " + std::to_string(length) +
-                           "\r\nConnection: close\r\n\r\n";
+        std::string head = "HTTP/1.1 " + std::to_string(a.status) + " X\r\n";
+        if (a.sendLength)
+            head += "Content-Length: " + std::to_string(length) + "\r\n";
+        head += "Connection: close\r\n\r\n";
         ::send(c, head.data(), head.size(), MSG_NOSIGNAL);
         if (a.stall) {
             while (!m_stop)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } else if (a.endless) {
+            while (!m_stop && !a.body.empty() &&
+                   ::send(c, a.body.data(), a.body.size(), MSG_NOSIGNAL) > 0) {
+            }
         } else {
             ::send(c, a.body.data(), a.body.size(), MSG_NOSIGNAL);
         }
