@@ -415,10 +415,12 @@ TEST(DeviceSim, TruthOfCaptureNIsTheLoggersFrameN) {
         // The worms of capture n lie in frame n (a curved worm may have its centre beside its
         // body); those of the captures before and after it do not.
         EXPECT_GE(darkCentres(image, captures[n]), worms * 3 / 4);
-        if (captures.count(n - 1))
+        if (captures.count(n - 1)) {
             EXPECT_LE(darkCentres(image, captures[n - 1]), worms / 4);
-        if (captures.count(n + 1))
+        }
+        if (captures.count(n + 1)) {
             EXPECT_LE(darkCentres(image, captures[n + 1]), worms / 4);
+        }
     }
 }
 
