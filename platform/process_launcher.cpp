@@ -49,7 +49,7 @@ bool waitForExit(pid_t pid, int ms, int* status, bool processEvents) {
 
 std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
                                                    const QStringList& arguments,
-                                                   const QString& workingFolder) {
+                                                   const QString& workingFolder, bool quiet) {
     if (program.isEmpty())
         return std::nullopt;
     // Everything the child needs is prepared before fork: after it, only exec and plain system
@@ -87,6 +87,15 @@ std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
         if (devNull >= 0) {
             ::dup2(devNull, 0);
             ::close(devNull);
+        }
+        if (quiet) {
+            const int sink = ::open("/dev/null", O_WRONLY);
+            if (sink >= 0) {
+                ::dup2(sink, 1);
+                ::dup2(sink, 2);
+                if (sink > 2)
+                    ::close(sink);
+            }
         }
         // The new program inherits only its standard streams.
         const unsigned keep = static_cast<unsigned>(report[1]);
@@ -133,10 +142,12 @@ void ProcessLauncher::reapEnded() {
 
 std::optional<std::int64_t> ProcessLauncher::start(const QString& program,
                                                    const QStringList& arguments,
-                                                   const QString& workingFolder) {
+                                                   const QString& workingFolder,
+                                                   WindowStyle style) {
+    const bool quiet = style == WindowStyle::Hidden || style == WindowStyle::Minimized;
     std::lock_guard lock(m_mutex);
     reapEnded();
-    auto pid = spawn(program, arguments, workingFolder);
+    auto pid = spawn(program, arguments, workingFolder, quiet);
     if (pid) {
         m_started.insert(*pid);
         m_known.insert(*pid);
@@ -150,7 +161,7 @@ std::optional<int> ProcessLauncher::run(const QString& program, const QStringLis
     {
         std::lock_guard lock(m_mutex);
         reapEnded();
-        pid = spawn(program, arguments, workingFolder);
+        pid = spawn(program, arguments, workingFolder, false);
     }
     if (!pid)
         return std::nullopt;

@@ -17,7 +17,8 @@ public:
     ProcessLauncher& operator=(const ProcessLauncher&) = delete;
 
     std::optional<std::int64_t> start(const QString& program, const QStringList& arguments,
-                                      const QString& workingFolder = QString()) override;
+                                      const QString& workingFolder = QString(),
+                                      WindowStyle style = WindowStyle::Normal) override;
     // Waits for the program, letting window events run when an application exists. A program
     // ended by a signal gives 128 + the signal number.
     std::optional<int> run(const QString& program, const QStringList& arguments,
@@ -32,8 +33,9 @@ public:
     bool joinNetwork(const QString& name) override;
 
 private:
+    // `quiet`: standard output and error go to /dev/null instead of this program's own.
     std::optional<std::int64_t> spawn(const QString& program, const QStringList& arguments,
-                                      const QString& workingFolder);
+                                      const QString& workingFolder, bool quiet);
     // Collects the exit of every started process that has ended, so none stays a zombie.
     void reapEnded();
 

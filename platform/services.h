@@ -26,6 +26,10 @@ public:
                           const QString& defaultText = QString()) = 0;
 };
 
+// How a started program shows itself. A hidden or minimized program has no console: what it
+// writes to its standard output and error is discarded (its results are in its files).
+enum class WindowStyle { Hidden = 0, Normal = 1, Minimized = 2, Maximized = 3 };
+
 // Starting and stopping other programs, opening files, joining a network.
 class Launcher {
 public:
@@ -33,7 +37,8 @@ public:
     // Starts a program with an argument list, not waited on. Returns its process id, or nothing
     // when it could not be started.
     virtual std::optional<std::int64_t> start(const QString& program, const QStringList& arguments,
-                                              const QString& workingFolder = QString()) = 0;
+                                              const QString& workingFolder = QString(),
+                                              WindowStyle style = WindowStyle::Normal) = 0;
     // Starts a program and waits until it ends (at most timeoutMs); its exit status, or nothing
     // when it could not be started or did not end in time (it is then stopped).
     virtual std::optional<int> run(const QString& program, const QStringList& arguments,

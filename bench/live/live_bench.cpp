@@ -189,15 +189,17 @@ int main(int argc, char** argv) {
 
         if (!block.hasBlock())
             continue;
-        // Detection quality of this frame.
+        // Detection quality of the frame the block came from: its time mark is the frame number
+        // in the frame's name, and the truth is kept by that number.
+        const std::vector<plate::WormTruth>& worms = truthAt[block.timeMark];
         std::vector<std::pair<double, double>> found;
         for (int i = 0; i < block.count; ++i)
             if (block.x[static_cast<std::size_t>(i)] > 0)
                 found.emplace_back(block.x[static_cast<std::size_t>(i)],
                                    block.y[static_cast<std::size_t>(i)]);
-        truths += static_cast<int>(frame.worms.size());
+        truths += static_cast<int>(worms.size());
         detections += static_cast<int>(found.size());
-        matched += static_cast<int>(matchPairs(frame.worms, found, 10.0).size());
+        matched += static_cast<int>(matchPairs(worms, found, 10.0).size());
         // Tracking: which live track (that took a detection in this block) is on each worm.
         std::vector<std::pair<double, double>> trackPos;
         std::vector<int> trackIds;
@@ -208,10 +210,10 @@ int main(int argc, char** argv) {
                 trackIds.push_back(k);
             }
         }
-        for (const auto& [w, d] : matchPairs(frame.worms, trackPos, 10.0))
-            ++wormTracks[static_cast<std::size_t>(frame.worms[static_cast<std::size_t>(w)].id)]
+        for (const auto& [w, d] : matchPairs(worms, trackPos, 10.0))
+            ++wormTracks[static_cast<std::size_t>(worms[static_cast<std::size_t>(w)].id)]
                         [trackIds[static_cast<std::size_t>(d)]];
-        for (const auto& w : frame.worms)
+        for (const auto& w : worms)
             ++wormFrames[static_cast<std::size_t>(w.id)];
     }
     const double wallMs = msSince(benchStart) - loggerMs;

@@ -70,11 +70,13 @@ public:
         QStringList arguments;
         QString workingFolder;
         std::int64_t pid;
+        WindowStyle style = WindowStyle::Normal;
     };
     std::optional<std::int64_t> start(const QString& program, const QStringList& arguments,
-                                      const QString& workingFolder = QString()) override {
+                                      const QString& workingFolder = QString(),
+                                      WindowStyle style = WindowStyle::Normal) override {
         const std::int64_t pid = nextPid++;
-        started.push_back({program, arguments, workingFolder, pid});
+        started.push_back({program, arguments, workingFolder, pid, style});
         running[pid] = true;
         if (onStart)
             onStart(started.back());

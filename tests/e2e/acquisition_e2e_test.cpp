@@ -53,8 +53,9 @@ public:
     explicit RecordingLauncher(std::shared_ptr<platform::Launcher> inner)
         : m_inner(std::move(inner)) {}
     std::optional<std::int64_t> start(const QString& program, const QStringList& arguments,
-                                      const QString& workingFolder) override {
-        auto pid = m_inner->start(program, arguments, workingFolder);
+                                      const QString& workingFolder,
+                                      platform::WindowStyle style) override {
+        auto pid = m_inner->start(program, arguments, workingFolder, style);
         started.push_back({program, pid ? *pid : -1});
         return pid;
     }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <thread>
 
@@ -119,6 +120,48 @@ TEST(ProcessLauncher, OnlyItsOwnProcessesAreStopped) {
     EXPECT_FALSE(launcher.stop(::getpid()));
     EXPECT_FALSE(launcher.stop(1));
     EXPECT_FALSE(launcher.isRunning(::getpid()));
+}
+
+// What a program started with `style` writes to its standard output and error, as it reaches
+// this process's own standard streams (both sent to one file for the time of the run).
+QByteArray consoleOutputOf(platform::WindowStyle style) {
+    QTemporaryDir dir;
+    const QString console = dir.path() + "/console.txt";
+    const QString done = dir.path() + "/done";
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = ::dup(1);
+    const int savedErr = ::dup(2);
+    const int file = ::open(console.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(file, 1);
+    ::dup2(file, 2);
+    ::close(file);
+    bool ended = false;
+    {
+        ProcessLauncher launcher;
+        const auto pid = launcher.start(
+            "/bin/sh", {"-c", "echo frame done; echo warning >&2; : > '" + done + "'"}, QString(),
+            style);
+        ended = pid && waitUntil([&] { return !launcher.isRunning(*pid); }, 5000);
+    }
+    ::dup2(savedOut, 1);
+    ::dup2(savedErr, 2);
+    ::close(savedOut);
+    ::close(savedErr);
+    if (!ended || !QFile::exists(done))
+        return "<did not run>";
+    QFile in(console);
+    in.open(QIODevice::ReadOnly);
+    return in.readAll();
+}
+
+TEST(ProcessLauncher, HiddenAndMinimizedProgramsWriteNothingToTheConsole) {
+    EXPECT_EQ(consoleOutputOf(platform::WindowStyle::Hidden), QByteArray());
+    EXPECT_EQ(consoleOutputOf(platform::WindowStyle::Minimized), QByteArray());
+    // A shown program keeps the console it inherits.
+    EXPECT_EQ(consoleOutputOf(platform::WindowStyle::Normal), QByteArray("frame done\nwarning\n"));
+    EXPECT_EQ(consoleOutputOf(platform::WindowStyle::Maximized),
+              QByteArray("frame done\nwarning\n"));
 }
 
 TEST(ProcessLauncher, ProgramThatEndedByItselfIsNotRunning) {

@@ -1,3 +1,5 @@
+#include "formats/frame_names.h"
+#include "formats/run_data_file.h"
 #include "tests/tools/tool_test_util.h"
 #include "tools/devicesim/jpeg_writer.h"
 #include "tools/devicesim/sim_process.h"
@@ -10,6 +12,9 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -283,6 +288,140 @@ TEST(DeviceSimFault, StallAcceptsAndSendsNothing) {
     // A stalled client does not keep the device from ending.
     const int status = sim.stop();
     EXPECT_TRUE(WIFEXITED(status));
+}
+
+// Runs the logger Pendrel (a copy in `programFolder`, as the logger reads its run data beside
+// its executable) on `runFolder` until it ends by itself; its exit status, or -1 when it had to
+// be killed after `timeoutMs`.
+int runLogger(const std::string& programFolder, const std::string& runFolder, int timeoutMs) {
+    const std::string program = programFolder + "/Pendrel";
+    const std::string suppressions =
+        std::string("suppressions=") + VX_SOURCE_DIR + "/tests/lsan.supp:print_suppressions=0";
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::setenv("LSAN_OPTIONS", suppressions.c_str(), 0);
+        ::execl(program.c_str(), program.c_str(), runFolder.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (std::chrono::steady_clock::now() > end) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+struct TruthRow {
+    double seconds = 0;
+    double x = 0;
+    double y = 0;
+};
+
+// How many of `worms` have a dark centre in `image`: the darkest pixel within 1 px of the
+// centre lies 20 grey levels below the agar 30 px away.
+int darkCentres(const dravel::GrayImage& image, const std::vector<TruthRow>& worms) {
+    const std::size_t base = dravel::pgmHeader(image.width, image.height).size();
+    auto at = [&](int x, int y) {
+        x = std::clamp(x, 0, image.width - 1);
+        y = std::clamp(y, 0, image.height - 1);
+        return static_cast<int>(static_cast<unsigned char>(
+            image.pgm[base + static_cast<std::size_t>(y) * image.width + x]));
+    };
+    int dark = 0;
+    for (const TruthRow& w : worms) {
+        const int cx = static_cast<int>(std::lround(w.x)), cy = static_cast<int>(std::lround(w.y));
+        int darkest = 255;
+        for (int y = cy - 1; y <= cy + 1; ++y)
+            for (int x = cx - 1; x <= cx + 1; ++x)
+                darkest = std::min(darkest, at(x, y));
+        std::array<int, 4> ring{at(cx - 30, cy), at(cx + 30, cy), at(cx, cy - 30), at(cx, cy + 30)};
+        std::sort(ring.begin(), ring.end());
+        if (darkest < ring[1] - 20)
+            ++dark;
+    }
+    return dark;
+}
+
+// The logger names a frame by the second since its start at which it was fetched; the truth
+// file numbers the captures. For a run whose frames are the simulator's only captures, frame N
+// is capture N: the truth rows of capture N are the worms of frame N, taken in second N.
+TEST(DeviceSim, TruthOfCaptureNIsTheLoggersFrameN) {
+    ScratchDir dir;
+    const std::string program = dir.file("prog");
+    const std::string run = dir.file("run");
+    std::filesystem::create_directories(program);
+    std::filesystem::create_directories(run + "/img");
+    std::filesystem::copy_file(std::string(VX_BIN_DIR) + "/Pendrel", program + "/Pendrel");
+    std::filesystem::permissions(program + "/Pendrel", std::filesystem::perms::owner_all);
+
+    const int worms = 12;
+    const std::string truth = dir.file("truth.csv");
+    // Fast worms: a second later, hardly a worm is still where it was.
+    SimProcess sim(VX_BIN_DIR, {"--worms", std::to_string(worms), "--seed", "5", "--speed", "10",
+                                "--truth", truth, "--log", "/dev/null"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+
+    formats::RunData data;
+    data.deviceAddress = sim.address();
+    data.acquisitionFolder = run;
+    data.startTime = "2026/01/15 10:30:00";
+    data.runLength = "0.05"; // 3 s: frames 0 to 3 and the final frame 4
+    ASSERT_EQ(formats::writeRunData(program, data), "");
+    ASSERT_EQ(formats::writeRunData(run, data), "");
+    tooltest::writeFile(run + "/training.dat", "xs 100\r\n");
+    ASSERT_EQ(runLogger(program, run, 60000), 0);
+    sim.stop();
+
+    // Truth rows by capture.
+    std::map<long, std::vector<TruthRow>> captures;
+    const auto rows = lines(readFile(truth));
+    ASSERT_FALSE(rows.empty());
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        long index = 0;
+        int worm = 0;
+        TruthRow row;
+        ASSERT_EQ(std::sscanf(rows[i].c_str(), "%ld,%lf,%d,%lf,%lf", &index, &row.seconds, &worm,
+                              &row.x, &row.y),
+                  5)
+            << rows[i];
+        captures[index].push_back(row);
+    }
+
+    // Frame names 0, 1, 2, ...: one per capture, in the same order.
+    std::vector<std::string> frames;
+    for (const auto& e : std::filesystem::directory_iterator(run + "/img"))
+        frames.push_back(e.path().filename().string());
+    ASSERT_GE(frames.size(), 4u);
+    ASSERT_EQ(captures.size(), frames.size());
+    const double firstCapture = captures.begin()->second.front().seconds;
+    for (long n = 0; n < static_cast<long>(frames.size()); ++n) {
+        SCOPED_TRACE("frame " + std::to_string(n));
+        const std::string name = formats::frameImageFile(sim.address(), n);
+        const auto image = decode(readFile(run + "/img/" + name));
+        ASSERT_EQ(image.width, 1600) << name;
+        ASSERT_EQ(captures.count(n), 1u);
+        ASSERT_EQ(captures[n].size(), static_cast<std::size_t>(worms));
+        // Taken in second n of the logger (the logger's start lies just before capture 0).
+        EXPECT_NEAR(captures[n].front().seconds - firstCapture, static_cast<double>(n), 0.75);
+        // The worms of capture n lie in frame n (a curved worm may have its centre beside its
+        // body); those of the captures before and after it do not.
+        EXPECT_GE(darkCentres(image, captures[n]), worms * 3 / 4);
+        if (captures.count(n - 1)) {
+            EXPECT_LE(darkCentres(image, captures[n - 1]), worms / 4);
+        }
+        if (captures.count(n + 1)) {
+            EXPECT_LE(darkCentres(image, captures[n + 1]), worms / 4);
+        }
+    }
 }
 
 } // namespace
