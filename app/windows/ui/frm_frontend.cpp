@@ -7,6 +7,7 @@
 #include "app/device/ui/frm_about.h"
 #include "app/device/ui/frm_init.h"
 #include "app/training/plate_overlay.h"
+#include "app/widgets/caption_fit.h"
 #include "app/windows/acquisition_shell.h"
 #include "app/windows/layout.h"
 #include "app/windows/twips.h"
@@ -221,6 +222,7 @@ void FrmFrontend::buildControls() {
 
     // Light frame, inside the picture.
     m_c.frm_contrast = group(m_c.Picture1, "frm_contrast", QString(), QRect(0, 0, 214, 48));
+    m_c.frm_contrast->setAutoFillBackground(true); // drawn over the picture
     m_c.Label_light =
         label(m_c.frm_contrast, "Label_light", QStringLiteral("Light "), QRect(6, 16, 72, 24));
     m_c.cmd_light_less =
@@ -292,6 +294,7 @@ void FrmFrontend::buildControls() {
 
     m_c.frame_setupmas =
         group(p, "frame_setupmas", QStringLiteral("Parameters"), QRect(28, 437, 227, 164));
+    m_c.frame_setupmas->setAutoFillBackground(true);
     {
         // The detector parameters, four to a row: key label and box.
         struct Param {
@@ -387,6 +390,7 @@ void FrmFrontend::buildControls() {
     // Report frame (same rectangle as the results frame).
     m_c.Frame_report =
         group(c, "Frame_report", QStringLiteral("Report"), QRect(643, 389, 284, 286));
+    m_c.Frame_report->setAutoFillBackground(true); // covers the results frame
     QWidget* f = m_c.Frame_report;
     m_c.Label_bin = label(f, "Label_bin", QStringLiteral("BIN_Size [min]"), QRect(10, 30, 120, 20));
     m_c.combo_bin = new QComboBox(f);
@@ -620,6 +624,7 @@ void FrmFrontend::LayoutControls() {
         if (place.hide)
             w->hide();
     }
+    fitCaptions(this);
 }
 
 bool FrmFrontend::eventFilter(QObject* watched, QEvent* event) {
