@@ -104,9 +104,8 @@ QSize buttonOverhead(const QAbstractButton* button) {
 QRect lineEditTextRect(const QLineEdit* edit) {
     QStyleOptionFrame opt;
     opt.initFrom(edit);
-    opt.lineWidth = edit->hasFrame()
-                        ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, edit)
-                        : 0;
+    opt.lineWidth =
+        edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, edit) : 0;
     opt.midLineWidth = 0;
     opt.state |= QStyle::State_Sunken;
     if (edit->isReadOnly())
@@ -204,9 +203,17 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if ((event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show) &&
-            watched->isWidgetType())
-            fitTree(static_cast<QWidget*>(watched));
+        if (!watched->isWidgetType())
+            return false;
+        auto* frame = static_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Show) {
+            fitTree(frame);
+        } else if (event->type() == QEvent::LayoutRequest) {
+            // A control that changed its caption asks its own frame.
+            for (QObject* child : frame->children())
+                if (child->isWidgetType() && !static_cast<QWidget*>(child)->isWindow())
+                    fitControl(static_cast<QWidget*>(child));
+        }
         return false;
     }
 };

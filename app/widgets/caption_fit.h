@@ -22,10 +22,10 @@ inline constexpr int kCaptionFloorPixels = 7;
 
 // A caption larger than the room its control gives it.
 struct CaptionMiss {
-    QString name;        // the control's objectName
-    QString text;        // the caption
-    int needed = 0;      // pixels the caption takes across, in the control's font
-    int available = 0;   // pixels across the control gives its caption
+    QString name;      // the control's objectName
+    QString text;      // the caption
+    int needed = 0;    // pixels the caption takes across, in the control's font
+    int available = 0; // pixels across the control gives its caption
     int neededHeight = 0;
     int availableHeight = 0;
 };

@@ -131,8 +131,7 @@ std::string overlaps(const QWidget* root) {
             // Neighbours whose edges meet after rounding share a pixel; that is no overlap.
             const QRect shared = a->geometry().intersected(b->geometry());
             if (shared.width() > 1 && shared.height() > 1)
-                out += a->objectName().toStdString() + " / " + b->objectName().toStdString() +
-                       "\n";
+                out += a->objectName().toStdString() + " / " + b->objectName().toStdString() + "\n";
         }
     }
     return out;
@@ -318,6 +317,25 @@ protected:
         auto& c = w.controls();
         expectCaptionsFit(&w, "set-up page " + tag);
         saveGrab(&w, "frontend_setup_" + tag);
+        // The light frame of a connected device lies over the picture.
+        c.frm_contrast->show();
+        settle();
+        EXPECT_TRUE(c.frm_contrast->autoFillBackground());
+        expectCaptionsFit(c.frm_contrast, "light frame " + tag);
+        w.cmdMasClick();
+        settle();
+        ASSERT_TRUE(c.frame_setupmas->isVisible());
+        EXPECT_TRUE(c.frame_setupmas->autoFillBackground());
+        // It covers the back and next labels that lie under its lower part.
+        for (QWidget* label :
+             {static_cast<QWidget*>(c.lbl_back), static_cast<QWidget*>(c.lbl_next)}) {
+            QWidget* top = c.frm_preview->childAt(label->geometry().center());
+            EXPECT_TRUE(top == c.frame_setupmas || c.frame_setupmas->isAncestorOf(top))
+                << label->objectName().toStdString();
+        }
+        expectCaptionsFit(c.frame_setupmas, "parameters " + tag);
+        saveGrab(&w, "frontend_parameters_" + tag);
+        w.cmdMasClick();
 
         w.lblNextClick();
         settle();

@@ -420,6 +420,7 @@ void FrmFrontend::buildControls() {
     m_c.Command9->hide();
 
     m_c.frm_contrast->raise();
+    m_c.frame_setupmas->raise(); // over the back and next labels when shown
     m_c.frame_messages->raise();
     m_c.list_projects->raise();
 }
