@@ -26,10 +26,12 @@ bool given(double factor) {
 }
 
 // Table rows of the acquisition window in placement order: the window grid first, the contents
-// of each frame right after the frame's own row.
+// of each frame right after the frame's own row. Controls side by side in one line of a frame
+// share the line in proportion to their captions and do not overlap; a caption that still does
+// not fit at a small window size gets a smaller font (app/widgets/caption_fit).
 const std::vector<Row>& frontendRows() {
     static const std::vector<Row> rows = {
-        {"lbl_ip", "", 0.15, 0.075, 0.5, kNone},
+        {"lbl_ip", "", 0.15, 0.075, 0.4, kNone}, // ends where txt_ip1 starts
         {"txt_ip1", "", 0.55, 0, 1, 0.9},
         {"Shape_device", "", 0.05, 0, 1.5, 0.9},
         {"Picture1", "", 0.05, 1.2, 3.7, 17},
@@ -50,9 +52,9 @@ const std::vector<Row>& frontendRows() {
         {"cmd_offset_left", "frame_limits", 0.1, 0.3, 0.15, 0.1},
         {"cmd_offset_right", "frame_limits", 0.25, 0.3, 0.15, 0.1},
         {"cmd_offset_up", "frame_limits", 0.1, 0.4, 0.3, 0.1},
-        {"lbl_diameter", "frame_limits", 0.5, 0.2, 0.2, kNone},
+        {"lbl_diameter", "frame_limits", 0.43, 0.2, 0.27, kNone},
         {"HScroll_plate", "frame_limits", 0.7, 0.2, 0.25, kNone},
-        {"lbl_psize", "frame_limits", 0.5, 0.4, 0.2, kNone},
+        {"lbl_psize", "frame_limits", 0.43, 0.4, 0.3, kNone},
         {"txt_psize", "frame_limits", 0.75, 0.4, 0.2, kNone},
         {"cmd_focus", "frame_limits", 0.1, 0.65, 0.8, 0.2},
         {"frame_train", "frm_preview", 0.1, 0.5, 0.8, 0.25},
@@ -60,24 +62,24 @@ const std::vector<Row>& frontendRows() {
         {"lbl_last_training", "frame_train", 0.1, 0.75, 0.4, kNone},
         {"cmd_clear", "frame_train", 0.55, 0.35, 0.25, 0.4},
         {"cmd_mas", "frame_train", 0.8, 0.35, 0.1, 0.4},
-        {"Label_boxs", "frame_train", 0.55, 0.15, 0.2, kNone},
+        {"Label_boxs", "frame_train", 0.35, 0.15, 0.4, kNone},
         {"txt_npix", "frame_train", 0.75, 0.15, 0.15, kNone},
         {"frame_setupmas", "frm_preview", 0.1, 0.8, 0.8, 0.3},
         {"lbl_back", "frm_preview", 0.15, 0.9, 0.25, kNone},
         {"lbl_next", "frm_preview", 0.6, 0.9, 0.25, kNone},
         {"frm_acquire", "", 3.85, 2, 1.85, 8.85},
-        {"frame_acquisition", "frm_acquire", 0.1, 0.1, 0.8, 0.45},
-        {"Label_acqlapse", "frame_acquisition", 0.1, 0.3, 0.15, kNone},
-        {"txtlapse", "frame_acquisition", 0.25, 0.3, 0.175, kNone},
-        {"Label_minutes", "frame_acquisition", 0.43, 0.3, 0.2, kNone},
+        {"frame_acquisition", "frm_acquire", 0.05, 0.1, 0.9, 0.45},
+        {"Label_acqlapse", "frame_acquisition", 0.04, 0.3, 0.16, kNone},
+        {"txtlapse", "frame_acquisition", 0.2, 0.3, 0.14, kNone},
+        {"Label_minutes", "frame_acquisition", 0.35, 0.3, 0.23, kNone},
         {"chk_stimulus", "frame_acquisition", 0.6, 0.1, 0.35, kNone},
-        {"chk_cycle", "frame_acquisition", 0.1, 0.65, 0.4, kNone},
+        {"chk_cycle", "frame_acquisition", 0.07, 0.65, 0.4, kNone},
         {"shape_cycle", "frame_acquisition", 0.05, 0.55, 0.9, 0.35},
-        {"txt_ncycle", "frame_acquisition", 0.55, 0.3, 0.15, kNone},
-        {"lbl_everycycle", "frame_acquisition", 0.7, 0.3, 0.2, kNone},
-        {"txt_mcycle", "frame_acquisition", 0.45, 0.65, 0.15, kNone},
-        {"lbl_mcycle", "frame_acquisition", 0.6, 0.65, 0.1, kNone},
-        {"chk_onlyimg", "frame_acquisition", 0.7, 0.65, 0.2, kNone},
+        {"txt_ncycle", "frame_acquisition", 0.58, 0.3, 0.14, kNone},
+        {"lbl_everycycle", "frame_acquisition", 0.73, 0.3, 0.22, kNone},
+        {"txt_mcycle", "frame_acquisition", 0.47, 0.65, 0.13, kNone},
+        {"lbl_mcycle", "frame_acquisition", 0.61, 0.65, 0.1, kNone},
+        {"chk_onlyimg", "frame_acquisition", 0.71, 0.65, 0.22, kNone},
         {"lbl_stimated", "frm_acquire", 0, 0.56, 1, kNone},
         {"lbl_back2", "frm_acquire", 0.1, 0.85, 0.4, kNone},
         {"cmdPlay", "frm_acquire", 0.5, 0.8, 0.4, 0.15},
@@ -89,7 +91,7 @@ const std::vector<Row>& frontendRows() {
         {"lbl_trvldist", "frame_results", 0.65, 0.075, 0.3, kNone},
         {"lbl_distance", "frame_results", 0.65, 0.15, 0.3, 0.1},
         {"Picture3", "frame_results", 0.05, 0.275, 0.9, 0.525},
-        {"lbl_speedhisto", "frame_results", 0.05, 0.8, 0.4, kNone},
+        {"lbl_speedhisto", "frame_results", 0.05, 0.8, 0.44, kNone},
         {"cmdreport", "frame_results", 0.5, 0.8, 0.45, 0.125},
         {"label_frame", "frame_results", 0.6, 0.935, 0.375, kNone},
         {"Frame_report", "", 3.85, 11, 1.85, 8.5},

@@ -1,6 +1,7 @@
 #include "app/device/ui/frm_about.h"
 
 #include "app/device/ui/frm_init.h"
+#include "app/widgets/caption_fit.h"
 #include "app/widgets/twips.h"
 
 #include <QCloseEvent>
@@ -72,6 +73,7 @@ FrmAbout::FrmAbout(const platform::Services& services, QWidget* parent)
 void FrmAbout::AboutLoad() {
     m_version->setText(FrmInit::versionText());
     m_loaded = true;
+    fitCaptions(this);
 }
 
 void FrmAbout::showEvent(QShowEvent* event) {

@@ -3,6 +3,7 @@
 #include "app/device/device_client.h"
 #include "app/device/names.h"
 #include "app/device/settings.h"
+#include "app/widgets/caption_fit.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/twips.h"
 #include "app/widgets/window_registry.h"
@@ -214,6 +215,7 @@ void FrmInit::resetToDesign() {
     m_timerEnd->setInterval(500);
     m_menuState = 0;
     m_lampLevel = 0;
+    fitCaptions(this);
 }
 
 void FrmInit::setVisible(bool visible) {

@@ -8,6 +8,7 @@
 #include "app/device/ui/light_controller.h"
 #include "app/results/ui/report_frame_controller.h"
 #include "app/training/ui/plate_controller.h"
+#include "app/widgets/caption_fit.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/control_factory.h"
 #include "app/widgets/picture_box.h"
@@ -208,6 +209,7 @@ void FrmFrontend::buildDevicePanel() {
 
     // Light frame, inside the picture.
     m_c.frm_contrast = makeGroup(m_c.Picture1, "frm_contrast", QString(), QRect(0, 0, 214, 48));
+    m_c.frm_contrast->setAutoFillBackground(true); // drawn over the picture
     m_c.Label_light =
         makeLabel(m_c.frm_contrast, "Label_light", QStringLiteral("Light "), QRect(6, 16, 72, 24));
     m_c.cmd_light_less =
@@ -292,9 +294,7 @@ void FrmFrontend::buildSetupPage() {
 
     m_c.frame_setupmas =
         makeGroup(p, "frame_setupmas", QStringLiteral("Parameters"), QRect(28, 437, 227, 164));
-
-    m_c.frame_setupmas =
-        makeGroup(p, "frame_setupmas", QStringLiteral("Parameters"), QRect(28, 437, 227, 164));
+    m_c.frame_setupmas->setAutoFillBackground(true);
     buildParameterBoxes();
     m_c.frame_setupmas->hide();
     m_c.lbl_back = makeClickable(p, "lbl_back", QStringLiteral("< Back"), QRect(43, 491, 71, 20));
@@ -405,6 +405,7 @@ void FrmFrontend::buildReportFrame() {
     // Report frame (same rectangle as the results frame).
     m_c.Frame_report =
         makeGroup(c, "Frame_report", QStringLiteral("Report"), QRect(643, 389, 284, 286));
+    m_c.Frame_report->setAutoFillBackground(true); // covers the results frame
     QWidget* f = m_c.Frame_report;
     m_c.Label_bin =
         makeLabel(f, "Label_bin", QStringLiteral("BIN_Size [min]"), QRect(10, 30, 120, 20));
@@ -441,6 +442,7 @@ void FrmFrontend::buildSpareControls() {
     m_c.frm_contrast->raise();
     m_c.frame_messages->raise();
     m_c.list_projects->raise();
+    m_c.frame_setupmas->raise(); // over the back and next labels when shown
 }
 
 void FrmFrontend::buildTimers() {
@@ -698,6 +700,7 @@ void FrmFrontend::LayoutControls() {
         if (place.hide)
             w->hide();
     }
+    fitCaptions(this);
 }
 
 bool FrmFrontend::eventFilter(QObject* watched, QEvent* event) {
