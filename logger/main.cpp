@@ -2,8 +2,8 @@
 // camera device for every new elapsed second of the run and ends after the run length.
 
 #include "logger/background_fetch.h"
-#include "logger/form1.h"
 #include "logger/logger_core.h"
+#include "logger/ui/form1.h"
 #include "platform/curl_downloader.h"
 #include "platform/system_clock.h"
 

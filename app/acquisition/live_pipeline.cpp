@@ -51,8 +51,8 @@ LivePipeline::Step LivePipeline::scheduleHelpers(bool roundShape) {
         if (m_cursor.jpgCursor < n) {
             const CommandLine command =
                 dravelCommand(programFolder, framePath(n, "pgm"), framePath(n, "jpg"));
-            m_dravelPid =
-                m_services.launcher->start(command.program, command.arguments, programFolder);
+            m_dravelPid = m_services.launcher->start(command.program, command.arguments,
+                                                     programFolder, platform::WindowStyle::Hidden);
             if (!m_dravelPid)
                 return Step::ConverterNotStarted;
             m_cursor.jpgCursor = n;
@@ -64,8 +64,8 @@ LivePipeline::Step LivePipeline::scheduleHelpers(bool roundShape) {
         if (m_cursor.pgmCursor < n) {
             const CommandLine command =
                 sirrexCommand(programFolder, framePath(n, "pgm"), m_trainingOptions, roundShape, n);
-            m_sirrexPid =
-                m_services.launcher->start(command.program, command.arguments, programFolder);
+            m_sirrexPid = m_services.launcher->start(command.program, command.arguments,
+                                                     programFolder, platform::WindowStyle::Hidden);
             if (!m_sirrexPid)
                 return Step::FinderNotStarted;
             m_cursor.pgmCursor = n;

@@ -27,11 +27,13 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 using platform::fakes::FakeServices;
@@ -151,6 +153,12 @@ protected:
                 file.write(reinterpret_cast<const char*>(bytes.data()),
                            static_cast<qint64>(bytes.size()));
             }
+            if (pgmAsFolder) {
+                // A converted frame that cannot be deleted: a folder now stands in its place.
+                QFile::remove(s.arguments.at(0));
+                QDir().mkpath(s.arguments.at(0));
+                writeFile(s.arguments.at(0) + "/keep", "x");
+            }
             if (!keepHelpersRunning)
                 fakes.launcher->running[s.pid] = false;
             if (onSirrex)
@@ -190,6 +198,7 @@ protected:
     bool finderWrites = true;
     bool keepHelpersRunning = false;
     bool loggerAlive = true;
+    bool pgmAsFolder = false;
     std::function<void()> onSirrex;
     std::function<void()> onPendrel;
 };
@@ -738,5 +747,112 @@ TEST_F(AcquisitionWindow, CycleRunWaitingForItsLastFramesShowsItsNumber) {
     EXPECT_TRUE(c.Timer_cycle->isActive());
     EXPECT_TRUE(controller->cycleState().cycleMode);
     EXPECT_TRUE(c.lbl_messages->text().startsWith("Run ended at its time limit"));
+    controller->stopAcquisitionRun();
+}
+
+TEST_F(AcquisitionWindow, HelpersStartHiddenAndTheLoggerMinimized) {
+    window->controls().cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    second(1);
+    std::map<QString, platform::WindowStyle> styles;
+    for (const auto& s : fakes.launcher->started)
+        styles[QFileInfo(s.program).fileName()] = s.style;
+    EXPECT_EQ(styles["Pendrel"], platform::WindowStyle::Minimized);
+    EXPECT_EQ(styles["Dravel"], platform::WindowStyle::Hidden);
+    EXPECT_EQ(styles["Sirrex"], platform::WindowStyle::Hidden);
+    controller->stopAcquisitionRun();
+}
+
+TEST_F(AcquisitionWindow, StalledDeviceAndStoppedLoggerAreSaidWhileTheRunIsOn) {
+    auto& c = window->controls();
+    c.txtlapse->setText("1"); // 60 s
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    for (int t = 1; t <= 7; ++t)
+        second(t);
+    EXPECT_TRUE(c.frame_messages->isHidden()) << c.lbl_messages->text().toStdString();
+    // The device stops sending frames; the logger still runs.
+    loggerAlive = false;
+    for (int t = 8; t <= 11; ++t)
+        second(t);
+    EXPECT_TRUE(c.frame_messages->isHidden()); // not yet five seconds
+    for (int t = 12; t <= 13; ++t)
+        second(t);
+    EXPECT_FALSE(c.frame_messages->isHidden());
+    EXPECT_EQ(c.lbl_messages->text(), "No new frame from the device since frame 7");
+    // Frames come again: the status goes.
+    loggerAlive = true;
+    second(14);
+    EXPECT_TRUE(c.frame_messages->isHidden());
+    // The logger ends early.
+    fakes.launcher->running[loggerPids.at(0)] = false;
+    second(15);
+    EXPECT_FALSE(c.frame_messages->isHidden());
+    EXPECT_EQ(c.lbl_messages->text(), "The logger has stopped");
+    EXPECT_TRUE(controller->acquisitionRunning());
+    // The run's files stay; a click on the status dismisses it.
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(c.frame_messages, &press);
+    EXPECT_TRUE(c.frame_messages->isHidden());
+    const QString run = controller->frameCursor().runFolder;
+    controller->stopAcquisitionRun();
+    EXPECT_TRUE(QFile::exists(run + "/worm_trails.csv"));
+    EXPECT_TRUE(QFile::exists(run + "/xy_worms.bin"));
+}
+
+TEST_F(AcquisitionWindow, EndMessageIsAStatusThatTheNextActionClears) {
+    finderWrites = false;
+    auto& c = window->controls();
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    for (int t = 1; t <= 40 && controller->acquisitionRunning(); ++t)
+        second(t);
+    ASSERT_FALSE(controller->acquisitionRunning());
+    EXPECT_FALSE(c.frame_messages->isHidden());
+    EXPECT_TRUE(c.lbl_messages->text().startsWith("Run ended at its time limit"));
+    // Back to the set-up page: the message goes with the page.
+    c.lbl_back2->click();
+    EXPECT_TRUE(c.frame_messages->isHidden());
+}
+
+TEST_F(AcquisitionWindow, ConvertedFrameThatCannotBeDeletedStopsTheTick) {
+    pgmAsFolder = true;
+    auto& c = window->controls();
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    for (int t = 1; t <= 3 && c.Timeracq->isActive(); ++t)
+        second(t);
+    EXPECT_FALSE(c.Timeracq->isActive());
+    EXPECT_TRUE(fakes.dialogs->messages().contains("Image processing error"))
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(c.lbl_messages->text().startsWith("Cannot delete "));
+    controller->stopAcquisitionRun();
+}
+
+TEST_F(AcquisitionWindow, LiveLabelsAreShownOnceTheBlockRowsAreWritten) {
+    auto& c = window->controls();
+    window->show();
+    // What the trails file holds whenever the particle count is painted.
+    struct PaintWatch : QObject {
+        QString trails;
+        QList<int> linesAtPaint;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint && !trails.isEmpty())
+                linesAtPaint << readFile(trails).count('\n');
+            return false;
+        }
+    } watch;
+    c.lbl_particle->installEventFilter(&watch);
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    watch.trails = controller->frameCursor().runFolder + "/worm_trails.csv";
+    for (int t = 1; t <= 5; ++t) {
+        watch.linesAtPaint.clear();
+        second(t);
+        const int lines = readFile(watch.trails).count('\n');
+        for (int seen : watch.linesAtPaint)
+            EXPECT_EQ(seen, lines) << "labels painted before the rows of second " << t;
+    }
     controller->stopAcquisitionRun();
 }

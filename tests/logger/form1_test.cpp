@@ -1,4 +1,4 @@
-#include "logger/form1.h"
+#include "logger/ui/form1.h"
 
 #include "formats/run_data_file.h"
 #include "platform/fakes/fake_services.h"

@@ -319,8 +319,8 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     if (error.isEmpty()) {
         const acquisition::CommandLine pendrel =
             acquisition::pendrelCommand(programFolder, folder.path);
-        m_pipeline.setLoggerPid(
-            m_services.launcher->start(pendrel.program, pendrel.arguments, programFolder));
+        m_pipeline.setLoggerPid(m_services.launcher->start(
+            pendrel.program, pendrel.arguments, programFolder, platform::WindowStyle::Minimized));
         if (!m_pipeline.loggerPid())
             error = QStringLiteral("The logger Pendrel could not be started");
     }
@@ -508,6 +508,9 @@ std::int32_t AcquisitionRunController::TrackWormsLive(const HandlerGuard& guard)
     const double maxTravel = numberIn(m_c.txt_maxtravel);
     const results::DetectionBlock block =
         results::ReadWormBlock(m_pipeline.cursor().runFolder.toStdString(), m_tracker.reader);
+    // A damaged block is tracked by its header's count; the first one of a run is said.
+    if (!block.notice.empty())
+        reportStatus(fromStd(block.notice));
     if (block.status == results::DetectionBlock::Status::Error ||
         block.status == results::DetectionBlock::Status::Skipped) {
         if (!m_processingErrorShown) {

@@ -1,4 +1,4 @@
-#include "logger/form1.h"
+#include "logger/ui/form1.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
