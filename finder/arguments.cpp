@@ -225,7 +225,7 @@ ArgumentsResult load_arguments(SirrexState& s, const std::vector<std::string>& a
             }
             // A block header holds 23 bits of the mark: a larger or negative one would be
             // stored as another.
-            if (*value < 0 || *value > formats::MAX_TIME_MARK) {
+            if (*value < 0 || *value > formats::kMaxTimeMark) {
                 refuse(err, arg, "time mark must be 0 to 8388607");
                 return ArgumentsResult::Refused;
             }

@@ -145,7 +145,7 @@ int Check_box_Avrg(const SirrexState& s, long long x, long long y) {
 
 void calculate_5image_background_memorize(SirrexState& s, long long x, long long y, int value) {
     const int k = s.txt_imgframe_header_counter;
-    if (k >= formats::MAX_BOX_ENTRIES)
+    if (k >= formats::kMaxBoxEntries)
         return;
     put16(s.buffer_boxes_header.data() + 2 + 4 * k, x);
     put16(s.buffer_boxes_header.data() + 4 + 4 * k, y);
@@ -192,9 +192,7 @@ void scanGrid(SirrexState& s) {
             return;
     }
 
-    const auto tableFull = [&] {
-        return s.txt_imgframe_header_counter >= formats::MAX_BOX_ENTRIES;
-    };
+    const auto tableFull = [&] { return s.txt_imgframe_header_counter >= formats::kMaxBoxEntries; };
     const auto wormsFull = [&] { return s.worms_found >= MAX_NUMBER_OF_WORMS; };
 
     for (long long y = ys; y < ye - bs; y += step) {

@@ -59,11 +59,11 @@ std::string descriptorTableRefusal(const SirrexState& s, const std::string& path
 }
 
 std::string positionFilePath(const std::string& projectFolder) {
-    return outputPath(projectFolder, formats::WORM_POSITIONS_FILE_NAME);
+    return outputPath(projectFolder, formats::kWormPositionsFileName);
 }
 
 std::string imageDescriptorFilePath(const std::string& projectFolder) {
-    return outputPath(projectFolder, formats::IMAGE_DESCRIPTOR_FILE_NAME);
+    return outputPath(projectFolder, formats::kImageDescriptorFileName);
 }
 
 std::string write_fulloutput(const SirrexState& s, int count, std::int32_t time,

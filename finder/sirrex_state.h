@@ -107,7 +107,7 @@ struct SirrexState {
     // Box table (2 count bytes, then 4 bytes per entry) and line (2 time bytes, then one value
     // per entry).
     std::vector<std::uint8_t> buffer_boxes_header =
-        std::vector<std::uint8_t>(formats::BOX_TABLE_BUFFER_SIZE, 0);
+        std::vector<std::uint8_t>(formats::kBoxTableBufferSize, 0);
     std::vector<std::uint8_t> buffer_boxes = std::vector<std::uint8_t>(formats::MAXBOXES, 0);
     int txt_imgframe_header_counter = 0;
 

@@ -9,6 +9,9 @@
 
 namespace formats {
 
+// The preview frame of the program folder, fetched from the device.
+inline constexpr char kPreviewFileName[] = "preview.jpg";
+
 // The device-address part of a frame name: the address with every "." turned into "_".
 std::string frameAddressPart(std::string_view address);
 

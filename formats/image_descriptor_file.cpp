@@ -20,7 +20,7 @@ std::uint16_t get16(const std::uint8_t* bytes) {
 
 std::vector<std::uint8_t> encodeBoxTable(std::span<const BoxEntry> boxes) {
     std::vector<std::uint8_t> out;
-    out.reserve(2 + BOX_TABLE_ENTRY_SIZE * boxes.size());
+    out.reserve(2 + kBoxTableEntrySize * boxes.size());
     put16(out, static_cast<std::uint32_t>(boxes.size()));
     for (const BoxEntry& b : boxes) {
         put16(out, b.x);
@@ -32,7 +32,7 @@ std::vector<std::uint8_t> encodeBoxTable(std::span<const BoxEntry> boxes) {
 std::vector<std::uint8_t> encodeDescriptorLine(std::int32_t timeMark,
                                                std::span<const std::uint8_t> values) {
     std::vector<std::uint8_t> out;
-    out.reserve(DESCRIPTOR_LINE_HEADER_SIZE + values.size());
+    out.reserve(kDescriptorLineHeaderSize + values.size());
     put16(out, descriptorLineTimeMark(timeMark));
     out.insert(out.end(), values.begin(), values.end());
     return out;
@@ -45,17 +45,17 @@ ImageDescriptorFile decodeImageDescriptorFile(std::span<const std::uint8_t> data
         return file;
     }
     const std::size_t count = get16(data.data());
-    const std::size_t tableSize = 2 + BOX_TABLE_ENTRY_SIZE * count;
+    const std::size_t tableSize = 2 + kBoxTableEntrySize * count;
     if (data.size() < tableSize) {
         file.error = "box table is cut short";
         return file;
     }
     file.boxes.reserve(count);
     for (std::size_t k = 0; k < count; ++k) {
-        const std::uint8_t* e = data.data() + 2 + BOX_TABLE_ENTRY_SIZE * k;
+        const std::uint8_t* e = data.data() + 2 + kBoxTableEntrySize * k;
         file.boxes.push_back({get16(e), get16(e + 2)});
     }
-    const std::size_t lineSize = DESCRIPTOR_LINE_HEADER_SIZE + count;
+    const std::size_t lineSize = kDescriptorLineHeaderSize + count;
     std::size_t offset = tableSize;
     while (offset + lineSize <= data.size()) {
         DescriptorLine line;

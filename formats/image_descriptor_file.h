@@ -14,12 +14,12 @@
 
 namespace formats {
 
-inline constexpr int MAXBOXES = 15000;              // bytes of the line buffer
-inline constexpr int BOX_TABLE_BUFFER_SIZE = 30001; // bytes of the table buffer
-inline constexpr int MAX_BOX_ENTRIES = 7499;        // boxes per run (2 + 4 x 7499 <= 30001)
-inline constexpr int BOX_TABLE_ENTRY_SIZE = 4;
-inline constexpr int DESCRIPTOR_LINE_HEADER_SIZE = 2;
-inline constexpr char IMAGE_DESCRIPTOR_FILE_NAME[] = "xy_image.bin";
+inline constexpr int MAXBOXES = 15000;            // bytes of the line buffer
+inline constexpr int kBoxTableBufferSize = 30001; // bytes of the table buffer
+inline constexpr int kMaxBoxEntries = 7499;       // boxes per run (2 + 4 x 7499 <= 30001)
+inline constexpr int kBoxTableEntrySize = 4;
+inline constexpr int kDescriptorLineHeaderSize = 2;
+inline constexpr char kImageDescriptorFileName[] = "xy_image.bin";
 
 struct BoxEntry {
     std::uint16_t x = 0; // centre column (low 16 bits)

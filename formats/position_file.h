@@ -30,8 +30,8 @@ inline constexpr int OUTPUT_BUFFER_SIZE =
 inline constexpr std::uint16_t HASH_SEED = 0x551;
 inline constexpr std::uint8_t POSITION_LAYOUT_BYTE = 2; // first byte of a file: 14-byte records
 inline constexpr std::uint8_t FOOTER_FLAG = 0x80;
-inline constexpr std::int32_t MAX_TIME_MARK = 0x7FFFFF; // the 23 bits a block header holds
-inline constexpr char WORM_POSITIONS_FILE_NAME[] = "xy_worms.bin";
+inline constexpr std::int32_t kMaxTimeMark = 0x7FFFFF; // the 23 bits a block header holds
+inline constexpr char kWormPositionsFileName[] = "xy_worms.bin";
 
 // One detection record. Fields are stored as 16-bit values; a negative value is stored as its
 // low 16 bits (two's complement).

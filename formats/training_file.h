@@ -14,6 +14,10 @@ namespace formats {
 
 inline constexpr char kTrainingFileName[] = "training.dat";
 inline constexpr char kTrainingDefaultsFileName[] = "training.def";
+// The gray values of the picked targets: written into the program folder by the acquisition
+// window, copied into every acquisition folder under the reanalysis window's name.
+inline constexpr char kDescriptorTextFileName[] = "descriptor.txt";
+inline constexpr char kDescriptorFileName[] = "descriptor.dat";
 inline constexpr std::size_t kTrainingKeyCount = 18;
 
 // The keys in file order.

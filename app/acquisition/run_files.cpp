@@ -69,16 +69,18 @@ QString copyOver(const QString& source, const QString& target) {
 QString copyTrainingFiles(const QString& programFolder, const QString& folder) {
     const QDir program(programFolder);
     const QDir target(folder);
-    const QString training = program.filePath(QStringLiteral("training.dat"));
+    const QString training = program.filePath(QString::fromLatin1(formats::kTrainingFileName));
     if (QFileInfo::exists(training)) {
-        const QString error = copyOver(training, target.filePath(QStringLiteral("training.dat")));
+        const QString error =
+            copyOver(training, target.filePath(QString::fromLatin1(formats::kTrainingFileName)));
         if (!error.isEmpty())
             return error;
     }
-    const QString descriptor = program.filePath(QStringLiteral("descriptor.txt"));
+    const QString descriptor =
+        program.filePath(QString::fromLatin1(formats::kDescriptorTextFileName));
     if (QFileInfo::exists(descriptor)) {
-        const QString error =
-            copyOver(descriptor, target.filePath(QStringLiteral("descriptor.dat")));
+        const QString error = copyOver(
+            descriptor, target.filePath(QString::fromLatin1(formats::kDescriptorFileName)));
         if (!error.isEmpty())
             return error;
     }

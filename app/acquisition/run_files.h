@@ -15,7 +15,6 @@ namespace acquisition {
 
 inline constexpr char kShapesFileName[] = "xy_shapes.txt";
 inline constexpr char kShapesHeader[] = "#Frame\t#Prev_Frame\tX\tY\tShape\r\n";
-inline constexpr char kPositionFileName[] = "xy_worms.bin";
 inline constexpr std::int32_t kMaxRunMinutes = 1440;
 
 // The project folder's name: the cleaned project text, "default" when it is empty.

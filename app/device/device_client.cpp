@@ -1,6 +1,7 @@
 #include "app/device/device_client.h"
 
 #include "formats/device_address.h"
+#include "formats/frame_names.h"
 #include "platform/jpeg_download.h"
 
 #include <cmath>
@@ -82,7 +83,8 @@ QString DeviceClient::answerFile() const {
 }
 
 QString DeviceClient::previewFile() const {
-    return m_services.programFolder + QStringLiteral("/preview.jpg");
+    return m_services.programFolder + QLatin1Char('/') +
+           QString::fromLatin1(formats::kPreviewFileName);
 }
 
 bool DeviceClient::DownloadFile(const QString& url, const QString& file) {

@@ -30,7 +30,7 @@ DetectionBlock ReadWormBlock(const std::string& runFolder, LiveReaderState& stat
         block.error = "position file cursor out of range";
         return block;
     }
-    const std::string path = formats::pathInFolder(runFolder, formats::WORM_POSITIONS_FILE_NAME);
+    const std::string path = formats::pathInFolder(runFolder, formats::kWormPositionsFileName);
     const std::uint64_t offset = static_cast<std::uint64_t>(state.positionCursor) - 1;
     const bool firstBlock = offset == 0;
 

@@ -12,7 +12,7 @@ namespace results {
 
 OutlierCheck checkOutlierFrames(const std::string& folder) {
     OutlierCheck out;
-    const std::string path = formats::pathInFolder(folder, formats::IMAGE_DESCRIPTOR_FILE_NAME);
+    const std::string path = formats::pathInFolder(folder, formats::kImageDescriptorFileName);
     std::string bytes, error;
     bool missing = false;
     if (folder.empty() || !readWholeFile(path, bytes, error, &missing)) {

@@ -141,7 +141,7 @@ DetectionBlock ReadWormBlock(const std::string& acqFolder, StoredReaderState& st
         block.error = "no acquisition folder";
         return block;
     }
-    const std::string path = formats::pathInFolder(acqFolder, formats::WORM_POSITIONS_FILE_NAME);
+    const std::string path = formats::pathInFolder(acqFolder, formats::kWormPositionsFileName);
     FileBytes head = readFileBytes(path, 0, 1);
     if (!head.exists)
         return block;

@@ -12,7 +12,6 @@
 namespace results {
 
 inline constexpr char kWormTrailsFileName[] = "worm_trails.csv";
-inline constexpr char kWormTrailsBackupName[] = "worm_trails.bak";
 inline constexpr char kWormTrailsHeader[] = "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE";
 
 struct WormTrailRow {

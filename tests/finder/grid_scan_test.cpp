@@ -206,7 +206,7 @@ TEST_F(GridScanTest, TableStopsAt7499BoxesWhileTheScanGoesOn) {
     f.fill(790, 590, 20, 4, 120); // an organism-sized mark inside the image
     f.load(s);
     finder::analyseFrame(s);
-    EXPECT_EQ(s.txt_imgframe_header_counter, formats::MAX_BOX_ENTRIES);
+    EXPECT_EQ(s.txt_imgframe_header_counter, formats::kMaxBoxEntries);
 }
 
 TEST_F(GridScanTest, RectangleBeyondTheImageReadsOutsidePixelsAsZero) {

@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     // A fresh start: the position and image-descriptor files are only ever appended to.
-    fs::remove(work / formats::WORM_POSITIONS_FILE_NAME, ec);
-    fs::remove(work / formats::IMAGE_DESCRIPTOR_FILE_NAME, ec);
+    fs::remove(work / formats::kWormPositionsFileName, ec);
+    fs::remove(work / formats::kImageDescriptorFileName, ec);
 
     const fs::path real = fs::path(VX_REAL_TESTDATA) / "plate_dish.pgm";
     fs::path frame;
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const fs::path positions = work / formats::WORM_POSITIONS_FILE_NAME;
+    const fs::path positions = work / formats::kWormPositionsFileName;
     const formats::PositionFile file = formats::readPositionFile(positions.string());
     if (!file.error.empty() || file.blocks.empty()) {
         std::fprintf(stderr, "cannot read %s: %s\n", positions.c_str(),

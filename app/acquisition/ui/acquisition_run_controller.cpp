@@ -9,9 +9,11 @@
 #include "app/results/track_color.h"
 #include "app/results/ui/result_views.h"
 #include "app/results/worm_trails_file.h"
+#include "app/widgets/box_values.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/picture_box.h"
 #include "formats/numbers.h"
+#include "formats/run_data_file.h"
 #include "formats/training_file.h"
 
 #include <QAction>
@@ -40,14 +42,6 @@ constexpr int kPlateGray = colourValue(160, 160, 160);
 
 const QString kProcessingError = QStringLiteral("Image processing error");
 const QString kTrackerError = QStringLiteral("Error procesing files");
-
-QString fromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-double numberIn(const QLineEdit* box) {
-    return formats::leadingNumber(box->text().toStdString());
-}
 
 } // namespace
 
@@ -252,7 +246,8 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     const QString folderName = acquisition::acquisitionFolderName(m_services.clock->now(), name);
     m_c.lbl_stimated->show();
     // 7-8: mode and folders.
-    m_acquisitionMode = m_c.trackingMode->isChecked() ? 0 : 1;
+    m_acquisitionMode = m_c.trackingMode->isChecked() ? formats::kAcquisitionModeTracking
+                                                      : formats::kAcquisitionModeMicrobeam;
     const QString projectFolder = QDir(programFolder)
                                       .filePath(acquisition::projectFolderName(
                                           device::SanitizeName(m_c.txt_project->text())));

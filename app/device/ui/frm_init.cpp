@@ -5,6 +5,7 @@
 #include "app/device/settings.h"
 #include "app/widgets/caption_fit.h"
 #include "app/widgets/clickable_label.h"
+#include "app/widgets/picture_box.h"
 #include "app/widgets/twips.h"
 #include "app/widgets/window_registry.h"
 
@@ -28,13 +29,9 @@ const QString kVersionText = QStringLiteral("<< Software Version V1.7 Rev06/2023
 const QString kDesignAddress = QStringLiteral("192.168.4.1");
 const QString kCrLf = QStringLiteral("\r\n");
 
-// Colour values are red + 256 x green + 65536 x blue.
-QColor colorValue(std::uint32_t value) {
-    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
-}
-const std::uint32_t kWhite = 0xFFFFFF;
-const std::uint32_t kGray = 0x808080;
-const std::uint32_t kHighlight = 0xC0E0FF;
+constexpr int kWhite = colourValue(255, 255, 255);
+constexpr int kGray = colourValue(128, 128, 128);
+constexpr int kHighlight = colourValue(255, 224, 192);
 
 QRect twipsRect(int left, int top, int width, int height) {
     using ui::twipsToPixels;
@@ -42,9 +39,9 @@ QRect twipsRect(int left, int top, int width, int height) {
                  twipsToPixels(height));
 }
 
-void setBackground(QWidget* widget, const QColor& color) {
+void setBackground(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, color);
+    palette.setColor(QPalette::Window, colour);
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }
@@ -55,9 +52,9 @@ void clearBackground(QWidget* widget) {
     widget->setPalette(QPalette());
 }
 
-void setTextColor(QWidget* widget, const QColor& color) {
+void setTextColour(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::WindowText, colour);
     widget->setPalette(palette);
 }
 
@@ -190,17 +187,17 @@ void FrmInit::resetToDesign() {
     m_labelOption1->setText("START New Acquisition");
     m_labelOption2->setText("Check Results");
     m_labelOption5->setText("EXIT");
-    setBackground(m_frameOption1, colorValue(kWhite));
+    setBackground(m_frameOption1, toQColor(kWhite));
     clearBackground(m_frameOption2);
     clearBackground(m_frameOption5);
     for (ClickableLabel* label : {m_labelOption1, m_labelOption2, m_labelOption5})
-        setTextColor(label, colorValue(kGray));
+        setTextColour(label, toQColor(kGray));
     m_frameOption1->show();
     m_frameOption2->show();
     m_frameOption5->show();
 
-    setBackground(m_frame1, colorValue(kWhite));
-    setTextColor(m_lblNews, colorValue(kGray));
+    setBackground(m_frame1, toQColor(kWhite));
+    setTextColour(m_lblNews, toQColor(kGray));
     m_lblNews->setText("Equipment Status = unknown");
 
     m_lblIp->setText("Device ID");
@@ -303,7 +300,7 @@ bool FrmInit::eventFilter(QObject* watched, QEvent* event) {
 
 void FrmInit::HighlightMenuEntry(QFrame* entry) {
     for (QFrame* frame : {m_frameOption1, m_frameOption2, m_frameOption5}) {
-        setBackground(frame, colorValue(frame == entry ? kHighlight : kWhite));
+        setBackground(frame, toQColor(frame == entry ? kHighlight : kWhite));
         frame->repaint();
     }
 }

@@ -1,6 +1,7 @@
 #include "app/results/ui/report_frame_controller.h"
 
 #include "app/results/report.h"
+#include "app/widgets/box_values.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -11,12 +12,6 @@
 #include <QPushButton>
 
 namespace ui {
-
-namespace {
-QString fromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
-} // namespace
 
 ReportFrameController::ReportFrameController(const ReportFrameControls& controls,
                                              platform::Services services, const Lifetime& window,

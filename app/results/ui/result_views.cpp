@@ -1,5 +1,6 @@
 #include "app/results/ui/result_views.h"
 
+#include "app/widgets/box_values.h"
 #include "app/widgets/picture_box.h"
 
 #include <QLabel>
@@ -10,9 +11,6 @@ namespace {
 constexpr int kBlack = colourValue(0, 0, 0);
 constexpr int kWhite = colourValue(255, 255, 255);
 
-QString fromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
 } // namespace
 
 void showLiveLabels(const ResultLabels& c, const results::LiveLabels& labels) {

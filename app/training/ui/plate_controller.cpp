@@ -1,8 +1,9 @@
 #include "app/training/ui/plate_controller.h"
 
 #include "app/training/plate_overlay.h"
+#include "app/widgets/box_values.h"
 #include "app/widgets/picture_box.h"
-#include "formats/numbers.h"
+#include "formats/frame_names.h"
 
 #include <QDir>
 #include <QEvent>
@@ -18,14 +19,6 @@ namespace {
 
 constexpr int kRed = colourValue(255, 0, 0);
 constexpr int kBlue = colourValue(0, 0, 255);
-
-double numberIn(const QLineEdit* box) {
-    return formats::leadingNumber(box->text().toStdString());
-}
-
-QString numberText(double value) {
-    return QString::fromStdString(formats::formatNumber(value));
-}
 
 } // namespace
 
@@ -56,7 +49,8 @@ bool PlateController::ShowImage(const QString& file) {
 }
 
 bool PlateController::DrawPlateOverlay() {
-    if (!ShowImage(QDir(m_services.programFolder).filePath(QStringLiteral("preview.jpg"))))
+    if (!ShowImage(QDir(m_services.programFolder)
+                       .filePath(QString::fromLatin1(formats::kPreviewFileName))))
         return false;
     PictureBox* pic = m_c.Picture1;
     const int x1 = training::wholeValue(m_c.txt_x1->text().toStdString());
