@@ -111,8 +111,13 @@ QString LivePipeline::stallText(bool listFrames) {
     // While the pipeline converts, the converter's cursor follows the newest frame; without
     // conversions the folder is listed.
     std::int32_t newest = m_cursor.jpgCursor;
-    if (listFrames)
-        newest = FindNextFrameIndex(imgFolder(), m_prefix, std::max(m_newestFrame, 0), "jpg");
+    if (listFrames) {
+        newest = 0;
+        const QStringList names = QDir(imgFolder()).entryList(QDir::Files, QDir::Name);
+        for (const QString& name : names)
+            if (const auto n = frameNumberOfName(name, m_prefix, QStringLiteral("jpg")))
+                newest = std::max(newest, *n);
+    }
     if (newest > 0 && newest > m_newestFrame) {
         m_newestFrame = newest;
         m_newestFrameMs = nowMs;

@@ -1,7 +1,7 @@
 // The real dialogs: each is answered by a timer that acts like the operator, so no test ever
 // waits on a person.
 
-#include "tests/ui/start_window_support.h"
+#include "tests/device/ui/start_window_support.h"
 
 #include "app/widgets/qt_dialogs.h"
 

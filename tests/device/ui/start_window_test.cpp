@@ -1,8 +1,8 @@
 // The start window: load, start menu, installation-folder warnings, "EXIT", and connecting to
 // a device answered by fakes.
 
+#include "tests/device/ui/start_window_support.h"
 #include "tests/support/all_windows.h"
-#include "tests/ui/start_window_support.h"
 
 #include "app/device/ui/frm_about.h"
 #include "app/device/ui/frm_init.h"

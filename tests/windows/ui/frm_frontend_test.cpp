@@ -2,7 +2,7 @@
 // project list, typed-value checks, the device link, light and focus, and the plate overlay.
 
 #include "tests/support/all_windows.h"
-#include "tests/ui/frontend_support.h"
+#include "tests/windows/ui/frontend_support.h"
 
 #include "app/acquisition/ui/acquisition_run_controller.h"
 #include "app/device/ui/frm_init.h"

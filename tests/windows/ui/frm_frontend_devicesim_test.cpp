@@ -2,7 +2,7 @@
 // picture of the window after it: the preview and the plate outline must be on screen.
 
 #include "tests/support/all_windows.h"
-#include "tests/ui/frontend_support.h"
+#include "tests/windows/ui/frontend_support.h"
 
 #include "app/widgets/picture_box.h"
 #include "platform/curl_downloader.h"

@@ -1,7 +1,7 @@
 // The start window's "Connect" against the camera device simulator, over real HTTP.
 
+#include "tests/device/ui/start_window_support.h"
 #include "tests/support/all_windows.h"
-#include "tests/ui/start_window_support.h"
 
 #include "app/device/ui/frm_init.h"
 #include "app/widgets/clickable_label.h"
