@@ -6,6 +6,7 @@
 #include "app/device/settings.h"
 #include "app/device/ui/focus_controller.h"
 #include "app/device/ui/light_controller.h"
+#include "app/device/ui/training_boxes_view.h"
 #include "app/results/ui/report_frame_controller.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/widgets/caption_fit.h"
@@ -1014,43 +1015,19 @@ bool FrmFrontend::SaveDeviceIp() {
     return device::SaveDeviceIp(m_services.programFolder, m_c.txt_ip1->text()).isEmpty();
 }
 
-namespace {
-std::array<QLineEdit*, formats::kTrainingKeyCount> trainingBoxes(FrmFrontend::Controls& c) {
-    return {c.txt_x1,         c.txt_x2,        c.txt_y1,     c.txt_y2,        c.txt_npix,
-            c.txt_pixmin,     c.txt_pixmax,    c.txt_pixtol, c.txt_umbralmin, c.txt_umbralmax,
-            c.txt_umbraltol,  c.txt_lenmin,    c.txt_lenmax, c.txt_lentol,    c.txt_umbral_analisis,
-            c.txt_umb_an_tol, c.txt_maxtravel, c.txt_psize};
-}
-} // namespace
-
 void FrmFrontend::LoadTraining(const QString& folder) {
     HandlerGuard guard(m_life);
-    const auto boxes = trainingBoxes(m_c);
-    const formats::TrainingRead read = formats::readTrainingFile(folder.toStdString());
-    bool ok = true;
-    if (read.status == formats::TrainingRead::Status::Ok) {
-        for (const formats::TrainingAssignment& a : read.assignments)
-            if (a.index < boxes.size())
-                boxes[a.index]->setText(QString::fromStdString(a.value));
-    } else if (read.status == formats::TrainingRead::Status::Missing) {
-        const formats::TrainingFile defaults = formats::TrainingFile::defaults();
-        for (std::size_t i = 0; i < boxes.size(); ++i)
-            boxes[i]->setText(QString::fromStdString(defaults[i]));
+    const device::TrainingLoad load = device::loadTrainingAcquisition(folder);
+    TrainingBoxesView(m_client).apply(load);
+    bool ok = load.source != device::TrainingLoad::Source::Failed;
+    if (load.source == device::TrainingLoad::Source::Defaults)
         ok = SaveConfigFile() && WriteTrainingFile();
-    } else {
-        ok = false;
-    }
     if (!ok && guard.alive())
         m_services.dialogs->message(QStringLiteral("Error reading training.dat file"));
 }
 
 bool FrmFrontend::WriteTrainingFile() {
-    formats::TrainingFile training;
-    const auto boxes = trainingBoxes(m_c);
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        training[i] = boxes[i]->text().toStdString();
-    return formats::writeTrainingFileWithDefaults(m_services.programFolder.toStdString(), training)
-        .empty();
+    return TrainingBoxesView(m_client).write(m_services.programFolder).empty();
 }
 
 } // namespace ui

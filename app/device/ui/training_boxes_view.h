@@ -1,0 +1,33 @@
+#pragma once
+// The 18 training parameter boxes of a window (found by their names), filled from a loaded
+// training and written back to a training file.
+
+#include "app/device/training_boxes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <string>
+
+class QLineEdit;
+class QWidget;
+
+namespace ui {
+
+class TrainingBoxesView {
+public:
+    // The boxes named txt_x1 ... txt_psize below `root`.
+    explicit TrainingBoxesView(const QWidget* root);
+
+    QStringList texts() const;
+    // A training read from a file goes into its boxes value by value; the defaults into all.
+    void apply(const device::TrainingLoad& load);
+    // <folder>/training.dat and its copy training.def from the boxes; empty, or the message.
+    std::string write(const QString& folder) const;
+
+private:
+    std::array<QLineEdit*, formats::kTrainingKeyCount> m_boxes{};
+};
+
+} // namespace ui
