@@ -1,6 +1,6 @@
 #pragma once
-// Proportional layout of the acquisition window: the window is divided into a grid of six
-// columns and twenty rows inside fixed margins; top-level controls are placed in grid units,
+// Proportional layout of the acquisition and reanalysis windows: the window is divided into a grid
+// of six columns and twenty rows inside fixed margins; top-level controls are placed in grid units,
 // controls inside a frame as fractions of that frame's size. All values are twips.
 
 #include <optional>
@@ -38,6 +38,9 @@ struct Placement {
 // Every placement of one pass of the acquisition window, in order. Empty when the size cannot
 // give a grid. Container sizes are those given to the containers earlier in the same pass.
 std::vector<Placement> frontendLayout(double widthTwips, double heightTwips);
+
+// Every placement of one pass of the reanalysis window, in order (empty as above).
+std::vector<Placement> trainingLayout(double widthTwips, double heightTwips);
 
 // The placement of a control by name in a pass; nullptr when the pass does not place it.
 const Placement* findPlacement(const std::vector<Placement>& placements, const std::string& name);

@@ -136,3 +136,34 @@ TEST(FrontendLayout, TwoPassesAtOneSizeAgree) {
         EXPECT_EQ(a[i].height, b[i].height);
     }
 }
+
+TEST(TrainingLayout, WorkedSizePlacesTheGridAndTheFrames) {
+    const auto pass = windows::trainingLayout(15360, 11520);
+    ASSERT_FALSE(pass.empty());
+    expectRect(findPlacement(pass, "Picture1"), 883.2f, 892.8f, 8524.8f, 8568.0f);
+    expectRect(findPlacement(pass, "frm_preview"), 9638.4f, 792.0f, 4262.4f, 8694.0f);
+    expectRect(findPlacement(pass, "Frame_plotter"), 9638.4f, 792.0f, 4262.4f, 8694.0f);
+    // Grid units without the margins inside the message frame; the stop button on its bottom.
+    const Placement* messages = findPlacement(pass, "lbl_messages");
+    ASSERT_NE(messages, nullptr);
+    EXPECT_FLOAT_EQ(*messages->left, 460.8f);
+    EXPECT_FLOAT_EQ(*messages->top, 176.4f);
+    EXPECT_FALSE(messages->width || messages->height);
+    expectRect(findPlacement(pass, "cmd_stopprocess"), 4953.6f, 504.0f, 806.4f, 252.0f);
+    // The reanalysis values of the shared set-up rows.
+    expectRect(findPlacement(pass, "frame_limits"), 426.24f, 1304.1f, 3409.92f, 2608.2f);
+    EXPECT_FLOAT_EQ(*findPlacement(pass, "frame_train")->top, 0.55f * 8694.0f);
+    EXPECT_NE(findPlacement(pass, "frame_micro"), nullptr);
+    EXPECT_NE(findPlacement(pass, "cmd_reprocess"), nullptr);
+    EXPECT_EQ(findPlacement(pass, "cmd_focus"), nullptr);
+    EXPECT_EQ(findPlacement(pass, "lbl_next"), nullptr);
+    // Hidden on every pass: Picture2 and Image1, but not the mode buttons.
+    EXPECT_TRUE(findPlacement(pass, "Picture2")->hide);
+    EXPECT_TRUE(findPlacement(pass, "Image1")->hide);
+    EXPECT_FALSE(findPlacement(pass, "Opt_acq(1)")->hide);
+    // Containers come before their contents.
+    auto index = [&](const char* name) { return findPlacement(pass, name) - pass.data(); };
+    EXPECT_LT(index("Frame_plotter"), index("Frame_report"));
+    EXPECT_LT(index("Frame_report"), index("cmd_report_calc"));
+    EXPECT_LT(index("frm_preview"), index("frame_setupmas"));
+}
