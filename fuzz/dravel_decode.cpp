@@ -82,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string pieces;
     std::string pieceError;
-    const bool piecewise = dravel::decodeJpegGrayTo(jpeg, denominator, collect, &pieces, pieceError);
+    const bool piecewise =
+        dravel::decodeJpegGrayTo(jpeg, denominator, collect, &pieces, pieceError);
     FUZZ_CHECK(piecewise == whole);
     if (whole)
         FUZZ_CHECK(pieces == image.pgm);

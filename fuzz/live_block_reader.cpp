@@ -1,12 +1,15 @@
 // The live position-file reader over arbitrary xy_worms.bin bytes, read once whole and once
-// while the file is still growing: both readings must give the same blocks.
+// while the file is still growing: both readings must give the same blocks, and the same ones
+// as the whole-file walk of the position format.
 
 #include "app/results/live_block_reader.h"
 #include "formats/position_file.h"
 #include "fuzz/support/scratch_file.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace {
@@ -58,8 +61,8 @@ DetectionBlock::Status readOn(const std::string& folder, results::LiveReaderStat
             FUZZ_CHECK(state.blockNumber == before.blockNumber + 1);
             FUZZ_CHECK(b.timeMark >= 0 && b.timeMark < (1 << 23));
         }
-        steps.push_back({b.status, state.positionCursor, b.timeMark, b.count, b.x, b.y,
-                         b.pixels, b.xSize, b.ySize, b.shape});
+        steps.push_back({b.status, state.positionCursor, b.timeMark, b.count, b.x, b.y, b.pixels,
+                         b.xSize, b.ySize, b.shape});
     }
     fuzz::fail("the live reader did not come to an end of the file", __FILE__, __LINE__);
 }
@@ -91,5 +94,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(growingEnd == wholeEnd);
     FUZZ_CHECK(growingSteps == wholeSteps);
     FUZZ_CHECK(growing.positionCursor == whole.positionCursor);
+
+    // The whole-file walk finds a block wherever the live reader read or passed over one, with
+    // the same time mark; where the live reader waits for more, the walk stops too.
+    const formats::PositionFile walked = formats::decodePositionFile(std::span(data, size));
+    const std::size_t common = std::min(walked.blocks.size(), wholeSteps.size());
+    std::size_t offset = 0;
+    for (std::size_t k = 0; k < common; ++k) {
+        FUZZ_CHECK(walked.blocks[k].offset == offset);
+        if (wholeSteps[k].status == DetectionBlock::Status::Block)
+            FUZZ_CHECK(walked.blocks[k].timeMark == wholeSteps[k].timeMark);
+        offset = static_cast<std::size_t>(wholeSteps[k].cursor) - 1;
+    }
+    if (wholeEnd == DetectionBlock::Status::NothingNew && size > 0 &&
+        data[0] == formats::POSITION_LAYOUT_BYTE) {
+        FUZZ_CHECK(walked.error.empty());
+        FUZZ_CHECK(walked.blocks.size() == wholeSteps.size());
+        FUZZ_CHECK(walked.consumed == static_cast<std::size_t>(whole.positionCursor) - 1);
+    }
     return 0;
 }

@@ -38,8 +38,14 @@ std::string text(const std::vector<std::uint8_t>& bytes) {
 }
 
 formats::WormRecord record(int number, int x, int y) {
-    return {static_cast<std::uint8_t>(number), static_cast<std::uint16_t>(x),
-            static_cast<std::uint16_t>(y), 57, 14, 6, 0x3C5A, 88};
+    return {static_cast<std::uint8_t>(number),
+            static_cast<std::uint16_t>(x),
+            static_cast<std::uint16_t>(y),
+            57,
+            14,
+            6,
+            0x3C5A,
+            88};
 }
 
 // Layout 3, as the finder writes it: the layout byte, then block after block.
@@ -67,11 +73,10 @@ std::vector<std::uint8_t> oldLayoutFile(std::uint8_t code, bool footer, int bloc
             records.insert(records.end(), full.begin(), full.end() - 1);
         }
         const std::uint16_t check = formats::blockCheckValue(records);
-        const std::uint8_t head[6] = {b == 0 ? code : std::uint8_t(0), 0,
-                                      static_cast<std::uint8_t>(10 + b),
-                                      static_cast<std::uint8_t>(n),
-                                      static_cast<std::uint8_t>(check >> 8),
-                                      static_cast<std::uint8_t>(check & 0xFF)};
+        const std::uint8_t head[6] = {
+            b == 0 ? code : std::uint8_t(0),       0,
+            static_cast<std::uint8_t>(10 + b),     static_cast<std::uint8_t>(n),
+            static_cast<std::uint8_t>(check >> 8), static_cast<std::uint8_t>(check & 0xFF)};
         out.insert(out.end(), head, head + 6);
         out.insert(out.end(), records.begin(), records.end());
         if (footer) {
@@ -90,8 +95,8 @@ std::vector<std::uint8_t> runLayoutFile() {
         out.push_back(255);
         for (int s = 24; s >= 0; s -= 8)
             out.push_back(static_cast<std::uint8_t>(times[k] >> s));
-        const std::uint16_t fields[6] = {static_cast<std::uint16_t>(300 + 10 * k), 420, 61, 12,
-                                         5, 0x1234};
+        const std::uint16_t fields[6] = {
+            static_cast<std::uint16_t>(300 + 10 * k), 420, 61, 12, 5, 0x1234};
         for (std::uint16_t f : fields) {
             out.push_back(static_cast<std::uint8_t>(f >> 8));
             out.push_back(static_cast<std::uint8_t>(f & 0xFF));
@@ -124,8 +129,8 @@ void positionSeeds() {
 }
 
 void descriptorSeeds() {
-    std::vector<formats::BoxEntry> boxes = {{800, 60}, {800, 1140}, {60, 600}, {700, 600},
-                                            {900, 600}};
+    std::vector<formats::BoxEntry> boxes = {
+        {800, 60}, {800, 1140}, {60, 600}, {700, 600}, {900, 600}};
     for (int k = 0; k < 12; ++k)
         boxes.push_back({static_cast<std::uint16_t>(400 + 35 * k), 500});
     std::vector<std::uint8_t> file = formats::encodeBoxTable(boxes);
@@ -181,7 +186,8 @@ void textSeeds() {
     put("training_file", "unknown_keys_lf", "xs 300\nzz 12\n tl 5\nmt 31,25\nxs 250\n");
 
     const char* numbers[] = {"12.5min", " - 3 . 5e2x", "1e400", "-1e-400", "0.000001234",
-                             "17.5", "-2.25", "abc", "+.5", "9223372036854775808", "1,5"};
+                             "17.5",    "-2.25",       "abc",   "+.5",     "9223372036854775808",
+                             "1,5"};
     int k = 0;
     for (const char* n : numbers)
         put("numbers", "number_" + std::to_string(k++), n);

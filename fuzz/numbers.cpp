@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (decimals == 0)
         FUZZ_CHECK(point == std::string::npos);
     else
-        FUZZ_CHECK(point != std::string::npos && fixed.size() - point - 1 ==
-                                                     static_cast<std::size_t>(decimals));
+        FUZZ_CHECK(point != std::string::npos &&
+                   fixed.size() - point - 1 == static_cast<std::size_t>(decimals));
     const double fixedBack = formats::leadingNumber(fixed);
     FUZZ_CHECK(std::fabs(fixedBack - value) <=
                0.5000001 * std::pow(10.0, -decimals) + std::fabs(value) * 1e-15);

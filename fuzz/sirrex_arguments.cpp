@@ -4,9 +4,9 @@
 #include "finder/arguments.h"
 #include "finder/grid_scan.h"
 #include "finder/sirrex_state.h"
-#include "fuzz/support/scratch_file.h"
 #include "formats/image_descriptor_file.h"
 #include "formats/position_file.h"
+#include "fuzz/support/scratch_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +22,8 @@ const std::vector<std::uint8_t>& plateFrame() {
         std::vector<std::uint8_t> pixels(finder::MAXCHANNELS);
         for (int y = 0; y < finder::IMG_MAXY; ++y)
             for (int x = 0; x < finder::IMG_MAXX; ++x)
-                pixels[finder::get_idx(x, y)] = static_cast<std::uint8_t>(170 + (x * 7 + y * 3) % 11);
+                pixels[finder::get_idx(x, y)] =
+                    static_cast<std::uint8_t>(170 + (x * 7 + y * 3) % 11);
         const int worms[][2] = {{420, 300}, {700, 520}, {905, 610}, {610, 840}, {1100, 400}};
         for (const auto& w : worms) {
             for (int t = 0; t < 26; ++t) {
@@ -74,8 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state.buffer.assign(plateFrame());
     finder::analyseFrame(state);
     FUZZ_CHECK(state.worms_found >= 0 && state.worms_found <= formats::MAX_NUMBER_OF_WORMS);
-    FUZZ_CHECK(state.output_buffer_position ==
-               state.worms_found * formats::WORM_BUFFER_SIZE);
+    FUZZ_CHECK(state.output_buffer_position == state.worms_found * formats::WORM_BUFFER_SIZE);
     FUZZ_CHECK(state.txt_imgframe_header_counter >= 0 &&
                state.txt_imgframe_header_counter <= formats::MAX_BOX_ENTRIES);
     for (int k = 0; k < state.worms_found; ++k)

@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(std::memcmp(fromMemory.buffer.data(), data + header, n) == 0);
         return 0;
     }
-    FUZZ_CHECK(std::memcmp(fromMemory.buffer.data(), fromFile.buffer.data(),
-                           finder::MAXCHANNELS) == 0);
+    FUZZ_CHECK(std::memcmp(fromMemory.buffer.data(), fromFile.buffer.data(), finder::MAXCHANNELS) ==
+               0);
     finder::analyseFrame(fromFile);
     FUZZ_CHECK(fromFile.worms_found <= formats::MAX_NUMBER_OF_WORMS);
     return 0;

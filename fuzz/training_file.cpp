@@ -2,8 +2,8 @@
 // written and read back unchanged, and the option string handed to Sirrex holds no blanks
 // inside its words.
 
-#include "formats/text_lines.h"
 #include "formats/training_file.h"
+#include "formats/text_lines.h"
 #include "fuzz/support/scratch_file.h"
 
 #include <cstddef>

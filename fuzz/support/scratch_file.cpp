@@ -17,7 +17,8 @@ namespace {
 
 std::string makeFolder() {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vxfuzz-XXXXXX";
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vxfuzz-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
         std::abort();
