@@ -75,8 +75,8 @@ for t in "${targets[@]}"; do
   printf '%-24s %10s %8s %5ss  %s\n' "$t" "${runs:-?}" "${speed:-?}" "$took" "FAILED (status $status)"
   failed=$((failed + 1))
   {
-    echo "---- $t: $dir/log (last lines)"
-    grep -E 'ERROR|fuzz check failed|SUMMARY|Test unit written|^ *#[0-9]+ 0x' "$dir/log" | head -n 30 || true
+    echo "---- $t: $dir/log (what it reported)"
+    grep -E 'ERROR|runtime error|fuzz check failed|SUMMARY|Test unit written|^ *#[0-9]+ 0x' "$dir/log" | head -n 30 || true
     if [ -n "$found" ]; then
       echo "reproducer(s):"
       echo "$found" | sed 's/^/  /'
@@ -84,7 +84,7 @@ for t in "${targets[@]}"; do
     elif [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
       echo "the target did not stop within $((seconds + 60)) s"
     fi
-  } >&2
+  }
 done
 echo "fuzz: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
