@@ -200,6 +200,7 @@ void sirrexSeeds() {
         "f.pgm\n-xs300\n-xe1200\n-ys170\n-ye1000\n-bs20\n-pl78\n-ph100\n-pt20\n-tl5.4\n-th10\n"
         "-tt20\n-ll17\n-lh28\n-lt20\n-al33\n-at50\n-mt35\n-cp1\n-v");
     put("sirrex_arguments", "small_boxes", "a/b/img/f.pgm\n-bs4\n-xs700\n-xe900\n-ys500\n-ye700");
+    put("sirrex_arguments", "defaults", "plate/img/f.pgm");
     put("sirrex_arguments", "usage", "f.pgm\n-h");
     put("sirrex_arguments", "refused", "f.pgm\n-xs0x10");
 

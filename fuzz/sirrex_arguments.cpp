@@ -1,5 +1,5 @@
 // Sirrex's command line over arbitrary arguments (one per input line after the program name),
-// and, when the options are taken, the analysis of a fixed plate frame with those options.
+// and, when the options are taken, the analysis of a synthetic plate frame with those options.
 
 #include "finder/arguments.h"
 #include "finder/grid_scan.h"
@@ -7,34 +7,23 @@
 #include "formats/image_descriptor_file.h"
 #include "formats/position_file.h"
 #include "fuzz/support/scratch_file.h"
+#include "tools/plate/plate.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-// A plate: an even grey ground with a few dark crawling shapes on it.
+// A synthetic plate with worms that the default options find.
 const std::vector<std::uint8_t>& plateFrame() {
     static const std::vector<std::uint8_t> frame = [] {
-        std::vector<std::uint8_t> pixels(finder::MAXCHANNELS);
-        for (int y = 0; y < finder::IMG_MAXY; ++y)
-            for (int x = 0; x < finder::IMG_MAXX; ++x)
-                pixels[finder::get_idx(x, y)] =
-                    static_cast<std::uint8_t>(170 + (x * 7 + y * 3) % 11);
-        const int worms[][2] = {{420, 300}, {700, 520}, {905, 610}, {610, 840}, {1100, 400}};
-        for (const auto& w : worms) {
-            for (int t = 0; t < 26; ++t) {
-                const int cx = w[0] + t;
-                const int cy = w[1] + (t * t) / 40;
-                for (int dy = -2; dy <= 2; ++dy)
-                    for (int dx = -2; dx <= 2; ++dx)
-                        pixels[finder::get_idx(cx + dx, cy + dy)] = 60;
-            }
-        }
-        return pixels;
+        plate::PlateOptions options;
+        options.worms = 20;
+        return plate::drawPlate(options, 0.0).pixels;
     }();
     return frame;
 }
@@ -81,5 +70,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int k = 0; k < state.worms_found; ++k)
         FUZZ_CHECK(state.output_buffer[static_cast<std::size_t>(k) * formats::WORM_BUFFER_SIZE] ==
                    k + 1);
+
+    // The block this frame appends reads back whole, with its records in order.
+    const std::span<const std::uint8_t> records(state.output_buffer.data(),
+                                                static_cast<std::size_t>(state.worms_found) *
+                                                    formats::WORM_BUFFER_SIZE);
+    const auto block =
+        formats::encodeBlockFromRecordBytes(state.worm_time, state.worms_found, records, true);
+    const formats::PositionFile file = formats::decodePositionFile(block);
+    FUZZ_CHECK(file.error.empty() && file.blocks.size() == 1 && file.consumed == block.size());
+    FUZZ_CHECK(file.blocks[0].checkValueMatches && file.blocks[0].footerMatches);
+    FUZZ_CHECK(file.blocks[0].records.size() == static_cast<std::size_t>(state.worms_found));
     return 0;
 }
