@@ -80,12 +80,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                               (data[at] & formats::FOOTER_FLAG) != 0;
             if (waitsOnFlaggedHeader)
                 break;
-            FUZZ_CHECK(l.status == b.status);
-            FUZZ_CHECK(live.positionCursor == state.readerCursor);
-            if (b.hasBlock()) {
-                FUZZ_CHECK(l.timeMark == b.timeMark && l.count == b.count);
-                FUZZ_CHECK(l.x == b.x && l.y == b.y && l.pixels == b.pixels);
-                FUZZ_CHECK(l.xSize == b.xSize && l.ySize == b.ySize && l.shape == b.shape);
+            // The live reader reads a block whose footer does not match by its header's count;
+            // the stored reader refuses it. They part there.
+            if (l.footerMismatch) {
+                same = false;
+            } else {
+                FUZZ_CHECK(l.status == b.status);
+                FUZZ_CHECK(live.positionCursor == state.readerCursor);
+                if (b.hasBlock()) {
+                    FUZZ_CHECK(l.timeMark == b.timeMark && l.count == b.count);
+                    FUZZ_CHECK(l.x == b.x && l.y == b.y && l.pixels == b.pixels);
+                    FUZZ_CHECK(l.xSize == b.xSize && l.ySize == b.ySize && l.shape == b.shape);
+                }
             }
         }
         if (b.status == DetectionBlock::Status::Block ||
