@@ -1,0 +1,93 @@
+#include "app/windows/browser.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace windows {
+
+QStringList namesWithoutExtension(const QString& folder, bool withParent) {
+    const QDir dir(folder);
+    if (!dir.exists())
+        return {};
+    QStringList out;
+    if (withParent)
+        out << QStringLiteral("..");
+    const QStringList names =
+        dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    for (const QString& name : names)
+        if (!name.contains(QLatin1Char('.')))
+            out << name;
+    return out;
+}
+
+QString acquisitionFolderOf(const QString& imageFolder) {
+    if (imageFolder.endsWith(QStringLiteral("/img")))
+        return imageFolder.left(imageFolder.size() - 4);
+    return imageFolder;
+}
+
+QString findFrameFile(const QString& folder, int n) {
+    const QString ending = QStringLiteral("f") + QString::number(n) + QStringLiteral(".jpg");
+    const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    for (const QString& name : names)
+        if (name.endsWith(ending) && name.size() > ending.size())
+            return name;
+    return {};
+}
+
+QString framePrefixOf(const QString& name) {
+    const qsizetype f = name.indexOf(QLatin1Char('f'), 1);
+    return f < 0 ? QString() : name.left(f + 1);
+}
+
+QString deviceAddressOfFrame(const QString& name) {
+    const QString prefix = framePrefixOf(name);
+    if (prefix.size() < 2)
+        return {};
+    QString address = prefix.mid(1, prefix.size() - 2);
+    address.replace(QLatin1Char('_'), QLatin1Char('.'));
+    return address;
+}
+
+bool copyFileWhole(const QString& source, const QString& target) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFile::NoError)
+        return false;
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    if (out.write(bytes) != bytes.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+FrameZero ensureFrameZero(const QString& imageFolder, int lastCandidate) {
+    FrameZero out;
+    out.name = findFrameFile(imageFolder, 0);
+    if (!out.name.isEmpty())
+        return out;
+    for (int n = 1; n <= lastCandidate; ++n) {
+        const QString found = findFrameFile(imageFolder, n);
+        if (found.isEmpty())
+            continue;
+        const QString zero = framePrefixOf(found) + QStringLiteral("0.jpg");
+        const QDir dir(imageFolder);
+        if (!copyFileWhole(dir.filePath(found), dir.filePath(zero))) {
+            out.copyFailed = true;
+            return out;
+        }
+        out.name = zero;
+        out.replacedFrom = n;
+        return out;
+    }
+    return out;
+}
+
+} // namespace windows

@@ -1,0 +1,47 @@
+#pragma once
+// The project, acquisition and frame browser of the reanalysis window, apart from the window:
+// the folder listings of its two lists, the frames of an acquisition's `img` folder found by
+// their number, the repair of a missing frame from the next one, the device address read from
+// a frame name, and the acquisition folder of an image folder. Paths use "/".
+
+#include <QString>
+#include <QStringList>
+
+namespace windows {
+
+// What a folder listing with the pattern "*." gives: the entries whose name has no extension,
+// folders included, in name order; "." left out, ".." kept when `withParent` is set.
+QStringList namesWithoutExtension(const QString& folder, bool withParent);
+
+// The acquisition folder of an image folder: the folder without its last four characters when
+// they are "/img", else the folder itself.
+QString acquisitionFolderOf(const QString& imageFolder);
+
+// The file name of frame n in a folder (the first name, in name order, that ends in "f" + n +
+// ".jpg"); empty when there is none.
+QString findFrameFile(const QString& folder, int n);
+
+// The part of a frame name before its number: up to and including the first "f" after the
+// first character ("c10_0_0_7f3.jpg" gives "c10_0_0_7f"); empty when there is no such "f".
+QString framePrefixOf(const QString& name);
+
+// The device address in a frame name: the characters after the first one up to that "f", with
+// every "_" turned into "." ("c192_168_4_1f0.jpg" gives "192.168.4.1").
+QString deviceAddressOfFrame(const QString& name);
+
+// Copies a file whole: to a temporary name in the target's folder, then renamed over the
+// target, so that the target is the old file or the complete copy, never a part. False, with
+// the target untouched, when the copy failed.
+bool copyFileWhole(const QString& source, const QString& target);
+
+// Frame 0 of an image folder, made from the first later frame when it is missing.
+struct FrameZero {
+    QString name;         // the frame-0 file name; empty when no frame was found
+    int replacedFrom = 0; // the frame copied to the frame-0 name, or 0 when it was there
+    bool copyFailed = false;
+};
+// Looks for frame 0, then for frames 1 to `lastCandidate`; the first one found is copied whole
+// to the frame-0 name (its prefix followed by "0.jpg").
+FrameZero ensureFrameZero(const QString& imageFolder, int lastCandidate);
+
+} // namespace windows
