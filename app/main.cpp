@@ -5,6 +5,7 @@
 #include "app/widgets/qt_dialogs.h"
 #include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_frontend.h"
+#include "app/windows/ui/frm_training.h"
 #include "platform/production_services.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@ int main(int argc, char* argv[]) {
     ui::Windows::registerWindow<ui::FrmInit>();
     ui::Windows::registerWindow<ui::FrmAbout>();
     ui::Windows::registerWindow<ui::FrmFrontend>();
+    ui::Windows::registerWindow<ui::FrmTraining>();
     ui::Windows::get<ui::FrmInit>().show();
     const int status = app.exec();
     ui::Windows::destroyAll();

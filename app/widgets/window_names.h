@@ -7,5 +7,6 @@ namespace ui {
 inline constexpr const char* kStartWindowName = "Frm_Init";
 inline constexpr const char* kAboutWindowName = "Frm_About";
 inline constexpr const char* kAcquisitionWindowName = "frm_frontend";
+inline constexpr const char* kReanalysisWindowName = "frm_training";
 
 } // namespace ui

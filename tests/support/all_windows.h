@@ -6,6 +6,7 @@
 #include "app/device/ui/frm_init.h"
 #include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_frontend.h"
+#include "app/windows/ui/frm_training.h"
 
 namespace test_support {
 
@@ -13,6 +14,7 @@ inline void registerAllWindows() {
     ui::Windows::registerWindow<ui::FrmInit>();
     ui::Windows::registerWindow<ui::FrmAbout>();
     ui::Windows::registerWindow<ui::FrmFrontend>();
+    ui::Windows::registerWindow<ui::FrmTraining>();
 }
 
 } // namespace test_support

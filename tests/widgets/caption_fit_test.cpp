@@ -1,14 +1,15 @@
 // Captions that fit their controls: the fit on single controls, and the program's windows drawn
 // offscreen in a desktop-sized font at the design size and at 1600 x 1000.
 
-#include "app/widgets/caption_fit.h"
 #include "app/results/ui/report_frame_controller.h"
+#include "app/widgets/caption_fit.h"
 
 #include "app/device/ui/frm_about.h"
 #include "app/device/ui/frm_init.h"
 #include "app/widgets/clickable_label.h"
-#include "app/windows/ui/frm_frontend.h"
 #include "app/widgets/window_registry.h"
+#include "app/windows/ui/frm_frontend.h"
+#include "app/windows/ui/frm_training.h"
 #include "platform/fakes/fake_services.h"
 #include "tests/support/all_windows.h"
 #include "tests/support/qt_application.h"
@@ -409,6 +410,29 @@ TEST_F(WindowCaptions, StartWindowAndAboutBox) {
     settle();
     expectCaptionsFit(&about, "about box");
     saveGrab(&about, "about");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WindowCaptions, ReanalysisWindowAtBothSizes) {
+    ui::FrmTraining& w = Windows::get<ui::FrmTraining>();
+    for (const QSize size : {QSize(1024, 768), QSize(1600, 1000)}) {
+        const QString tag = QString::number(size.width()) + "x" + QString::number(size.height());
+        w.resize(size);
+        w.show();
+        settle();
+        expectCaptionsFit(&w, "set-up frame " + tag);
+        saveGrab(&w, "reanalysis_setup_" + tag);
+        w.controls().frm_preview->hide();
+        w.controls().Frame_plotter->show();
+        settle();
+        expectCaptionsFit(&w, "results frame " + tag);
+        saveGrab(&w, "reanalysis_results_" + tag);
+        w.controls().Frame_plotter->hide();
+        w.controls().frm_preview->show();
+    }
 }
 
 } // namespace

@@ -315,10 +315,12 @@ void FrmInit::ShowAddressPanel() {
 }
 
 void FrmInit::OpenReanalysisWindow() {
-    // The reanalysis window is not part of this build: say so and stay on the start menu.
-    if (m_services.dialogs)
-        m_services.dialogs->message(
-            QStringLiteral("Check Results is not available in this version of the program."));
+    QWidget* reanalysis = Windows::window(QString::fromLatin1(kReanalysisWindowName));
+    if (!reanalysis)
+        return;
+    hide();
+    reanalysis->show();
+    reanalysis->raise();
 }
 
 void FrmInit::ShowStartMenu() {

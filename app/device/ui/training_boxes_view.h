@@ -15,6 +15,11 @@ class QWidget;
 
 namespace ui {
 
+// The sixteen parameter boxes of the "Parameters" frame, four to a row with their key labels
+// ("Label_xs" ...), in key order xs xe ys ye pl ph pt tl th tt ll lh lt al at mt, with their
+// design values.
+std::array<QLineEdit*, 16> makeParameterBoxes(QWidget* frame);
+
 class TrainingBoxesView {
 public:
     // The boxes named txt_x1 ... txt_psize below `root`.

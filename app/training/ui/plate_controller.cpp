@@ -49,8 +49,12 @@ bool PlateController::ShowImage(const QString& file) {
 }
 
 bool PlateController::DrawPlateOverlay() {
-    if (!ShowImage(QDir(m_services.programFolder)
-                       .filePath(QString::fromLatin1(formats::kPreviewFileName))))
+    return DrawPlateOverlayOf(
+        QDir(m_services.programFolder).filePath(QString::fromLatin1(formats::kPreviewFileName)));
+}
+
+bool PlateController::DrawPlateOverlayOf(const QString& file) {
+    if (!ShowImage(file))
         return false;
     PictureBox* pic = m_c.Picture1;
     const int x1 = training::wholeValue(m_c.txt_x1->text().toStdString());

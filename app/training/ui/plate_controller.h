@@ -67,6 +67,8 @@ public:
     bool ShowImage(const QString& file);
     // Shows the program folder's preview.jpg with the plate outline and the picked targets.
     bool DrawPlateOverlay();
+    // The same over another image.
+    bool DrawPlateOverlayOf(const QString& file);
     // Sets the slider from the rectangle in the boxes (while loading: it moves nothing then).
     void syncSlider();
 

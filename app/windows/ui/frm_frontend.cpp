@@ -303,43 +303,17 @@ void FrmFrontend::buildSetupPage() {
 }
 
 void FrmFrontend::buildParameterBoxes() {
-    // The detector parameters, four to a row: key label and box.
-    struct Param {
-        const char* label;
-        const char* name;
-        const char* design;
-        QLineEdit** box;
-    };
-    const Param params[] = {
-        {"xs", "txt_x1", "330", &m_c.txt_x1},
-        {"xe", "txt_x2", "1100", &m_c.txt_x2},
-        {"ys", "txt_y1", "200", &m_c.txt_y1},
-        {"ye", "txt_y2", "1000", &m_c.txt_y2},
-        {"pl", "txt_pixmin", "26", &m_c.txt_pixmin},
-        {"ph", "txt_pixmax", "76", &m_c.txt_pixmax},
-        {"pt", "txt_pixtol", "20", &m_c.txt_pixtol},
-        {"tl", "txt_umbralmin", "6.8", &m_c.txt_umbralmin},
-        {"th", "txt_umbralmax", "9.5", &m_c.txt_umbralmax},
-        {"tt", "txt_umbraltol", "20", &m_c.txt_umbraltol},
-        {"ll", "txt_lenmin", "16", &m_c.txt_lenmin},
-        {"lh", "txt_lenmax", "25", &m_c.txt_lenmax},
-        {"lt", "txt_lentol", "20", &m_c.txt_lentol},
-        {"al", "txt_umbral_analisis", "10", &m_c.txt_umbral_analisis},
-        {"at", "txt_umb_an_tol", "50", &m_c.txt_umb_an_tol},
-        {"mt", "txt_maxtravel", "31.25", &m_c.txt_maxtravel},
-    };
-    int i = 0;
-    for (const Param& param : params) {
-        const int x = 4 + (i % 4) * 55;
-        const int y = 16 + (i / 4) * 22;
-        const QString labelName = QStringLiteral("Label_") + QLatin1String(param.label);
-        auto* key = new QLabel(QLatin1String(param.label), m_c.frame_setupmas);
-        key->setObjectName(labelName);
-        key->setGeometry(QRect(x, y, 18, 20));
-        *param.box = makeEdit(m_c.frame_setupmas, param.name, QLatin1String(param.design),
-                              QRect(x + 18, y, 35, 20));
-        ++i;
-    }
+    const auto boxes = makeParameterBoxes(m_c.frame_setupmas);
+    QLineEdit** const members[16] = {&m_c.txt_x1,         &m_c.txt_x2,
+                                     &m_c.txt_y1,         &m_c.txt_y2,
+                                     &m_c.txt_pixmin,     &m_c.txt_pixmax,
+                                     &m_c.txt_pixtol,     &m_c.txt_umbralmin,
+                                     &m_c.txt_umbralmax,  &m_c.txt_umbraltol,
+                                     &m_c.txt_lenmin,     &m_c.txt_lenmax,
+                                     &m_c.txt_lentol,     &m_c.txt_umbral_analisis,
+                                     &m_c.txt_umb_an_tol, &m_c.txt_maxtravel};
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        *members[i] = boxes[i];
 }
 
 void FrmFrontend::buildAcquisitionPage() {

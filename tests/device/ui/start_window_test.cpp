@@ -240,13 +240,18 @@ TEST_F(StartWindowTest, ExitAnsweredYesEndsTheProgram) {
     EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
 }
 
-TEST_F(StartWindowTest, CheckResultsSaysItIsNotAvailable) {
+TEST_F(StartWindowTest, CheckResultsOpensTheReanalysisWindow) {
     window().show();
     child<ui::ClickableLabel>("Label_option2")->click();
-    EXPECT_EQ(fakes.dialogs->messages(),
-              QStringList{"Check Results is not available in this version of the program."});
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
+    ASSERT_TRUE(Windows::has<ui::FrmTraining>());
+    EXPECT_TRUE(Windows::get<ui::FrmTraining>().isVisible());
+    EXPECT_EQ(Windows::get<ui::FrmTraining>().windowTitle(), "Plate Reanalysis");
+    EXPECT_FALSE(window().isVisible());
+    // Its back label brings the start window again.
+    Windows::get<ui::FrmTraining>().controls().lbl_backinit->click();
+    QCoreApplication::processEvents();
     EXPECT_TRUE(window().isVisible());
-    EXPECT_EQ(window().menuState(), 0);
 }
 
 TEST_F(StartWindowTest, DoubleClickOnTheLogoOpensNothing) {

@@ -1,0 +1,853 @@
+#include "app/windows/ui/frm_training.h"
+
+#include "app/device/training_boxes.h"
+#include "app/device/ui/training_boxes_view.h"
+#include "app/training/ui/plate_controller.h"
+#include "app/widgets/box_values.h"
+#include "app/widgets/caption_fit.h"
+#include "app/widgets/clickable_label.h"
+#include "app/widgets/control_factory.h"
+#include "app/widgets/picture_box.h"
+#include "app/widgets/twips.h"
+#include "app/widgets/window_registry.h"
+#include "app/windows/browser.h"
+#include "app/windows/layout.h"
+#include "formats/frame_names.h"
+#include "formats/training_file.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace ui {
+
+namespace {
+
+constexpr int kBlack = colourValue(0, 0, 0);
+
+// The design window: 1024 x 768 pixels.
+constexpr int kDesignWidth = 1024;
+constexpr int kDesignHeight = 768;
+
+// The frames that stepping shows and repairs.
+constexpr std::int16_t kLastSteppedFrame = 3;
+// The frames tried in place of a missing frame 0 when an acquisition is loaded.
+constexpr int kFrameZeroCandidates = 20;
+
+QAction* menuItem(QMenu* menu, const char* name, const QString& caption, bool checkable = false) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setCheckable(checkable);
+    return action;
+}
+
+QMenu* subMenu(QMenu* menu, const char* name, const QString& caption) {
+    QMenu* sub = menu->addMenu(caption);
+    sub->setObjectName(QString::fromLatin1(name));
+    sub->menuAction()->setObjectName(QString::fromLatin1(name));
+    return sub;
+}
+
+} // namespace
+
+FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
+    : QWidget(parent), m_services(services) {
+    setObjectName(kWindowName);
+    setWindowTitle(QStringLiteral("Plate Reanalysis"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    m_client = new QWidget(this);
+    m_client->setObjectName("frm_training_client");
+    buildMenus();
+    buildPictures();
+    buildBrowser();
+    buildResultsFrame();
+    buildSetupFrame();
+    buildTimers();
+    m_plate = new PlateController(
+        {m_c.Picture1, m_c.txt_x1, m_c.txt_x2, m_c.txt_y1, m_c.txt_y2, m_c.txt_npix, m_c.txt_psize,
+         m_c.HScroll_plate, m_c.cmd_offset_left, m_c.cmd_offset_right, m_c.cmd_offset_down,
+         m_c.cmd_offset_up},
+        m_services, m_life, {[] { return true; }, [this] { return m_pageState >= 1; }}, this);
+    connectHandlers();
+    resize(kDesignWidth, kDesignHeight);
+    FormLoad();
+}
+
+FrmTraining::~FrmTraining() {
+    m_life.end();
+}
+
+QString FrmTraining::programFile(const QString& name) const {
+    return QDir(m_services.programFolder).filePath(name);
+}
+
+std::int16_t FrmTraining::TargetCount() const {
+    return m_plate->TargetCount();
+}
+
+// ---- Building the window -----------------------------------------------------------------
+
+void FrmTraining::buildMenus() {
+    m_c.menuBar = new QMenuBar(this);
+    m_c.menuBar->setObjectName("menuBar");
+    m_c.mntools = m_c.menuBar->addMenu(QStringLiteral("Tools"));
+    m_c.mntools->setObjectName("mntools");
+    m_c.mn_reprocess = menuItem(m_c.mntools, "mn_reprocess", QStringLiteral("Reprocess Routes"));
+    m_c.mn_adv = subMenu(m_c.mntools, "mn_adv", QStringLiteral("Advanced"));
+    m_c.mnexport_xyimage =
+        menuItem(m_c.mn_adv, "mnexport_xyimage", QStringLiteral("Convert xy_image.bin to text"));
+    m_c.mnexport_xyworm =
+        menuItem(m_c.mn_adv, "mnexport_xyworm", QStringLiteral("Convert xy_worms.bin to text"));
+    m_c.mn_beta = subMenu(m_c.mntools, "mn_beta", QStringLiteral("Beta test options"));
+    m_c.mn_singleanimal =
+        menuItem(m_c.mn_beta, "mn_singleanimal", QStringLiteral("Single animal"), true);
+    m_c.mn_enable_microbeam =
+        menuItem(m_c.mn_beta, "mn_enable_microbeam", QStringLiteral("Microbeam Analysis"));
+    m_c.mn_invariable =
+        menuItem(m_c.mn_beta, "mn_invariable", QStringLiteral("Round Shape Organism"), true);
+    m_c.mn_detectbad = menuItem(m_c.mn_beta, "mn_detectbad", QStringLiteral("Detect bad_images"));
+    m_c.mn_backfilter =
+        menuItem(m_c.mn_beta, "mn_backfilter", QStringLiteral("background_filter"), true);
+    m_c.mn_autoconnect =
+        menuItem(m_c.mn_beta, "mn_autoconnect", QStringLiteral("Autoconnect Wifi"));
+    // Hidden at design, and nothing shows them: the beta menu offers the round shape only.
+    for (QAction* hidden : {m_c.mn_singleanimal, m_c.mn_enable_microbeam, m_c.mn_detectbad,
+                            m_c.mn_backfilter, m_c.mn_autoconnect})
+        hidden->setVisible(false);
+    m_c.nm_plotoptions = m_c.menuBar->addMenu(QStringLiteral("Plot Options"));
+    m_c.nm_plotoptions->setObjectName("nm_plotoptions");
+    m_c.mn_idmark =
+        menuItem(m_c.nm_plotoptions, "mn_idmark", QStringLiteral("Enable ID-Marks"), true);
+    m_c.chk_bmp = menuItem(m_c.nm_plotoptions, "chk_bmp",
+                           QStringLiteral("Enable BMP sequence  export"), true);
+    m_c.chk_white =
+        menuItem(m_c.nm_plotoptions, "chk_white", QStringLiteral("Enable White background"), true);
+    m_c.separador1 = m_c.nm_plotoptions->addSeparator();
+    m_c.separador1->setObjectName("separador1");
+    m_c.mn_zstack = menuItem(m_c.nm_plotoptions, "mn_zstack", QStringLiteral("Export ZStack"));
+    // The pop-up menu of the acquisition list; its bar entry is hidden.
+    m_c.mn_joint_report = m_c.menuBar->addMenu(QStringLiteral("Joint_Report"));
+    m_c.mn_joint_report->setObjectName("mn_joint_report");
+    m_c.submn_joint_report =
+        menuItem(m_c.mn_joint_report, "submn_joint_report", QStringLiteral("Joint Report"));
+    m_c.submn_full_joint_report = menuItem(m_c.mn_joint_report, "submn_full_joint_report",
+                                           QStringLiteral("Full Joint Report"));
+    m_c.mnrepro = subMenu(m_c.mn_joint_report, "mnrepro", QStringLiteral("Reprocess"));
+    m_c.mn_masstrainingload =
+        menuItem(m_c.mnrepro, "mn_masstrainingload", QStringLiteral("Load Training to memory"));
+    m_c.mn_masstrainingapply = menuItem(m_c.mnrepro, "mn_masstrainingapply",
+                                        QStringLiteral("Reprocess using Training..."));
+    m_c.separador2 = m_c.mnrepro->addSeparator();
+    m_c.separador2->setObjectName("separador2");
+    m_c.mn_zseq = menuItem(m_c.mnrepro, "mn_zseq", QStringLiteral("Export ZStack Sequence"));
+    m_c.mn_about = m_c.menuBar->addMenu(QStringLiteral("About"));
+    m_c.mn_about->setObjectName("mn_about");
+    m_c.mn_credits = menuItem(m_c.mn_about, "mn_credits", QStringLiteral("Credits"));
+}
+
+void FrmTraining::buildPictures() {
+    QWidget* c = m_client;
+    m_c.Shape_device = makeShape(c, "Shape_device", QRect(59, 19, 461, 30));
+    m_c.Picture1 = makePicture(c, "Picture1", QSize(1600, 1200), QRect(59, 59, 568, 571));
+    m_c.Picture2 = makePicture(c, "Picture2", QSize(1600, 1200), QRect(59, 59, 568, 571));
+    m_c.Picture2->hide();
+    m_c.Image1 = makeLabel(c, "Image1", QString(), QRect(59, 59, 568, 571));
+    m_c.Image1->hide();
+    m_c.Picture_progress =
+        makePicture(c, "Picture_progress", QSize(640, 16), QRect(59, 641, 492, 27));
+    m_c.txt_nfile = makeEdit(c, "txt_nfile", QStringLiteral("0"), QRect(551, 641, 77, 27));
+    m_c.cmd_exportbmp =
+        makeButton(c, "cmd_exportbmp", QStringLiteral("Export .BMP"), QRect(551, 641, 77, 27));
+    m_c.cmd_prev = makeButton(c, "cmd_prev", QStringLiteral("<"), QRect(59, 672, 40, 24));
+    m_c.cmd_next = makeButton(c, "cmd_next", QStringLiteral(">"), QRect(103, 672, 40, 24));
+    m_c.cmd_del = makeButton(c, "cmd_del", QStringLiteral("Delete [0]"), QRect(150, 672, 90, 24));
+    m_c.frm_contrast = makeGroup(m_c.Picture1, "frm_contrast", QString(), QRect(0, 0, 214, 48));
+    m_c.frm_contrast->setAutoFillBackground(true); // drawn over the picture
+}
+
+void FrmTraining::buildBrowser() {
+    QWidget* c = m_client;
+    m_c.lbl_ip = makeLabel(c, "lbl_ip", QStringLiteral("Project"), QRect(74, 22, 60, 20));
+    m_c.txt_filepj =
+        makeEdit(c, "txt_filepj", QStringLiteral("[Select project]"), QRect(135, 19, 307, 30));
+    m_c.cmd_dir = makeButton(c, "cmd_dir", QStringLiteral("..."), QRect(442, 19, 77, 30));
+    m_c.cmd_load = makeButton(c, "cmd_load", QStringLiteral("LOAD"), QRect(519, 19, 77, 30));
+    m_c.txt_file = makeEdit(c, "txt_file", QString(), QRect(250, 672, 300, 24));
+    m_c.txt_file->hide();
+    m_c.txt_ip1 = makeEdit(c, "txt_ip1", QString(), QRect(555, 672, 72, 24));
+    m_c.txt_ip1->hide();
+    for (QListWidget** list : {&m_c.List_project, &m_c.List_subproject}) {
+        *list = new QListWidget(c);
+        (*list)->setGeometry(QRect(135, 59, 384, 254));
+        (*list)->hide();
+    }
+    m_c.List_project->setObjectName("List_project");
+    m_c.List_subproject->setObjectName("List_subproject");
+    m_c.List_subproject->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_c.frame_messages = new QFrame(c);
+    m_c.frame_messages->setObjectName("frame_messages");
+    m_c.frame_messages->setFrameShape(QFrame::Box);
+    m_c.frame_messages->setAutoFillBackground(true);
+    m_c.frame_messages->setGeometry(QRect(135, 59, 384, 76));
+    m_c.lbl_messages =
+        makeLabel(m_c.frame_messages, "lbl_messages", QString(), QRect(30, 12, 300, 24));
+    m_c.cmd_stopprocess = makeButton(m_c.frame_messages, "cmd_stopprocess", QStringLiteral("STOP"),
+                                     QRect(330, 50, 54, 26));
+    m_c.frame_messages->hide();
+}
+
+void FrmTraining::buildResultsFrame() {
+    QWidget* c = m_client;
+    m_c.Frame_plotter =
+        makeGroup(c, "Frame_plotter", QStringLiteral("Results"), QRect(643, 59, 284, 571));
+    QWidget* f = m_c.Frame_plotter;
+    m_c.cmd_wormtrails =
+        makeButton(f, "cmd_wormtrails", QStringLiteral("Plot Results"), QRect(14, 28, 256, 57));
+    m_c.lbl_results =
+        makeLabel(f, "lbl_results", QStringLiteral("Results"), QRect(28, 114, 71, 20));
+    m_c.Shape_particles = makeShape(f, "Shape_particles", QRect(114, 103, 142, 46));
+    m_c.label_particles =
+        makeLabel(f, "label_particles", QStringLiteral("Particles"), QRect(121, 114, 80, 20));
+    m_c.lbl_particle = makeLabel(f, "lbl_particle", QString(), QRect(199, 108, 57, 20));
+    m_c.Label_speed =
+        makeLabel(f, "Label_speed", QStringLiteral("Speed[mm/s]"), QRect(14, 171, 85, 20));
+    m_c.lbl_speed = makeLabel(f, "lbl_speed", QString(), QRect(14, 200, 77, 20));
+    m_c.Label_distance =
+        makeLabel(f, "Label_distance", QStringLiteral("Distance[mm]"), QRect(99, 171, 85, 20));
+    m_c.lbl_distance = makeLabel(f, "lbl_distance", QString(), QRect(99, 200, 77, 20));
+    m_c.Label_rotation =
+        makeLabel(f, "Label_rotation", QStringLiteral("Turnings"), QRect(187, 171, 85, 20));
+    m_c.lbl_turnings = makeLabel(f, "lbl_turnings", QString(), QRect(187, 200, 77, 20));
+    m_c.Picture3 = makePicture(f, "Picture3", QSize(400, 200), QRect(14, 257, 256, 171));
+    m_c.Label_histo =
+        makeLabel(f, "Label_histo", QStringLiteral("Speed Histogram"), QRect(14, 428, 142, 20));
+    m_c.Frame_report = makeGroup(f, "Frame_report", QString(), QRect(14, 457, 256, 57));
+    QWidget* r = m_c.Frame_report;
+    m_c.Label_bin = makeLabel(r, "Label_bin", QStringLiteral("BIN"), QRect(13, 14, 51, 20));
+    m_c.combo_bin = new QComboBox(r);
+    m_c.combo_bin->setObjectName("combo_bin");
+    m_c.combo_bin->setEditable(true);
+    m_c.combo_bin->setGeometry(QRect(64, 14, 38, 24));
+    m_c.Label_spacer = makeLabel(r, "Label_spacer", QStringLiteral("sep"), QRect(102, 14, 38, 20));
+    m_c.txt_spacer = makeEdit(r, "txt_spacer", QStringLiteral(";"), QRect(146, 14, 26, 22));
+    m_c.cmd_report_calc =
+        makeButton(r, "cmd_report_calc", QStringLiteral("Report..."), QRect(186, 11, 64, 34));
+    m_c.lbl_backinit =
+        makeClickable(f, "lbl_backinit", QStringLiteral("< Back"), QRect(28, 534, 114, 20));
+    m_c.lbl_reprocess =
+        makeClickable(f, "lbl_reprocess", QStringLiteral("ReProcess>"), QRect(142, 534, 114, 20));
+    m_c.Frame_plotter->hide();
+}
+
+void FrmTraining::buildSetupFrame() {
+    QWidget* p =
+        makeGroup(m_client, "frm_preview", QStringLiteral("Setup"), QRect(643, 59, 284, 571));
+    m_c.frm_preview = static_cast<QGroupBox*>(p);
+    m_c.lbl_mode = makeLabel(p, "lbl_mode", QStringLiteral("Mode"), QRect(28, 28, 57, 20));
+    m_c.Opt_acq[0] = new QRadioButton(QStringLiteral("Tracking"), p);
+    m_c.Opt_acq[0]->setObjectName("Opt_acq(0)");
+    m_c.Opt_acq[0]->setGeometry(QRect(85, 28, 85, 20));
+    m_c.Opt_acq[0]->setChecked(true);
+    m_c.Opt_acq[1] = new QRadioButton(QStringLiteral("Microbeam"), p);
+    m_c.Opt_acq[1]->setObjectName("Opt_acq(1)");
+    m_c.Opt_acq[1]->setGeometry(QRect(170, 28, 85, 20));
+    m_c.Opt_acq[1]->hide();
+
+    m_c.frame_limits =
+        makeGroup(p, "frame_limits", QStringLiteral("Plate Position"), QRect(28, 85, 227, 171));
+    QWidget* l = m_c.frame_limits;
+    m_c.cmd_offset_down =
+        makeButton(l, "cmd_offset_down", QStringLiteral("up"), QRect(23, 34, 68, 17));
+    m_c.cmd_offset_left =
+        makeButton(l, "cmd_offset_left", QStringLiteral("<"), QRect(23, 51, 34, 17));
+    m_c.cmd_offset_right =
+        makeButton(l, "cmd_offset_right", QStringLiteral(">"), QRect(57, 51, 34, 17));
+    m_c.cmd_offset_up =
+        makeButton(l, "cmd_offset_up", QStringLiteral("down"), QRect(23, 68, 68, 17));
+    m_c.lbl_diameter =
+        makeLabel(l, "lbl_diameter", QStringLiteral("Diameter"), QRect(98, 34, 61, 20));
+    m_c.HScroll_plate = new QScrollBar(Qt::Horizontal, l);
+    m_c.HScroll_plate->setObjectName("HScroll_plate");
+    m_c.HScroll_plate->setGeometry(QRect(159, 34, 57, 18));
+    m_c.lbl_psize = makeLabel(l, "lbl_psize", QStringLiteral("Size[mm]"), QRect(98, 68, 68, 20));
+    m_c.txt_psize = makeEdit(l, "txt_psize", QStringLiteral("35"), QRect(170, 68, 45, 22));
+
+    m_c.frame_micro =
+        makeGroup(p, "frame_micro", QStringLiteral("Microbeam Results"), QRect(28, 314, 227, 143));
+    m_c.frame_micro->hide();
+    m_c.frame_train =
+        makeGroup(p, "frame_train", QStringLiteral("Training"), QRect(28, 314, 227, 143));
+    QWidget* t = m_c.frame_train;
+    m_c.cmd_detect =
+        makeButton(t, "cmd_detect", QStringLiteral("TEST TRAINING"), QRect(23, 50, 91, 57));
+    m_c.lbl_last_training =
+        makeLabel(t, "lbl_last_training", QStringLiteral("[ - - ]"), QRect(23, 107, 91, 20));
+    m_c.cmd_clear = makeButton(t, "cmd_clear", QStringLiteral("NEW"), QRect(125, 50, 57, 57));
+    m_c.cmd_mas = makeButton(t, "cmd_mas", QStringLiteral("..."), QRect(182, 50, 23, 57));
+    m_c.Label_boxs =
+        makeLabel(t, "Label_boxs", QStringLiteral("Box Size = "), QRect(80, 21, 91, 20));
+    m_c.txt_npix = makeEdit(t, "txt_npix", QStringLiteral("35"), QRect(170, 21, 34, 22));
+
+    m_c.frame_setupmas =
+        makeGroup(p, "frame_setupmas", QStringLiteral("Parameters"), QRect(28, 457, 227, 171));
+    m_c.frame_setupmas->setAutoFillBackground(true);
+    buildParameterBoxes();
+    m_c.frame_setupmas->hide();
+    m_c.lbl_back = makeClickable(p, "lbl_back", QStringLiteral("< Back"), QRect(28, 534, 114, 20));
+    m_c.cmd_reprocess =
+        makeButton(p, "cmd_reprocess", QStringLiteral("Reprocess Images"), QRect(156, 500, 99, 57));
+    m_c.label_frame = makeLabel(p, "label_frame", QString(), QRect(227, 542, 57, 20));
+    m_c.frame_setupmas->raise();
+}
+
+void FrmTraining::buildParameterBoxes() {
+    const auto boxes = makeParameterBoxes(m_c.frame_setupmas);
+    QLineEdit** const members[16] = {&m_c.txt_x1,         &m_c.txt_x2,
+                                     &m_c.txt_y1,         &m_c.txt_y2,
+                                     &m_c.txt_pixmin,     &m_c.txt_pixmax,
+                                     &m_c.txt_pixtol,     &m_c.txt_umbralmin,
+                                     &m_c.txt_umbralmax,  &m_c.txt_umbraltol,
+                                     &m_c.txt_lenmin,     &m_c.txt_lenmax,
+                                     &m_c.txt_lentol,     &m_c.txt_umbral_analisis,
+                                     &m_c.txt_umb_an_tol, &m_c.txt_maxtravel};
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        *members[i] = boxes[i];
+}
+
+void FrmTraining::buildTimers() {
+    auto timer = [this](const char* name, int interval, bool enabled) {
+        auto* t = new QTimer(this);
+        t->setObjectName(name);
+        t->setInterval(interval);
+        if (enabled)
+            t->start();
+        return t;
+    };
+    m_c.Timeracq = timer("Timeracq", 100, true);
+    m_c.Timer2 = timer("Timer2", 100, false);
+    m_c.Timer_loadimg = timer("Timer_loadimg", 500, false);
+}
+
+void FrmTraining::connectHandlers() {
+    connect(m_c.cmd_dir, &QPushButton::clicked, this, &FrmTraining::cmdDirClick);
+    connect(m_c.cmd_load, &QPushButton::clicked, this, [this] { LoadAcquisition(); });
+    connect(m_c.List_project, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem*) { OpenProject(); });
+    connect(m_c.List_subproject, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem*) { SelectAcquisition(); });
+    m_c.List_subproject->viewport()->installEventFilter(this);
+    connect(m_c.Timer_loadimg, &QTimer::timeout, this, &FrmTraining::DeferredLoad);
+    connect(m_c.cmd_next, &QPushButton::clicked, this, &FrmTraining::cmdNextClick);
+    connect(m_c.cmd_prev, &QPushButton::clicked, this, &FrmTraining::cmdPrevClick);
+    connect(m_c.cmd_del, &QPushButton::clicked, this, &FrmTraining::cmdDelClick);
+    connect(m_c.lbl_backinit, &ClickableLabel::clicked, this, &FrmTraining::lblBackInitClick);
+    connect(m_c.lbl_reprocess, &ClickableLabel::clicked, this, &FrmTraining::lblReprocessClick);
+    m_c.lbl_ip->installEventFilter(this);
+    connect(m_c.mn_singleanimal, &QAction::triggered, this, &FrmTraining::mnSingleAnimalClick);
+    connect(m_c.mn_enable_microbeam, &QAction::triggered, this,
+            &FrmTraining::mnEnableMicrobeamClick);
+    connect(m_c.mn_credits, &QAction::triggered, this, &FrmTraining::mnCreditsClick);
+    connect(m_c.cmd_mas, &QPushButton::clicked, this, &FrmTraining::cmdMasClick);
+    for (int i = 0; i < 2; ++i) {
+        connect(m_c.Opt_acq[i], &QRadioButton::clicked, this, [this, i] { optAcqClick(i); });
+        m_c.Opt_acq[i]->installEventFilter(this);
+    }
+    // The plate size is checked on every change as well as when the box is left.
+    connect(m_c.txt_psize, &QLineEdit::textChanged, m_plate, &PlateController::txtPsizeLostFocus);
+}
+
+// ---- Load, unload and layout -------------------------------------------------------------
+
+void FrmTraining::FormLoad() {
+    HandlerGuard guard(m_life);
+    m_pageState = 0;
+    m_projectOpen = 0;
+    m_singleAnimal = false;
+    m_c.mn_singleanimal->setChecked(false);
+    m_processing = false;
+    m_c.Timeracq->stop();
+    m_c.mn_joint_report->menuAction()->setVisible(false);
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_c.frm_contrast), static_cast<QWidget*>(m_c.frm_preview),
+          static_cast<QWidget*>(m_c.Picture_progress), static_cast<QWidget*>(m_c.cmd_exportbmp),
+          static_cast<QWidget*>(m_c.txt_nfile)})
+        w->hide();
+    m_trainingSource = {};
+    m_plate->setTargetCount(-1);
+    m_c.cmd_prev->hide();
+    m_c.cmd_next->hide();
+    m_c.cmd_del->hide();
+    m_frameIndex = 0;
+    LoadTraining(m_services.programFolder);
+    if (!guard.alive())
+        return;
+    m_plate->syncSlider();
+    m_c.combo_bin->clear();
+    m_c.combo_bin->addItem(QStringLiteral("5"));
+    m_c.combo_bin->addItem(QStringLiteral("1"));
+    m_c.combo_bin->setCurrentText(QStringLiteral("5"));
+    m_c.frame_limits->setEnabled(false);
+    m_c.frame_train->setEnabled(false);
+    PictureBox* pic = m_c.Picture1;
+    const double width = pic->scaleRight() - pic->scaleLeft();
+    const double height = pic->scaleBottom() - pic->scaleTop();
+    pic->printText(pic->scaleLeft() + width / 5.0, pic->scaleTop() + height / 2.0,
+                   QStringLiteral("Select Project and Acquisition "), kBlack, 48);
+    m_c.frm_preview->show();
+    m_c.frame_limits->setEnabled(true);
+    m_c.frame_train->setEnabled(true);
+    m_pageState = 1;
+}
+
+void FrmTraining::LoadTraining(const QString& folder) {
+    HandlerGuard guard(m_life);
+    const device::TrainingLoad load =
+        device::loadTrainingReanalysis(folder, m_services.programFolder);
+    TrainingBoxesView boxes(m_client);
+    boxes.apply(load);
+    bool ok = load.source != device::TrainingLoad::Source::Failed;
+    if (load.source == device::TrainingLoad::Source::Defaults)
+        ok = boxes.write(m_services.programFolder).empty();
+    if (!ok && guard.alive())
+        m_services.dialogs->message(QStringLiteral("Error reading training.dat file"));
+}
+
+void FrmTraining::FormUnload() {
+    if (!m_life.alive())
+        return;
+    m_life.end();
+    m_c.Timer_loadimg->stop();
+    m_c.Timeracq->stop();
+    m_c.Timer2->stop();
+    hide();
+    QPointer<FrmTraining> self(this);
+    if (QWidget* start = Windows::window(QString::fromLatin1(kStartWindowName))) {
+        start->setVisible(true);
+        start->raise();
+    }
+    if (self)
+        emit unloaded();
+}
+
+void FrmTraining::closeEvent(QCloseEvent* event) {
+    QPointer<FrmTraining> self(this);
+    FormUnload();
+    event->accept();
+    if (!self)
+        return;
+    QWidget::closeEvent(event);
+    // Unloaded: the next use creates the window anew from its design values.
+    deleteLater();
+}
+
+void FrmTraining::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int menuHeight = m_c.menuBar->sizeHint().height();
+    m_c.menuBar->setGeometry(0, 0, width(), menuHeight);
+    m_client->setGeometry(0, menuHeight, width(), std::max(0, height() - menuHeight));
+    LayoutControls();
+}
+
+void FrmTraining::LayoutControls() {
+    const QRect outer = frameGeometry();
+    const auto placements =
+        windows::trainingLayout(pixelsToTwips(outer.width()), pixelsToTwips(outer.height()));
+    for (const windows::Placement& place : placements) {
+        QWidget* w = nullptr;
+        if (place.name == "Opt_acq(0)")
+            w = m_c.Opt_acq[0];
+        else if (place.name == "Opt_acq(1)")
+            w = m_c.Opt_acq[1];
+        else
+            w = m_client->findChild<QWidget*>(QString::fromStdString(place.name));
+        if (!w)
+            continue;
+        QRect g = w->geometry();
+        if (place.left)
+            g.moveLeft(twipsToPixels(*place.left));
+        if (place.top)
+            g.moveTop(twipsToPixels(*place.top));
+        if (place.width)
+            g.setWidth(std::max(0, twipsToPixels(*place.width)));
+        if (place.height)
+            g.setHeight(std::max(0, twipsToPixels(*place.height)));
+        w->setGeometry(g);
+        if (place.hide)
+            w->hide();
+    }
+    fitCaptions(this);
+}
+
+bool FrmTraining::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == m_c.lbl_ip) {
+            lblIpDoubleClick();
+            return true;
+        }
+        for (int i = 0; i < 2; ++i)
+            if (watched == m_c.Opt_acq[i]) {
+                ShowConnecting();
+                return true;
+            }
+    } else if (event->type() == QEvent::MouseButtonPress &&
+               watched == m_c.List_subproject->viewport()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton) {
+            ShowAcquisitionMenu(mouse->button(), mouse->globalPosition().toPoint());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- Shell handlers ----------------------------------------------------------------------
+
+void FrmTraining::lblBackInitClick() {
+    close();
+}
+
+void FrmTraining::lblIpDoubleClick() {
+    const QString folder = programFile(m_c.txt_filepj->text());
+    if (QFileInfo(folder).isDir())
+        m_services.launcher->openPath(folder);
+}
+
+void FrmTraining::lblReprocessClick() {
+    // Clearing the flag is the stop signal of the long operations; started processes go on.
+    m_processing = false;
+    m_c.Frame_plotter->hide();
+    m_c.frm_preview->show();
+    m_c.cmd_prev->show();
+    m_c.cmd_next->show();
+    m_c.cmd_del->show();
+    m_c.cmd_del->setText(QStringLiteral("Delete[") + QString::number(m_frameIndex) +
+                         QStringLiteral("]"));
+    m_c.cmd_exportbmp->hide();
+}
+
+void FrmTraining::optAcqClick(int index) {
+    m_c.frame_train->setVisible(index != 1);
+    m_c.frame_micro->setVisible(index == 1);
+    ShowConnecting();
+}
+
+void FrmTraining::mnSingleAnimalClick() {
+    // The action has already flipped its own check mark.
+    m_singleAnimal = m_c.mn_singleanimal->isChecked();
+}
+
+void FrmTraining::mnEnableMicrobeamClick() {
+    m_c.Opt_acq[1]->show();
+}
+
+void FrmTraining::mnCreditsClick() {
+    if (QWidget* about = Windows::window(QString::fromLatin1(kAboutWindowName))) {
+        about->show();
+        about->raise();
+    }
+}
+
+void FrmTraining::cmdMasClick() {
+    m_c.frame_setupmas->setVisible(m_c.frame_setupmas->isHidden());
+}
+
+void FrmTraining::setMessage(const QString& text) {
+    m_c.lbl_messages->setText(text);
+    m_c.lbl_messages->repaint();
+}
+
+// ---- Browser -----------------------------------------------------------------------------
+
+void FrmTraining::fillList(QListWidget* list, const QString& folder, bool withParent) {
+    list->clear();
+    list->addItems(windows::namesWithoutExtension(folder, withParent));
+}
+
+void FrmTraining::cmdDirClick() {
+    if (!m_c.List_project->isHidden() || !m_c.List_subproject->isHidden()) {
+        m_c.cmd_dir->setText(QStringLiteral("..."));
+        m_c.List_project->hide();
+        m_c.List_subproject->hide();
+        return;
+    }
+    m_c.cmd_dir->setText(QStringLiteral("Ok"));
+    m_c.List_project->clear();
+    m_c.List_subproject->clear();
+    if (m_projectOpen) {
+        fillList(m_c.List_subproject, programFile(m_projectName), true);
+        m_c.List_project->hide();
+        m_c.List_subproject->show();
+        m_c.List_subproject->raise();
+    } else {
+        fillList(m_c.List_project, m_services.programFolder, false);
+        m_c.List_project->show();
+        m_c.List_project->raise();
+        m_c.List_subproject->hide();
+    }
+}
+
+void FrmTraining::OpenProject() {
+    if (m_projectOpen)
+        return;
+    const QListWidgetItem* item = m_c.List_project->currentItem();
+    if (!item)
+        return;
+    m_projectName = item->text();
+    fillList(m_c.List_subproject, programFile(m_projectName), true);
+    m_projectOpen = 1;
+    m_c.List_subproject->show();
+    m_c.List_subproject->raise();
+    m_c.List_project->hide();
+}
+
+void FrmTraining::SelectAcquisition() {
+    const QListWidgetItem* item = m_c.List_subproject->currentItem();
+    if (!item)
+        return;
+    const QString s = item->text();
+    if (s == QStringLiteral("..")) {
+        fillList(m_c.List_project, m_services.programFolder, false);
+        m_projectOpen = 0;
+        m_trainingSource.name.clear();
+        m_c.List_project->show();
+        m_c.List_project->raise();
+        m_c.List_subproject->hide();
+        return;
+    }
+    m_c.txt_filepj->setText(m_projectName + QLatin1Char('/') + s);
+    m_c.txt_file->setText(QDir(programFile(m_projectName)).filePath(s) + QStringLiteral("/img"));
+    m_c.List_project->hide();
+    m_c.List_subproject->hide();
+    m_c.cmd_dir->setText(QStringLiteral("..."));
+    m_frameIndex = 0;
+    QCoreApplication::processEvents();
+    m_c.Timer_loadimg->start();
+}
+
+void FrmTraining::DeferredLoad() {
+    HandlerGuard guard(m_life, "DeferredLoad");
+    if (!guard.entered())
+        return;
+    // A single shot: the timer goes off first.
+    m_c.Timer_loadimg->stop();
+    if (!LoadAcquisition() || !guard.alive())
+        return;
+    m_services.clock->pause(100);
+    if (!guard.alive())
+        return;
+    LoadAcquisition();
+}
+
+bool FrmTraining::showFrameFile(const QString& imageFolder, const QString& name) {
+    m_c.txt_ip1->setText(windows::deviceAddressOfFrame(name));
+    const QString frame = QDir(imageFolder).filePath(name);
+    if (!QFileInfo::exists(frame))
+        return false;
+    m_plate->DrawPlateOverlayOf(frame);
+    windows::copyFileWhole(frame, programFile(QString::fromLatin1(formats::kPreviewFileName)));
+    return true;
+}
+
+bool FrmTraining::LoadAcquisition() {
+    HandlerGuard guard(m_life);
+    // Whatever was loaded before is no longer the acquisition a later command works on.
+    m_acquisitionFolder.clear();
+    m_c.cmd_dir->setText(QStringLiteral("..."));
+    const QString images = m_c.txt_file->text();
+    const windows::FrameZero zero = windows::ensureFrameZero(images, kFrameZeroCandidates);
+    if (zero.copyFailed) {
+        m_services.dialogs->message(QStringLiteral("Frame #0 could not be made in ") + images);
+        return false;
+    }
+    if (zero.name.isEmpty()) {
+        m_services.dialogs->message(QStringLiteral("File 0 not found"));
+        return false;
+    }
+    if (zero.replacedFrom > 0) {
+        m_services.dialogs->message(QStringLiteral("Frame #0 not found. Replaced with Frame #") +
+                                    QString::number(zero.replacedFrom));
+        if (!guard.alive())
+            return false;
+    }
+    // Converted frames of an earlier processing go.
+    const QString prefix = windows::framePrefixOf(zero.name);
+    const QDir dir(images);
+    for (const QString& pgm : dir.entryList({prefix + QStringLiteral("*.pgm")}, QDir::Files))
+        QFile::remove(dir.filePath(pgm));
+    if (!showFrameFile(images, zero.name)) {
+        m_services.dialogs->message(QStringLiteral("file0 not found"));
+        if (!guard.alive())
+            return false;
+    }
+    m_c.txt_nfile->setText(QStringLiteral("0"));
+    const QString acquisition = windows::acquisitionFolderOf(images);
+    const QDir acq(acquisition);
+    for (const auto& [from, to] : {std::pair{QString::fromLatin1(formats::kTrainingFileName),
+                                             QString::fromLatin1(formats::kTrainingFileName)},
+                                   std::pair{QString::fromLatin1(formats::kDescriptorFileName),
+                                             QString::fromLatin1(formats::kDescriptorFileName)}}) {
+        if (QFileInfo::exists(acq.filePath(from)) &&
+            !windows::copyFileWhole(acq.filePath(from), programFile(to))) {
+            m_services.dialogs->message(QStringLiteral("Cannot copy ") + acq.filePath(from));
+            return false;
+        }
+    }
+    LoadTraining(acquisition);
+    if (!guard.alive())
+        return false;
+    m_acquisitionFolder = acquisition;
+    m_plate->setTargetCount(-1);
+    return true;
+}
+
+void FrmTraining::ShowFrame(std::int16_t n) {
+    HandlerGuard guard(m_life);
+    m_c.cmd_dir->setText(QStringLiteral("..."));
+    const QString images = m_c.txt_file->text();
+    QString name = windows::findFrameFile(images, n);
+    if (name.isEmpty()) {
+        const QString next = windows::findFrameFile(images, n + 1);
+        if (next.isEmpty()) {
+            m_services.dialogs->message(QStringLiteral("File ") + QString::number(n) +
+                                        QStringLiteral("not found"));
+            return;
+        }
+        // The missing frame is made from the next one.
+        name = windows::framePrefixOf(next) + QString::number(n) + QStringLiteral(".jpg");
+        if (!windows::copyFileWhole(QDir(images).filePath(next), QDir(images).filePath(name))) {
+            m_services.dialogs->message(QStringLiteral("Cannot copy ") + next);
+            return;
+        }
+    }
+    if (!showFrameFile(images, name)) {
+        m_services.dialogs->message(QStringLiteral("file") + QString::number(n) +
+                                    QStringLiteral(" not found"));
+        if (!guard.alive())
+            return;
+    }
+    m_c.txt_nfile->setText(QString::number(n));
+    const QString acquisition = windows::acquisitionFolderOf(images);
+    m_acquisitionFolder = acquisition;
+    m_plate->setTargetCount(-1);
+    const QString training =
+        QDir(acquisition).filePath(QString::fromLatin1(formats::kTrainingFileName));
+    if (!windows::copyFileWhole(training,
+                                programFile(QString::fromLatin1(formats::kTrainingFileName))))
+        return; // an acquisition without its training keeps the training in the boxes
+    LoadTraining(acquisition);
+}
+
+bool FrmTraining::ReloadFirstFrame() {
+    m_c.cmd_dir->setText(QStringLiteral("..."));
+    const QString images = m_c.txt_file->text();
+    const windows::FrameZero zero = windows::ensureFrameZero(images, 1);
+    if (zero.name.isEmpty() || zero.copyFailed) {
+        m_services.dialogs->message(QStringLiteral("File 0 not found"));
+        return false;
+    }
+    if (!showFrameFile(images, zero.name))
+        m_services.dialogs->message(QStringLiteral("file0 not found"));
+    m_c.txt_nfile->setText(QStringLiteral("0"));
+    m_acquisitionFolder = windows::acquisitionFolderOf(images);
+    m_plate->setTargetCount(-1);
+    return true;
+}
+
+void FrmTraining::cmdNextClick() {
+    if (m_frameIndex < kLastSteppedFrame)
+        ++m_frameIndex;
+    m_c.cmd_del->setText(QStringLiteral("Delete[") + QString::number(m_frameIndex) +
+                         QStringLiteral("]"));
+    ShowFrame(m_frameIndex);
+}
+
+void FrmTraining::cmdPrevClick() {
+    if (m_frameIndex > 0)
+        --m_frameIndex;
+    m_c.cmd_del->setText(QStringLiteral("Delete[") + QString::number(m_frameIndex) +
+                         QStringLiteral("]"));
+    ShowFrame(m_frameIndex);
+}
+
+void FrmTraining::cmdDelClick() {
+    HandlerGuard guard(m_life);
+    const std::int16_t n = m_frameIndex;
+    const bool yes = m_services.dialogs->question(
+        QStringLiteral("replace file") + QString::number(n) + QStringLiteral(" with file") +
+        QString::number(n + 1) + QStringLiteral("?"));
+    if (!guard.alive() || !yes)
+        return;
+    const QString images = m_c.txt_file->text();
+    const QString a = windows::findFrameFile(images, n);
+    const QString b = windows::findFrameFile(images, n + 1);
+    if (a.isEmpty() || b.isEmpty()) {
+        m_services.dialogs->message(QStringLiteral(" not found"));
+        return;
+    }
+    // The frame is replaced by a complete copy or not at all.
+    if (!windows::copyFileWhole(QDir(images).filePath(b), QDir(images).filePath(a))) {
+        m_services.dialogs->message(QStringLiteral("Cannot copy ") + b);
+        return;
+    }
+    ShowFrame(n);
+}
+
+void FrmTraining::ShowConnecting() {
+    HandlerGuard guard(m_life);
+    m_plate->setTargetCount(-1);
+    setMessage(QStringLiteral("Connecting"));
+    m_c.frame_messages->show();
+    m_c.frame_messages->raise();
+    m_services.clock->pause(300);
+    if (!guard.alive())
+        return;
+    m_pageState = 1;
+    ShowPreview(m_c.txt_ip1->text());
+    if (!guard.alive())
+        return;
+    m_c.frame_limits->setEnabled(true);
+    m_c.frame_train->setEnabled(true);
+    m_c.frame_messages->hide();
+}
+
+bool FrmTraining::ShowPreview(const QString&) {
+    if (m_plate->DrawPlateOverlay())
+        return true;
+    m_services.dialogs->message(QStringLiteral("error acquisition"));
+    return false;
+}
+
+void FrmTraining::ShowAcquisitionMenu(Qt::MouseButton button, const QPoint& at) {
+    if (button != Qt::RightButton || m_projectOpen != 1)
+        return;
+    const int selected = static_cast<int>(m_c.List_subproject->selectedItems().size());
+    m_c.mn_masstrainingload->setEnabled(selected == 1);
+    if (selected > 0 && !m_trainingSource.name.isEmpty()) {
+        m_c.mn_masstrainingapply->setText(QStringLiteral("Apply Training: ") +
+                                          m_trainingSource.name);
+        m_c.mn_masstrainingapply->setVisible(true);
+    } else {
+        m_c.mn_masstrainingapply->setVisible(false);
+    }
+    m_c.mn_joint_report->popup(at);
+}
+
+} // namespace ui

@@ -1,0 +1,275 @@
+#pragma once
+// The reanalysis window `frm_training` (caption "Plate Reanalysis"): a shell over the page
+// controllers, like the acquisition window. It browses projects and acquisitions, loads an
+// acquisition's first frame with its analysis area and training, steps through and repairs
+// the first four frames, and holds the set-up frame (plate position and training boxes) and
+// the results frame of the stored acquisition.
+
+#include "app/widgets/handler_guard.h"
+#include "app/widgets/window_names.h"
+#include "platform/services.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+class QTimer;
+
+namespace ui {
+
+class ClickableLabel;
+class PictureBox;
+class PlateController;
+
+class FrmTraining : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr const char* kWindowName = kReanalysisWindowName;
+
+    explicit FrmTraining(const platform::Services& services, QWidget* parent = nullptr);
+    ~FrmTraining() override;
+
+    // Every control of the window; each widget's objectName is the name of its member.
+    struct Controls {
+        // Browser
+        QLabel* lbl_ip = nullptr;
+        QLineEdit* txt_filepj = nullptr;
+        QPushButton* cmd_dir = nullptr;
+        QPushButton* cmd_load = nullptr;
+        QListWidget* List_project = nullptr;
+        QListWidget* List_subproject = nullptr;
+        QLineEdit* txt_file = nullptr;
+        QLineEdit* txt_ip1 = nullptr;
+        QFrame* Shape_device = nullptr;
+        QFrame* frame_messages = nullptr;
+        QLabel* lbl_messages = nullptr;
+        QPushButton* cmd_stopprocess = nullptr;
+
+        // Pictures and frame stepping
+        PictureBox* Picture1 = nullptr;
+        PictureBox* Picture2 = nullptr;
+        QLabel* Image1 = nullptr;
+        PictureBox* Picture_progress = nullptr;
+        QLineEdit* txt_nfile = nullptr;
+        QPushButton* cmd_exportbmp = nullptr;
+        QPushButton* cmd_prev = nullptr;
+        QPushButton* cmd_next = nullptr;
+        QPushButton* cmd_del = nullptr;
+        QGroupBox* frm_contrast = nullptr;
+
+        // Results frame
+        QGroupBox* Frame_plotter = nullptr;
+        QPushButton* cmd_wormtrails = nullptr;
+        QLabel* lbl_results = nullptr;
+        QFrame* Shape_particles = nullptr;
+        QLabel* label_particles = nullptr;
+        QLabel* lbl_particle = nullptr;
+        QLabel* Label_speed = nullptr;
+        QLabel* lbl_speed = nullptr;
+        QLabel* Label_distance = nullptr;
+        QLabel* lbl_distance = nullptr;
+        QLabel* Label_rotation = nullptr;
+        QLabel* lbl_turnings = nullptr;
+        PictureBox* Picture3 = nullptr;
+        QLabel* Label_histo = nullptr;
+        QGroupBox* Frame_report = nullptr;
+        QLabel* Label_bin = nullptr;
+        QComboBox* combo_bin = nullptr;
+        QLabel* Label_spacer = nullptr;
+        QLineEdit* txt_spacer = nullptr;
+        QPushButton* cmd_report_calc = nullptr;
+        ClickableLabel* lbl_backinit = nullptr;
+        ClickableLabel* lbl_reprocess = nullptr;
+
+        // Set-up frame
+        QGroupBox* frm_preview = nullptr;
+        QLabel* lbl_mode = nullptr;
+        std::array<QRadioButton*, 2> Opt_acq{};
+        QGroupBox* frame_limits = nullptr;
+        QPushButton* cmd_offset_down = nullptr;
+        QPushButton* cmd_offset_left = nullptr;
+        QPushButton* cmd_offset_right = nullptr;
+        QPushButton* cmd_offset_up = nullptr;
+        QLabel* lbl_diameter = nullptr;
+        QScrollBar* HScroll_plate = nullptr;
+        QLabel* lbl_psize = nullptr;
+        QLineEdit* txt_psize = nullptr;
+        QGroupBox* frame_micro = nullptr;
+        QGroupBox* frame_train = nullptr;
+        QPushButton* cmd_detect = nullptr;
+        QLabel* lbl_last_training = nullptr;
+        QPushButton* cmd_clear = nullptr;
+        QPushButton* cmd_mas = nullptr;
+        QLabel* Label_boxs = nullptr;
+        QLineEdit* txt_npix = nullptr;
+        QGroupBox* frame_setupmas = nullptr;
+        ClickableLabel* lbl_back = nullptr;
+        QPushButton* cmd_reprocess = nullptr;
+        QLabel* label_frame = nullptr;
+        // Training parameters (in frame_setupmas, except txt_npix and txt_psize above)
+        QLineEdit* txt_x1 = nullptr;
+        QLineEdit* txt_x2 = nullptr;
+        QLineEdit* txt_y1 = nullptr;
+        QLineEdit* txt_y2 = nullptr;
+        QLineEdit* txt_pixmin = nullptr;
+        QLineEdit* txt_pixmax = nullptr;
+        QLineEdit* txt_pixtol = nullptr;
+        QLineEdit* txt_umbralmin = nullptr;
+        QLineEdit* txt_umbralmax = nullptr;
+        QLineEdit* txt_umbraltol = nullptr;
+        QLineEdit* txt_lenmin = nullptr;
+        QLineEdit* txt_lenmax = nullptr;
+        QLineEdit* txt_lentol = nullptr;
+        QLineEdit* txt_umbral_analisis = nullptr;
+        QLineEdit* txt_umb_an_tol = nullptr;
+        QLineEdit* txt_maxtravel = nullptr;
+
+        // Menus
+        QMenuBar* menuBar = nullptr;
+        QMenu* mntools = nullptr;
+        QAction* mn_reprocess = nullptr;
+        QMenu* mn_adv = nullptr;
+        QAction* mnexport_xyimage = nullptr;
+        QAction* mnexport_xyworm = nullptr;
+        QMenu* mn_beta = nullptr;
+        QAction* mn_singleanimal = nullptr;
+        QAction* mn_enable_microbeam = nullptr;
+        QAction* mn_invariable = nullptr;
+        QAction* mn_detectbad = nullptr;
+        QAction* mn_backfilter = nullptr;
+        QAction* mn_autoconnect = nullptr;
+        QMenu* nm_plotoptions = nullptr;
+        QAction* mn_idmark = nullptr;
+        QAction* chk_bmp = nullptr;
+        QAction* chk_white = nullptr;
+        QAction* separador1 = nullptr;
+        QAction* mn_zstack = nullptr;
+        QMenu* mn_joint_report = nullptr;
+        QAction* submn_joint_report = nullptr;
+        QAction* submn_full_joint_report = nullptr;
+        QMenu* mnrepro = nullptr;
+        QAction* mn_masstrainingload = nullptr;
+        QAction* mn_masstrainingapply = nullptr;
+        QAction* separador2 = nullptr;
+        QAction* mn_zseq = nullptr;
+        QMenu* mn_about = nullptr;
+        QAction* mn_credits = nullptr;
+
+        // Timers
+        QTimer* Timeracq = nullptr;
+        QTimer* Timer2 = nullptr;
+        QTimer* Timer_loadimg = nullptr;
+    };
+    Controls& controls() { return m_c; }
+    const Controls& controls() const { return m_c; }
+    QWidget* clientArea() const { return m_client; }
+    PlateController& plate() const { return *m_plate; }
+
+    // ---- Window state ----------------------------------------------------------------------
+    std::int16_t PageState() const { return m_pageState; }
+    bool Processing() const { return m_processing; }
+    std::int16_t ProjectOpen() const { return m_projectOpen; }
+    QString ProjectName() const { return m_projectName; }
+    bool SingleAnimal() const { return m_singleAnimal; }
+    std::int16_t FrameIndex() const { return m_frameIndex; }
+    // The acquisition loaded: reprocessing, tracking, plots and reports work on it. Empty when
+    // none is loaded (also after a load that failed).
+    QString AcquisitionFolder() const { return m_acquisitionFolder; }
+    struct TrainingSourceRef {
+        QString name;
+        QString folder;
+    };
+    const TrainingSourceRef& TrainingSource() const { return m_trainingSource; }
+    void setTrainingSource(const TrainingSourceRef& source) { m_trainingSource = source; }
+    std::int16_t TargetCount() const;
+
+    // ---- Browser ---------------------------------------------------------------------------
+    void cmdDirClick();
+    void OpenProject();
+    void SelectAcquisition();
+    void DeferredLoad();
+    // `cmd_load`: loads the acquisition of the image folder in `txt_file`. False when it could
+    // not be loaded (the reason was shown).
+    bool LoadAcquisition();
+    void ShowFrame(std::int16_t n);
+    bool ReloadFirstFrame();
+    void cmdNextClick();
+    void cmdPrevClick();
+    void cmdDelClick();
+    void ShowConnecting();
+    bool ShowPreview(const QString& address);
+    // The pop-up menu of the acquisition list (right button with a project open).
+    void ShowAcquisitionMenu(Qt::MouseButton button, const QPoint& at);
+
+    // ---- Shell -----------------------------------------------------------------------------
+    void FormLoad();
+    void LayoutControls();
+    void lblBackInitClick();
+    void lblIpDoubleClick();
+    void lblReprocessClick();
+    void optAcqClick(int index);
+    void mnSingleAnimalClick();
+    void mnEnableMicrobeamClick();
+    void mnCreditsClick();
+    void cmdMasClick();
+    // Fills the 18 training boxes from `folder`/training.dat, else the program folder's, else
+    // the defaults (then written to the program folder).
+    void LoadTraining(const QString& folder);
+
+signals:
+    void unloaded();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildBrowser();
+    void buildPictures();
+    void buildResultsFrame();
+    void buildSetupFrame();
+    void buildParameterBoxes();
+    void buildTimers();
+    void connectHandlers();
+    void FormUnload();
+    void setMessage(const QString& text);
+    // Lists a folder into a list box as the browser does ("*." names; ".." with `withParent`).
+    void fillList(QListWidget* list, const QString& folder, bool withParent);
+    // Shows frame `name` of the image folder with the analysis area and copies it over the
+    // program folder's preview.jpg; the device address goes into `txt_ip1`.
+    bool showFrameFile(const QString& imageFolder, const QString& name);
+    QString programFile(const QString& name) const;
+
+    platform::Services m_services;
+    Lifetime m_life;
+    Controls m_c;
+    QWidget* m_client = nullptr;
+    PlateController* m_plate = nullptr;
+
+    std::int16_t m_pageState = 0;
+    bool m_processing = false;
+    std::int16_t m_projectOpen = 0;
+    QString m_projectName;
+    bool m_singleAnimal = false;
+    std::int16_t m_frameIndex = 0;
+    QString m_acquisitionFolder;
+    TrainingSourceRef m_trainingSource;
+};
+
+} // namespace ui

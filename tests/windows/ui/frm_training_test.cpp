@@ -1,0 +1,312 @@
+// The reanalysis window's shell and browser, driven offscreen with fake services.
+
+#include "app/training/ui/plate_controller.h"
+#include "app/widgets/clickable_label.h"
+#include "app/widgets/picture_box.h"
+#include "app/widgets/window_registry.h"
+#include "app/windows/ui/frm_training.h"
+#include "formats/training_file.h"
+#include "platform/fakes/fake_services.h"
+#include "tests/support/all_windows.h"
+#include "tests/windows/ui/frontend_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTimer>
+
+namespace {
+
+using frontend_test::grayJpeg;
+using frontend_test::readFile;
+using frontend_test::writeFile;
+using ui::FrmTraining;
+using ui::Windows;
+
+class FrmTrainingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test_support::ensureApplication();
+        ASSERT_TRUE(program.isValid());
+        Windows::setServices(fakes.services(program.path()));
+        test_support::registerAllWindows();
+    }
+    void TearDown() override {
+        Windows::destroyAll();
+        QCoreApplication::processEvents();
+    }
+    FrmTraining& window() { return Windows::get<FrmTraining>(); }
+
+    // An acquisition of project "default" with the given frames (and its own training).
+    QString makeAcquisition(const QString& name, std::initializer_list<int> frames,
+                            const QByteArray& training = QByteArray()) {
+        const QString acq = program.filePath("default/" + name);
+        QDir().mkpath(acq + "/img");
+        int gray = 60;
+        for (int n : frames)
+            writeFile(acq + "/img/c10_0_0_7f" + QString::number(n) + ".jpg",
+                      grayJpeg(160, 120, gray += 20));
+        if (!training.isEmpty())
+            writeFile(acq + "/training.dat", training);
+        return acq;
+    }
+    // Opens the project list, the project, and chooses an acquisition, as the operator does.
+    void choose(const QString& acquisition) {
+        auto& c = window().controls();
+        c.cmd_dir->click();
+        c.List_project->setCurrentRow(static_cast<int>(
+            c.List_project->row(c.List_project->findItems("default", Qt::MatchExactly).value(0))));
+        window().OpenProject();
+        const auto items = c.List_subproject->findItems(acquisition, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1);
+        c.List_subproject->setCurrentItem(items.first());
+        window().SelectAcquisition();
+    }
+
+    QTemporaryDir program;
+    platform::fakes::FakeServices fakes;
+};
+
+QByteArray trainingWith(const QString& x1) {
+    formats::TrainingFile t = formats::TrainingFile::defaults();
+    t[0] = x1.toStdString();
+    std::string text;
+    for (const std::string& line : t.lines())
+        text += line + "\r\n";
+    return QByteArray::fromStdString(text);
+}
+
+TEST_F(FrmTrainingTest, LoadStateMenusAndDefaults) {
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    EXPECT_EQ(w.windowTitle(), "Plate Reanalysis");
+    EXPECT_EQ(w.objectName(), "frm_training");
+    EXPECT_EQ(w.PageState(), 1);
+    EXPECT_EQ(w.TargetCount(), -1);
+    EXPECT_EQ(w.ProjectOpen(), 0);
+    EXPECT_FALSE(w.Processing());
+    EXPECT_FALSE(c.Timeracq->isActive());
+    // No training in the program folder: the defaults, written there; the slider follows them.
+    EXPECT_EQ(c.txt_x1->text(), "335");
+    EXPECT_TRUE(QFile::exists(program.filePath("training.dat")));
+    EXPECT_EQ(c.HScroll_plate->value(), 828); // ((1170 - 335) + (1035 - 215)) / 2 = 827.5
+    EXPECT_EQ(c.combo_bin->count(), 2);
+    EXPECT_EQ(c.combo_bin->currentText(), "5");
+    for (QWidget* hidden :
+         {static_cast<QWidget*>(c.cmd_prev), static_cast<QWidget*>(c.cmd_next),
+          static_cast<QWidget*>(c.cmd_del), static_cast<QWidget*>(c.txt_nfile),
+          static_cast<QWidget*>(c.cmd_exportbmp), static_cast<QWidget*>(c.Opt_acq[1])})
+        EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
+    EXPECT_FALSE(c.frm_preview->isHidden());
+    // The beta menu shows the round shape only; the joint-report menu is a pop-up only.
+    EXPECT_FALSE(c.mn_joint_report->menuAction()->isVisible());
+    EXPECT_TRUE(c.mn_invariable->isVisible());
+    for (QAction* hidden : {c.mn_singleanimal, c.mn_enable_microbeam, c.mn_detectbad,
+                            c.mn_backfilter, c.mn_autoconnect})
+        EXPECT_FALSE(hidden->isVisible()) << hidden->objectName().toStdString();
+    EXPECT_EQ(c.chk_bmp->text(), "Enable BMP sequence  export");
+    // Toggles.
+    c.mn_singleanimal->trigger();
+    EXPECT_TRUE(w.SingleAnimal());
+    c.mn_singleanimal->trigger();
+    EXPECT_FALSE(w.SingleAnimal());
+    EXPECT_FALSE(c.mn_singleanimal->isChecked());
+}
+
+TEST_F(FrmTrainingTest, BrowserListsProjectsThenAcquisitionsAndLoadsOne) {
+    makeAcquisition("20260115_1030_run_A", {0, 1, 2, 3}, trainingWith("401"));
+    makeAcquisition("20260115_1100_run_B", {0});
+    writeFile(program.filePath("default/notes.txt"), "x");
+    writeFile(program.filePath("default/20260115_1030_run_A/img/c10_0_0_7f0.pgm"), "old");
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    c.cmd_dir->click();
+    EXPECT_EQ(c.cmd_dir->text(), "Ok");
+    EXPECT_FALSE(c.List_project->isHidden());
+    EXPECT_EQ(c.List_project->count(), 1); // "default"; no file with an extension
+    c.cmd_dir->click();
+    EXPECT_EQ(c.cmd_dir->text(), "...");
+    EXPECT_TRUE(c.List_project->isHidden());
+
+    choose("20260115_1030_run_A");
+    EXPECT_EQ(w.ProjectOpen(), 1);
+    EXPECT_EQ(c.List_subproject->item(0)->text(), "..");
+    EXPECT_EQ(c.txt_filepj->text(), "default/20260115_1030_run_A");
+    EXPECT_EQ(c.txt_file->text(), program.filePath("default/20260115_1030_run_A/img"));
+    EXPECT_TRUE(c.Timer_loadimg->isActive());
+    w.DeferredLoad();
+    EXPECT_FALSE(c.Timer_loadimg->isActive());
+    EXPECT_EQ(c.txt_ip1->text(), "10.0.0.7");
+    EXPECT_EQ(c.txt_nfile->text(), "0");
+    EXPECT_EQ(w.AcquisitionFolder(), program.filePath("default/20260115_1030_run_A"));
+    // The acquisition's training is the current one now; its frame 0 is the preview.
+    EXPECT_EQ(c.txt_x1->text(), "401");
+    EXPECT_EQ(readFile(program.filePath("training.dat")), trainingWith("401"));
+    EXPECT_EQ(readFile(program.filePath("preview.jpg")),
+              readFile(program.filePath("default/20260115_1030_run_A/img/c10_0_0_7f0.jpg")));
+    EXPECT_FALSE(
+        QFile::exists(program.filePath("default/20260115_1030_run_A/img/c10_0_0_7f0.pgm")));
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
+    EXPECT_TRUE(fakes.downloader->requests.isEmpty()); // nothing goes to the device
+    // The acquisition list opens again for the same project; ".." returns to the projects.
+    c.cmd_dir->click();
+    EXPECT_FALSE(c.List_subproject->isHidden());
+    w.setTrainingSource({"run_A", "x"});
+    c.List_subproject->setCurrentRow(0);
+    w.SelectAcquisition();
+    EXPECT_EQ(w.ProjectOpen(), 0);
+    EXPECT_TRUE(w.TrainingSource().name.isEmpty());
+    EXPECT_FALSE(c.List_project->isHidden());
+}
+
+TEST_F(FrmTrainingTest, MissingFrameZeroIsReplacedOrTheLoadFailsWithoutAStaleFolder) {
+    makeAcquisition("late", {3, 4});
+    makeAcquisition("empty", {});
+    FrmTraining& w = window();
+    choose("late");
+    ASSERT_TRUE(w.LoadAcquisition());
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Frame #0 not found. Replaced with Frame #3"});
+    EXPECT_EQ(readFile(program.filePath("default/late/img/c10_0_0_7f0.jpg")),
+              readFile(program.filePath("default/late/img/c10_0_0_7f3.jpg")));
+    EXPECT_EQ(w.AcquisitionFolder(), program.filePath("default/late"));
+
+    fakes.dialogs->log.clear();
+    w.controls().cmd_dir->click();
+    w.controls().List_subproject->setCurrentItem(
+        w.controls().List_subproject->findItems("empty", Qt::MatchExactly).first());
+    w.SelectAcquisition();
+    EXPECT_FALSE(w.LoadAcquisition());
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"File 0 not found"});
+    // A later reprocess can never work on the acquisition shown before.
+    EXPECT_EQ(w.AcquisitionFolder(), "");
+}
+
+TEST_F(FrmTrainingTest, FrameSteppingAndReplacementByAWholeCopy) {
+    const QString acq = makeAcquisition("run", {0, 1, 2, 3, 4});
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    choose("run");
+    ASSERT_TRUE(w.LoadAcquisition());
+    c.lbl_reprocess->click();
+    EXPECT_FALSE(c.cmd_next->isHidden());
+    EXPECT_EQ(c.cmd_del->text(), "Delete[0]");
+    QStringList shown;
+    for (int i = 0; i < 4; ++i) {
+        c.cmd_next->click();
+        shown << c.txt_nfile->text();
+    }
+    EXPECT_EQ(shown, (QStringList{"1", "2", "3", "3"}));
+    EXPECT_EQ(c.cmd_del->text(), "Delete[3]");
+    for (int i = 0; i < 4; ++i)
+        c.cmd_prev->click();
+    EXPECT_EQ(w.FrameIndex(), 0);
+    EXPECT_EQ(c.txt_nfile->text(), "0");
+    c.cmd_next->click();
+    c.cmd_next->click();
+    // No: nothing changes. Yes: frame 2 becomes a copy of frame 3.
+    const QByteArray two = readFile(acq + "/img/c10_0_0_7f2.jpg");
+    fakes.dialogs->answers = {false};
+    c.cmd_del->click();
+    EXPECT_EQ(readFile(acq + "/img/c10_0_0_7f2.jpg"), two);
+    fakes.dialogs->answers = {true};
+    c.cmd_del->click();
+    EXPECT_EQ(fakes.dialogs->log.back().text, "replace file2 with file3?");
+    EXPECT_EQ(readFile(acq + "/img/c10_0_0_7f2.jpg"), readFile(acq + "/img/c10_0_0_7f3.jpg"));
+    EXPECT_TRUE(
+        QDir(acq + "/img").entryList({"*.tmp", ".*"}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST_F(FrmTrainingTest, PlateSizeIsCheckedOnEveryChange) {
+    auto& c = window().controls();
+    c.txt_psize->setText("60");
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
+    c.txt_psize->setText("61");
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"invalid Analisis Area value [10-60]"});
+    EXPECT_EQ(c.txt_psize->text(), "35");
+}
+
+TEST_F(FrmTrainingTest, ModeButtonsSwapTheFramesAndRedrawWithoutTheDevice) {
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    writeFile(program.filePath("preview.jpg"), grayJpeg(160, 120));
+    c.mn_enable_microbeam->trigger();
+    EXPECT_FALSE(c.Opt_acq[1]->isHidden());
+    c.Opt_acq[1]->click();
+    EXPECT_FALSE(c.frame_micro->isHidden());
+    EXPECT_TRUE(c.frame_train->isHidden());
+    c.Opt_acq[0]->click();
+    EXPECT_TRUE(c.frame_micro->isHidden());
+    EXPECT_FALSE(c.frame_train->isHidden());
+    EXPECT_TRUE(fakes.downloader->requests.isEmpty());
+    EXPECT_TRUE(c.frame_messages->isHidden());
+    EXPECT_EQ(fakes.clock->pauses, (std::vector<int>{300, 300}));
+}
+
+TEST_F(FrmTrainingTest, TheAcquisitionMenuOpensOnlyWithTheRightButtonOnAProject) {
+    makeAcquisition("run", {0});
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    w.ShowAcquisitionMenu(Qt::RightButton, QPoint(10, 10));
+    EXPECT_FALSE(c.mn_joint_report->isVisible()); // no project open
+    choose("run");
+    c.List_subproject->clearSelection();
+    w.setTrainingSource({"run", program.filePath("default/run")});
+    w.ShowAcquisitionMenu(Qt::LeftButton, QPoint(10, 10));
+    EXPECT_FALSE(c.mn_joint_report->isVisible());
+    QTimer::singleShot(0, [&] {
+        EXPECT_FALSE(c.mn_masstrainingload->isEnabled()); // nothing selected
+        EXPECT_FALSE(c.mn_masstrainingapply->isVisible());
+        c.mn_joint_report->close();
+    });
+    w.ShowAcquisitionMenu(Qt::RightButton, QPoint(10, 10));
+    QCoreApplication::processEvents();
+    c.List_subproject->item(1)->setSelected(true);
+    w.ShowAcquisitionMenu(Qt::RightButton, QPoint(10, 10));
+    EXPECT_TRUE(c.mn_masstrainingload->isEnabled());
+    EXPECT_TRUE(c.mn_masstrainingapply->isVisible());
+    EXPECT_EQ(c.mn_masstrainingapply->text(), "Apply Training: run");
+    c.mn_joint_report->close();
+}
+
+TEST_F(FrmTrainingTest, ClosingUnloadsAndTheNextOpeningStartsFresh) {
+    makeAcquisition("run", {0});
+    FrmTraining& w = window();
+    choose("run");
+    ASSERT_TRUE(w.LoadAcquisition());
+    w.controls().mn_idmark->trigger();
+    w.controls().lbl_backinit->click();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(Windows::has<FrmTraining>());
+    FrmTraining& again = window();
+    EXPECT_EQ(again.ProjectOpen(), 0);
+    EXPECT_EQ(again.AcquisitionFolder(), "");
+    EXPECT_FALSE(again.controls().mn_idmark->isChecked());
+    EXPECT_EQ(again.TargetCount(), -1);
+}
+
+TEST_F(FrmTrainingTest, LayoutHidesTheSecondPicturesOnEveryPass) {
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    w.show();
+    c.Picture2->show();
+    c.Image1->show();
+    w.resize(1600, 1000);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(c.Picture2->isHidden());
+    EXPECT_TRUE(c.Image1->isHidden());
+    EXPECT_EQ(c.Frame_plotter->geometry(), c.frm_preview->geometry());
+    EXPECT_EQ(c.List_project->geometry(), c.List_subproject->geometry());
+    // The stop button sits on the bottom edge of the message frame.
+    EXPECT_EQ(c.cmd_stopprocess->geometry().bottom() + 1, c.frame_messages->height());
+}
+
+} // namespace
