@@ -69,9 +69,11 @@ void TrainingBoxesView::apply(const device::TrainingLoad& load) {
     }
 }
 
-std::string TrainingBoxesView::write(const QString& folder) const {
-    return formats::writeTrainingFileWithDefaults(folder.toStdString(),
-                                                  device::trainingFromTexts(texts()));
+std::string TrainingBoxesView::write(const QString& folder, bool withDefaultsCopy) const {
+    const formats::TrainingFile training = device::trainingFromTexts(texts());
+    if (withDefaultsCopy)
+        return formats::writeTrainingFileWithDefaults(folder.toStdString(), training);
+    return formats::writeTrainingFile(folder.toStdString(), training);
 }
 
 } // namespace ui

@@ -28,8 +28,9 @@ public:
     QStringList texts() const;
     // A training read from a file goes into its boxes value by value; the defaults into all.
     void apply(const device::TrainingLoad& load);
-    // <folder>/training.dat and its copy training.def from the boxes; empty, or the message.
-    std::string write(const QString& folder) const;
+    // <folder>/training.dat from the boxes, with its copy training.def when asked (the
+    // acquisition window keeps one in the program folder); empty, or the message.
+    std::string write(const QString& folder, bool withDefaultsCopy) const;
 
 private:
     std::array<QLineEdit*, formats::kTrainingKeyCount> m_boxes{};

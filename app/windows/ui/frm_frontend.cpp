@@ -614,6 +614,9 @@ void FrmFrontend::FormUnload() {
     m_life.end();
     m_c.Timer_focus->stop();
     m_c.Timer_autoload->stop();
+    // The other work windows go with this one (a window not open yet is not made for it).
+    if (QWidget* reanalysis = Windows::existing(QString::fromLatin1(kReanalysisWindowName)))
+        reanalysis->hide();
     hide();
     // Showing the start window may load it, and its folder check may wait on message boxes:
     // neither window is touched again when it went away meanwhile.
@@ -1001,7 +1004,7 @@ void FrmFrontend::LoadTraining(const QString& folder) {
 }
 
 bool FrmFrontend::WriteTrainingFile() {
-    return TrainingBoxesView(m_client).write(m_services.programFolder).empty();
+    return TrainingBoxesView(m_client).write(m_services.programFolder, true).empty();
 }
 
 } // namespace ui

@@ -425,9 +425,13 @@ void FrmTraining::LoadTraining(const QString& folder) {
     boxes.apply(load);
     bool ok = load.source != device::TrainingLoad::Source::Failed;
     if (load.source == device::TrainingLoad::Source::Defaults)
-        ok = boxes.write(m_services.programFolder).empty();
+        ok = WriteTrainingFile(m_services.programFolder);
     if (!ok && guard.alive())
         m_services.dialogs->message(QStringLiteral("Error reading training.dat file"));
+}
+
+bool FrmTraining::WriteTrainingFile(const QString& folder) {
+    return TrainingBoxesView(m_client).write(folder, false).empty();
 }
 
 void FrmTraining::FormUnload() {

@@ -229,6 +229,8 @@ public:
     // Fills the 18 training boxes from `folder`/training.dat, else the program folder's, else
     // the defaults (then written to the program folder).
     void LoadTraining(const QString& folder);
+    // Writes `folder`/training.dat from the 18 boxes (no training.def copy).
+    bool WriteTrainingFile(const QString& folder);
 
 signals:
     void unloaded();

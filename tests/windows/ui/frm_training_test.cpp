@@ -4,6 +4,7 @@
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/picture_box.h"
 #include "app/widgets/window_registry.h"
+#include "app/windows/ui/frm_frontend.h"
 #include "app/windows/ui/frm_training.h"
 #include "formats/training_file.h"
 #include "platform/fakes/fake_services.h"
@@ -97,6 +98,7 @@ TEST_F(FrmTrainingTest, LoadStateMenusAndDefaults) {
     // No training in the program folder: the defaults, written there; the slider follows them.
     EXPECT_EQ(c.txt_x1->text(), "335");
     EXPECT_TRUE(QFile::exists(program.filePath("training.dat")));
+    EXPECT_FALSE(QFile::exists(program.filePath("training.def"))); // this window makes none
     EXPECT_EQ(c.HScroll_plate->value(), 828); // ((1170 - 335) + (1035 - 215)) / 2 = 827.5
     EXPECT_EQ(c.combo_bin->count(), 2);
     EXPECT_EQ(c.combo_bin->currentText(), "5");
@@ -307,6 +309,16 @@ TEST_F(FrmTrainingTest, LayoutHidesTheSecondPicturesOnEveryPass) {
     EXPECT_EQ(c.List_project->geometry(), c.List_subproject->geometry());
     // The stop button sits on the bottom edge of the message frame.
     EXPECT_EQ(c.cmd_stopprocess->geometry().bottom() + 1, c.frame_messages->height());
+}
+
+TEST_F(FrmTrainingTest, ClosingTheAcquisitionWindowHidesThisOne) {
+    FrmTraining& w = window();
+    w.show();
+    ui::FrmFrontend& frontend = Windows::get<ui::FrmFrontend>();
+    frontend.controls().Timer_autoload->stop();
+    frontend.show();
+    frontend.close();
+    EXPECT_FALSE(w.isVisible());
 }
 
 } // namespace
