@@ -6,17 +6,17 @@
 
 namespace device {
 
-bool lightStepDown(double& level) {
+bool lightStepDown(double& level, double step) {
     if (!(level > 0))
         return false;
-    level = std::max(0.0, level - kLightStep);
+    level = std::max(0.0, level - step);
     return true;
 }
 
-bool lightStepUp(double& level) {
+bool lightStepUp(double& level, double step) {
     if (!(level < kMaxLightLevel))
         return false;
-    level = std::min(kMaxLightLevel, level + kLightStep);
+    level = std::min(kMaxLightLevel, level + step);
     return true;
 }
 

@@ -12,8 +12,8 @@ inline constexpr double kLightStep = 0.5;
 inline constexpr double kMaxLightLevel = 16.0;
 
 // One step down ("-") or up ("+"); the level at a limit stays (false: nothing changed).
-bool lightStepDown(double& level);
-bool lightStepUp(double& level);
+bool lightStepDown(double& level, double step = kLightStep);
+bool lightStepUp(double& level, double step = kLightStep);
 
 // "Light[" + the level in its shortest decimal form + "]" ("Light[5]", "Light[4.5]").
 std::string lightLabelText(double level);

@@ -11,8 +11,8 @@
 
 namespace ui {
 
-LightController::LightController(const LightControls& controls, QObject* parent)
-    : QObject(parent), m_c(controls), m_level(device::kDefaultLightLevel) {
+LightController::LightController(const LightControls& controls, QObject* parent, LightRules rules)
+    : QObject(parent), m_c(controls), m_rules(std::move(rules)), m_level(m_rules.start) {
     connect(m_c.cmd_light_auto, &QPushButton::clicked, this, &LightController::cmdLightAutoClick);
     connect(m_c.cmd_light_less, &QPushButton::clicked, this, &LightController::cmdLightLessClick);
     connect(m_c.cmd_light_more, &QPushButton::clicked, this, &LightController::cmdLightMoreClick);
@@ -30,24 +30,27 @@ void LightController::showLightLabel() {
     m_c.Label_light->setText(QString::fromStdString(device::lightLabelText(m_level)));
 }
 
-void LightController::cmdLightAutoClick() {
-    m_level = device::kDefaultLightLevel;
-    showLightLabel();
+void LightController::changed() {
+    if (m_rules.showsLabel)
+        showLightLabel();
     m_changed = true;
+    if (m_rules.sendLamp)
+        m_rules.sendLamp(lampValue());
+}
+
+void LightController::cmdLightAutoClick() {
+    m_level = m_rules.autoLevel;
+    changed();
 }
 
 void LightController::cmdLightLessClick() {
-    if (device::lightStepDown(m_level)) {
-        showLightLabel();
-        m_changed = true;
-    }
+    if (device::lightStepDown(m_level, m_rules.step))
+        changed();
 }
 
 void LightController::cmdLightMoreClick() {
-    if (device::lightStepUp(m_level)) {
-        showLightLabel();
-        m_changed = true;
-    }
+    if (device::lightStepUp(m_level, m_rules.step))
+        changed();
 }
 
 } // namespace ui

@@ -1,6 +1,8 @@
 #include "app/windows/ui/frm_training.h"
 
+#include "app/device/device_client.h"
 #include "app/device/training_boxes.h"
+#include "app/device/ui/light_controller.h"
 #include "app/device/ui/training_boxes_view.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/widgets/box_values.h"
@@ -69,7 +71,8 @@ QMenu* subMenu(QMenu* menu, const char* name, const QString& caption) {
 } // namespace
 
 FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
-    : QWidget(parent), m_services(services) {
+    : QWidget(parent), m_services(services),
+      m_deviceClient(std::make_shared<device::DeviceClient>(services)) {
     setObjectName(kWindowName);
     setWindowTitle(QStringLiteral("Plate Reanalysis"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -86,6 +89,13 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
          m_c.HScroll_plate, m_c.cmd_offset_left, m_c.cmd_offset_right, m_c.cmd_offset_down,
          m_c.cmd_offset_up},
         m_services, m_life, {[] { return true; }, [this] { return m_pageState >= 1; }}, this);
+    // Each change of the lamp goes to the device at once; its answer is not waited for.
+    m_light = new LightController({m_c.frm_contrast, m_c.Label_light, m_c.cmd_light_less,
+                                   m_c.cmd_light_more, m_c.cmd_light_auto},
+                                  this, LightRules::reanalysisWindow([this](int lampValue) {
+                                      const auto client = m_deviceClient;
+                                      client->SetLamp(m_c.txt_ip1->text(), lampValue);
+                                  }));
     connectHandlers();
     resize(kDesignWidth, kDesignHeight);
     FormLoad();
@@ -181,6 +191,14 @@ void FrmTraining::buildPictures() {
     m_c.cmd_del = makeButton(c, "cmd_del", QStringLiteral("Delete [0]"), QRect(150, 672, 90, 24));
     m_c.frm_contrast = makeGroup(m_c.Picture1, "frm_contrast", QString(), QRect(0, 0, 214, 48));
     m_c.frm_contrast->setAutoFillBackground(true); // drawn over the picture
+    QWidget* f = m_c.frm_contrast;
+    m_c.Label_light = makeLabel(f, "Label_light", QStringLiteral("Light "), QRect(6, 16, 72, 24));
+    m_c.cmd_light_less =
+        makeButton(f, "cmd_light_less", QStringLiteral("-"), QRect(80, 14, 30, 28));
+    m_c.cmd_light_more =
+        makeButton(f, "cmd_light_more", QStringLiteral("+"), QRect(112, 14, 30, 28));
+    m_c.cmd_light_auto =
+        makeButton(f, "cmd_light_auto", QStringLiteral("Auto"), QRect(146, 14, 62, 28));
 }
 
 void FrmTraining::buildBrowser() {

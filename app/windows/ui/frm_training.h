@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -29,10 +30,15 @@ class QRadioButton;
 class QScrollBar;
 class QTimer;
 
+namespace device {
+class DeviceClient;
+}
+
 namespace ui {
 
 class ClickableLabel;
 class PictureBox;
+class LightController;
 class PlateController;
 
 class FrmTraining : public QWidget {
@@ -70,6 +76,10 @@ public:
         QPushButton* cmd_next = nullptr;
         QPushButton* cmd_del = nullptr;
         QGroupBox* frm_contrast = nullptr;
+        QLabel* Label_light = nullptr;
+        QPushButton* cmd_light_less = nullptr;
+        QPushButton* cmd_light_more = nullptr;
+        QPushButton* cmd_light_auto = nullptr;
 
         // Results frame
         QGroupBox* Frame_plotter = nullptr;
@@ -178,6 +188,7 @@ public:
     const Controls& controls() const { return m_c; }
     QWidget* clientArea() const { return m_client; }
     PlateController& plate() const { return *m_plate; }
+    LightController& light() const { return *m_light; }
 
     // ---- Window state ----------------------------------------------------------------------
     std::int16_t PageState() const { return m_pageState; }
@@ -263,6 +274,9 @@ private:
     Controls m_c;
     QWidget* m_client = nullptr;
     PlateController* m_plate = nullptr;
+    LightController* m_light = nullptr;
+    // Shared so that a request under way keeps its client when the window goes meanwhile.
+    std::shared_ptr<device::DeviceClient> m_deviceClient;
 
     std::int16_t m_pageState = 0;
     bool m_processing = false;

@@ -322,3 +322,22 @@ TEST_F(FrmTrainingTest, ClosingTheAcquisitionWindowHidesThisOne) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FrmTrainingTest, LightButtonsKeepAWholeLevelAndSendEachChange) {
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    c.txt_ip1->setText("10.0.0.7");
+    c.cmd_light_less->click(); // at 0 already: nothing
+    c.cmd_light_more->click();
+    c.cmd_light_more->click();
+    c.cmd_light_auto->click();
+    c.cmd_light_less->click();
+    const QString lamp = "http://10.0.0.7/control?var=lamp&val=";
+    EXPECT_EQ(fakes.downloader->requests,
+              (QStringList{lamp + "6", lamp + "12", lamp + "72", lamp + "66"}));
+    EXPECT_EQ(c.Label_light->text(), "Light "); // left as it is
+}
+
+} // namespace
