@@ -15,7 +15,7 @@ QStringList namesWithoutExtension(const QString& folder, bool withParent) {
     if (withParent)
         out << QStringLiteral("..");
     const QStringList names =
-        dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
     for (const QString& name : names)
         if (!name.contains(QLatin1Char('.')))
             out << name;

@@ -9,8 +9,10 @@
 
 namespace windows {
 
-// What a folder listing with the pattern "*." gives: the entries whose name has no extension,
-// folders included, in name order; "." left out, ".." kept when `withParent` is set.
+// The projects or acquisitions in a folder: the folders whose name has no extension, in name
+// order; "." left out, ".." first when `withParent` is set. Files are left out: on this platform
+// programs carry no extension, and a listing of every name without one would offer the
+// executables of the program folder as projects.
 QStringList namesWithoutExtension(const QString& folder, bool withParent);
 
 // The acquisition folder of an image folder: the folder without its last four characters when

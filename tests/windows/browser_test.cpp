@@ -21,16 +21,15 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-TEST(Browser, ListsShowNamesWithoutExtensionAndTheParentWhenAsked) {
+TEST(Browser, ListsShowFoldersWithoutExtensionAndTheParentWhenAsked) {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("20260115_1030_run A");
     QDir(dir.path()).mkpath("b.old");
-    writeFile(dir.filePath("notes"), "x");
+    writeFile(dir.filePath("Sirrex"), "a program"); // no extension, but no project
     writeFile(dir.filePath("report.csv"), "x");
-    EXPECT_EQ(namesWithoutExtension(dir.path(), false),
-              (QStringList{"20260115_1030_run A", "notes"}));
+    EXPECT_EQ(namesWithoutExtension(dir.path(), false), (QStringList{"20260115_1030_run A"}));
     EXPECT_EQ(namesWithoutExtension(dir.path(), true),
-              (QStringList{"..", "20260115_1030_run A", "notes"}));
+              (QStringList{"..", "20260115_1030_run A"}));
     EXPECT_TRUE(namesWithoutExtension(dir.filePath("gone"), true).isEmpty());
 }
 
