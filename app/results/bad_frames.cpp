@@ -141,8 +141,9 @@ MarkResult MarkBadFrame(const std::string& folder, std::int32_t frame, bool inte
         out.marked = 1;
         return out;
     }
-    out.error = "Frame " + std::to_string(frame) + " not marked: " +
-                systemMessage("cannot rename", out.frameFile, renameError) + "; " + copyError;
+    out.error = "Frame " + std::to_string(frame) +
+                " not marked: " + systemMessage("cannot rename", out.frameFile, renameError) +
+                "; " + copyError;
     return out;
 }
 
@@ -233,9 +234,9 @@ BackgroundSamples FilterBadImagesAndLoadSamples(const std::string& folder, bool 
         formats::decodeImageDescriptorFile(std::span<const std::uint8_t>(data, bytes.size()));
     if (!file.error.empty() || file.boxes.size() > static_cast<std::size_t>(kMaxSampleBoxes)) {
         out.source = BackgroundSamples::Source::Failed;
-        out.reason = "xy_image.bin is damaged: " +
-                     (file.error.empty() ? std::to_string(file.boxes.size()) + " boxes"
-                                         : file.error);
+        out.reason =
+            "xy_image.bin is damaged: " +
+            (file.error.empty() ? std::to_string(file.boxes.size()) + " boxes" : file.error);
         out.scale = 0.0;
         everyFrameUsableBut(out);
         return out;
@@ -284,8 +285,7 @@ BackgroundSamples FilterBadImagesAndLoadSamples(const std::string& folder, bool 
         const std::span<std::uint8_t> row = rowOf(t);
         for (std::size_t i = kBackgroundBoxCount; i < boxes; ++i)
             row[i] = line.values[i];
-        frameMeasure(row, sum[static_cast<std::size_t>(t)],
-                     deviation[static_cast<std::size_t>(t)]);
+        frameMeasure(row, sum[static_cast<std::size_t>(t)], deviation[static_cast<std::size_t>(t)]);
         // Frames missing between two lines take the values of the line before them; they stay
         // unusable.
         if (previous >= 1 && previous < t - 1) {

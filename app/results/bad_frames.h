@@ -15,10 +15,10 @@
 
 namespace results {
 
-inline constexpr int kBadFrameLastFrame = 300;   // frames 0 .. 300
-inline constexpr int kBadFrameMaxApplied = 4;    // a list of five frames or more is not applied
-inline constexpr int kBackgroundBoxCount = 5;    // boxes 0 .. 4 of the table; the grid follows
-inline constexpr int kMaxSampleBoxes = 32767;    // box counts above are no count
+inline constexpr int kBadFrameLastFrame = 300; // frames 0 .. 300
+inline constexpr int kBadFrameMaxApplied = 4;  // a list of five frames or more is not applied
+inline constexpr int kBackgroundBoxCount = 5;  // boxes 0 .. 4 of the table; the grid follows
+inline constexpr int kMaxSampleBoxes = 32767;  // box counts above are no count
 inline constexpr char kBadFilterNotAppliedMessage[] = "Bad image filter not applied";
 inline constexpr char kFileFilteredPrefix[] = "File Filtered: ";
 inline constexpr char kBadFilesPrefix[] = "Bad files:";
@@ -62,12 +62,12 @@ MarkResult MarkBadFrame(const std::string& folder, std::int32_t frame, bool inte
 
 // The outlier list applied to an acquisition.
 struct BadFrameFilter {
-    bool checked = false;             // the outlier rule could check the descriptor file
-    std::string reason;               // why not (missing, damaged), when not checked
-    std::int32_t applied = 1;         // 0 when the list was too long, else 1
-    std::vector<std::int32_t> listed; // the outlier frames, ascending
-    std::vector<std::int32_t> bad;    // frames that got a bad flag (the list when applied)
-    std::vector<std::int32_t> marked; // frames whose file was marked
+    bool checked = false;              // the outlier rule could check the descriptor file
+    std::string reason;                // why not (missing, damaged), when not checked
+    std::int32_t applied = 1;          // 0 when the list was too long, else 1
+    std::vector<std::int32_t> listed;  // the outlier frames, ascending
+    std::vector<std::int32_t> bad;     // frames that got a bad flag (the list when applied)
+    std::vector<std::int32_t> marked;  // frames whose file was marked
     std::vector<std::string> messages; // message boxes to show (interactive callers only)
     std::vector<std::string> errors;   // frames that could not be renamed
 };

@@ -44,12 +44,16 @@ int nearestDetection(std::int32_t x, std::int32_t y, const std::vector<LiveDetec
                      std::int32_t& roundedBest) {
     roundedBest = 9999;
     int candidate = -1;
+    // Whole-pixel differences: the distance lies below the whole number b exactly when its
+    // square lies below b * b, so the root is only taken for a new best.
+    double bestSquare = static_cast<double>(roundedBest) * roundedBest;
     for (std::size_t d = 0; d < detections.size(); ++d) {
         const double dx = static_cast<double>(detections[d].x - x);
         const double dy = static_cast<double>(detections[d].y - y);
-        const double dist = std::sqrt(dx * dx + dy * dy);
-        if (dist < static_cast<double>(roundedBest)) {
-            roundedBest = static_cast<std::int32_t>(formats::roundHalfEven(dist));
+        const double square = dx * dx + dy * dy;
+        if (square < bestSquare) {
+            roundedBest = static_cast<std::int32_t>(formats::roundHalfEven(std::sqrt(square)));
+            bestSquare = static_cast<double>(roundedBest) * roundedBest;
             candidate = static_cast<int>(d);
         }
     }

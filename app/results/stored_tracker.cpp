@@ -183,9 +183,9 @@ StoredTrackResult trackStoredAcquisition(const std::string& folder,
         ends.resize(tracks.size());
         for (std::size_t t = 0; t < tracks.size(); ++t)
             ends[t] = {tracks[t].last.x, tracks[t].last.y, tracks[t].lostCount < kStoredLostLimit};
-        const TrackLinks links = linkDetections(ends, detections, params.maxTravel,
-                                                out.backgroundFilterApplied ? refuse
-                                                                            : RefuseLink{});
+        const TrackLinks links =
+            linkDetections(ends, detections, params.maxTravel,
+                           out.backgroundFilterApplied ? refuse : RefuseLink{});
         for (const int d : links.unclaimed) {
             if (static_cast<std::int32_t>(tracks.size()) >= kLiveMaxTracks) {
                 if (!limitTold) {
@@ -207,8 +207,7 @@ StoredTrackResult trackStoredAcquisition(const std::string& folder,
             if (d < 0)
                 continue;
             const LiveDetection& det = detections[static_cast<std::size_t>(d)];
-            out.segments.push_back(
-                {n, t, TrackColor(t), track.last.x, track.last.y, det.x, det.y});
+            out.segments.push_back({n, t, TrackColor(t), track.last.x, track.last.y, det.x, det.y});
             track.last = det;
             track.lostCount = 0;
         }
@@ -240,8 +239,7 @@ StoredTrackResult TrackWorms(const std::string& folder, bool interactive,
     StoredTrackResult out = trackStoredAcquisition(folder, params, samples, programFolder);
     out.messages.insert(out.messages.begin(), samples.filter.messages.begin(),
                         samples.filter.messages.end());
-    out.notes.insert(out.notes.begin(), samples.filter.errors.begin(),
-                     samples.filter.errors.end());
+    out.notes.insert(out.notes.begin(), samples.filter.errors.begin(), samples.filter.errors.end());
     return out;
 }
 

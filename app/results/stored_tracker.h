@@ -19,7 +19,7 @@
 namespace results {
 
 inline constexpr int kStoredLastFrame = 300;
-inline constexpr int kStoredLostLimit = 10;        // a track lost this many frames has ended
+inline constexpr int kStoredLostLimit = 10;            // a track lost this many frames has ended
 inline constexpr std::int32_t kStoredFilterReach = 15; // no background check up to this distance
 inline constexpr double kStoredMinScale = 0.01;
 inline constexpr char kStoredTrackerErrorMessage[] = "error processing all routes file";
@@ -39,7 +39,7 @@ struct TrackSegment {
 };
 
 struct StoredTrackResult {
-    bool completed = false; // every frame was tracked and the trails file written
+    bool completed = false;               // every frame was tracked and the trails file written
     std::vector<WormTrailRow> rows;       // as written to worm_trails.csv
     std::vector<TrackSegment> segments;   // in drawing order
     std::string backgroundPicture;        // the picture to draw the segments over

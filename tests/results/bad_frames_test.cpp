@@ -19,11 +19,9 @@ namespace {
 // which makes them outliers of their hundred.
 void writeOutlierDescriptor(const std::string& folder, const std::set<int>& dark) {
     writeBytes(folder + "/xy_image.bin",
-               descriptorFile({{500, 500}, {600, 600}}, frameRange(0, 99),
-                              [](int, int) { return 80; },
-                              [dark](int f, int box) {
-                                  return box == 0 && dark.count(f) ? 150 : 100;
-                              }));
+               descriptorFile(
+                   {{500, 500}, {600, 600}}, frameRange(0, 99), [](int, int) { return 80; },
+                   [dark](int f, int box) { return box == 0 && dark.count(f) ? 150 : 100; }));
 }
 
 std::string frameName(int n) {
@@ -247,9 +245,8 @@ TEST(BackgroundSamples, MeasureOverFramesBeforeTheLast) {
 
 TEST(BackgroundSamples, LastLineOfFrameZeroTakesTheMarkBeforeIt) {
     TempFolder dir;
-    writeBytes(dir.file("xy_image.bin"),
-               descriptorFile({{500, 500}, {600, 600}}, {1, 2, 3, 0},
-                              [](int f, int g) { return 100 + g * f; }));
+    writeBytes(dir.file("xy_image.bin"), descriptorFile({{500, 500}, {600, 600}}, {1, 2, 3, 0},
+                                                        [](int f, int g) { return 100 + g * f; }));
     const BackgroundSamples s = FilterBadImagesAndLoadSamples(dir.path(), false);
     EXPECT_EQ(s.lastTimeMark, 3);
     EXPECT_FALSE(s.isUsable(0)); // its line lies below the one before it: passed over
@@ -280,11 +277,9 @@ TEST(BackgroundSamples, FramesWithoutValuesDoNotStopTheMeasureOrTheBadFlags) {
     std::vector<int> frames = frameRange(1, 99);
     writeFrame(dir.path(), 40);
     writeBytes(dir.file("xy_image.bin"),
-               descriptorFile({{500, 500}, {600, 600}}, frames,
-                              [](int, int g) { return g == 0 ? 90 : 110; },
-                              [](int f, int box) {
-                                  return box == 0 && (f == 40 || f == 99) ? 150 : 100;
-                              }));
+               descriptorFile(
+                   {{500, 500}, {600, 600}}, frames, [](int, int g) { return g == 0 ? 90 : 110; },
+                   [](int f, int box) { return box == 0 && (f == 40 || f == 99) ? 150 : 100; }));
     const BackgroundSamples s = FilterBadImagesAndLoadSamples(dir.path(), false);
     ASSERT_TRUE(s.hasData()) << s.reason;
     EXPECT_EQ(s.filter.bad, (std::vector<std::int32_t>{40, 99}));

@@ -67,10 +67,9 @@ TEST(StoredTracker, TrailsFileBytesOfASmallBatch) {
     EXPECT_EQ(r.framesLinked, 4);
     EXPECT_EQ(r.blocksRead, 5);
     EXPECT_EQ(r.blocksPassedOver, 1);
-    EXPECT_EQ(r.segments, (std::vector<TrackSegment>{
-                              {2, 0, TrackColor(0), 100, 100, 103, 104},
-                              {4, 0, TrackColor(0), 103, 104, 106, 108},
-                              {4, 1, TrackColor(1), 200, 200, 201, 200}}));
+    EXPECT_EQ(r.segments, (std::vector<TrackSegment>{{2, 0, TrackColor(0), 100, 100, 103, 104},
+                                                     {4, 0, TrackColor(0), 103, 104, 106, 108},
+                                                     {4, 1, TrackColor(1), 200, 200, 201, 200}}));
     EXPECT_TRUE(r.messages.empty());
     EXPECT_TRUE(r.notes.empty());
     EXPECT_EQ(r.backgroundPicture, "/program/preview.jpg");
@@ -134,8 +133,9 @@ TEST(StoredTracker, BlocksFollowTheirFramesPastMarkedAndMissingFrames) {
     writeFrame(dir.path(), 3);
     std::vector<int> frames = frameRange(0, 99);
     writeBytes(dir.file("xy_image.bin"),
-               descriptorFile({{1000, 1000}}, frames, [](int, int) { return 100; },
-                              [](int f, int box) { return box == 0 && f == 3 ? 150 : 100; }));
+               descriptorFile(
+                   {{1000, 1000}}, frames, [](int, int) { return 100; },
+                   [](int f, int box) { return box == 0 && f == 3 ? 150 : 100; }));
     const StoredTrackResult r = track(dir, {{0, {}},
                                             {1, {{100, 100}}},
                                             {2, {{102, 100}}},
