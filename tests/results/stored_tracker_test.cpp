@@ -1,5 +1,6 @@
 #include "app/results/stored_tracker.h"
 
+#include "app/results/live_tracker.h"
 #include "app/results/track_color.h"
 #include "stored_acquisition.h"
 #include "temp_folder.h"
@@ -294,4 +295,28 @@ TEST(StoredTracker, WithoutAPositionFileTheTrailsFileHoldsItsHeader) {
     EXPECT_TRUE(r.completed);
     EXPECT_EQ(readFile(dir.file("worm_trails.csv")),
               "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n");
+}
+
+TEST(StoredTracker, TrackIdsStopAt32000WithOneNote) {
+    TempFolder dir;
+    // 255 detections a frame that nothing links (a maximum travel of 0): 255 new ids a frame.
+    std::vector<Det> full;
+    for (int i = 0; i < 255; ++i)
+        full.push_back({100 + 5 * i, 300 + i % 7});
+    Blocks blocks;
+    for (int f = 1; f <= 130; ++f)
+        blocks.push_back({f, full});
+    const StoredTrackResult r = track(dir, blocks, 0);
+    ASSERT_TRUE(r.completed) << r.error;
+    EXPECT_EQ(r.trackCount, 32001);
+    EXPECT_EQ(r.notes, (std::vector<std::string>{kTrackIdLimitMessage}));
+    EXPECT_EQ(r.rows.back().id, 32000);
+}
+
+TEST(StoredTracker, ATrailsFileThatCannotBeWrittenIsAnError) {
+    TempFolder dir;
+    const StoredTrackResult r = TrackWorms(dir.file("gone"), false, {30, false}, "/program");
+    EXPECT_FALSE(r.completed);
+    EXPECT_NE(r.error.find("worm_trails.csv"), std::string::npos) << r.error;
+    EXPECT_EQ(r.messages, (std::vector<std::string>{"error processing all routes file"}));
 }
