@@ -44,16 +44,72 @@ int nearestDetection(std::int32_t x, std::int32_t y, const std::vector<LiveDetec
                      std::int32_t& roundedBest) {
     roundedBest = 9999;
     int candidate = -1;
+    // Whole-pixel differences: the distance lies below the whole number b exactly when its
+    // square lies below b * b, so the root is only taken for a new best.
+    double bestSquare = static_cast<double>(roundedBest) * roundedBest;
     for (std::size_t d = 0; d < detections.size(); ++d) {
         const double dx = static_cast<double>(detections[d].x - x);
         const double dy = static_cast<double>(detections[d].y - y);
-        const double dist = std::sqrt(dx * dx + dy * dy);
-        if (dist < static_cast<double>(roundedBest)) {
-            roundedBest = static_cast<std::int32_t>(formats::roundHalfEven(dist));
+        const double square = dx * dx + dy * dy;
+        if (square < bestSquare) {
+            roundedBest = static_cast<std::int32_t>(formats::roundHalfEven(std::sqrt(square)));
+            bestSquare = static_cast<double>(roundedBest) * roundedBest;
             candidate = static_cast<int>(d);
         }
     }
     return candidate;
+}
+
+TrackLinks linkDetections(const std::vector<TrackEnd>& ends,
+                          const std::vector<LiveDetection>& detections, double maxTravel,
+                          const RefuseLink& refuse) {
+    constexpr int kUnclaimed = -1;
+    constexpr int kContested = -999;
+    TrackLinks links;
+    links.pick.assign(ends.size(), -1);
+    std::vector<int> claim(detections.size(), kUnclaimed);
+
+    // Choice by the tracks.
+    for (std::size_t t = 0; t < ends.size(); ++t) {
+        if (!ends[t].alive)
+            continue;
+        std::int32_t best = 9999;
+        const int d = nearestDetection(ends[t].x, ends[t].y, detections, best);
+        if (d < 0 || !(static_cast<double>(best) < maxTravel))
+            continue;
+        if (refuse && refuse(static_cast<std::int32_t>(t), d, best))
+            continue;
+        links.pick[t] = d;
+        int& c = claim[static_cast<std::size_t>(d)];
+        c = c == kUnclaimed ? static_cast<int>(t) : kContested;
+    }
+
+    // Resolution by the detections: a contested one goes to the nearest of its tracks.
+    for (std::size_t d = 0; d < detections.size(); ++d) {
+        if (claim[d] == kUnclaimed) {
+            links.unclaimed.push_back(static_cast<int>(d));
+            continue;
+        }
+        if (claim[d] != kContested)
+            continue;
+        std::int32_t best = 9999;
+        int winner = -1;
+        for (std::size_t t = 0; t < ends.size(); ++t) {
+            if (links.pick[t] != static_cast<int>(d))
+                continue;
+            links.pick[t] = -1;
+            const double dx = static_cast<double>(detections[d].x - ends[t].x);
+            const double dy = static_cast<double>(detections[d].y - ends[t].y);
+            const double dist = std::sqrt(dx * dx + dy * dy);
+            if (dist < static_cast<double>(best)) {
+                best = static_cast<std::int32_t>(formats::roundHalfEven(dist));
+                winner = static_cast<int>(t);
+            }
+        }
+        if (winner >= 0)
+            links.pick[static_cast<std::size_t>(winner)] = static_cast<int>(d);
+    }
+    return links;
 }
 
 std::string liveTrailRow(std::int32_t frame, std::int32_t id, const LiveTrack& track) {
@@ -93,60 +149,31 @@ LiveBlockResult linkLiveBlock(LiveTrackerState& state, std::int32_t timeMark,
 
     result.frame = state.reader.blockNumber;
     const std::int32_t oldCount = state.trackCount;
-    const std::size_t n = detections.size();
-    std::vector<int> pick(static_cast<std::size_t>(oldCount), -1);
-    std::vector<char> chosen(n, 0);
-
-    // Choice by the tracks.
+    std::vector<TrackEnd> ends(static_cast<std::size_t>(oldCount));
     for (std::int32_t k = 0; k < oldCount; ++k) {
         const LiveTrack& track = state.tracks[static_cast<std::size_t>(k)];
-        if (track.lostCount >= kLiveLostLimit)
-            continue;
-        std::int32_t best = 9999;
-        const int candidate = nearestDetection(track.last.x, track.last.y, detections, best);
-        if (candidate >= 0 && static_cast<double>(best) < maxTravel) {
-            pick[static_cast<std::size_t>(k)] = candidate;
-            chosen[static_cast<std::size_t>(candidate)] = 1;
-        }
+        ends[static_cast<std::size_t>(k)] = {track.last.x, track.last.y,
+                                             track.lostCount < kLiveLostLimit};
     }
+    const TrackLinks links = linkDetections(ends, detections, maxTravel);
+    const std::vector<int>& pick = links.pick;
 
-    // Resolution by the detections: a contested detection goes to the nearest of its tracks,
-    // an unchosen one opens a new track.
+    // Every unchosen detection opens a new track.
     std::int32_t opened = 0;
-    for (std::size_t d = 0; d < n; ++d) {
-        if (chosen[d]) {
-            std::int32_t best = 9999;
-            std::int32_t winner = -1;
-            for (std::int32_t k = 0; k < oldCount; ++k) {
-                if (pick[static_cast<std::size_t>(k)] != static_cast<int>(d))
-                    continue;
-                pick[static_cast<std::size_t>(k)] = -1;
-                const LiveTrack& track = state.tracks[static_cast<std::size_t>(k)];
-                const double dx = static_cast<double>(detections[d].x - track.last.x);
-                const double dy = static_cast<double>(detections[d].y - track.last.y);
-                const double dist = std::sqrt(dx * dx + dy * dy);
-                if (dist < static_cast<double>(best)) {
-                    best = static_cast<std::int32_t>(formats::roundHalfEven(dist));
-                    winner = k;
-                }
-            }
-            if (winner >= 0)
-                pick[static_cast<std::size_t>(winner)] = static_cast<int>(d);
-            continue;
-        }
+    for (const int d : links.unclaimed) {
         const std::int32_t id = oldCount + opened;
         if (id >= kLiveMaxTracks) {
             if (!state.trackLimitReported) {
                 state.trackLimitReported = true;
                 result.trackLimitReached = true;
             }
-            continue;
+            break;
         }
         LiveTrack track;
-        track.last = detections[d];
+        track.last = detections[static_cast<std::size_t>(d)];
         track.lostCount = 0;
-        track.motion.midX = detections[d].x;
-        track.motion.midY = detections[d].y;
+        track.motion.midX = track.last.x;
+        track.motion.midY = track.last.y;
         state.tracks.push_back(track);
         ++opened;
     }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,30 @@ std::vector<LiveDetection> liveDetections(const DetectionBlock& block);
 // (ties and near ties keep the earlier one). Returns the index or -1, and the rounded best.
 int nearestDetection(std::int32_t x, std::int32_t y, const std::vector<LiveDetection>& detections,
                      std::int32_t& roundedBest);
+
+// Which detection each track takes in one frame, as both trackers link them.
+struct TrackEnd {
+    std::int32_t x = 0; // last known position
+    std::int32_t y = 0;
+    bool alive = false; // lost for fewer frames than the limit; dead tracks take nothing
+};
+
+struct TrackLinks {
+    std::vector<int> pick;      // per track: the detection it takes, -1 for none
+    std::vector<int> unclaimed; // detections that no track chose, ascending: new tracks
+};
+
+// Refuses the nearest detection of a track (the stored tracker's background filter):
+// (track, detection, rounded best distance) -> true to refuse.
+using RefuseLink = std::function<bool(std::int32_t, int, std::int32_t)>;
+
+// Every living track chooses its nearest detection (nearestDetection) when the rounded best
+// lies below `maxTravel` and `refuse` (when given) does not refuse it. A detection chosen by
+// two or more tracks goes to the nearest of them (the first on a rounded tie); the others take
+// nothing in this frame, with no second choice.
+TrackLinks linkDetections(const std::vector<TrackEnd>& ends,
+                          const std::vector<LiveDetection>& detections, double maxTravel,
+                          const RefuseLink& refuse = {});
 
 // Links one block that the reader has just read (its time mark, the detections with the
 // reader's trailing zero entries). The caller has already advanced the reader state (block
