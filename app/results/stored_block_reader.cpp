@@ -73,6 +73,13 @@ ParsedWormBlock parseHeaderBlock(std::span<const std::uint8_t> bytes, bool atFil
     if (bytes.size() < static_cast<std::size_t>(formats::HEADER_SIZE))
         return out;
     const std::uint8_t* h = bytes.data();
+    // A later header of the current layout never has the footer flag: such bytes are no block,
+    // whatever follows them (waiting for their records would end the file without a word).
+    if (layout == 3 && !atFileStart && (h[0] & formats::FOOTER_FLAG) != 0) {
+        out.status = Status::Error;
+        out.error = "no block of the current layout here";
+        return out;
+    }
     const int n = h[3];
     const bool footer = layout != 1;
     const int recordSize = layout == 3 ? formats::WORM_BUFFER_SIZE : kOldRecordSize;

@@ -337,6 +337,24 @@ TEST(StoredBlockReader, CurrentLayoutBlocks) {
     EXPECT_EQ(b.timeMark, 0);
 }
 
+TEST(StoredBlockReader, AFlaggedLaterHeaderIsAnErrorNotTheEndOfTheFile) {
+    // A later header with the footer flag that claims more records than the file holds: the
+    // file does not end there, it is damaged, and both readers say so.
+    TempFolder dir;
+    Bytes bytes = block(0x11, {rec(1, 100, 100)}, true);
+    const Bytes flagged = {0x80, 0x00, 0x12, 0x05, 0x00, 0x00};
+    bytes.insert(bytes.end(), flagged.begin(), flagged.end());
+    writeBytes(dir.file("xy_worms.bin"), bytes);
+    StoredReaderState stored;
+    ASSERT_EQ(ReadWormBlock(dir.path(), stored).status, Status::Block);
+    const DetectionBlock b = ReadWormBlock(dir.path(), stored);
+    EXPECT_EQ(b.status, Status::Error);
+    EXPECT_FALSE(b.error.empty());
+    LiveReaderState live;
+    ASSERT_EQ(ReadWormBlock(dir.path(), live).status, Status::Block);
+    EXPECT_EQ(ReadWormBlock(dir.path(), live).status, Status::Error);
+}
+
 TEST(StoredBlockReader, OlderLayoutsWithThirteenByteRecords) {
     TempFolder dir;
     const std::string path = dir.file("xy_worms.bin");
