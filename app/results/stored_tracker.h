@@ -33,7 +33,7 @@ struct StoredTrackerParams {
 struct TrackSegment {
     std::int32_t frame = 0;
     std::int32_t id = 0;
-    std::int32_t color = 0;
+    std::int32_t colour = 0;
     std::int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     bool operator==(const TrackSegment&) const = default;
 };
