@@ -1,6 +1,7 @@
 #include "app/results/ui/result_views.h"
 
 #include "app/widgets/box_values.h"
+#include "app/results/stored_tracker.h"
 #include "app/widgets/picture_box.h"
 
 #include <QLabel>
@@ -42,6 +43,16 @@ void DrawHistogram(PictureBox* p, const results::SpeedHistogram& h) {
     p->printText(0.0, h.yLab, QStringLiteral("0"), kBlack, 12);
     p->printText(0.0, h.cmax + h.yLab, QString::number(h.cmax), kBlack, 12);
     p->update();
+}
+
+bool DrawStoredTracks(PictureBox* p, const results::StoredTrackResult& tracks) {
+    const bool shown = !tracks.backgroundPicture.empty() &&
+                       p->loadPicture(QString::fromStdString(tracks.backgroundPicture));
+    for (const results::TrackSegment& s : tracks.segments)
+        p->line(s.x1, s.y1, s.x2, s.y2, s.colour);
+    p->show();
+    p->update();
+    return shown;
 }
 
 } // namespace ui

@@ -25,3 +25,15 @@ void showLiveLabels(const ResultLabels& c, const results::LiveLabels& labels);
 void DrawHistogram(PictureBox* picture, const results::SpeedHistogram& histogram);
 
 } // namespace ui
+
+namespace results {
+struct StoredTrackResult;
+}
+
+namespace ui {
+
+// The tracks of a stored acquisition: its background picture with every step drawn in the
+// colour of its track. False when the picture could not be shown.
+bool DrawStoredTracks(PictureBox* picture, const results::StoredTrackResult& tracks);
+
+} // namespace ui
