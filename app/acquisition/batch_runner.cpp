@@ -59,19 +59,25 @@ bool BatchRunner::groupRunning() const {
     return m_pid && m_services.launcher->isGroupRunning(*m_pid);
 }
 
+QString BatchRunner::readyForNext() {
+    if (!m_pid || !m_services.launcher->isGroupRunning(*m_pid))
+        return {};
+    // A batch that recorded its last frame is only exiting: give it a moment.
+    const bool finishing = m_status.state == BatchStatus::State::Finished;
+    const std::int64_t until = m_services.clock->monotonicMs() + 2000;
+    while (finishing && m_services.launcher->isGroupRunning(*m_pid) &&
+           m_services.clock->monotonicMs() < until)
+        m_services.clock->pause(10);
+    if (!m_services.launcher->isGroupRunning(*m_pid))
+        return {};
+    return QStringLiteral("A batch is still running (it reached frame ") +
+           QString::number(m_status.frame) +
+           QStringLiteral("); it must end or be stopped before the next one starts");
+}
+
 QString BatchRunner::start(const BatchScript& script) {
-    if (m_pid && m_services.launcher->isGroupRunning(*m_pid)) {
-        // A batch that recorded its last frame is only exiting: give it a moment.
-        const bool finishing = m_status.state == BatchStatus::State::Finished;
-        const std::int64_t until = m_services.clock->monotonicMs() + 2000;
-        while (finishing && m_services.launcher->isGroupRunning(*m_pid) &&
-               m_services.clock->monotonicMs() < until)
-            m_services.clock->pause(10);
-        if (m_services.launcher->isGroupRunning(*m_pid))
-            return QStringLiteral("A batch is still running (it reached frame ") +
-                   QString::number(m_status.frame) +
-                   QStringLiteral("); it must end or be stopped before the next one starts");
-    }
+    if (QString busy = readyForNext(); !busy.isEmpty())
+        return busy;
     const QString progress = progressPath();
     QFile::remove(progress + QStringLiteral(".tmp"));
     if (QFileInfo::exists(progress) && !QFile::remove(progress))

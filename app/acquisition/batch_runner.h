@@ -40,7 +40,7 @@ struct BatchStatus {
 class BatchRunner {
 public:
     // A batch that records no new frame for this long while it runs is stopped.
-    static constexpr std::int64_t kDefaultStallLimitMs = 60000;
+    static constexpr std::int64_t kDefaultStallLimitMs = 120000;
 
     explicit BatchRunner(platform::Services services);
     // A batch still running is stopped with its runner.
@@ -51,6 +51,10 @@ public:
     // Deletes the old progress file, writes findrun.sh (whole) and starts it. Refused while the
     // process group of the previous batch still runs. Empty on success, else a message.
     QString start(const BatchScript& script);
+
+    // Empty when a batch may start now; else why not (the previous one still runs). A batch
+    // that has recorded its last frame is given up to 2 s to exit.
+    QString readyForNext();
 
     // Reads the progress file and says where the batch stands. Once a batch has finished,
     // ended early or been stopped, every further poll gives the same answer.

@@ -19,6 +19,9 @@
 #include <thread>
 
 using namespace acquisition;
+
+// Failures show texts as texts.
+static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 using State = BatchStatus::State;
 
 namespace {

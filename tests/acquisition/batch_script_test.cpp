@@ -12,6 +12,9 @@
 
 using namespace acquisition;
 
+// Failures show texts as texts.
+static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
 namespace {
 
 const QString kHead = "#!/bin/sh\n"
