@@ -79,7 +79,7 @@ QString BatchRunner::start(const BatchScript& script) {
     if (QString busy = readyForNext(); !busy.isEmpty())
         return busy;
     const QString progress = progressPath();
-    QFile::remove(progress + QStringLiteral(".tmp"));
+    removeProgressTemporaries();
     if (QFileInfo::exists(progress) && !QFile::remove(progress))
         return QStringLiteral("Cannot delete ") + progress;
     const QByteArray text = script.text.toUtf8();
@@ -111,8 +111,10 @@ BatchStatus BatchRunner::poll() {
     if (file.open(QIODevice::ReadOnly))
         content = parseBatchProgress(file.read(4096));
     const std::int64_t now = m_services.clock->monotonicMs();
-    if (content.frame && (*content.frame != m_status.frame || m_status.line.isEmpty())) {
-        m_status.advanced = *content.frame != m_status.frame || m_status.line != content.line;
+    // Frames finish in the background, so the file may show an earlier frame for a moment
+    // after a later one: the frame reached only goes up.
+    if (content.frame && (*content.frame > m_status.frame || m_status.line.isEmpty())) {
+        m_status.advanced = true;
         m_status.frame = *content.frame;
         m_status.line = content.line;
         m_lastAdvanceMs = now;
@@ -170,7 +172,14 @@ void BatchRunner::removeScratch() const {
                 QFile::remove(dir.filePath(name));
         }
     }
-    QFile::remove(progressPath() + QStringLiteral(".tmp"));
+    removeProgressTemporaries();
+}
+
+void BatchRunner::removeProgressTemporaries() const {
+    const QDir program(m_services.programFolder);
+    const QString prefix = QLatin1String(kBatchProgressFileName) + QStringLiteral(".tmp");
+    for (const QString& name : program.entryList({prefix + QLatin1Char('*')}, QDir::Files))
+        QFile::remove(program.filePath(name));
 }
 
 } // namespace acquisition

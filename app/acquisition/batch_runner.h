@@ -76,6 +76,8 @@ public:
 private:
     // Removes the scratch files of the batch and what their writers left under temporary names.
     void removeScratch() const;
+    // The progress file's temporary names left by a batch that was cut short.
+    void removeProgressTemporaries() const;
     void endEarly(const QString& message);
 
     platform::Services m_services;

@@ -64,19 +64,20 @@ QString quotedCommand(const CommandLine& command) {
     return line;
 }
 
-// The opening of every batch: the two helpers that write the progress file whole.
+// The opening of every batch: the helpers that write the progress file whole. A frame's
+// progress is written under a temporary name of its own ("cmdout.dat.tmp17") and renamed into
+// place; a failure waits for the frames still finishing, so that its record comes last.
 QString batchHead(const QString& programFolder) {
     const QString progress = programFolder + QLatin1Char('/') + kBatchProgressFileName;
-    const QString temporary = progress + QStringLiteral(".tmp");
-    const QString write = QStringLiteral(" >") + shellQuote(temporary);
-    const QString rename = QStringLiteral("'mv' '-f' ") + shellQuote(temporary) +
-                           QLatin1Char(' ') + shellQuote(progress);
+    const QString temporary = shellQuote(progress + QStringLiteral(".tmp"));
     return QStringLiteral("#!/bin/sh\n"
                           "# Written by Vermalux for one batch and replaced by the next.\n") +
-           QStringLiteral("progress() { printf '%s\\n' \"$1\"") + write + QStringLiteral(" && ") +
-           rename + QStringLiteral(" || exit 1; }\n") +
-           QStringLiteral("failed() { printf '%s\\n%s\\n' \"$1\" \"$2\"") + write +
-           QStringLiteral("; ") + rename + QStringLiteral("; exit 1; }\n");
+           QStringLiteral("progress() { printf '%s\\n' \"$1\" >") + temporary +
+           QStringLiteral("\"$2\" && 'mv' '-f' ") + temporary + QStringLiteral("\"$2\" ") +
+           shellQuote(progress) + QStringLiteral("; }\n") +
+           QStringLiteral("failed() { wait; printf '%s\\n%s\\n' \"$1\" \"$2\" >") + temporary +
+           QStringLiteral("; 'mv' '-f' ") + temporary + QLatin1Char(' ') + shellQuote(progress) +
+           QStringLiteral("; exit 1; }\n");
 }
 
 // A program of the batch, its output discarded; when it fails the batch ends and records why.
@@ -85,13 +86,21 @@ QString checkedLine(const CommandLine& command, const QString& lastDone, const Q
            shellQuote(lastDone) + QLatin1Char(' ') + shellQuote(failure) + QLatin1Char('\n');
 }
 
+// The end of a frame: its converted frame deleted and its number recorded, in the background
+// while the next frame is converted (each is a short program of its own).
 QString frameDoneLines(std::int32_t frame, const QString& pgm) {
-    return QStringLiteral("'rm' '-f' ") + shellQuote(pgm) + QLatin1Char('\n') +
-           QStringLiteral("echo ") +
+    return QStringLiteral("echo ") +
            shellQuote(QStringLiteral("FRAME [") + QString::number(frame) +
                       QStringLiteral("] done")) +
-           QLatin1Char('\n') + QStringLiteral("progress ") +
-           shellQuote(batchProgressLine(frame)) + QLatin1Char('\n');
+           QStringLiteral("\n{ 'rm' '-f' ") + shellQuote(pgm) + QStringLiteral("; progress ") +
+           shellQuote(batchProgressLine(frame)) + QLatin1Char(' ') +
+           shellQuote(QString::number(frame)) + QStringLiteral("; } &\n");
+}
+
+// The end of every batch: once everything started has finished, "300 ".
+QString batchTail() {
+    return QStringLiteral("wait\nprogress ") + shellQuote(batchFinalLine()) +
+           QStringLiteral(" '' || exit 1\n");
 }
 
 QString failureText(const QString& program, std::int32_t frame) {
@@ -118,7 +127,7 @@ BatchScript findBatchScript(const FindBatchInput& input) {
         script.scratchFiles << pgm;
         lastDone = batchProgressLine(n);
     }
-    script.text += QStringLiteral("progress ") + shellQuote(batchFinalLine()) + QLatin1Char('\n');
+    script.text += batchTail();
     return script;
 }
 
@@ -144,7 +153,7 @@ BatchScript zStackBatchScript(const ZStackBatchInput& input) {
     script.text += checkedLine({mirrant, {accumulator, zStackImagePath(input.acquisitionFolder)}},
                                lastDone, QStringLiteral("Mirrant failed on the z-stack image"));
     script.text += QStringLiteral("'rm' '-f' ") + shellQuote(accumulator) + QLatin1Char('\n');
-    script.text += QStringLiteral("progress ") + shellQuote(batchFinalLine()) + QLatin1Char('\n');
+    script.text += batchTail();
     script.scratchFiles << accumulator;
     return script;
 }

@@ -98,6 +98,10 @@ TEST(BatchRunnerFake, StartsTheScriptHiddenAndFollowsAMissingOrChangingProgressF
     EXPECT_TRUE(status.advanced);
     EXPECT_EQ(status.frame, 5);
     EXPECT_FALSE(runner.poll().advanced); // the same line again
+    writeFile(program.filePath("cmdout.dat"), " 3 \n"); // an earlier frame's record, late
+    status = runner.poll();
+    EXPECT_FALSE(status.advanced);
+    EXPECT_EQ(status.frame, 5);
     writeFile(program.filePath("cmdout.dat"), "");
     EXPECT_EQ(runner.poll().frame, 5); // an empty moment keeps the frame
     QFile::remove(program.filePath("cmdout.dat"));

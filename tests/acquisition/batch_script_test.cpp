@@ -19,12 +19,13 @@ namespace {
 
 const QString kHead = "#!/bin/sh\n"
                       "# Written by Vermalux for one batch and replaced by the next.\n"
-                      "progress() { printf '%s\\n' \"$1\" >'/vx/cmdout.dat.tmp' && 'mv' '-f' "
-                      "'/vx/cmdout.dat.tmp' '/vx/cmdout.dat' || exit 1; }\n"
-                      "failed() { printf '%s\\n%s\\n' \"$1\" \"$2\" >'/vx/cmdout.dat.tmp'; 'mv' "
-                      "'-f' '/vx/cmdout.dat.tmp' '/vx/cmdout.dat'; exit 1; }\n";
+                      "progress() { printf '%s\\n' \"$1\" >'/vx/cmdout.dat.tmp'\"$2\" && 'mv' "
+                      "'-f' '/vx/cmdout.dat.tmp'\"$2\" '/vx/cmdout.dat'; }\n"
+                      "failed() { wait; printf '%s\\n%s\\n' \"$1\" \"$2\" >'/vx/cmdout.dat.tmp'; "
+                      "'mv' '-f' '/vx/cmdout.dat.tmp' '/vx/cmdout.dat'; exit 1; }\n";
+const QString kTail = "wait\nprogress '300 ' '' || exit 1\n";
 
-// The five lines of frame n of the find batch, as they must stand; `before` is the progress
+// The four lines of frame n of the find batch, as they must stand; `before` is the progress
 // line of the frame finished before it ("" for the first).
 QString findGroup(int n, const QString& before, const QString& cp = "") {
     const QString b = "/vx/default/acq/img/c10_0_0_7f" + QString::number(n);
@@ -33,8 +34,8 @@ QString findGroup(int n, const QString& before, const QString& cp = "") {
            ".jpg' >'/dev/null' 2>&1 || failed '" + before + "' 'Dravel failed on frame " + f +
            "'\n" + "'/vx/Sirrex' '" + b + ".pgm' '-xs335' '-xe1170' '-bs35' " + cp + "'-ti" + f +
            "' >'/dev/null' 2>&1 || failed '" + before + "' 'Sirrex failed on frame " + f +
-           "'\n" + "'rm' '-f' '" + b + ".pgm'\n" + "echo 'FRAME [" + f + "] done'\n" +
-           "progress ' " + f + " '\n";
+           "'\n" + "echo 'FRAME [" + f + "] done'\n" + "{ 'rm' '-f' '" + b + ".pgm'; progress ' " +
+           f + " ' '" + f + "'; } &\n";
 }
 
 FindBatchInput plainInput(std::vector<std::int32_t> frames) {
@@ -111,7 +112,7 @@ TEST(BatchScript, QuotingAndProgressLines) {
 
 TEST(BatchScript, FindBatchWithoutFramesRecordsOnlyTheEnd) {
     const BatchScript script = findBatchScript(plainInput({}));
-    EXPECT_EQ(script.text, kHead + "progress '300 '\n");
+    EXPECT_EQ(script.text, kHead + kTail);
     EXPECT_TRUE(script.scratchFiles.isEmpty());
 }
 
@@ -130,9 +131,9 @@ TEST(BatchScript, FindBatchOfFrames0To62HasOneGroupPerFrameInOrder) {
         expected += findGroup(n, before);
         before = " " + QString::number(n) + " ";
     }
-    expected += "progress '300 '\n";
+    expected += kTail;
     EXPECT_EQ(script.text, expected);
-    EXPECT_EQ(script.text.count('\n'), 4 + 63 * 5 + 1);
+    EXPECT_EQ(script.text.count('\n'), 4 + 63 * 4 + 2);
     ASSERT_EQ(script.scratchFiles.size(), 63);
     EXPECT_EQ(script.scratchFiles.front(), "/vx/default/acq/img/c10_0_0_7f0.pgm");
     EXPECT_EQ(script.scratchFiles.back(), "/vx/default/acq/img/c10_0_0_7f62.pgm");
@@ -144,16 +145,15 @@ TEST(BatchScript, FindBatchOfFrames0To62HasOneGroupPerFrameInOrder) {
         "on frame 7'\n"
         "'/vx/Sirrex' '/vx/default/acq/img/c10_0_0_7f7.pgm' '-xs335' '-xe1170' '-bs35' '-ti7' "
         ">'/dev/null' 2>&1 || failed ' 6 ' 'Sirrex failed on frame 7'\n"
-        "'rm' '-f' '/vx/default/acq/img/c10_0_0_7f7.pgm'\n"
         "echo 'FRAME [7] done'\n"
-        "progress ' 7 '\n"));
+        "{ 'rm' '-f' '/vx/default/acq/img/c10_0_0_7f7.pgm'; progress ' 7 ' '7'; } &\n"));
 }
 
 TEST(BatchScript, RoundShapeModePutsItsOptionBeforeTheTimeMark) {
     FindBatchInput input = plainInput({3});
     input.roundShape = true;
     EXPECT_EQ(findBatchScript(input).text,
-              kHead + findGroup(3, "", "'-cp28662' ") + "progress '300 '\n");
+              kHead + findGroup(3, "", "'-cp28662' ") + kTail);
 }
 
 TEST(BatchScript, ZStackBatchMergesEveryFrameThenWritesTheImage) {
@@ -172,29 +172,27 @@ TEST(BatchScript, ZStackBatchMergesEveryFrameThenWritesTheImage) {
                   ".jpg' >'/dev/null' 2>&1 || failed '' 'Dravel failed on frame 7'\n"
                   "'/vx/Mirrant' '" + b7 + ".pgm' '" + z + ".pgm' '" + z +
                   ".pgm' >'/dev/null' 2>&1 || failed '' 'Mirrant failed on frame 7'\n"
-                  "'rm' '-f' '" + b7 + ".pgm'\n"
                   "echo 'FRAME [7] done'\n"
-                  "progress ' 7 '\n"
+                  "{ 'rm' '-f' '" + b7 + ".pgm'; progress ' 7 ' '7'; } &\n"
                   "'/vx/Dravel' '-grayscale' '-outfile' '" + b9 + ".pgm' '" + b9 +
                   ".jpg' >'/dev/null' 2>&1 || failed ' 7 ' 'Dravel failed on frame 9'\n"
                   "'/vx/Mirrant' '" + b9 + ".pgm' '" + z + ".pgm' '" + z +
                   ".pgm' >'/dev/null' 2>&1 || failed ' 7 ' 'Mirrant failed on frame 9'\n"
-                  "'rm' '-f' '" + b9 + ".pgm'\n"
                   "echo 'FRAME [9] done'\n"
-                  "progress ' 9 '\n"
+                  "{ 'rm' '-f' '" + b9 + ".pgm'; progress ' 9 ' '9'; } &\n"
                   "'/vx/Mirrant' '" + z + ".pgm' '" + z +
                   ".bmp' >'/dev/null' 2>&1 || failed ' 9 ' 'Mirrant failed on the z-stack "
                   "image'\n"
-                  "'rm' '-f' '" + z + ".pgm'\n"
-                  "progress '300 '\n");
+                  "'rm' '-f' '" + z + ".pgm'\n" +
+                  kTail);
     EXPECT_EQ(script.scratchFiles, QStringList({b7 + ".pgm", b9 + ".pgm", z + ".pgm"}));
 
     input.frames.clear();
     EXPECT_EQ(zStackBatchScript(input).text,
               kHead + "'/vx/Mirrant' '" + z + ".pgm' '" + z +
                   ".bmp' >'/dev/null' 2>&1 || failed '' 'Mirrant failed on the z-stack image'\n"
-                  "'rm' '-f' '" + z + ".pgm'\n"
-                  "progress '300 '\n");
+                  "'rm' '-f' '" + z + ".pgm'\n" +
+                  kTail);
 }
 
 TEST(BatchScript, StoredFramesAreTheExactJpegNamesFrom0To300) {
