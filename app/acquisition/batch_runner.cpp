@@ -34,8 +34,8 @@ namespace {
 QString reachedText(const BatchStatus& status, bool anyFrame) {
     if (!anyFrame)
         return QStringLiteral("before its first frame");
-    return QStringLiteral("after frame ") + QString::number(status.frame) +
-           QStringLiteral(" of ") + QString::number(kBatchLastFrame);
+    return QStringLiteral("after frame ") + QString::number(status.frame) + QStringLiteral(" of ") +
+           QString::number(kBatchLastFrame);
 }
 
 } // namespace

@@ -46,11 +46,11 @@ struct BatchScript {
 };
 
 struct FindBatchInput {
-    QString programFolder;     // absolute; holds Dravel, Sirrex and the progress file
-    QString acquisitionFolder; // absolute
-    QString deviceAddress;     // as in the frame names, "." not yet turned into "_"
-    QString trainingOptions;   // the Sirrex option string, " -xs335 -xe1170 ..."
-    bool roundShape = false;   // Sirrex's round-shape mode ("-cp28662")
+    QString programFolder;            // absolute; holds Dravel, Sirrex and the progress file
+    QString acquisitionFolder;        // absolute
+    QString deviceAddress;            // as in the frame names, "." not yet turned into "_"
+    QString trainingOptions;          // the Sirrex option string, " -xs335 -xe1170 ..."
+    bool roundShape = false;          // Sirrex's round-shape mode ("-cp28662")
     std::vector<std::int32_t> frames; // frames with a JPEG; others and those above 300 skipped
 };
 

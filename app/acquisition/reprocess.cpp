@@ -180,8 +180,8 @@ bool goingOn(const BatchHooks& hooks) {
 AcquisitionCheck checkAcquisition(const QString& folder) {
     AcquisitionCheck check;
     if (!QFileInfo(folder).isDir()) {
-        check.error = QStringLiteral("The acquisition folder ") + folder +
-                      QStringLiteral(" does not exist");
+        check.error =
+            QStringLiteral("The acquisition folder ") + folder + QStringLiteral(" does not exist");
         return check;
     }
     const QString runData = inFolder(folder, QString::fromLatin1(formats::kRunDataFileName));
@@ -209,8 +209,9 @@ AcquisitionCheck checkAcquisition(const QString& folder) {
 }
 
 QString resetOutputs(const QString& folder) {
-    const QString error = makeBackups({{inFolder(folder, kWorms), inFolder(folder, kWormsBackup)},
-                                       {inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
+    const QString error =
+        makeBackups({{inFolder(folder, kWorms), inFolder(folder, kWormsBackup)},
+                     {inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
     if (!error.isEmpty())
         return error;
     for (const QString& name : {kWorms, QStringLiteral("xy_worms.txt"),
@@ -234,8 +235,8 @@ QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
         return error;
     if (QString error = resetOutputs(acquisitionFolder); !error.isEmpty())
         return error;
-    FindBatchInput input{programFolder, acquisitionFolder, check.deviceAddress, options,
-                         roundShape, check.frames};
+    FindBatchInput input{programFolder, acquisitionFolder, check.deviceAddress,
+                         options,       roundShape,        check.frames};
     return runner.start(findBatchScript(input));
 }
 
@@ -284,8 +285,7 @@ std::optional<TrainingSource> rememberTrainingSource(const QString& projectFolde
 BatchStatus waitForBatch(BatchRunner& runner, platform::Clock& clock, const BatchHooks& hooks,
                          int maxPolls) {
     BatchStatus status = runner.status();
-    for (int round = 0; round < maxPolls && status.state == BatchStatus::State::Running;
-         ++round) {
+    for (int round = 0; round < maxPolls && status.state == BatchStatus::State::Running; ++round) {
         clock.pause(kBatchPollMs);
         status = runner.poll();
         if (hooks.progress)
@@ -309,8 +309,7 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
                                                          const TrainingSource& source,
                                                          const QString& projectFolder,
                                                          const QStringList& selectedItems,
-                                                         bool roundShape,
-                                                         const BatchHooks& hooks) {
+                                                         bool roundShape, const BatchHooks& hooks) {
     std::vector<AcquisitionOutcome> outcomes;
     const QString training = QString::fromLatin1(formats::kTrainingFileName);
     const QString descriptor = QString::fromLatin1(formats::kDescriptorFileName);
@@ -334,9 +333,11 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
             continue;
         }
         if (canonical(folder) != sourceFolder) {
-            QString error = copyWhole(inFolder(source.folder, training), inFolder(folder, training));
+            QString error =
+                copyWhole(inFolder(source.folder, training), inFolder(folder, training));
             if (error.isEmpty() && QFileInfo::exists(inFolder(source.folder, descriptor)))
-                error = copyWhole(inFolder(source.folder, descriptor), inFolder(folder, descriptor));
+                error =
+                    copyWhole(inFolder(source.folder, descriptor), inFolder(folder, descriptor));
             if (!error.isEmpty()) {
                 outcomes.push_back(skipped(item, error));
                 continue;
@@ -351,8 +352,8 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
             outcomes.push_back(skipped(item, error));
             continue;
         }
-        FindBatchInput input{services.programFolder, folder, check.deviceAddress, options,
-                             roundShape, check.frames};
+        FindBatchInput input{
+            services.programFolder, folder, check.deviceAddress, options, roundShape, check.frames};
         if (QString error = runner.start(findBatchScript(input)); !error.isEmpty()) {
             outcomes.push_back(skipped(item, error));
             continue;
@@ -399,8 +400,7 @@ bool seedZStack(platform::Launcher& launcher, const QString& programFolder,
             return false;
         }
         return std::rename(pgm.toLocal8Bit().constData(),
-                           zStackAccumulatorPath(acquisitionFolder).toLocal8Bit().constData()) ==
-               0;
+                           zStackAccumulatorPath(acquisitionFolder).toLocal8Bit().constData()) == 0;
     }
     return false;
 }
@@ -415,8 +415,8 @@ QString startZStack(const platform::Services& services, BatchRunner& runner,
     const QString accumulator = zStackAccumulatorPath(acquisitionFolder);
     if (QFileInfo::exists(accumulator) && !QFile::remove(accumulator))
         return QStringLiteral("Cannot delete ") + accumulator;
-    seedZStack(*services.launcher, services.programFolder, acquisitionFolder,
-               check.deviceAddress, check.frames);
+    seedZStack(*services.launcher, services.programFolder, acquisitionFolder, check.deviceAddress,
+               check.frames);
     ZStackBatchInput input{services.programFolder, acquisitionFolder, check.deviceAddress,
                            check.frames};
     return runner.start(zStackBatchScript(input));

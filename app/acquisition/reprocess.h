@@ -110,8 +110,7 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
                                                          const TrainingSource& source,
                                                          const QString& projectFolder,
                                                          const QStringList& selectedItems,
-                                                         bool roundShape,
-                                                         const BatchHooks& hooks);
+                                                         bool roundShape, const BatchHooks& hooks);
 
 // "Reprocess Routes": whether the tracker may run on the folder, and what to tell otherwise.
 struct RoutesPreparation {

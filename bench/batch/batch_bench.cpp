@@ -108,8 +108,8 @@ int main(int argc, char** argv) {
         const std::string jpeg = devicesim::encodeJpeg(frame.pixels, frame.width, frame.height, 85);
         jpegBytes += jpeg.size();
         const QByteArray bytes(jpeg.data(), static_cast<qsizetype>(jpeg.size()));
-        const QString name = "/img/" + acquisition::framePrefix(kAddress) + QString::number(n) +
-                             ".jpg";
+        const QString name =
+            "/img/" + acquisition::framePrefix(kAddress) + QString::number(n) + ".jpg";
         if (!writeFile(acquisition + name, bytes) || !writeFile(floorFolder + name, bytes)) {
             std::fprintf(stderr, "cannot write the frames\n");
             return 1;

@@ -21,7 +21,9 @@
 using namespace acquisition;
 
 // Failures show texts as texts.
-static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+static void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 using State = BatchStatus::State;
 
 namespace {
@@ -97,7 +99,7 @@ TEST(BatchRunnerFake, StartsTheScriptHiddenAndFollowsAMissingOrChangingProgressF
     status = runner.poll();
     EXPECT_TRUE(status.advanced);
     EXPECT_EQ(status.frame, 5);
-    EXPECT_FALSE(runner.poll().advanced); // the same line again
+    EXPECT_FALSE(runner.poll().advanced);               // the same line again
     writeFile(program.filePath("cmdout.dat"), " 3 \n"); // an earlier frame's record, late
     status = runner.poll();
     EXPECT_FALSE(status.advanced);
@@ -172,7 +174,8 @@ protected:
         // Sirrex appends the time mark to a file of the acquisition.
         stub("Sirrex", "[ -f \"$1\" ] || exit 1\n"
                        "for a in \"$@\"; do last=$a; done\n"
-                       "echo \"$last\" >> '" + acquisition + "/found.txt'\n");
+                       "echo \"$last\" >> '" +
+                           acquisition + "/found.txt'\n");
     }
 
     void stub(const QString& name, const QString& body) {
@@ -188,8 +191,8 @@ protected:
             writeFile(acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg", "jpeg");
     }
     BatchScript script() const {
-        FindBatchInput input{program, acquisition, "10.0.0.7", " -bs35", false,
-                             storedFrames(acquisition, "10.0.0.7")};
+        FindBatchInput input{program,  acquisition, "10.0.0.7",
+                             " -bs35", false,       storedFrames(acquisition, "10.0.0.7")};
         return findBatchScript(input);
     }
     // Polls every 20 ms while the batch runs (at most 20 s); the frames that came in between.

@@ -13,7 +13,9 @@
 using namespace acquisition;
 
 // Failures show texts as texts.
-static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+static void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -33,9 +35,9 @@ QString findGroup(int n, const QString& before, const QString& cp = "") {
     return "'/vx/Dravel' '-grayscale' '-outfile' '" + b + ".pgm' '" + b +
            ".jpg' >'/dev/null' 2>&1 || failed '" + before + "' 'Dravel failed on frame " + f +
            "'\n" + "'/vx/Sirrex' '" + b + ".pgm' '-xs335' '-xe1170' '-bs35' " + cp + "'-ti" + f +
-           "' >'/dev/null' 2>&1 || failed '" + before + "' 'Sirrex failed on frame " + f +
-           "'\n" + "echo 'FRAME [" + f + "] done'\n" + "{ 'rm' '-f' '" + b + ".pgm'; progress ' " +
-           f + " ' '" + f + "'; } &\n";
+           "' >'/dev/null' 2>&1 || failed '" + before + "' 'Sirrex failed on frame " + f + "'\n" +
+           "echo 'FRAME [" + f + "] done'\n" + "{ 'rm' '-f' '" + b + ".pgm'; progress ' " + f +
+           " ' '" + f + "'; } &\n";
 }
 
 FindBatchInput plainInput(std::vector<std::int32_t> frames) {
@@ -122,7 +124,7 @@ TEST(BatchScript, FindBatchOfFrames0To62HasOneGroupPerFrameInOrder) {
         frames.push_back(n); // given in any order, written ascending
     frames.push_back(301);   // above the range: never processed
     frames.push_back(-1);
-    frames.push_back(5);     // twice: once
+    frames.push_back(5); // twice: once
     const BatchScript script = findBatchScript(plainInput(frames));
 
     QString expected = kHead;
@@ -152,8 +154,7 @@ TEST(BatchScript, FindBatchOfFrames0To62HasOneGroupPerFrameInOrder) {
 TEST(BatchScript, RoundShapeModePutsItsOptionBeforeTheTimeMark) {
     FindBatchInput input = plainInput({3});
     input.roundShape = true;
-    EXPECT_EQ(findBatchScript(input).text,
-              kHead + findGroup(3, "", "'-cp28662' ") + kTail);
+    EXPECT_EQ(findBatchScript(input).text, kHead + findGroup(3, "", "'-cp28662' ") + kTail);
 }
 
 TEST(BatchScript, ZStackBatchMergesEveryFrameThenWritesTheImage) {
@@ -167,32 +168,39 @@ TEST(BatchScript, ZStackBatchMergesEveryFrameThenWritesTheImage) {
     const QString b9 = "/vx/default/acq/img/c10_0_0_7f9";
     const QString z = "/vx/default/acq/zstack";
     EXPECT_EQ(script.text,
-              kHead +
-                  "'/vx/Dravel' '-grayscale' '-outfile' '" + b7 + ".pgm' '" + b7 +
+              kHead + "'/vx/Dravel' '-grayscale' '-outfile' '" + b7 + ".pgm' '" + b7 +
                   ".jpg' >'/dev/null' 2>&1 || failed '' 'Dravel failed on frame 7'\n"
-                  "'/vx/Mirrant' '" + b7 + ".pgm' '" + z + ".pgm' '" + z +
+                  "'/vx/Mirrant' '" +
+                  b7 + ".pgm' '" + z + ".pgm' '" + z +
                   ".pgm' >'/dev/null' 2>&1 || failed '' 'Mirrant failed on frame 7'\n"
                   "echo 'FRAME [7] done'\n"
-                  "{ 'rm' '-f' '" + b7 + ".pgm'; progress ' 7 ' '7'; } &\n"
-                  "'/vx/Dravel' '-grayscale' '-outfile' '" + b9 + ".pgm' '" + b9 +
+                  "{ 'rm' '-f' '" +
+                  b7 +
+                  ".pgm'; progress ' 7 ' '7'; } &\n"
+                  "'/vx/Dravel' '-grayscale' '-outfile' '" +
+                  b9 + ".pgm' '" + b9 +
                   ".jpg' >'/dev/null' 2>&1 || failed ' 7 ' 'Dravel failed on frame 9'\n"
-                  "'/vx/Mirrant' '" + b9 + ".pgm' '" + z + ".pgm' '" + z +
+                  "'/vx/Mirrant' '" +
+                  b9 + ".pgm' '" + z + ".pgm' '" + z +
                   ".pgm' >'/dev/null' 2>&1 || failed ' 7 ' 'Mirrant failed on frame 9'\n"
                   "echo 'FRAME [9] done'\n"
-                  "{ 'rm' '-f' '" + b9 + ".pgm'; progress ' 9 ' '9'; } &\n"
-                  "'/vx/Mirrant' '" + z + ".pgm' '" + z +
+                  "{ 'rm' '-f' '" +
+                  b9 +
+                  ".pgm'; progress ' 9 ' '9'; } &\n"
+                  "'/vx/Mirrant' '" +
+                  z + ".pgm' '" + z +
                   ".bmp' >'/dev/null' 2>&1 || failed ' 9 ' 'Mirrant failed on the z-stack "
                   "image'\n"
-                  "'rm' '-f' '" + z + ".pgm'\n" +
-                  kTail);
+                  "'rm' '-f' '" +
+                  z + ".pgm'\n" + kTail);
     EXPECT_EQ(script.scratchFiles, QStringList({b7 + ".pgm", b9 + ".pgm", z + ".pgm"}));
 
     input.frames.clear();
     EXPECT_EQ(zStackBatchScript(input).text,
               kHead + "'/vx/Mirrant' '" + z + ".pgm' '" + z +
                   ".bmp' >'/dev/null' 2>&1 || failed '' 'Mirrant failed on the z-stack image'\n"
-                  "'rm' '-f' '" + z + ".pgm'\n" +
-                  kTail);
+                  "'rm' '-f' '" +
+                  z + ".pgm'\n" + kTail);
 }
 
 TEST(BatchScript, StoredFramesAreTheExactJpegNamesFrom0To300) {
@@ -227,8 +235,8 @@ TEST(BatchScript, NothingInANameOrValueRunsAsACommand) {
     writeStub(program + "/Dravel", log, "cp \"$4\" \"$3\"\n");
     writeStub(program + "/Sirrex", log, "[ -f \"$1\" ] || exit 5\n");
     writeStub(program + "/Mirrant", log, "exit 0\n");
-    const QString prefix = acquisition + "/img/c1_2;touch " + marker + "5 $(touch " + marker +
-                           "6)'f";
+    const QString prefix =
+        acquisition + "/img/c1_2;touch " + marker + "5 $(touch " + marker + "6)'f";
     for (int n : {0, 3})
         writeFile(prefix + QString::number(n) + ".jpg", "jpeg");
 
@@ -246,12 +254,10 @@ TEST(BatchScript, NothingInANameOrValueRunsAsACommand) {
     ASSERT_EQ(recorded.size(), 4u);
     for (int i = 0; i < 2; ++i) {
         const QString b = prefix + QString::number(i == 0 ? 0 : 3);
-        EXPECT_EQ(recorded[2 * i],
-                  QStringList({"-grayscale", "-outfile", b + ".pgm", b + ".jpg"}));
-        EXPECT_EQ(recorded[2 * i + 1],
-                  QStringList({b + ".pgm", "-xs335;touch" + marker + "7",
-                               "-xe$(touch" + marker + "8)", "-bs'35'",
-                               "-ti" + QString::number(i == 0 ? 0 : 3)}));
+        EXPECT_EQ(recorded[2 * i], QStringList({"-grayscale", "-outfile", b + ".pgm", b + ".jpg"}));
+        EXPECT_EQ(recorded[2 * i + 1], QStringList({b + ".pgm", "-xs335;touch" + marker + "7",
+                                                    "-xe$(touch" + marker + "8)", "-bs'35'",
+                                                    "-ti" + QString::number(i == 0 ? 0 : 3)}));
         EXPECT_FALSE(QFile::exists(b + ".pgm")); // deleted after use
     }
     EXPECT_EQ(readFile(program + "/cmdout.dat"), "300 \n");
@@ -285,8 +291,8 @@ TEST(BatchScript, AFailingProgramEndsTheBatchAndRecordsWhy) {
     const QString b = acquisition + "/img/c10_0_0_7f";
     for (int n : {1, 4, 5, 6})
         writeFile(b + QString::number(n) + ".jpg", "jpeg");
-    FindBatchInput input{program, acquisition, "10.0.0.7", " -bs35", false,
-                         storedFrames(acquisition, "10.0.0.7")};
+    FindBatchInput input{program,  acquisition, "10.0.0.7",
+                         " -bs35", false,       storedFrames(acquisition, "10.0.0.7")};
     writeFile(program + "/findrun.sh", findBatchScript(input).text.toUtf8());
     EXPECT_EQ(runShell(program + "/findrun.sh", program), 1);
     EXPECT_EQ(readFile(program + "/cmdout.dat"), " 4 \nSirrex failed on frame 5\n");

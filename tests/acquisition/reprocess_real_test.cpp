@@ -23,7 +23,9 @@
 using namespace acquisition;
 
 // Failures show texts as texts.
-static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+static void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -55,11 +57,11 @@ protected:
         ASSERT_TRUE(QDir().mkpath(reference + "/img"));
         for (const char* name : {"Dravel", "Sirrex", "Mirrant"})
             ASSERT_TRUE(QFile::link(kBin + "/" + name, program + "/" + name));
-        ASSERT_EQ(formats::writeTrainingFile(program.toStdString(),
-                                             formats::TrainingFile::defaults()),
-                  "");
-        writeFile(acquisition + "/rundata.dat",
-                  "127.0.0.1\r\n" + acquisition.toUtf8() + "\r\n2026/01/15 10:30:00\r\n5\r\n 0 \r\n");
+        ASSERT_EQ(
+            formats::writeTrainingFile(program.toStdString(), formats::TrainingFile::defaults()),
+            "");
+        writeFile(acquisition + "/rundata.dat", "127.0.0.1\r\n" + acquisition.toUtf8() +
+                                                    "\r\n2026/01/15 10:30:00\r\n5\r\n 0 \r\n");
         // Frames 0 to 12 of a crawling plate, frame 5 missing.
         plate::PlateOptions options;
         options.worms = 12;

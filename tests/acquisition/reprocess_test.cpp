@@ -19,7 +19,9 @@
 using namespace acquisition;
 
 // Failures show texts as texts.
-static void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+static void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 using Result = AcquisitionOutcome::Result;
 
 namespace {
@@ -65,8 +67,7 @@ void makeAcquisition(const QString& folder, int last, const QByteArray& address 
     QByteArray part = address;
     part.replace('.', '_');
     for (int n = 0; n <= last; ++n)
-        writeFile(folder + "/img/c" + QString::fromLatin1(part) + "f" + QString::number(n) +
-                      ".jpg",
+        writeFile(folder + "/img/c" + QString::fromLatin1(part) + "f" + QString::number(n) + ".jpg",
                   "jpeg");
     writeFile(folder + "/xy_worms.bin", "old worms");
     writeFile(folder + "/xy_worms.bak", "older worms");
@@ -269,8 +270,8 @@ TEST_F(MassRunTest, EveryAcquisitionGetsTheBorrowedTrainingAndItsBatchUsesThatCo
     }
     EXPECT_EQ(outcomes[0].item, "A");
     EXPECT_EQ(tracked, QStringList({"A", "B", "C"}));
-    EXPECT_EQ(statuses, QStringList({"A", "A Tracking...", "B", "B Tracking...", "C",
-                                     "C Tracking..."}));
+    EXPECT_EQ(statuses,
+              QStringList({"A", "A Tracking...", "B", "B Tracking...", "C", "C Tracking..."}));
     // The source's own files were not copied onto themselves; the others got copies.
     EXPECT_EQ(inode(project + "/A/training.dat"), ownTraining);
     for (const char* name : {"B", "C"}) {
@@ -305,9 +306,9 @@ TEST_F(MassRunTest, AnAcquisitionOutOfTimeIsReportedAndStoppedWhileTheNextGoesOn
     EXPECT_EQ(outcomes[1].result, Result::TimedOut);
     EXPECT_EQ(outcomes[1].message, "B: not finished within 60 s, stopped after frame 0 of 300");
     EXPECT_EQ(outcomes[2].result, Result::Skipped);
-    EXPECT_EQ(outcomes[2].message,
-              "C: No run data file " + project + "/C/rundata.dat: the device address of the "
-                                                 "frames is unknown");
+    EXPECT_EQ(outcomes[2].message, "C: No run data file " + project +
+                                       "/C/rundata.dat: the device address of the "
+                                       "frames is unknown");
     EXPECT_EQ(readFile(project + "/C/xy_worms.bin"), "old worms"); // nothing deleted
     EXPECT_EQ(readFile(project + "/C/training.dat"), "<missing>");
     EXPECT_EQ(outcomes[3].result, Result::Done);
@@ -329,9 +330,8 @@ TEST_F(MassRunTest, AStopEndsTheCurrentBatchAndSkipsTheRest) {
     int polls = 0;
     hooks.keepGoing = [&] { return polls < 5; };
     hooks.progress = [&](const BatchStatus&) { ++polls; };
-    const auto outcomes =
-        applyTrainingToSelection(fakes.services(program), runner, {"A", project + "/A"}, project,
-                                 {"A", "B"}, false, hooks);
+    const auto outcomes = applyTrainingToSelection(
+        fakes.services(program), runner, {"A", project + "/A"}, project, {"A", "B"}, false, hooks);
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0].result, Result::Stopped);
     EXPECT_EQ(outcomes[0].message, "A: The batch was stopped before its first frame");
@@ -399,7 +399,8 @@ TEST(ReprocessZStack, TheSequenceCopiesEachFinishedImageIntoTheProjectAndOpensIt
         // B's batch ends without its image (an old one stays and must not be copied).
         if (batches == 2)
             writeFile(folder + "/zstack.bmp", "BM old");
-        writeFile(program + "/cmdout.dat", batches == 1 ? "300 \n" : " 2 \nMirrant failed on frame 3\n");
+        writeFile(program + "/cmdout.dat",
+                  batches == 1 ? "300 \n" : " 2 \nMirrant failed on frame 3\n");
         fakes.launcher->running[start.pid] = false;
     };
     BatchRunner runner(fakes.services(program));
@@ -413,8 +414,8 @@ TEST(ReprocessZStack, TheSequenceCopiesEachFinishedImageIntoTheProjectAndOpensIt
     EXPECT_EQ(outcomes[1].result, Result::EndedEarly);
     EXPECT_EQ(outcomes[1].message,
               "B: Mirrant failed on frame 3; the batch ended after frame 2 of 300");
-    EXPECT_EQ(seeds, QStringList({project + "/A/img/c10_0_0_7f7.jpg",
-                                  project + "/B/img/c10_0_0_7f0.jpg"}));
+    EXPECT_EQ(seeds, QStringList(
+                         {project + "/A/img/c10_0_0_7f7.jpg", project + "/B/img/c10_0_0_7f0.jpg"}));
     EXPECT_EQ(cleaned, QStringList({"A", "B"}));
     EXPECT_EQ(readFile(project + "/zstack_A.bmp"), "BM A");
     EXPECT_FALSE(QFile::exists(project + "/zstack_B.bmp"));

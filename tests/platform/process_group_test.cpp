@@ -73,9 +73,9 @@ TEST(ProcessGroup, AMemberThatIgnoresTerminationIsKilled) {
     QTemporaryDir dir;
     ProcessLauncher launcher;
     const QString file = dir.filePath("child");
-    const auto pid = launcher.start(
-        "/bin/sh", {"-c", "trap '' TERM; sleep 30 & echo $! > '" + file + "'; wait"}, dir.path(),
-        platform::WindowStyle::Hidden);
+    const auto pid =
+        launcher.start("/bin/sh", {"-c", "trap '' TERM; sleep 30 & echo $! > '" + file + "'; wait"},
+                       dir.path(), platform::WindowStyle::Hidden);
     ASSERT_TRUE(pid);
     const long child = pidFrom(file);
     ASSERT_GT(child, 0);
@@ -93,8 +93,8 @@ TEST(ProcessGroup, EndedMembersThatNobodyCollectsDoNotKeepTheGroupAlive) {
     ProcessLauncher launcher;
     // The child outlives the shell briefly and ends as an orphan; whether the init process
     // collects it or not, the group has nothing running afterwards.
-    const auto pid = launcher.start("/bin/sh", {"-c", "sleep 0.2 &"}, dir.path(),
-                                    platform::WindowStyle::Hidden);
+    const auto pid =
+        launcher.start("/bin/sh", {"-c", "sleep 0.2 &"}, dir.path(), platform::WindowStyle::Hidden);
     ASSERT_TRUE(pid);
     EXPECT_TRUE(waitUntil([&] { return !launcher.isGroupRunning(*pid); }, 3000));
     EXPECT_TRUE(launcher.stopGroup(*pid)); // nothing left to stop
