@@ -252,10 +252,11 @@ TEST_F(BatchRunnerReal, AnAcquisitionWithoutFramesFinishesAtOnce) {
 
 TEST_F(BatchRunnerReal, AStopHalfWayEndsTheWholeGroupAndLeavesNoConvertedFrame) {
     // On frame 3 the converter writes half a frame under its temporary name and at the
-    // final name, records its pid, and hangs.
-    converter("case \"$4\" in *f3.jpg) echo $$ > '" + root.filePath("hung") +
-              "'; printf 'P5\\n16' > \"$3.tmp$$\"; printf 'P5\\n16' > \"$3\"; "
-              "sleep 30;; esac\n");
+    // final name, then records its pid, and hangs.
+    converter("case \"$4\" in *f3.jpg) printf 'P5\\n16' > \"$3.tmp$$\"; "
+              "printf 'P5\\n16' > \"$3\"; echo $$ > '" + root.filePath("hung.tmp") +
+              "'; mv '" + root.filePath("hung.tmp") + "' '" + root.filePath("hung") +
+              "'; sleep 30;; esac\n");
     frames(0, 5);
     BatchRunner runner(services);
     ASSERT_EQ(runner.start(script()), "");
@@ -265,7 +266,6 @@ TEST_F(BatchRunnerReal, AStopHalfWayEndsTheWholeGroupAndLeavesNoConvertedFrame) 
     // Wait until the converter of frame 3 hangs, half-written frame in place.
     for (int i = 0; i < 500 && !QFile::exists(root.filePath("hung")); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const long hung = readFile(root.filePath("hung")).trimmed().toLong();
     ASSERT_GT(hung, 0);
     ASSERT_TRUE(runs(hung));
