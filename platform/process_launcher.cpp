@@ -6,7 +6,10 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -43,6 +46,42 @@ bool waitForExit(pid_t pid, int ms, int* status, bool processEvents) {
             letEventsRun();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+// True when a process of group `group` runs (zombies left uncollected do not count: an orphan
+// is reparented to the init process, which may never collect it).
+bool groupHasLiveMember(pid_t group) {
+    if (::kill(-group, 0) != 0 && errno == ESRCH)
+        return false;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return true; // no way to look closer: the signal test said the group is there
+    bool live = false;
+    while (const dirent* entry = ::readdir(proc)) {
+        const char* name = entry->d_name;
+        if (name[0] < '0' || name[0] > '9')
+            continue;
+        std::ifstream in(std::string("/proc/") + name + "/stat");
+        std::string stat;
+        if (!std::getline(in, stat))
+            continue; // ended meanwhile
+        // "pid (comm) state ppid pgrp ...": comm may hold blanks and parentheses.
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(stat.substr(close + 1));
+        char state = 0;
+        long parent = 0;
+        long pgrp = 0;
+        if (!(fields >> state >> parent >> pgrp))
+            continue;
+        if (pgrp == static_cast<long>(group) && state != 'Z' && state != 'X') {
+            live = true;
+            break;
+        }
+    }
+    ::closedir(proc);
+    return live;
 }
 
 } // namespace
@@ -208,6 +247,61 @@ bool ProcessLauncher::stop(std::int64_t pid) {
     }
     m_started.erase(pid);
     return true;
+}
+
+bool ProcessLauncher::isGroupRunning(std::int64_t pid) {
+    std::lock_guard lock(m_mutex);
+    reapEnded();
+    if (m_started.count(pid) > 0)
+        return true;
+    if (m_known.count(pid) == 0)
+        return false;
+    return groupHasLiveMember(static_cast<pid_t>(pid));
+}
+
+bool ProcessLauncher::stopGroup(std::int64_t pid) {
+    std::lock_guard lock(m_mutex);
+    reapEnded();
+    if (m_known.count(pid) == 0)
+        return false;
+    const auto p = static_cast<pid_t>(pid);
+    const bool leaderLive = m_started.count(pid) > 0;
+    // Ended when the program itself has been collected and no member of its group runs.
+    auto ended = [&] {
+        if (m_started.count(pid) > 0) {
+            int status = 0;
+            const pid_t r = ::waitpid(p, &status, WNOHANG);
+            if (r == p || (r < 0 && errno == ECHILD))
+                m_started.erase(pid);
+        }
+        return m_started.count(pid) == 0 && !groupHasLiveMember(p);
+    };
+    auto waitEnded = [&](int ms) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!ended()) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    };
+    if (ended())
+        return true;
+    ::kill(-p, SIGTERM);
+    if (leaderLive)
+        ::kill(p, SIGTERM);
+    if (waitEnded(500))
+        return true;
+    ::kill(-p, SIGKILL);
+    if (m_started.count(pid) > 0)
+        ::kill(p, SIGKILL);
+    if (m_started.count(pid) > 0) {
+        int status = 0;
+        while (::waitpid(p, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_started.erase(pid);
+    }
+    return waitEnded(2000);
 }
 
 bool ProcessLauncher::openPath(const QString& path) {

@@ -28,6 +28,11 @@ public:
     // SIGTERM to the process group, SIGKILL after 500 ms, then reaps it. False for a process
     // this launcher did not start; true for one of its own, also when it had already ended.
     bool stop(std::int64_t pid) override;
+    // Looks for a live member of the group in /proc, so that orphans which nobody collects
+    // (zombies) do not keep a group alive.
+    bool isGroupRunning(std::int64_t pid) override;
+    // Signals the group until no live member is left (at most about 2.5 s); true when none is.
+    bool stopGroup(std::int64_t pid) override;
     bool openPath(const QString& path) override;
     // `nmcli connection up id NAME`; true when it exits with 0.
     bool joinNetwork(const QString& name) override;

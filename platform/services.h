@@ -48,6 +48,14 @@ public:
     virtual bool isRunning(std::int64_t pid) = 0;
     // Stops a process this launcher started (SIGTERM, then SIGKILL after 500 ms).
     virtual bool stop(std::int64_t pid) = 0;
+    // True while any process of the group that a started program leads still runs: the
+    // program itself, or what it started and left behind. Ended processes that wait to be
+    // collected do not count.
+    virtual bool isGroupRunning(std::int64_t pid) { return isRunning(pid); }
+    // Ends every process of the group that a started program leads, also when the program
+    // itself has already ended (SIGTERM, then SIGKILL after 500 ms). True when the group has
+    // ended; false when it lives on, or for a process this launcher did not start.
+    virtual bool stopGroup(std::int64_t pid) { return stop(pid); }
     // Opens a file or folder in the desktop's opener.
     virtual bool openPath(const QString& path) = 0;
     // Joins a Wi-Fi network by its name.

@@ -1,0 +1,185 @@
+#include "app/acquisition/batch_runner.h"
+
+#include "formats/numbers.h"
+#include "formats/save_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QSet>
+
+namespace acquisition {
+
+BatchProgressContent parseBatchProgress(const QByteArray& content) {
+    BatchProgressContent result;
+    const QList<QByteArray> lines = content.split('\n');
+    QByteArray first = lines.value(0);
+    if (first.endsWith('\r'))
+        first.chop(1);
+    result.line = QString::fromUtf8(first);
+    bool hasDigit = false;
+    for (const char c : first)
+        hasDigit |= c >= '0' && c <= '9';
+    if (hasDigit)
+        result.frame = formats::toInt32(formats::leadingNumber(first.toStdString()));
+    if (lines.size() > 1)
+        result.failure = QString::fromUtf8(lines.at(1)).trimmed();
+    return result;
+}
+
+namespace {
+
+// " after frame 17 of 300", or " before its first frame" when none was finished.
+QString reachedText(const BatchStatus& status, bool anyFrame) {
+    if (!anyFrame)
+        return QStringLiteral("before its first frame");
+    return QStringLiteral("after frame ") + QString::number(status.frame) + QStringLiteral(" of ") +
+           QString::number(kBatchLastFrame);
+}
+
+} // namespace
+
+BatchRunner::BatchRunner(platform::Services services) : m_services(std::move(services)) {}
+
+BatchRunner::~BatchRunner() {
+    if (m_status.state == BatchStatus::State::Running)
+        stop();
+}
+
+QString BatchRunner::scriptPath() const {
+    return m_services.programFolder + QLatin1Char('/') + QLatin1String(kBatchFileName);
+}
+
+QString BatchRunner::progressPath() const {
+    return m_services.programFolder + QLatin1Char('/') + QLatin1String(kBatchProgressFileName);
+}
+
+bool BatchRunner::groupRunning() const {
+    return m_pid && m_services.launcher->isGroupRunning(*m_pid);
+}
+
+QString BatchRunner::readyForNext() {
+    if (!m_pid || !m_services.launcher->isGroupRunning(*m_pid))
+        return {};
+    // A batch that recorded its last frame is only exiting: give it a moment.
+    const bool finishing = m_status.state == BatchStatus::State::Finished;
+    const std::int64_t until = m_services.clock->monotonicMs() + 2000;
+    while (finishing && m_services.launcher->isGroupRunning(*m_pid) &&
+           m_services.clock->monotonicMs() < until)
+        m_services.clock->pause(10);
+    if (!m_services.launcher->isGroupRunning(*m_pid))
+        return {};
+    return QStringLiteral("A batch is still running (it reached frame ") +
+           QString::number(m_status.frame) +
+           QStringLiteral("); it must end or be stopped before the next one starts");
+}
+
+QString BatchRunner::start(const BatchScript& script) {
+    if (QString busy = readyForNext(); !busy.isEmpty())
+        return busy;
+    const QString progress = progressPath();
+    removeProgressTemporaries();
+    if (QFileInfo::exists(progress) && !QFile::remove(progress))
+        return QStringLiteral("Cannot delete ") + progress;
+    const QByteArray text = script.text.toUtf8();
+    const std::string error = formats::saveFileAtomic(
+        scriptPath().toStdString(), std::string_view(text.constData(), text.size()));
+    if (!error.empty())
+        return QString::fromStdString(error);
+
+    m_status = BatchStatus{};
+    m_scratch = script.scratchFiles;
+    m_pid = m_services.launcher->start(QStringLiteral("/bin/sh"), {scriptPath()},
+                                       m_services.programFolder, platform::WindowStyle::Hidden);
+    if (!m_pid)
+        return QStringLiteral("Cannot start /bin/sh on ") + scriptPath();
+    m_status.state = BatchStatus::State::Running;
+    m_lastAdvanceMs = m_services.clock->monotonicMs();
+    return {};
+}
+
+BatchStatus BatchRunner::poll() {
+    m_status.advanced = false;
+    if (m_status.state != BatchStatus::State::Running)
+        return m_status;
+    // Whether it runs is asked before the file is read: a batch that records 300 and ends
+    // between the two is then read as finished, never as ended early.
+    const bool alive = m_services.launcher->isGroupRunning(*m_pid);
+    QFile file(progressPath());
+    BatchProgressContent content;
+    if (file.open(QIODevice::ReadOnly))
+        content = parseBatchProgress(file.read(4096));
+    const std::int64_t now = m_services.clock->monotonicMs();
+    // Frames finish in the background, so the file may show an earlier frame for a moment
+    // after a later one: the frame reached only goes up.
+    if (content.frame && (*content.frame > m_status.frame || m_status.line.isEmpty())) {
+        m_status.advanced = true;
+        m_status.frame = *content.frame;
+        m_status.line = content.line;
+        m_lastAdvanceMs = now;
+    }
+    const bool anyFrame = !m_status.line.isEmpty();
+    if (!content.failure.isEmpty()) {
+        endEarly(content.failure + QStringLiteral("; the batch ended ") +
+                 reachedText(m_status, anyFrame));
+    } else if (m_status.frame >= kBatchLastFrame) {
+        m_status.state = BatchStatus::State::Finished;
+    } else if (!alive) {
+        endEarly(QStringLiteral("The batch ended early, ") + reachedText(m_status, anyFrame));
+    } else if (now - m_lastAdvanceMs >= m_stallLimitMs) {
+        endEarly(QStringLiteral("The batch made no progress for ") +
+                 QString::number(m_stallLimitMs / 1000) + QStringLiteral(" s and was stopped ") +
+                 reachedText(m_status, anyFrame));
+    }
+    return m_status;
+}
+
+void BatchRunner::endEarly(const QString& message) {
+    if (m_pid)
+        m_services.launcher->stopGroup(*m_pid);
+    removeScratch();
+    m_status.state = BatchStatus::State::EndedEarly;
+    m_status.message = message;
+}
+
+bool BatchRunner::stop() {
+    bool ended = true;
+    if (m_pid)
+        ended = m_services.launcher->stopGroup(*m_pid);
+    removeScratch();
+    if (m_status.state == BatchStatus::State::Running) {
+        m_status.state = BatchStatus::State::Stopped;
+        m_status.message = QStringLiteral("The batch was stopped ") +
+                           reachedText(m_status, !m_status.line.isEmpty());
+    }
+    return ended;
+}
+
+void BatchRunner::removeScratch() const {
+    QMap<QString, QSet<QString>> byFolder;
+    for (const QString& path : m_scratch) {
+        const QFileInfo info(path);
+        byFolder[info.path()].insert(info.fileName());
+    }
+    for (auto it = byFolder.cbegin(); it != byFolder.cend(); ++it) {
+        const QDir dir(it.key());
+        for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
+            // The file itself, or a temporary name its writer made beside it ("x.pgm.tmp...").
+            const qsizetype temporary = name.lastIndexOf(QStringLiteral(".tmp"));
+            if (it.value().contains(name) ||
+                (temporary > 0 && it.value().contains(name.left(temporary))))
+                QFile::remove(dir.filePath(name));
+        }
+    }
+    removeProgressTemporaries();
+}
+
+void BatchRunner::removeProgressTemporaries() const {
+    const QDir program(m_services.programFolder);
+    const QString prefix = QLatin1String(kBatchProgressFileName) + QStringLiteral(".tmp");
+    for (const QString& name : program.entryList({prefix + QLatin1Char('*')}, QDir::Files))
+        QFile::remove(program.filePath(name));
+}
+
+} // namespace acquisition

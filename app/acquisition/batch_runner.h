@@ -1,0 +1,91 @@
+#pragma once
+// Runs one findrun.sh at a time: writes it into the program folder, starts it hidden with
+// /bin/sh in its own process group, and follows it through the progress file cmdout.dat. A poll
+// says how far the batch got, that it finished (frame 300 recorded), or that it ended early
+// (its processes gone before frame 300, a program in it failed, or no progress for too long),
+// naming the frame reached; it never reports a running batch for ever. When a batch ends early
+// or is stopped, the converted frames it was working on are removed with it.
+
+#include "app/acquisition/batch_script.h"
+#include "platform/services.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace acquisition {
+
+// What the progress file holds: the frame number of its first line (nothing when that line is
+// empty or has no digit), the line as read, and the failure of its second line (empty when
+// the batch did not fail).
+struct BatchProgressContent {
+    std::optional<std::int32_t> frame;
+    QString line;
+    QString failure;
+};
+BatchProgressContent parseBatchProgress(const QByteArray& content);
+
+struct BatchStatus {
+    enum class State { Idle, Running, Finished, EndedEarly, Stopped };
+    State state = State::Idle;
+    std::int32_t frame = 0; // the last frame the batch finished; 300 when it is done
+    QString line;           // the progress line as last read
+    bool advanced = false;  // this poll read a new frame number
+    QString message;        // EndedEarly and Stopped: what happened, naming the frame reached
+};
+
+class BatchRunner {
+public:
+    // A batch that records no new frame for this long while it runs is stopped.
+    static constexpr std::int64_t kDefaultStallLimitMs = 120000;
+
+    explicit BatchRunner(platform::Services services);
+    // A batch still running is stopped with its runner.
+    ~BatchRunner();
+    BatchRunner(const BatchRunner&) = delete;
+    BatchRunner& operator=(const BatchRunner&) = delete;
+
+    // Deletes the old progress file, writes findrun.sh (whole) and starts it. Refused while the
+    // process group of the previous batch still runs. Empty on success, else a message.
+    QString start(const BatchScript& script);
+
+    // Empty when a batch may start now; else why not (the previous one still runs). A batch
+    // that has recorded its last frame is given up to 2 s to exit.
+    QString readyForNext();
+
+    // Reads the progress file and says where the batch stands. Once a batch has finished,
+    // ended early or been stopped, every further poll gives the same answer.
+    BatchStatus poll();
+
+    // Ends the whole process group of a running batch and removes its converted frames. False
+    // when some process of the group could not be ended.
+    bool stop();
+
+    // True while any process of the last batch runs.
+    bool groupRunning() const;
+    const BatchStatus& status() const { return m_status; }
+
+    void setStallLimitMs(std::int64_t ms) { m_stallLimitMs = ms; }
+
+    QString scriptPath() const;
+    QString progressPath() const;
+
+private:
+    // Removes the scratch files of the batch and what their writers left under temporary names.
+    void removeScratch() const;
+    // The progress file's temporary names left by a batch that was cut short.
+    void removeProgressTemporaries() const;
+    void endEarly(const QString& message);
+
+    platform::Services m_services;
+    std::optional<std::int64_t> m_pid;
+    BatchStatus m_status;
+    QStringList m_scratch;
+    std::int64_t m_lastAdvanceMs = 0;
+    std::int64_t m_stallLimitMs = kDefaultStallLimitMs;
+};
+
+} // namespace acquisition

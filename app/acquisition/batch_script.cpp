@@ -1,0 +1,161 @@
+#include "app/acquisition/batch_script.h"
+
+#include "app/acquisition/run_files.h"
+
+#include <QDir>
+#include <QSet>
+
+#include <algorithm>
+
+namespace acquisition {
+
+QString shellQuote(const QString& word) {
+    QString quoted = word;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+QString batchProgressLine(std::int32_t frame) {
+    return QLatin1Char(' ') + QString::number(frame) + QLatin1Char(' ');
+}
+
+QString batchFinalLine() {
+    return QString::number(kBatchLastFrame) + QLatin1Char(' ');
+}
+
+std::vector<std::int32_t> storedFrames(const QString& acquisitionFolder,
+                                       const QString& deviceAddress) {
+    const QString prefix = framePrefix(deviceAddress);
+    const QDir img(acquisitionFolder + QStringLiteral("/img"));
+    // No name filter: the address may hold characters that a filter reads as a pattern.
+    const QStringList names = img.entryList(QDir::Files);
+    const QSet<QString> present(names.begin(), names.end());
+    std::vector<std::int32_t> frames;
+    for (std::int32_t n = 0; n <= kBatchLastFrame; ++n)
+        if (present.contains(prefix + QString::number(n) + QStringLiteral(".jpg")))
+            frames.push_back(n);
+    return frames;
+}
+
+QString zStackAccumulatorPath(const QString& acquisitionFolder) {
+    return acquisitionFolder + QStringLiteral("/zstack.pgm");
+}
+
+QString zStackImagePath(const QString& acquisitionFolder) {
+    return acquisitionFolder + QStringLiteral("/zstack.bmp");
+}
+
+namespace {
+
+// The frames to write lines for: 0 to 300, ascending, each once.
+std::vector<std::int32_t> batchFrames(std::vector<std::int32_t> frames) {
+    std::sort(frames.begin(), frames.end());
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    frames.erase(std::remove_if(frames.begin(), frames.end(),
+                                [](std::int32_t n) { return n < 0 || n > kBatchLastFrame; }),
+                 frames.end());
+    return frames;
+}
+
+QString quotedCommand(const CommandLine& command) {
+    QString line = shellQuote(command.program);
+    for (const QString& argument : command.arguments)
+        line += QLatin1Char(' ') + shellQuote(argument);
+    return line;
+}
+
+// The opening of every batch: the helpers that write the progress file whole. A frame's
+// progress is written under a temporary name of its own ("cmdout.dat.tmp17") and renamed into
+// place; a failure waits for the frames still finishing, so that its record comes last.
+QString batchHead(const QString& programFolder) {
+    const QString progress = programFolder + QLatin1Char('/') + kBatchProgressFileName;
+    const QString temporary = shellQuote(progress + QStringLiteral(".tmp"));
+    return QStringLiteral("#!/bin/sh\n"
+                          "# Written by Vermalux for one batch and replaced by the next.\n") +
+           QStringLiteral("progress() { printf '%s\\n' \"$1\" >") + temporary +
+           QStringLiteral("\"$2\" && 'mv' '-f' ") + temporary + QStringLiteral("\"$2\" ") +
+           shellQuote(progress) + QStringLiteral("; }\n") +
+           QStringLiteral("failed() { wait; printf '%s\\n%s\\n' \"$1\" \"$2\" >") + temporary +
+           QStringLiteral("; 'mv' '-f' ") + temporary + QLatin1Char(' ') + shellQuote(progress) +
+           QStringLiteral("; exit 1; }\n");
+}
+
+// A program of the batch, its output discarded; when it fails the batch ends and records why.
+QString checkedLine(const CommandLine& command, const QString& lastDone, const QString& failure) {
+    return quotedCommand(command) + QStringLiteral(" >'/dev/null' 2>&1 || failed ") +
+           shellQuote(lastDone) + QLatin1Char(' ') + shellQuote(failure) + QLatin1Char('\n');
+}
+
+// The end of a frame: its converted frame deleted and its number recorded, in the background
+// while the next frame is converted (each is a short program of its own).
+QString frameDoneLines(std::int32_t frame, const QString& pgm) {
+    return QStringLiteral("echo ") +
+           shellQuote(QStringLiteral("FRAME [") + QString::number(frame) +
+                      QStringLiteral("] done")) +
+           QStringLiteral("\n{ 'rm' '-f' ") + shellQuote(pgm) + QStringLiteral("; progress ") +
+           shellQuote(batchProgressLine(frame)) + QLatin1Char(' ') +
+           shellQuote(QString::number(frame)) + QStringLiteral("; } &\n");
+}
+
+// The end of every batch: once everything started has finished, "300 ".
+QString batchTail() {
+    return QStringLiteral("wait\nprogress ") + shellQuote(batchFinalLine()) +
+           QStringLiteral(" '' || exit 1\n");
+}
+
+QString failureText(const QString& program, std::int32_t frame) {
+    return program + QStringLiteral(" failed on frame ") + QString::number(frame);
+}
+
+} // namespace
+
+BatchScript findBatchScript(const FindBatchInput& input) {
+    BatchScript script;
+    script.text = batchHead(input.programFolder);
+    QString lastDone; // the progress line of the last frame finished, empty before the first
+    for (const std::int32_t n : batchFrames(input.frames)) {
+        const QString jpg =
+            framePath(input.acquisitionFolder, input.deviceAddress, n, QStringLiteral("jpg"));
+        const QString pgm =
+            framePath(input.acquisitionFolder, input.deviceAddress, n, QStringLiteral("pgm"));
+        script.text += checkedLine(dravelCommand(input.programFolder, pgm, jpg), lastDone,
+                                   failureText(QStringLiteral("Dravel"), n));
+        script.text += checkedLine(
+            sirrexCommand(input.programFolder, pgm, input.trainingOptions, input.roundShape, n),
+            lastDone, failureText(QStringLiteral("Sirrex"), n));
+        script.text += frameDoneLines(n, pgm);
+        script.scratchFiles << pgm;
+        lastDone = batchProgressLine(n);
+    }
+    script.text += batchTail();
+    return script;
+}
+
+BatchScript zStackBatchScript(const ZStackBatchInput& input) {
+    BatchScript script;
+    script.text = batchHead(input.programFolder);
+    const QString accumulator = zStackAccumulatorPath(input.acquisitionFolder);
+    const QString mirrant = input.programFolder + QStringLiteral("/Mirrant");
+    QString lastDone;
+    for (const std::int32_t n : batchFrames(input.frames)) {
+        const QString jpg =
+            framePath(input.acquisitionFolder, input.deviceAddress, n, QStringLiteral("jpg"));
+        const QString pgm =
+            framePath(input.acquisitionFolder, input.deviceAddress, n, QStringLiteral("pgm"));
+        script.text += checkedLine(dravelCommand(input.programFolder, pgm, jpg), lastDone,
+                                   failureText(QStringLiteral("Dravel"), n));
+        script.text += checkedLine({mirrant, {pgm, accumulator, accumulator}}, lastDone,
+                                   failureText(QStringLiteral("Mirrant"), n));
+        script.text += frameDoneLines(n, pgm);
+        script.scratchFiles << pgm;
+        lastDone = batchProgressLine(n);
+    }
+    script.text += checkedLine({mirrant, {accumulator, zStackImagePath(input.acquisitionFolder)}},
+                               lastDone, QStringLiteral("Mirrant failed on the z-stack image"));
+    script.text += QStringLiteral("'rm' '-f' ") + shellQuote(accumulator) + QLatin1Char('\n');
+    script.text += batchTail();
+    script.scratchFiles << accumulator;
+    return script;
+}
+
+} // namespace acquisition

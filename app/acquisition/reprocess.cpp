@@ -1,0 +1,468 @@
+#include "app/acquisition/reprocess.h"
+
+#include "app/acquisition/run_files.h"
+#include "formats/device_address.h"
+#include "formats/numbers.h"
+#include "formats/run_data_file.h"
+#include "formats/save_file.h"
+#include "formats/training_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace acquisition {
+
+namespace {
+
+const QString kWorms = QStringLiteral("xy_worms.bin");
+const QString kWormsBackup = QStringLiteral("xy_worms.bak");
+const QString kTrails = QStringLiteral("worm_trails.csv");
+const QString kTrailsBackup = QStringLiteral("worm_trails.bak");
+const QString kImage = QStringLiteral("xy_image.bin");
+
+QString inFolder(const QString& folder, const QString& name) {
+    return folder + QLatin1Char('/') + name;
+}
+
+std::optional<QByteArray> readWhole(const QString& path, QString* error) {
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + in.errorString();
+        return std::nullopt;
+    }
+    QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + in.errorString();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+QString saveWhole(const QString& path, const QByteArray& bytes) {
+    return QString::fromStdString(formats::saveFileAtomic(
+        path.toStdString(), std::string_view(bytes.constData(), bytes.size())));
+}
+
+// Copies source over target; the target is replaced whole or not at all.
+QString copyWhole(const QString& source, const QString& target) {
+    QString error;
+    const auto bytes = readWhole(source, &error);
+    if (!bytes)
+        return error;
+    return saveWhole(target, *bytes);
+}
+
+// Makes the backups of `pairs` (source, backup) that have a source, all or none: every copy is
+// first written under a temporary name, then all are renamed into place; a backup replaced
+// before a later failure is put back.
+QString makeBackups(const std::vector<std::pair<QString, QString>>& pairs) {
+    struct Pending {
+        QString temporary;
+        QString backup;
+        std::optional<QByteArray> previous; // the backup it replaces, when there was one
+    };
+    std::vector<Pending> pending;
+    auto discard = [&pending] {
+        for (const Pending& p : pending)
+            QFile::remove(p.temporary);
+    };
+    for (const auto& [source, backup] : pairs) {
+        if (!QFileInfo::exists(source))
+            continue;
+        QString error;
+        const auto bytes = readWhole(source, &error);
+        if (!bytes) {
+            discard();
+            return error;
+        }
+        Pending p;
+        p.backup = backup;
+        if (QFileInfo(backup).isFile()) {
+            p.previous = readWhole(backup, &error);
+            if (!p.previous) {
+                discard();
+                return error;
+            }
+        }
+        p.temporary = QString::fromStdString(formats::temporaryNameFor(backup.toStdString()));
+        pending.push_back(p);
+        error = saveWhole(p.temporary, *bytes);
+        if (!error.isEmpty()) {
+            discard();
+            return error;
+        }
+    }
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        const Pending& p = pending[i];
+        if (std::rename(p.temporary.toLocal8Bit().constData(),
+                        p.backup.toLocal8Bit().constData()) != 0) {
+            const QString error = QStringLiteral("Cannot write ") + p.backup;
+            for (std::size_t done = 0; done < i; ++done) {
+                const Pending& back = pending[done];
+                if (back.previous)
+                    saveWhole(back.backup, *back.previous);
+                else
+                    QFile::remove(back.backup);
+            }
+            for (std::size_t rest = i; rest < pending.size(); ++rest)
+                QFile::remove(pending[rest].temporary);
+            return error;
+        }
+    }
+    return {};
+}
+
+QString canonical(const QString& folder) {
+    const QString path = QFileInfo(folder).canonicalFilePath();
+    return path.isEmpty() ? QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) : path;
+}
+
+// The Sirrex options of a folder's training.dat; a missing or unreadable file is an error.
+QString trainingOptionsOf(const QString& folder, QString* options) {
+    const QString path = inFolder(folder, QString::fromLatin1(formats::kTrainingFileName));
+    if (!QFileInfo::exists(path))
+        return QStringLiteral("No training file ") + path;
+    std::string error;
+    *options = QString::fromStdString(formats::ReadTrainingOptions(folder.toStdString(), &error));
+    return QString::fromStdString(error);
+}
+
+AcquisitionOutcome outcomeOf(const QString& item, const BatchStatus& status, int maxPolls) {
+    AcquisitionOutcome outcome;
+    outcome.item = item;
+    outcome.frame = status.frame;
+    switch (status.state) {
+    case BatchStatus::State::Finished:
+        outcome.result = AcquisitionOutcome::Result::Done;
+        break;
+    case BatchStatus::State::EndedEarly:
+        outcome.result = AcquisitionOutcome::Result::EndedEarly;
+        outcome.message = item + QStringLiteral(": ") + status.message;
+        break;
+    case BatchStatus::State::Stopped:
+        outcome.result = AcquisitionOutcome::Result::Stopped;
+        outcome.message = item + QStringLiteral(": ") + status.message;
+        break;
+    default:
+        outcome.result = AcquisitionOutcome::Result::TimedOut;
+        outcome.message = item + QStringLiteral(": not finished within ") +
+                          QString::number(maxPolls * kBatchPollMs / 1000) +
+                          QStringLiteral(" s, stopped after frame ") +
+                          QString::number(status.frame) + QStringLiteral(" of ") +
+                          QString::number(kBatchLastFrame);
+        break;
+    }
+    return outcome;
+}
+
+AcquisitionOutcome skipped(const QString& item, const QString& why) {
+    AcquisitionOutcome outcome;
+    outcome.item = item;
+    outcome.result = AcquisitionOutcome::Result::Skipped;
+    outcome.message = item + QStringLiteral(": ") + why;
+    return outcome;
+}
+
+void tell(const BatchHooks& hooks, const QString& text) {
+    if (hooks.status)
+        hooks.status(text);
+}
+
+bool goingOn(const BatchHooks& hooks) {
+    return !hooks.keepGoing || hooks.keepGoing();
+}
+
+} // namespace
+
+AcquisitionCheck checkAcquisition(const QString& folder) {
+    AcquisitionCheck check;
+    if (!QFileInfo(folder).isDir()) {
+        check.error =
+            QStringLiteral("The acquisition folder ") + folder + QStringLiteral(" does not exist");
+        return check;
+    }
+    const QString runData = inFolder(folder, QString::fromLatin1(formats::kRunDataFileName));
+    std::string error;
+    const auto data = formats::readRunData(folder.toStdString(), &error);
+    if (!data) {
+        check.error = error.empty() ? QStringLiteral("No run data file ") + runData +
+                                          QStringLiteral(": the device address of the frames "
+                                                         "is unknown")
+                                    : QString::fromStdString(error);
+        return check;
+    }
+    const std::string refused = formats::checkDeviceAddress(data->deviceAddress);
+    if (!refused.empty()) {
+        check.error = runData + QStringLiteral(": ") + QString::fromStdString(refused);
+        return check;
+    }
+    check.deviceAddress = QString::fromStdString(data->deviceAddress);
+    check.frames = storedFrames(folder, check.deviceAddress);
+    if (check.frames.empty())
+        check.error = QStringLiteral("No stored frame from 0 to 300 in ") +
+                      inFolder(folder, QStringLiteral("img")) + QStringLiteral(" (") +
+                      framePrefix(check.deviceAddress) + QStringLiteral("N.jpg)");
+    return check;
+}
+
+QString resetOutputs(const QString& folder) {
+    const QString error =
+        makeBackups({{inFolder(folder, kWorms), inFolder(folder, kWormsBackup)},
+                     {inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
+    if (!error.isEmpty())
+        return error;
+    for (const QString& name : {kWorms, QStringLiteral("xy_worms.txt"),
+                                QStringLiteral("xy_image.txt"), kImage, kTrails}) {
+        const QString path = inFolder(folder, name);
+        if (QFileInfo::exists(path) && !QFile::remove(path))
+            return QStringLiteral("Cannot delete ") + path;
+    }
+    return createShapesFile(folder);
+}
+
+QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
+                           const QString& acquisitionFolder, bool roundShape) {
+    const AcquisitionCheck check = checkAcquisition(acquisitionFolder);
+    if (!check.error.isEmpty())
+        return check.error;
+    if (QString busy = runner.readyForNext(); !busy.isEmpty())
+        return busy;
+    QString options;
+    if (QString error = trainingOptionsOf(programFolder, &options); !error.isEmpty())
+        return error;
+    if (QString error = resetOutputs(acquisitionFolder); !error.isEmpty())
+        return error;
+    FindBatchInput input{programFolder, acquisitionFolder, check.deviceAddress,
+                         options,       roundShape,        check.frames};
+    return runner.start(findBatchScript(input));
+}
+
+std::optional<PixelsPerMm> pixelsPerMm(const QString& x1, const QString& x2, const QString& y1,
+                                       const QString& y2, const QString& plateSize,
+                                       PlateSizeRule rule) {
+    auto whole = [](const QString& text) {
+        return formats::toInt16(formats::leadingNumber(text.toStdString()));
+    };
+    const auto left = whole(x1);
+    const auto right = whole(x2);
+    const auto top = whole(y1);
+    const auto bottom = whole(y2);
+    if (!left || !right || !top || !bottom)
+        return std::nullopt;
+    const auto across = formats::toInt16(static_cast<double>(*right) - *left);
+    const auto down = formats::toInt16(static_cast<double>(*bottom) - *top);
+    if (!across || !down)
+        return std::nullopt;
+    PixelsPerMm result;
+    double size = 0.0;
+    if (rule == PlateSizeRule::Real) {
+        size = formats::leadingNumber(plateSize.toStdString());
+        result.plateSizeReplaced = size < 10.0 || size > 60.0;
+    } else {
+        const auto value = whole(plateSize);
+        if (!value)
+            return std::nullopt;
+        size = *value;
+        result.plateSizeReplaced = *value < 10 || *value >= 61;
+    }
+    if (result.plateSizeReplaced)
+        size = 35.0;
+    result.across = *across / size;
+    result.down = *down / size;
+    return result;
+}
+
+std::optional<TrainingSource> rememberTrainingSource(const QString& projectFolder,
+                                                     const QStringList& selectedItems) {
+    if (selectedItems.size() != 1 || selectedItems.front() == QLatin1String(kParentItem))
+        return std::nullopt;
+    return TrainingSource{selectedItems.front(), inFolder(projectFolder, selectedItems.front())};
+}
+
+BatchStatus waitForBatch(BatchRunner& runner, platform::Clock& clock, const BatchHooks& hooks,
+                         int maxPolls) {
+    BatchStatus status = runner.status();
+    for (int round = 0; round < maxPolls && status.state == BatchStatus::State::Running; ++round) {
+        clock.pause(kBatchPollMs);
+        status = runner.poll();
+        if (hooks.progress)
+            hooks.progress(status);
+        if (status.state == BatchStatus::State::Running && !goingOn(hooks)) {
+            runner.stop();
+            return runner.status();
+        }
+    }
+    if (status.state == BatchStatus::State::Running) {
+        // Out of time: the next batch must not start under this one.
+        const BatchStatus reached = status;
+        runner.stop();
+        return reached;
+    }
+    return status;
+}
+
+std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Services& services,
+                                                         BatchRunner& runner,
+                                                         const TrainingSource& source,
+                                                         const QString& projectFolder,
+                                                         const QStringList& selectedItems,
+                                                         bool roundShape, const BatchHooks& hooks) {
+    std::vector<AcquisitionOutcome> outcomes;
+    const QString training = QString::fromLatin1(formats::kTrainingFileName);
+    const QString descriptor = QString::fromLatin1(formats::kDescriptorFileName);
+    if (!QFileInfo(inFolder(source.folder, training)).isFile())
+        return outcomes;
+    const QString sourceFolder = canonical(source.folder);
+    for (const QString& item : selectedItems) {
+        if (item == QLatin1String(kParentItem))
+            continue;
+        if (!goingOn(hooks))
+            break;
+        const QString folder = inFolder(projectFolder, item);
+        tell(hooks, item);
+        const AcquisitionCheck check = checkAcquisition(folder);
+        if (!check.error.isEmpty()) {
+            outcomes.push_back(skipped(item, check.error));
+            continue;
+        }
+        if (QString busy = runner.readyForNext(); !busy.isEmpty()) {
+            outcomes.push_back(skipped(item, busy));
+            continue;
+        }
+        if (canonical(folder) != sourceFolder) {
+            QString error =
+                copyWhole(inFolder(source.folder, training), inFolder(folder, training));
+            if (error.isEmpty() && QFileInfo::exists(inFolder(source.folder, descriptor)))
+                error =
+                    copyWhole(inFolder(source.folder, descriptor), inFolder(folder, descriptor));
+            if (!error.isEmpty()) {
+                outcomes.push_back(skipped(item, error));
+                continue;
+            }
+        }
+        QString options;
+        if (QString error = trainingOptionsOf(folder, &options); !error.isEmpty()) {
+            outcomes.push_back(skipped(item, error));
+            continue;
+        }
+        if (QString error = resetOutputs(folder); !error.isEmpty()) {
+            outcomes.push_back(skipped(item, error));
+            continue;
+        }
+        FindBatchInput input{
+            services.programFolder, folder, check.deviceAddress, options, roundShape, check.frames};
+        if (QString error = runner.start(findBatchScript(input)); !error.isEmpty()) {
+            outcomes.push_back(skipped(item, error));
+            continue;
+        }
+        AcquisitionOutcome outcome =
+            outcomeOf(item, waitForBatch(runner, *services.clock, hooks), kMaxPollsPerAcquisition);
+        tell(hooks, item + QStringLiteral(" Tracking..."));
+        if (QFileInfo::exists(inFolder(folder, kImage)) && hooks.track) {
+            hooks.track(folder);
+            outcome.tracked = true;
+        }
+        outcomes.push_back(outcome);
+    }
+    return outcomes;
+}
+
+RoutesPreparation prepareReprocessRoutes(const QString& folder) {
+    RoutesPreparation preparation;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return preparation;
+    if (!QFileInfo::exists(inFolder(folder, kImage))) {
+        preparation.message =
+            QStringLiteral("Image backgroung file not found. Please reprocess acquisition");
+        return preparation;
+    }
+    preparation.message =
+        makeBackups({{inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
+    preparation.track = preparation.message.isEmpty();
+    return preparation;
+}
+
+bool seedZStack(platform::Launcher& launcher, const QString& programFolder,
+                const QString& acquisitionFolder, const QString& deviceAddress,
+                const std::vector<std::int32_t>& frames) {
+    for (const std::int32_t n : frames) {
+        if (n < 0 || n > 10)
+            continue;
+        const QString jpg = framePath(acquisitionFolder, deviceAddress, n, QStringLiteral("jpg"));
+        const QString pgm = framePath(acquisitionFolder, deviceAddress, n, QStringLiteral("pgm"));
+        const CommandLine dravel = dravelCommand(programFolder, pgm, jpg);
+        const auto status = launcher.run(dravel.program, dravel.arguments, programFolder, 10000);
+        if (!status || *status != 0 || !QFileInfo(pgm).isFile()) {
+            QFile::remove(pgm);
+            return false;
+        }
+        return std::rename(pgm.toLocal8Bit().constData(),
+                           zStackAccumulatorPath(acquisitionFolder).toLocal8Bit().constData()) == 0;
+    }
+    return false;
+}
+
+QString startZStack(const platform::Services& services, BatchRunner& runner,
+                    const QString& acquisitionFolder) {
+    const AcquisitionCheck check = checkAcquisition(acquisitionFolder);
+    if (!check.error.isEmpty())
+        return check.error;
+    if (QString busy = runner.readyForNext(); !busy.isEmpty())
+        return busy;
+    const QString accumulator = zStackAccumulatorPath(acquisitionFolder);
+    if (QFileInfo::exists(accumulator) && !QFile::remove(accumulator))
+        return QStringLiteral("Cannot delete ") + accumulator;
+    seedZStack(*services.launcher, services.programFolder, acquisitionFolder, check.deviceAddress,
+               check.frames);
+    ZStackBatchInput input{services.programFolder, acquisitionFolder, check.deviceAddress,
+                           check.frames};
+    return runner.start(zStackBatchScript(input));
+}
+
+QString zStackSequenceImagePath(const QString& projectFolder, const QString& item) {
+    return projectFolder + QStringLiteral("/zstack_") + item + QStringLiteral(".bmp");
+}
+
+std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& services,
+                                                     BatchRunner& runner,
+                                                     const QString& projectFolder,
+                                                     const QStringList& selectedItems,
+                                                     const BatchHooks& hooks) {
+    std::vector<AcquisitionOutcome> outcomes;
+    bool any = false;
+    for (const QString& item : selectedItems) {
+        if (item == QLatin1String(kParentItem))
+            continue;
+        if (!goingOn(hooks))
+            break;
+        any = true;
+        const QString folder = inFolder(projectFolder, item);
+        tell(hooks, item);
+        tell(hooks, item + QStringLiteral(" Cleaning..."));
+        if (hooks.clean && QFileInfo(folder).isDir())
+            hooks.clean(folder);
+        if (QString error = startZStack(services, runner, folder); !error.isEmpty()) {
+            outcomes.push_back(skipped(item, error));
+            continue;
+        }
+        AcquisitionOutcome outcome =
+            outcomeOf(item, waitForBatch(runner, *services.clock, hooks), kMaxPollsPerAcquisition);
+        if (outcome.result == AcquisitionOutcome::Result::Done) {
+            const QString error =
+                copyWhole(zStackImagePath(folder), zStackSequenceImagePath(projectFolder, item));
+            if (!error.isEmpty()) {
+                outcome.result = AcquisitionOutcome::Result::EndedEarly;
+                outcome.message = item + QStringLiteral(": ") + error;
+            }
+        }
+        outcomes.push_back(outcome);
+    }
+    if (any)
+        services.launcher->openPath(projectFolder);
+    return outcomes;
+}
+
+} // namespace acquisition

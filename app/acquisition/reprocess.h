@@ -1,0 +1,150 @@
+#pragma once
+// Reprocessing of stored acquisitions, apart from any window: the checks made before anything
+// is deleted, the backups of the results a reprocess replaces, the reprocess of one
+// acquisition through a find batch, mass reprocessing of a selection with a training borrowed
+// from another acquisition, the tracking-only rerun, and the z-stack image of one acquisition
+// or of a selection. The window reads its controls, calls these, and shows what they report.
+
+#include "app/acquisition/batch_runner.h"
+#include "platform/services.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace acquisition {
+
+// The list item that leads back to the project list; never an acquisition.
+inline constexpr char kParentItem[] = "..";
+// A batch of a mass run or a z-stack sequence is waited for at most this many polls, one
+// every kBatchPollMs.
+inline constexpr int kMaxPollsPerAcquisition = 600;
+inline constexpr int kBatchPollMs = 100;
+
+// What an acquisition holds for a reprocess.
+struct AcquisitionCheck {
+    QString deviceAddress;            // line 1 of its rundata.dat
+    std::vector<std::int32_t> frames; // its stored frames 0 to 300
+    QString error;                    // empty when it can be reprocessed
+};
+
+// Checks, without changing anything, that the folder holds a rundata.dat whose first line is a
+// valid device address and at least one stored frame between 0 and 300 under that address.
+AcquisitionCheck checkAcquisition(const QString& folder);
+
+// The output reset before a reprocess. First the backups: xy_worms.bin is copied to
+// xy_worms.bak and worm_trails.csv to worm_trails.bak (each when it exists); when a copy fails
+// the reset stops there and every file is as it was. Then xy_worms.bin, xy_worms.txt,
+// xy_image.txt, xy_image.bin and worm_trails.csv are deleted and a fresh xy_shapes.txt is
+// written. Empty on success, else a message naming the file.
+QString resetOutputs(const QString& folder);
+
+// Starts the reprocess of one acquisition (tracking mode), after the window has written the
+// training into the program folder and the acquisition: the checks, a batch that may start,
+// the Sirrex options from the program folder's training.dat, then the output reset and the find
+// batch. Nothing is deleted when a check fails. Empty on success, else a message.
+QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
+                           const QString& acquisitionFolder, bool roundShape);
+
+// Pixels per mm across and down from the analysis rectangle and the plate size, as the text
+// boxes hold them. The tracking reprocess reads the plate size as a real number and replaces it
+// by 35 below 10 or above 60; mass reprocessing and the routes rerun read it as a whole number
+// and replace it by 35 below 10 or from 61. Nothing when a value does not fit 16 bits.
+enum class PlateSizeRule { Real, Whole };
+struct PixelsPerMm {
+    double across = 0.0;
+    double down = 0.0;
+    bool plateSizeReplaced = false; // the box is to show "35"
+};
+std::optional<PixelsPerMm> pixelsPerMm(const QString& x1, const QString& x2, const QString& y1,
+                                       const QString& y2, const QString& plateSize,
+                                       PlateSizeRule rule);
+
+// "Load Training to memory": the acquisition whose training a mass run borrows.
+struct TrainingSource {
+    QString name;
+    QString folder;
+};
+// A source only when exactly one item is selected and it is not "..".
+std::optional<TrainingSource> rememberTrainingSource(const QString& projectFolder,
+                                                     const QStringList& selectedItems);
+
+// What happened to one acquisition of a mass run or a z-stack sequence.
+struct AcquisitionOutcome {
+    enum class Result { Done, EndedEarly, TimedOut, Stopped, Skipped };
+    QString item;
+    Result result = Result::Skipped;
+    std::int32_t frame = 0; // the last frame its batch finished
+    QString message;        // empty for Done; otherwise names the acquisition
+    bool tracked = false;   // the tracker ran on it (mass run)
+};
+
+// The window's part in a command over several acquisitions.
+struct BatchHooks {
+    std::function<bool()> keepGoing;                  // false once the operator stopped
+    std::function<void(const QString&)> status;       // status text ("<item> Tracking...")
+    std::function<void(const BatchStatus&)> progress; // after every poll
+    std::function<void(const QString&)> track;        // the stored tracker on a folder
+    std::function<void(const QString&)> clean;        // the bad-frame filter on a folder
+};
+
+// Waits for the running batch: rounds of a kBatchPollMs pause and a poll, at most maxPolls,
+// ending when it finished or ended early, or when keepGoing turns false. A batch still
+// running at the end of the wait is stopped (its whole group). The last status.
+BatchStatus waitForBatch(BatchRunner& runner, platform::Clock& clock, const BatchHooks& hooks,
+                         int maxPolls = kMaxPollsPerAcquisition);
+
+// "Reprocess using Training...": for every selected item but ".." while keepGoing holds: the
+// checks; the source's training.dat (and descriptor.dat, when it has one) copied into the
+// acquisition unless it is the source itself; the output reset; a find batch whose Sirrex
+// options come from the acquisition's own training.dat, the copy just made; the wait of at
+// most 600 polls; then the tracker when the acquisition holds xy_image.bin. An acquisition that
+// fails a step is reported by name and the next one goes on. Nothing is done (an empty list)
+// when the source holds no training.dat.
+std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Services& services,
+                                                         BatchRunner& runner,
+                                                         const TrainingSource& source,
+                                                         const QString& projectFolder,
+                                                         const QStringList& selectedItems,
+                                                         bool roundShape, const BatchHooks& hooks);
+
+// "Reprocess Routes": whether the tracker may run on the folder, and what to tell otherwise.
+struct RoutesPreparation {
+    bool track = false; // run the tracker now
+    QString message;    // for the operator when it may not (empty: do nothing)
+};
+// Nothing to do when the folder does not exist; the operator's message when it holds no
+// xy_image.bin. Otherwise the trails that the tracker will replace are first copied to
+// worm_trails.bak; when that copy fails the tracker must not run and nothing has changed.
+RoutesPreparation prepareReprocessRoutes(const QString& folder);
+
+// Converts the first stored frame among 0 to 10 directly (Dravel, waited on for at most 10 s)
+// and makes it the z-stack accumulator. False when there is no such frame or it could not be
+// converted: the batch's first merge then starts the accumulator.
+bool seedZStack(platform::Launcher& launcher, const QString& programFolder,
+                const QString& acquisitionFolder, const QString& deviceAddress,
+                const std::vector<std::int32_t>& frames);
+
+// Starts the z-stack batch of one acquisition: the checks, a batch that may start, an old
+// accumulator removed, the seed, the batch. Empty on success, else a message. The result is
+// zStackImagePath(folder) once the batch has finished.
+QString startZStack(const platform::Services& services, BatchRunner& runner,
+                    const QString& acquisitionFolder);
+
+// The copy of an acquisition's z-stack in the project folder: zstack_<item>.bmp.
+QString zStackSequenceImagePath(const QString& projectFolder, const QString& item);
+
+// "Export ZStack Sequence": for every selected item but ".." while keepGoing holds: the
+// bad-frame filter, the z-stack batch and its wait, and, when it finished, its image copied
+// into the project folder. Then the project folder is opened.
+std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& services,
+                                                     BatchRunner& runner,
+                                                     const QString& projectFolder,
+                                                     const QStringList& selectedItems,
+                                                     const BatchHooks& hooks);
+
+} // namespace acquisition

@@ -1,0 +1,343 @@
+// The batch runner: the progress file read with a fake launcher, then real batches through
+// /bin/sh with stub programs in place of Dravel and Sirrex: progress, completion, a stop
+// half-way, an early end, and a second batch refused while the first one's group lives.
+
+#include "app/acquisition/batch_runner.h"
+#include "platform/fakes/fake_services.h"
+#include "platform/process_launcher.h"
+#include "platform/system_clock.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+using namespace acquisition;
+
+// Failures show texts as texts.
+static void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+using State = BatchStatus::State;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Alive and not a zombie.
+bool runs(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    if (!std::getline(in, stat))
+        return false;
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+} // namespace
+
+TEST(BatchProgressFile, FirstLineIsTheFrameSecondLineTheFailure) {
+    auto frameOf = [](const char* text) { return parseBatchProgress(text).frame; };
+    EXPECT_EQ(frameOf(" 17 \n"), 17);
+    EXPECT_EQ(frameOf(" 17 \r\n"), 17);
+    EXPECT_EQ(frameOf("300 \n"), 300);
+    EXPECT_EQ(frameOf(" 1"), 1);
+    EXPECT_EQ(frameOf(""), std::nullopt);
+    EXPECT_EQ(frameOf("\n"), std::nullopt);
+    EXPECT_EQ(frameOf("  \n"), std::nullopt);
+    EXPECT_EQ(parseBatchProgress(" 17 \n").line, " 17 ");
+    EXPECT_EQ(parseBatchProgress(" 17 \n").failure, "");
+    const auto failed = parseBatchProgress(" 4 \nSirrex failed on frame 5\n");
+    EXPECT_EQ(failed.frame, 4);
+    EXPECT_EQ(failed.failure, "Sirrex failed on frame 5");
+    const auto first = parseBatchProgress("\nDravel failed on frame 0\n");
+    EXPECT_EQ(first.frame, std::nullopt);
+    EXPECT_EQ(first.failure, "Dravel failed on frame 0");
+}
+
+TEST(BatchRunnerFake, StartsTheScriptHiddenAndFollowsAMissingOrChangingProgressFile) {
+    QTemporaryDir program;
+    platform::fakes::FakeServices fakes;
+    BatchRunner runner(fakes.services(program.path()));
+    writeFile(program.filePath("cmdout.dat"), "300 \n"); // left by an earlier batch
+    ASSERT_EQ(runner.start({"#!/bin/sh\n", {}}), "");
+    ASSERT_EQ(fakes.launcher->started.size(), 1u);
+    const auto& start = fakes.launcher->started[0];
+    EXPECT_EQ(start.program, "/bin/sh");
+    EXPECT_EQ(start.arguments, QStringList{program.filePath("findrun.sh")});
+    EXPECT_EQ(start.workingFolder, program.path());
+    EXPECT_EQ(start.style, platform::WindowStyle::Hidden);
+    EXPECT_EQ(readFile(program.filePath("findrun.sh")), "#!/bin/sh\n");
+    EXPECT_FALSE(QFile::exists(program.filePath("cmdout.dat")));
+
+    BatchStatus status = runner.poll(); // no progress file yet
+    EXPECT_EQ(status.state, State::Running);
+    EXPECT_EQ(status.frame, 0);
+    EXPECT_FALSE(status.advanced);
+
+    writeFile(program.filePath("cmdout.dat"), " 0 \n");
+    status = runner.poll();
+    EXPECT_TRUE(status.advanced);
+    EXPECT_EQ(status.frame, 0);
+    EXPECT_EQ(status.line, " 0 ");
+    writeFile(program.filePath("cmdout.dat"), " 5 \n");
+    status = runner.poll();
+    EXPECT_TRUE(status.advanced);
+    EXPECT_EQ(status.frame, 5);
+    EXPECT_FALSE(runner.poll().advanced);               // the same line again
+    writeFile(program.filePath("cmdout.dat"), " 3 \n"); // an earlier frame's record, late
+    status = runner.poll();
+    EXPECT_FALSE(status.advanced);
+    EXPECT_EQ(status.frame, 5);
+    writeFile(program.filePath("cmdout.dat"), "");
+    EXPECT_EQ(runner.poll().frame, 5); // an empty moment keeps the frame
+    QFile::remove(program.filePath("cmdout.dat"));
+    EXPECT_EQ(runner.poll().state, State::Running);
+
+    // The batch's process is gone before 300: ended early, once and for all.
+    fakes.launcher->running[start.pid] = false;
+    status = runner.poll();
+    EXPECT_EQ(status.state, State::EndedEarly);
+    EXPECT_EQ(status.message, "The batch ended early, after frame 5 of 300");
+    writeFile(program.filePath("cmdout.dat"), "300 \n");
+    EXPECT_EQ(runner.poll().state, State::EndedEarly);
+}
+
+TEST(BatchRunnerFake, ABatchThatStopsRecordingIsStoppedAfterTheStallLimit) {
+    QTemporaryDir program;
+    platform::fakes::FakeServices fakes;
+    BatchRunner runner(fakes.services(program.path()));
+    runner.setStallLimitMs(60000);
+    ASSERT_EQ(runner.start({"", {}}), "");
+    writeFile(program.filePath("cmdout.dat"), " 12 \n");
+    fakes.clock->advance(59000);
+    EXPECT_EQ(runner.poll().state, State::Running); // frame 12 is new: the wait starts again
+    fakes.clock->advance(59999);
+    EXPECT_EQ(runner.poll().state, State::Running);
+    fakes.clock->advance(1);
+    const BatchStatus status = runner.poll();
+    EXPECT_EQ(status.state, State::EndedEarly);
+    EXPECT_EQ(status.message,
+              "The batch made no progress for 60 s and was stopped after frame 12 of 300");
+    EXPECT_EQ(fakes.launcher->stopped, std::vector<std::int64_t>{1000});
+}
+
+TEST(BatchRunnerFake, ASecondBatchWaitsForTheFirst) {
+    QTemporaryDir program;
+    platform::fakes::FakeServices fakes;
+    BatchRunner runner(fakes.services(program.path()));
+    ASSERT_EQ(runner.start({"", {}}), "");
+    EXPECT_EQ(runner.start({"", {}}),
+              "A batch is still running (it reached frame 0); it must end or be stopped "
+              "before the next one starts");
+    EXPECT_EQ(fakes.launcher->started.size(), 1u);
+    EXPECT_TRUE(runner.stop());
+    EXPECT_EQ(runner.status().state, State::Stopped);
+    EXPECT_EQ(runner.status().message, "The batch was stopped before its first frame");
+    EXPECT_EQ(runner.start({"", {}}), "");
+    EXPECT_EQ(fakes.launcher->started.size(), 2u);
+
+    fakes.launcher->failStarts = true;
+    fakes.launcher->running[1001] = false;
+    EXPECT_EQ(runner.start({"", {}}), "Cannot start /bin/sh on " + program.filePath("findrun.sh"));
+}
+
+namespace {
+
+// A program folder with stub converter and finder, an acquisition with frames, and a runner
+// over the real launcher and clock.
+class BatchRunnerReal : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(root.isValid());
+        program = root.filePath("bin");
+        acquisition = program + "/default/acq";
+        ASSERT_TRUE(QDir().mkpath(acquisition + "/img"));
+        services.launcher = std::make_shared<platform::ProcessLauncher>();
+        services.clock = std::make_shared<platform::SystemClock>();
+        services.programFolder = program;
+        // Sirrex appends the time mark to a file of the acquisition.
+        stub("Sirrex", "[ -f \"$1\" ] || exit 1\n"
+                       "for a in \"$@\"; do last=$a; done\n"
+                       "echo \"$last\" >> '" +
+                           acquisition + "/found.txt'\n");
+    }
+
+    void stub(const QString& name, const QString& body) {
+        const QString path = program + "/" + name;
+        writeFile(path, ("#!/bin/sh\n" + body).toUtf8());
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    // A converter that copies the JPEG to the PGM after `extra` shell lines.
+    void converter(const QString& extra = "") { stub("Dravel", extra + "cp \"$4\" \"$3\"\n"); }
+
+    void frames(int from, int to) {
+        for (int n = from; n <= to; ++n)
+            writeFile(acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg", "jpeg");
+    }
+    BatchScript script() const {
+        FindBatchInput input{program,  acquisition, "10.0.0.7",
+                             " -bs35", false,       storedFrames(acquisition, "10.0.0.7")};
+        return findBatchScript(input);
+    }
+    // Polls every 20 ms while the batch runs (at most 20 s); the frames that came in between.
+    std::vector<std::int32_t> pollToEnd(BatchRunner& runner, std::int32_t stopAt = -1) {
+        std::vector<std::int32_t> seen;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < end) {
+            const BatchStatus status = runner.poll();
+            if (status.advanced)
+                seen.push_back(status.frame);
+            if (status.state != State::Running || (stopAt >= 0 && status.frame >= stopAt))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return seen;
+    }
+    QStringList leftovers() const {
+        return QDir(acquisition + "/img").entryList({"*.pgm", "*.pgm.*"}, QDir::Files);
+    }
+
+    QTemporaryDir root;
+    QString program;
+    QString acquisition;
+    platform::Services services;
+};
+
+} // namespace
+
+TEST_F(BatchRunnerReal, ProgressComesInOrderAndTheBatchFinishesAt300) {
+    converter("sleep 0.05\n");
+    frames(0, 9);
+    BatchRunner runner(services);
+    ASSERT_EQ(runner.start(script()), "");
+    const auto seen = pollToEnd(runner);
+    const BatchStatus status = runner.status();
+    EXPECT_EQ(status.state, State::Finished);
+    EXPECT_EQ(status.frame, 300);
+    EXPECT_EQ(status.line, "300 ");
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 300);
+    EXPECT_EQ(readFile(acquisition + "/found.txt"),
+              "-ti0\n-ti1\n-ti2\n-ti3\n-ti4\n-ti5\n-ti6\n-ti7\n-ti8\n-ti9\n");
+    EXPECT_TRUE(leftovers().isEmpty());
+    EXPECT_EQ(readFile(program + "/cmdout.dat"), "300 \n");
+    EXPECT_EQ(runner.poll().state, State::Finished);
+}
+
+TEST_F(BatchRunnerReal, AnAcquisitionWithoutFramesFinishesAtOnce) {
+    converter();
+    BatchRunner runner(services);
+    ASSERT_EQ(runner.start(script()), "");
+    pollToEnd(runner);
+    EXPECT_EQ(runner.status().state, State::Finished);
+    EXPECT_FALSE(QFile::exists(acquisition + "/found.txt"));
+}
+
+TEST_F(BatchRunnerReal, AStopHalfWayEndsTheWholeGroupAndLeavesNoConvertedFrame) {
+    // On frame 3 the converter writes half a frame under its temporary name and at the
+    // final name, then records its pid, and hangs.
+    converter("case \"$4\" in *f3.jpg) printf 'P5\\n16' > \"$3.tmp$$\"; "
+              "printf 'P5\\n16' > \"$3\"; echo $$ > '" + root.filePath("hung.tmp") +
+              "'; mv '" + root.filePath("hung.tmp") + "' '" + root.filePath("hung") +
+              "'; sleep 30;; esac\n");
+    frames(0, 5);
+    BatchRunner runner(services);
+    ASSERT_EQ(runner.start(script()), "");
+    pollToEnd(runner, 2);
+    ASSERT_EQ(runner.status().state, State::Running);
+    ASSERT_EQ(runner.status().frame, 2);
+    // Wait until the converter of frame 3 hangs, half-written frame in place.
+    for (int i = 0; i < 500 && !QFile::exists(root.filePath("hung")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const long hung = readFile(root.filePath("hung")).trimmed().toLong();
+    ASSERT_GT(hung, 0);
+    ASSERT_TRUE(runs(hung));
+    EXPECT_FALSE(leftovers().isEmpty());
+
+    EXPECT_TRUE(runner.stop());
+    EXPECT_EQ(runner.status().state, State::Stopped);
+    EXPECT_EQ(runner.status().message, "The batch was stopped after frame 2 of 300");
+    EXPECT_FALSE(runner.groupRunning());
+    EXPECT_FALSE(runs(hung));
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(", ").toStdString();
+    EXPECT_EQ(readFile(acquisition + "/found.txt"), "-ti0\n-ti1\n-ti2\n");
+    EXPECT_EQ(runner.poll().state, State::Stopped);
+
+    // The next batch may start now.
+    converter();
+    EXPECT_EQ(runner.start(script()), "");
+    pollToEnd(runner);
+    EXPECT_EQ(runner.status().state, State::Finished);
+}
+
+TEST_F(BatchRunnerReal, ABatchWhoseShellDiesEndsEarlyNamingTheFrameReached) {
+    // The finder of frame 2 kills the shell that runs the batch.
+    stub("Sirrex", "case \"$*\" in *-ti2) kill -9 $PPID;; esac\n");
+    converter();
+    frames(0, 4);
+    BatchRunner runner(services);
+    ASSERT_EQ(runner.start(script()), "");
+    pollToEnd(runner);
+    EXPECT_EQ(runner.status().state, State::EndedEarly);
+    EXPECT_EQ(runner.status().frame, 1);
+    EXPECT_EQ(runner.status().message, "The batch ended early, after frame 1 of 300");
+    EXPECT_TRUE(leftovers().isEmpty()); // the PGM of frame 2 went with it
+}
+
+TEST_F(BatchRunnerReal, AFailingFinderEndsTheBatchWithItsMessage) {
+    stub("Sirrex", "case \"$*\" in *-ti2) exit 2;; esac\n");
+    converter();
+    frames(0, 4);
+    BatchRunner runner(services);
+    ASSERT_EQ(runner.start(script()), "");
+    pollToEnd(runner);
+    EXPECT_EQ(runner.status().state, State::EndedEarly);
+    EXPECT_EQ(runner.status().message,
+              "Sirrex failed on frame 2; the batch ended after frame 1 of 300");
+    EXPECT_TRUE(leftovers().isEmpty());
+
+    converter("exit 1\n");
+    ASSERT_EQ(runner.start(script()), "");
+    pollToEnd(runner);
+    EXPECT_EQ(runner.status().message,
+              "Dravel failed on frame 0; the batch ended before its first frame");
+}
+
+TEST_F(BatchRunnerReal, WhatABatchLeftRunningInItsGroupHoldsOffTheNextOne) {
+    // The converter leaves a process behind in the batch's group.
+    converter("[ -e '" + root.filePath("left") + "' ] || { sleep 30 & echo $! > '" +
+              root.filePath("left") + "'; }\n");
+    frames(0, 1);
+    BatchRunner runner(services);
+    ASSERT_EQ(runner.start(script()), "");
+    pollToEnd(runner);
+    EXPECT_EQ(runner.status().state, State::Finished);
+    const long left = readFile(root.filePath("left")).trimmed().toLong();
+    ASSERT_TRUE(runs(left));
+    EXPECT_TRUE(runner.groupRunning());
+    EXPECT_EQ(runner.start(script()),
+              "A batch is still running (it reached frame 300); it must end or be stopped "
+              "before the next one starts");
+    EXPECT_TRUE(runner.stop());
+    EXPECT_FALSE(runs(left));
+    EXPECT_EQ(runner.start(script()), "");
+    pollToEnd(runner);
+    EXPECT_EQ(runner.status().state, State::Finished);
+}

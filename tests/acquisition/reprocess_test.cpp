@@ -1,0 +1,424 @@
+// Reprocessing logic with fake services: the checks and backups made before anything is
+// deleted, mass reprocessing with a borrowed training, its per-acquisition time limit, the
+// routes rerun and the z-stack sequence.
+
+#include "app/acquisition/reprocess.h"
+#include "platform/fakes/fake_services.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <map>
+#include <sys/stat.h>
+
+using namespace acquisition;
+
+// Failures show texts as texts.
+static void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+using Result = AcquisitionOutcome::Result;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every file and folder under `root` with its bytes.
+std::map<QString, QByteArray> snapshot(const QString& root) {
+    std::map<QString, QByteArray> out;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString key = QDir(root).relativeFilePath(path);
+        out[key] = QFileInfo(path).isDir() ? QByteArray("<folder>") : readFile(path);
+    }
+    return out;
+}
+
+ino_t inode(const QString& path) {
+    struct stat st {};
+    ::stat(path.toLocal8Bit().constData(), &st);
+    return st.st_ino;
+}
+
+QByteArray runData(const QByteArray& address) {
+    return address + "\r\n/x\r\n2026/01/15 10:30:00\r\n5\r\n 0 \r\n";
+}
+
+// An acquisition with frames 0 to `last`, a run data file and earlier results.
+void makeAcquisition(const QString& folder, int last, const QByteArray& address = "10.0.0.7") {
+    writeFile(folder + "/rundata.dat", runData(address));
+    QByteArray part = address;
+    part.replace('.', '_');
+    for (int n = 0; n <= last; ++n)
+        writeFile(folder + "/img/c" + QString::fromLatin1(part) + "f" + QString::number(n) + ".jpg",
+                  "jpeg");
+    writeFile(folder + "/xy_worms.bin", "old worms");
+    writeFile(folder + "/xy_worms.bak", "older worms");
+    writeFile(folder + "/xy_image.bin", "old image");
+    writeFile(folder + "/xy_worms.txt", "old text");
+    writeFile(folder + "/worm_trails.csv", "old trails");
+    writeFile(folder + "/xy_shapes.txt", "old shapes");
+}
+
+} // namespace
+
+TEST(ReprocessCheck, AnAcquisitionNeedsAnAddressInItsRunDataAndFrames) {
+    QTemporaryDir root;
+    const QString acq = root.filePath("acq");
+    EXPECT_EQ(checkAcquisition(acq).error, "The acquisition folder " + acq + " does not exist");
+
+    ASSERT_TRUE(QDir().mkpath(acq + "/img"));
+    writeFile(acq + "/img/c10_0_0_7f0.jpg", "jpeg");
+    EXPECT_EQ(checkAcquisition(acq).error, "No run data file " + acq +
+                                               "/rundata.dat: the device address of the frames "
+                                               "is unknown");
+    writeFile(acq + "/rundata.dat", runData(""));
+    EXPECT_EQ(checkAcquisition(acq).error, acq + "/rundata.dat: No device address was given.");
+    writeFile(acq + "/rundata.dat", runData("10.0.0.7;rm"));
+    EXPECT_TRUE(checkAcquisition(acq).error.startsWith(acq + "/rundata.dat: The device address"));
+    writeFile(acq + "/rundata.dat", runData("10.0.0.8"));
+    EXPECT_EQ(checkAcquisition(acq).error,
+              "No stored frame from 0 to 300 in " + acq + "/img (c10_0_0_8fN.jpg)");
+
+    writeFile(acq + "/rundata.dat", runData("10.0.0.7"));
+    writeFile(acq + "/img/c10_0_0_7f301.jpg", "jpeg");
+    const AcquisitionCheck check = checkAcquisition(acq);
+    EXPECT_EQ(check.error, "");
+    EXPECT_EQ(check.deviceAddress, "10.0.0.7");
+    EXPECT_EQ(check.frames, std::vector<std::int32_t>{0});
+}
+
+TEST(ReprocessCheck, AFailedCheckOrAMissingTrainingChangesNothing) {
+    QTemporaryDir root;
+    const QString program = root.path();
+    const QString acq = program + "/default/acq";
+    makeAcquisition(acq, 3);
+    QFile::remove(acq + "/rundata.dat");
+    writeFile(program + "/training.dat", "xs 335\r\n");
+    platform::fakes::FakeServices fakes;
+    BatchRunner runner(fakes.services(program));
+
+    auto before = snapshot(program);
+    EXPECT_TRUE(startFindReprocess(runner, program, acq, false).startsWith("No run data file"));
+    EXPECT_EQ(snapshot(program), before);
+    EXPECT_TRUE(fakes.launcher->started.empty());
+
+    writeFile(acq + "/rundata.dat", runData("10.0.0.7"));
+    QFile::remove(program + "/training.dat");
+    before = snapshot(program);
+    EXPECT_EQ(startFindReprocess(runner, program, acq, false),
+              "No training file " + program + "/training.dat");
+    EXPECT_EQ(snapshot(program), before);
+    EXPECT_TRUE(fakes.launcher->started.empty());
+}
+
+TEST(ReprocessBackups, ResultsAreBackedUpThenDeletedAndTheShapesFileStartsAfresh) {
+    QTemporaryDir root;
+    makeAcquisition(root.path(), 0);
+    writeFile(root.filePath("xy_image.txt"), "old image text");
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "old worms");
+    EXPECT_EQ(readFile(root.filePath("worm_trails.bak")), "old trails");
+    for (const char* gone :
+         {"xy_worms.bin", "xy_worms.txt", "xy_image.txt", "xy_image.bin", "worm_trails.csv"})
+        EXPECT_FALSE(QFile::exists(root.filePath(gone))) << gone;
+    EXPECT_EQ(readFile(root.filePath("xy_shapes.txt")), "#Frame\t#Prev_Frame\tX\tY\tShape\r\n");
+    EXPECT_TRUE(QFile::exists(root.filePath("img/c10_0_0_7f0.jpg")));
+
+    // A second reset has nothing to back up: the backups stay.
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "old worms");
+    EXPECT_EQ(readFile(root.filePath("worm_trails.bak")), "old trails");
+}
+
+TEST(ReprocessBackups, AFailingCopyLeavesEverythingAsItWas) {
+    // The backup of the position file cannot be written (a folder has its name).
+    {
+        QTemporaryDir root;
+        makeAcquisition(root.path(), 0);
+        QFile::remove(root.filePath("xy_worms.bak"));
+        ASSERT_TRUE(QDir().mkpath(root.filePath("xy_worms.bak/inside")));
+        const auto before = snapshot(root.path());
+        EXPECT_EQ(resetOutputs(root.path()), "Cannot write " + root.filePath("xy_worms.bak"));
+        EXPECT_EQ(snapshot(root.path()), before);
+    }
+    // The backup of the trails cannot be written after that of the position file was: the
+    // older position backup is put back.
+    {
+        QTemporaryDir root;
+        makeAcquisition(root.path(), 0);
+        ASSERT_TRUE(QDir().mkpath(root.filePath("worm_trails.bak/inside")));
+        const auto before = snapshot(root.path());
+        EXPECT_EQ(resetOutputs(root.path()), "Cannot write " + root.filePath("worm_trails.bak"));
+        EXPECT_EQ(snapshot(root.path()), before);
+        EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "older worms");
+    }
+    // The position file cannot be read (a folder has its name): nothing is touched.
+    {
+        QTemporaryDir root;
+        makeAcquisition(root.path(), 0);
+        QFile::remove(root.filePath("xy_worms.bin"));
+        ASSERT_TRUE(QDir().mkpath(root.filePath("xy_worms.bin")));
+        const auto before = snapshot(root.path());
+        EXPECT_NE(resetOutputs(root.path()), "");
+        EXPECT_EQ(snapshot(root.path()), before);
+    }
+}
+
+TEST(ReprocessSizes, PlateSizeIsReadAsARealOrAWholeNumber) {
+    auto real = *pixelsPerMm("335", "1170", "215", "1035", "60.5", PlateSizeRule::Real);
+    EXPECT_TRUE(real.plateSizeReplaced);
+    EXPECT_DOUBLE_EQ(real.across, 835.0 / 35);
+    EXPECT_DOUBLE_EQ(real.down, 820.0 / 35);
+    auto whole = *pixelsPerMm("335", "1170", "215", "1035", "60.5", PlateSizeRule::Whole);
+    EXPECT_FALSE(whole.plateSizeReplaced); // 60.5 rounds to 60 (halves to even)
+    EXPECT_DOUBLE_EQ(whole.across, 835.0 / 60);
+    EXPECT_TRUE(pixelsPerMm("0", "10", "0", "10", "61", PlateSizeRule::Whole)->plateSizeReplaced);
+    EXPECT_TRUE(pixelsPerMm("0", "10", "0", "10", "9.9", PlateSizeRule::Real)->plateSizeReplaced);
+    EXPECT_FALSE(pixelsPerMm("0", "10", "0", "10", "9.5", PlateSizeRule::Whole)->plateSizeReplaced);
+    EXPECT_FALSE(pixelsPerMm("0", "10", "0", "10", "60", PlateSizeRule::Real)->plateSizeReplaced);
+    EXPECT_DOUBLE_EQ(pixelsPerMm("1,5", "11", "0", "x", "10", PlateSizeRule::Real)->across, 1.0);
+    EXPECT_FALSE(pixelsPerMm("-30000", "30000", "0", "1", "35", PlateSizeRule::Real));
+    EXPECT_FALSE(pixelsPerMm("0", "40000", "0", "1", "35", PlateSizeRule::Real));
+    EXPECT_FALSE(pixelsPerMm("0", "1", "0", "1", "1e9", PlateSizeRule::Whole));
+}
+
+TEST(ReprocessTraining, OnlyOneSelectedAcquisitionCanLendItsTraining) {
+    EXPECT_FALSE(rememberTrainingSource("/p/proj", {}));
+    EXPECT_FALSE(rememberTrainingSource("/p/proj", {".."}));
+    EXPECT_FALSE(rememberTrainingSource("/p/proj", {"a", "b"}));
+    const auto source = rememberTrainingSource("/p/proj", {"a"});
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->name, "a");
+    EXPECT_EQ(source->folder, "/p/proj/a");
+}
+
+namespace {
+
+// A project of acquisitions and fake services whose "batch" records what it was given and
+// finishes at once, unless told to hang.
+class MassRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        program = root.path();
+        project = program + "/proj";
+        writeFile(program + "/training.dat", "xs 999\r\n");
+        for (const char* name : {"A", "B", "C", "D"})
+            makeAcquisition(project + "/" + name, 2);
+        writeFile(project + "/A/training.dat", "xs 111\r\nbs 35\r\n");
+        writeFile(project + "/A/descriptor.dat", "Block[0]\r\n");
+        writeFile(project + "/B/training.dat", "xs 222\r\n");
+        fakes.launcher->onStart = [this](const platform::fakes::FakeLauncher::Start& start) {
+            if (start.program != "/bin/sh")
+                return;
+            const QString text = QString::fromUtf8(readFile(start.arguments.value(0)));
+            scripts.push_back(text);
+            if (hangOn.contains(scripts.size()))
+                return; // this batch never records anything
+            // As the real batch would: the finder's files appear and the progress reaches 300.
+            for (const char* name : {"A", "B", "C", "D"})
+                if (text.contains(QString("/proj/") + name + "/img/"))
+                    writeFile(project + "/" + name + "/xy_image.bin", "new image");
+            writeFile(program + "/cmdout.dat", "300 \n");
+            fakes.launcher->running[start.pid] = false;
+        };
+        hooks.track = [this](const QString& folder) { tracked << QFileInfo(folder).fileName(); };
+        hooks.status = [this](const QString& text) { statuses << text; };
+    }
+
+    QTemporaryDir root;
+    QString program;
+    QString project;
+    platform::fakes::FakeServices fakes;
+    BatchRunner runner{fakes.services(program.isEmpty() ? root.path() : program)};
+    BatchHooks hooks;
+    QStringList scripts;
+    QList<int> hangOn; // the batches (counted from 1) that hang
+    QStringList tracked;
+    QStringList statuses;
+};
+
+} // namespace
+
+TEST_F(MassRunTest, EveryAcquisitionGetsTheBorrowedTrainingAndItsBatchUsesThatCopy) {
+    const ino_t ownTraining = inode(project + "/A/training.dat");
+    const auto outcomes =
+        applyTrainingToSelection(fakes.services(program), runner, {"A", project + "/A"}, project,
+                                 {"..", "A", "B", "C"}, false, hooks);
+    ASSERT_EQ(outcomes.size(), 3u);
+    for (const auto& outcome : outcomes) {
+        EXPECT_EQ(outcome.result, Result::Done) << outcome.message.toStdString();
+        EXPECT_TRUE(outcome.tracked);
+        EXPECT_EQ(outcome.frame, 300);
+    }
+    EXPECT_EQ(outcomes[0].item, "A");
+    EXPECT_EQ(tracked, QStringList({"A", "B", "C"}));
+    EXPECT_EQ(statuses,
+              QStringList({"A", "A Tracking...", "B", "B Tracking...", "C", "C Tracking..."}));
+    // The source's own files were not copied onto themselves; the others got copies.
+    EXPECT_EQ(inode(project + "/A/training.dat"), ownTraining);
+    for (const char* name : {"B", "C"}) {
+        EXPECT_EQ(readFile(project + "/" + name + "/training.dat"), "xs 111\r\nbs 35\r\n");
+        EXPECT_EQ(readFile(project + "/" + name + "/descriptor.dat"), "Block[0]\r\n");
+    }
+    EXPECT_EQ(readFile(program + "/training.dat"), "xs 999\r\n"); // the program's stays
+    // Every batch ran the finder with the borrowed training, not the program folder's.
+    ASSERT_EQ(scripts.size(), 3);
+    for (const QString& script : scripts) {
+        EXPECT_TRUE(script.contains("'-xs111' '-bs35' '-ti0'"));
+        EXPECT_FALSE(script.contains("-xs999"));
+        EXPECT_FALSE(script.contains("-xs222"));
+    }
+    // Each acquisition was reset with backups of its earlier results.
+    for (const char* name : {"A", "B", "C"}) {
+        EXPECT_EQ(readFile(project + "/" + name + "/xy_worms.bak"), "old worms");
+        EXPECT_EQ(readFile(project + "/" + name + "/worm_trails.bak"), "old trails");
+        EXPECT_FALSE(QFile::exists(project + "/" + name + "/worm_trails.csv"));
+    }
+    EXPECT_EQ(readFile(project + "/D/xy_worms.bin"), "old worms"); // not selected
+}
+
+TEST_F(MassRunTest, AnAcquisitionOutOfTimeIsReportedAndStoppedWhileTheNextGoesOn) {
+    hangOn = {2};
+    QFile::remove(project + "/C/rundata.dat"); // C fails its check
+    const auto outcomes =
+        applyTrainingToSelection(fakes.services(program), runner, {"A", project + "/A"}, project,
+                                 {"A", "B", "C", "D"}, true, hooks);
+    ASSERT_EQ(outcomes.size(), 4u);
+    EXPECT_EQ(outcomes[0].result, Result::Done);
+    EXPECT_EQ(outcomes[1].result, Result::TimedOut);
+    EXPECT_EQ(outcomes[1].message, "B: not finished within 60 s, stopped after frame 0 of 300");
+    EXPECT_EQ(outcomes[2].result, Result::Skipped);
+    EXPECT_EQ(outcomes[2].message, "C: No run data file " + project +
+                                       "/C/rundata.dat: the device address of the "
+                                       "frames is unknown");
+    EXPECT_EQ(readFile(project + "/C/xy_worms.bin"), "old worms"); // nothing deleted
+    EXPECT_EQ(readFile(project + "/C/training.dat"), "<missing>");
+    EXPECT_EQ(outcomes[3].result, Result::Done);
+    EXPECT_EQ(outcomes[3].item, "D");
+    // B's batch got 600 polls of 100 ms, then its whole group was stopped before D's began.
+    int polls = 0;
+    for (int ms : fakes.clock->pauses)
+        polls += ms == 100;
+    EXPECT_EQ(polls, 600 + 2);
+    EXPECT_EQ(fakes.launcher->stopped.size(), 1u);
+    EXPECT_EQ(scripts.size(), 3);
+    EXPECT_TRUE(scripts[2].contains("'-cp28662' '-ti0'"));
+    // B was tracked on what existed (nothing: its finder never ran).
+    EXPECT_EQ(tracked, QStringList({"A", "D"}));
+}
+
+TEST_F(MassRunTest, AStopEndsTheCurrentBatchAndSkipsTheRest) {
+    hangOn = {1};
+    int polls = 0;
+    hooks.keepGoing = [&] { return polls < 5; };
+    hooks.progress = [&](const BatchStatus&) { ++polls; };
+    const auto outcomes = applyTrainingToSelection(
+        fakes.services(program), runner, {"A", project + "/A"}, project, {"A", "B"}, false, hooks);
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].result, Result::Stopped);
+    EXPECT_EQ(outcomes[0].message, "A: The batch was stopped before its first frame");
+    EXPECT_EQ(fakes.launcher->stopped.size(), 1u);
+    EXPECT_EQ(readFile(project + "/B/xy_worms.bin"), "old worms");
+}
+
+TEST_F(MassRunTest, ASourceWithoutTrainingDoesNothing) {
+    QFile::remove(project + "/A/training.dat");
+    const auto before = snapshot(program);
+    EXPECT_TRUE(applyTrainingToSelection(fakes.services(program), runner, {"A", project + "/A"},
+                                         project, {"B"}, false, hooks)
+                    .empty());
+    EXPECT_EQ(snapshot(program), before);
+}
+
+TEST(ReprocessRoutes, TrailsAreBackedUpBeforeTheTrackerReplacesThem) {
+    QTemporaryDir root;
+    EXPECT_FALSE(prepareReprocessRoutes(root.filePath("gone")).track);
+    EXPECT_EQ(prepareReprocessRoutes(root.filePath("gone")).message, "");
+
+    writeFile(root.filePath("worm_trails.csv"), "trails");
+    auto preparation = prepareReprocessRoutes(root.path());
+    EXPECT_FALSE(preparation.track);
+    EXPECT_EQ(preparation.message, "Image backgroung file not found. Please reprocess acquisition");
+    EXPECT_FALSE(QFile::exists(root.filePath("worm_trails.bak")));
+
+    writeFile(root.filePath("xy_image.bin"), "image");
+    preparation = prepareReprocessRoutes(root.path());
+    EXPECT_TRUE(preparation.track);
+    EXPECT_EQ(readFile(root.filePath("worm_trails.bak")), "trails");
+
+    QFile::remove(root.filePath("worm_trails.bak"));
+    ASSERT_TRUE(QDir().mkpath(root.filePath("worm_trails.bak/x")));
+    const auto before = snapshot(root.path());
+    preparation = prepareReprocessRoutes(root.path());
+    EXPECT_FALSE(preparation.track);
+    EXPECT_EQ(preparation.message, "Cannot write " + root.filePath("worm_trails.bak"));
+    EXPECT_EQ(snapshot(root.path()), before);
+}
+
+TEST(ReprocessZStack, TheSequenceCopiesEachFinishedImageIntoTheProjectAndOpensIt) {
+    QTemporaryDir root;
+    const QString program = root.path();
+    const QString project = program + "/proj";
+    makeAcquisition(project + "/A", 12);
+    makeAcquisition(project + "/B", 3);
+    // A's frames 0 to 6 are missing: its seed is frame 7.
+    for (int n = 0; n <= 6; ++n)
+        QFile::remove(project + "/A/img/c10_0_0_7f" + QString::number(n) + ".jpg");
+    platform::fakes::FakeServices fakes;
+    QStringList seeds;
+    int batches = 0;
+    fakes.launcher->onStart = [&](const platform::fakes::FakeLauncher::Start& start) {
+        if (start.program.endsWith("/Dravel")) { // the seed, run directly
+            seeds << start.arguments.last();
+            writeFile(start.arguments[2], "P5 seed");
+            return;
+        }
+        ++batches;
+        const QString folder = batches == 1 ? project + "/A" : project + "/B";
+        EXPECT_EQ(readFile(folder + "/zstack.pgm"), "P5 seed");
+        if (batches == 1)
+            writeFile(folder + "/zstack.bmp", "BM A");
+        // B's batch ends without its image (an old one stays and must not be copied).
+        if (batches == 2)
+            writeFile(folder + "/zstack.bmp", "BM old");
+        writeFile(program + "/cmdout.dat",
+                  batches == 1 ? "300 \n" : " 2 \nMirrant failed on frame 3\n");
+        fakes.launcher->running[start.pid] = false;
+    };
+    BatchRunner runner(fakes.services(program));
+    QStringList cleaned;
+    BatchHooks hooks;
+    hooks.clean = [&](const QString& folder) { cleaned << QFileInfo(folder).fileName(); };
+    const auto outcomes =
+        exportZStackSequence(fakes.services(program), runner, project, {"A", "..", "B"}, hooks);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].result, Result::Done);
+    EXPECT_EQ(outcomes[1].result, Result::EndedEarly);
+    EXPECT_EQ(outcomes[1].message,
+              "B: Mirrant failed on frame 3; the batch ended after frame 2 of 300");
+    EXPECT_EQ(seeds, QStringList(
+                         {project + "/A/img/c10_0_0_7f7.jpg", project + "/B/img/c10_0_0_7f0.jpg"}));
+    EXPECT_EQ(cleaned, QStringList({"A", "B"}));
+    EXPECT_EQ(readFile(project + "/zstack_A.bmp"), "BM A");
+    EXPECT_FALSE(QFile::exists(project + "/zstack_B.bmp"));
+    EXPECT_FALSE(QFile::exists(project + "/B/zstack.pgm")); // removed with the early end
+    EXPECT_EQ(fakes.launcher->opened, QStringList{project});
+}
