@@ -1,9 +1,11 @@
 #include "app/windows/ui/frm_training.h"
 
+#include "app/acquisition/ui/reprocess_controller.h"
 #include "app/device/device_client.h"
 #include "app/device/training_boxes.h"
 #include "app/device/ui/light_controller.h"
 #include "app/device/ui/training_boxes_view.h"
+#include "app/results/bad_frames.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/widgets/box_values.h"
 #include "app/widgets/caption_fit.h"
@@ -96,6 +98,44 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
                                       const auto client = m_deviceClient;
                                       client->SetLamp(m_c.txt_ip1->text(), lampValue);
                                   }));
+    ReprocessControls reprocess;
+    reprocess.cmd_reprocess = m_c.cmd_reprocess;
+    reprocess.cmd_prev = m_c.cmd_prev;
+    reprocess.cmd_next = m_c.cmd_next;
+    reprocess.cmd_del = m_c.cmd_del;
+    reprocess.cmd_exportbmp = m_c.cmd_exportbmp;
+    reprocess.cmd_stopprocess = m_c.cmd_stopprocess;
+    reprocess.txt_nfile = m_c.txt_nfile;
+    reprocess.Picture_progress = m_c.Picture_progress;
+    reprocess.Picture1 = m_c.Picture1;
+    reprocess.frame_messages = m_c.frame_messages;
+    reprocess.lbl_messages = m_c.lbl_messages;
+    reprocess.List_subproject = m_c.List_subproject;
+    reprocess.Timeracq = m_c.Timeracq;
+    reprocess.mn_masstrainingload = m_c.mn_masstrainingload;
+    reprocess.mn_masstrainingapply = m_c.mn_masstrainingapply;
+    reprocess.mn_reprocess = m_c.mn_reprocess;
+    reprocess.mn_zstack = m_c.mn_zstack;
+    reprocess.mn_zseq = m_c.mn_zseq;
+    reprocess.mn_invariable = m_c.mn_invariable;
+    reprocess.mn_backfilter = m_c.mn_backfilter;
+    reprocess.trackingMode = m_c.Opt_acq[0];
+    reprocess.txt_x1 = m_c.txt_x1;
+    reprocess.txt_x2 = m_c.txt_x2;
+    reprocess.txt_y1 = m_c.txt_y1;
+    reprocess.txt_y2 = m_c.txt_y2;
+    reprocess.txt_psize = m_c.txt_psize;
+    reprocess.txt_maxtravel = m_c.txt_maxtravel;
+    ReprocessHooks hooks;
+    hooks.acquisitionFolder = [this] { return m_acquisitionFolder; };
+    hooks.setAcquisitionFolder = [this](const QString& folder) { m_acquisitionFolder = folder; };
+    hooks.processing = [this] { return m_processing; };
+    hooks.setProcessing = [this](bool on) { m_processing = on; };
+    hooks.projectName = [this] { return m_projectName; };
+    hooks.loadTraining = [this](const QString& folder) { LoadTraining(folder); };
+    hooks.writeTrainingFile = [this](const QString& folder) { return WriteTrainingFile(folder); };
+    hooks.closePickList = [this] { m_plate->setTargetCount(-1); };
+    m_reprocess = new ReprocessController(reprocess, m_services, m_life, std::move(hooks), this);
     connectHandlers();
     resize(kDesignWidth, kDesignHeight);
     FormLoad();
@@ -107,6 +147,15 @@ FrmTraining::~FrmTraining() {
 
 QString FrmTraining::programFile(const QString& name) const {
     return QDir(m_services.programFolder).filePath(name);
+}
+
+FrmTraining::TrainingSourceRef FrmTraining::TrainingSource() const {
+    const auto& source = m_reprocess->trainingSource();
+    return source ? TrainingSourceRef{source->name, source->folder} : TrainingSourceRef{};
+}
+
+void FrmTraining::setTrainingSource(const TrainingSourceRef& source) {
+    m_reprocess->setTrainingSource({source.name, source.folder});
 }
 
 std::int16_t FrmTraining::TargetCount() const {
@@ -388,6 +437,18 @@ void FrmTraining::connectHandlers() {
         connect(m_c.Opt_acq[i], &QRadioButton::clicked, this, [this, i] { optAcqClick(i); });
         m_c.Opt_acq[i]->installEventFilter(this);
     }
+    connect(m_c.mn_detectbad, &QAction::triggered, this, [this] {
+        const std::string report = results::ReportBadImages(m_acquisitionFolder.toStdString());
+        if (!report.empty())
+            m_services.dialogs->message(QString::fromStdString(report));
+    });
+    // Commands of this window that this version does not have yet say so when chosen.
+    for (QAction* later : {m_c.submn_joint_report, m_c.submn_full_joint_report,
+                           m_c.mnexport_xyimage, m_c.mnexport_xyworm})
+        connect(later, &QAction::triggered, this, [this, later] { notAvailable(later->text()); });
+    for (QPushButton* later : {m_c.cmd_wormtrails, m_c.cmd_report_calc, m_c.cmd_exportbmp,
+                               m_c.cmd_detect, m_c.cmd_clear})
+        connect(later, &QPushButton::clicked, this, [this, later] { notAvailable(later->text()); });
     // The plate size is checked on every change as well as when the box is left.
     connect(m_c.txt_psize, &QLineEdit::textChanged, m_plate, &PlateController::txtPsizeLostFocus);
 }
@@ -408,7 +469,7 @@ void FrmTraining::FormLoad() {
           static_cast<QWidget*>(m_c.Picture_progress), static_cast<QWidget*>(m_c.cmd_exportbmp),
           static_cast<QWidget*>(m_c.txt_nfile)})
         w->hide();
-    m_trainingSource = {};
+    m_reprocess->forgetTrainingSource();
     m_plate->setTargetCount(-1);
     m_c.cmd_prev->hide();
     m_c.cmd_next->hide();
@@ -457,8 +518,9 @@ void FrmTraining::FormUnload() {
         return;
     m_life.end();
     m_c.Timer_loadimg->stop();
-    m_c.Timeracq->stop();
     m_c.Timer2->stop();
+    // A batch of this window ends with it, its whole process group.
+    m_reprocess->stopBatch();
     hide();
     QPointer<FrmTraining> self(this);
     if (QWidget* start = Windows::window(QString::fromLatin1(kStartWindowName))) {
@@ -591,6 +653,12 @@ void FrmTraining::cmdMasClick() {
     m_c.frame_setupmas->setVisible(m_c.frame_setupmas->isHidden());
 }
 
+void FrmTraining::notAvailable(const QString& command) {
+    m_services.dialogs->message(
+        QStringLiteral("\"") + command +
+        QStringLiteral("\" is not available in this version of the program."));
+}
+
 void FrmTraining::setMessage(const QString& text) {
     m_c.lbl_messages->setText(text);
     m_c.lbl_messages->repaint();
@@ -648,7 +716,7 @@ void FrmTraining::SelectAcquisition() {
     if (s == QStringLiteral("..")) {
         fillList(m_c.List_project, m_services.programFolder, false);
         m_projectOpen = 0;
-        m_trainingSource.name.clear();
+        m_reprocess->forgetTrainingSource();
         m_c.List_project->show();
         m_c.List_project->raise();
         m_c.List_subproject->hide();
@@ -862,9 +930,9 @@ void FrmTraining::ShowAcquisitionMenu(Qt::MouseButton button, const QPoint& at) 
         return;
     const int selected = static_cast<int>(m_c.List_subproject->selectedItems().size());
     m_c.mn_masstrainingload->setEnabled(selected == 1);
-    if (selected > 0 && !m_trainingSource.name.isEmpty()) {
-        m_c.mn_masstrainingapply->setText(QStringLiteral("Apply Training: ") +
-                                          m_trainingSource.name);
+    const TrainingSourceRef source = TrainingSource();
+    if (selected > 0 && !source.name.isEmpty()) {
+        m_c.mn_masstrainingapply->setText(QStringLiteral("Apply Training: ") + source.name);
         m_c.mn_masstrainingapply->setVisible(true);
     } else {
         m_c.mn_masstrainingapply->setVisible(false);

@@ -39,6 +39,7 @@ namespace ui {
 class ClickableLabel;
 class PictureBox;
 class LightController;
+class ReprocessController;
 class PlateController;
 
 class FrmTraining : public QWidget {
@@ -204,8 +205,9 @@ public:
         QString name;
         QString folder;
     };
-    const TrainingSourceRef& TrainingSource() const { return m_trainingSource; }
-    void setTrainingSource(const TrainingSourceRef& source) { m_trainingSource = source; }
+    TrainingSourceRef TrainingSource() const;
+    void setTrainingSource(const TrainingSourceRef& source);
+    ReprocessController& reprocess() const { return *m_reprocess; }
     std::int16_t TargetCount() const;
 
     // ---- Browser ---------------------------------------------------------------------------
@@ -262,6 +264,7 @@ private:
     void connectHandlers();
     void FormUnload();
     void setMessage(const QString& text);
+    void notAvailable(const QString& command);
     // Lists a folder into a list box as the browser does ("*." names; ".." with `withParent`).
     void fillList(QListWidget* list, const QString& folder, bool withParent);
     // Shows frame `name` of the image folder with the analysis area and copies it over the
@@ -275,6 +278,7 @@ private:
     QWidget* m_client = nullptr;
     PlateController* m_plate = nullptr;
     LightController* m_light = nullptr;
+    ReprocessController* m_reprocess = nullptr;
     // Shared so that a request under way keeps its client when the window goes meanwhile.
     std::shared_ptr<device::DeviceClient> m_deviceClient;
 
@@ -285,7 +289,6 @@ private:
     bool m_singleAnimal = false;
     std::int16_t m_frameIndex = 0;
     QString m_acquisitionFolder;
-    TrainingSourceRef m_trainingSource;
 };
 
 } // namespace ui

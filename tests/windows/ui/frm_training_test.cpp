@@ -1,5 +1,6 @@
 // The reanalysis window's shell and browser, driven offscreen with fake services.
 
+#include "app/results/bad_frames.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/picture_box.h"
@@ -338,6 +339,28 @@ TEST_F(FrmTrainingTest, LightButtonsKeepAWholeLevelAndSendEachChange) {
     EXPECT_EQ(fakes.downloader->requests,
               (QStringList{lamp + "6", lamp + "12", lamp + "72", lamp + "66"}));
     EXPECT_EQ(c.Label_light->text(), "Light "); // left as it is
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FrmTrainingTest, CommandsOfLaterVersionsSaySoAndBadImagesAreReported) {
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    c.cmd_wormtrails->click();
+    c.submn_joint_report->trigger();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              (QStringList{"\"Plot Results\" is not available in this version of the program.",
+                           "\"Joint Report\" is not available in this version of the program."}));
+    fakes.dialogs->log.clear();
+    makeAcquisition("run", {0});
+    choose("run");
+    ASSERT_TRUE(w.LoadAcquisition());
+    c.mn_detectbad->trigger(); // no xy_image.bin yet
+    ASSERT_EQ(fakes.dialogs->messages().size(), 1);
+    EXPECT_EQ(fakes.dialogs->messages().first().toStdString(),
+              results::kBackgroundFileMissingMessage);
 }
 
 } // namespace

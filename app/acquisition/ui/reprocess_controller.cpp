@@ -1,0 +1,446 @@
+#include "app/acquisition/ui/reprocess_controller.h"
+
+#include "app/acquisition/batch_script.h"
+#include "app/results/bad_frames.h"
+#include "app/results/stored_tracker.h"
+#include "app/results/ui/result_views.h"
+#include "app/widgets/box_values.h"
+#include "app/widgets/picture_box.h"
+#include "formats/frame_names.h"
+#include "formats/training_file.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace ui {
+
+namespace {
+
+constexpr int kOrange = colourValue(255, 165, 0);
+constexpr int kYellow = colourValue(255, 255, 0);
+
+const QString kMassQuestion = QStringLiteral(
+    "MASS REPROCESSING\n***********************\nWARNING: Current Process will be Replaced.\n"
+    "Proceed?");
+
+} // namespace
+
+ReprocessController::ReprocessController(const ReprocessControls& controls,
+                                         platform::Services services, const Lifetime& window,
+                                         ReprocessHooks hooks, QObject* parent)
+    : QObject(parent), m_c(controls), m_services(services), m_life(Lifetime::childOf(window)),
+      m_hooks(std::move(hooks)), m_runner(services) {
+    connect(m_c.cmd_reprocess, &QPushButton::clicked, this, &ReprocessController::ToggleReprocess);
+    connect(m_c.Timeracq, &QTimer::timeout, this, &ReprocessController::PollBatchProgress);
+    connect(m_c.mn_masstrainingload, &QAction::triggered, this,
+            &ReprocessController::RememberTrainingSource);
+    connect(m_c.mn_masstrainingapply, &QAction::triggered, this,
+            &ReprocessController::ApplyTrainingToSelection);
+    connect(m_c.mn_reprocess, &QAction::triggered, this, &ReprocessController::ReprocessRoutes);
+    connect(m_c.mn_zstack, &QAction::triggered, this, &ReprocessController::ExportZStack);
+    connect(m_c.mn_zseq, &QAction::triggered, this, &ReprocessController::ExportZStackSequence);
+    // The stop of the message frame stops what runs, like a second click on the command.
+    connect(m_c.cmd_stopprocess, &QPushButton::clicked, this, [this] {
+        m_hooks.setProcessing(false);
+        stopBatch();
+    });
+}
+
+ReprocessController::~ReprocessController() {
+    m_life.end();
+}
+
+void ReprocessController::stopBatch() {
+    m_c.Timeracq->stop();
+    m_mode = 0;
+    m_runner.stop();
+}
+
+QStringList ReprocessController::selectedItems() const {
+    QStringList out;
+    for (int i = 0; i < m_c.List_subproject->count(); ++i)
+        if (m_c.List_subproject->item(i)->isSelected())
+            out << m_c.List_subproject->item(i)->text();
+    return out;
+}
+
+QString ReprocessController::projectFolder() const {
+    return QDir(m_services.programFolder).filePath(m_hooks.projectName());
+}
+
+void ReprocessController::setMessage(const QString& text) {
+    m_c.lbl_messages->setText(text);
+    m_c.lbl_messages->repaint();
+}
+
+void ReprocessController::prepareProgressBar() {
+    m_c.Picture_progress->setScale(0.0, 0.0, acquisition::kBatchLastFrame, 10.0);
+    m_c.Picture_progress->cls();
+    m_c.Picture_progress->show();
+}
+
+void ReprocessController::drawProgress(std::int32_t frame) {
+    m_c.Picture_progress->box(0.0, 0.0, frame, 10.0, kOrange, true);
+    m_c.Picture_progress->update();
+}
+
+void ReprocessController::track(const QString& folder, bool interactive) {
+    HandlerGuard guard(m_life);
+    results::StoredTrackerParams params;
+    params.maxTravel = numberIn(m_c.txt_maxtravel);
+    params.backgroundFilter = m_c.mn_backfilter->isChecked();
+    const results::ConfirmBadFrame confirm = [this, &guard](const std::string& file,
+                                                            std::int32_t frame) {
+        if (!guard.alive())
+            return false;
+        m_c.Picture1->loadPicture(QString::fromStdString(file));
+        m_c.Picture1->printText(100, 100, fromStd(results::badFrameCaption(frame)), kYellow, 48);
+        m_c.Picture1->update();
+        return m_services.dialogs->question(fromStd(results::badFrameQuestion(frame)));
+    };
+    const results::StoredTrackResult result = results::TrackWorms(
+        folder.toStdString(), interactive, params, m_services.programFolder.toStdString(), confirm);
+    if (!guard.alive())
+        return;
+    DrawStoredTracks(m_c.Picture1, result);
+    if (!result.notes.empty())
+        setMessage(fromStd(result.notes.back()));
+    for (const std::string& message : result.messages) {
+        m_services.dialogs->message(fromStd(message));
+        if (!guard.alive())
+            return;
+    }
+}
+
+// ---- The reprocess button ------------------------------------------------------------------
+
+void ReprocessController::ToggleReprocess() {
+    m_c.cmd_prev->setEnabled(false);
+    m_c.cmd_next->setEnabled(false);
+    m_c.cmd_del->setEnabled(false);
+    if (m_hooks.processing()) {
+        // A stop: the batch ends with its whole process group, leaving no converted frame.
+        m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
+        m_hooks.setProcessing(false);
+        m_c.txt_nfile->setEnabled(false);
+        stopBatch();
+        return;
+    }
+    if (m_c.trackingMode->isChecked())
+        StartAcquisitionReprocess();
+    // The Microbeam run of the other mode is not part of this window yet.
+}
+
+void ReprocessController::StartAcquisitionReprocess() {
+    HandlerGuard guard(m_life, "StartAcquisitionReprocess");
+    if (!guard.entered())
+        return;
+    const QString acquisition = m_hooks.acquisitionFolder();
+    // Nothing is written into an acquisition that is not loaded or cannot be reprocessed.
+    const acquisition::AcquisitionCheck check = acquisition::checkAcquisition(acquisition);
+    if (acquisition.isEmpty() || !check.error.isEmpty()) {
+        m_services.dialogs->message(
+            acquisition.isEmpty() ? QStringLiteral("Load an acquisition first") : check.error);
+        return;
+    }
+    const QString readyError = m_runner.readyForNext();
+    if (!readyError.isEmpty()) {
+        m_services.dialogs->message(readyError);
+        return;
+    }
+    const QString program = m_services.programFolder;
+    if (!m_hooks.writeTrainingFile(program) || !m_hooks.writeTrainingFile(acquisition)) {
+        m_services.dialogs->message(QStringLiteral("Error processing tracking files"));
+        return;
+    }
+    const QString descriptor =
+        QDir(program).filePath(QString::fromLatin1(formats::kDescriptorFileName));
+    if (QFileInfo::exists(descriptor)) {
+        const QString target =
+            QDir(acquisition).filePath(QString::fromLatin1(formats::kDescriptorFileName));
+        QFile::remove(target);
+        QFile::copy(descriptor, target);
+    }
+    prepareProgressBar();
+    m_c.txt_nfile->setEnabled(true);
+    m_c.txt_nfile->setText(QStringLiteral("0"));
+    m_hooks.closePickList();
+    m_hooks.setProcessing(true);
+    m_c.cmd_reprocess->setText(QStringLiteral("[STOP]"));
+    const auto scale = acquisition::pixelsPerMm(
+        m_c.txt_x1->text(), m_c.txt_x2->text(), m_c.txt_y1->text(), m_c.txt_y2->text(),
+        m_c.txt_psize->text(), acquisition::PlateSizeRule::Real);
+    if (scale && scale->plateSizeReplaced)
+        m_c.txt_psize->setText(QStringLiteral("35"));
+    const bool proceed = m_services.dialogs->question(QStringLiteral("Proceed?"));
+    if (!guard.alive())
+        return;
+    if (!proceed) {
+        m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
+        m_hooks.setProcessing(false);
+        return;
+    }
+    const QString error = acquisition::startFindReprocess(m_runner, program, acquisition,
+                                                          m_c.mn_invariable->isChecked());
+    if (!error.isEmpty()) {
+        m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
+        m_hooks.setProcessing(false);
+        m_services.dialogs->message(error);
+        return;
+    }
+    m_deviceAddress = check.deviceAddress;
+    m_mode = 1;
+    m_c.Timeracq->setInterval(acquisition::kBatchPollMs);
+    m_c.Timeracq->start();
+}
+
+void ReprocessController::PollBatchProgress() {
+    HandlerGuard guard(m_life, "PollBatchProgress");
+    if (!guard.entered())
+        return;
+    m_c.Timeracq->stop();
+    if (m_mode == 0)
+        return; // no batch: the first tick after the window loads only switches the timer off
+    if (m_mode == 1 && !m_hooks.processing()) {
+        stopBatch();
+        return;
+    }
+    const acquisition::BatchStatus status = m_runner.poll();
+    const QString folder = m_hooks.acquisitionFolder();
+    if (status.advanced) {
+        m_c.txt_nfile->setText(status.line);
+        drawProgress(status.frame);
+        if (m_mode == 1) {
+            const QString jpg = QDir(folder).filePath(
+                QStringLiteral("img/") + QString::fromStdString(formats::frameImageFile(
+                                             m_deviceAddress.toStdString(), status.frame)));
+            if (QFileInfo::exists(jpg))
+                m_c.Picture1->loadPicture(jpg);
+        }
+    }
+    switch (status.state) {
+    case acquisition::BatchStatus::State::Running:
+    case acquisition::BatchStatus::State::Idle:
+        m_c.Timeracq->start();
+        return;
+    case acquisition::BatchStatus::State::EndedEarly:
+    case acquisition::BatchStatus::State::Stopped: {
+        const int mode = m_mode;
+        m_mode = 0;
+        if (mode == 1) {
+            m_hooks.setProcessing(false);
+            m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
+        }
+        m_services.dialogs->message(status.message);
+        return;
+    }
+    case acquisition::BatchStatus::State::Finished:
+        break;
+    }
+    const int mode = m_mode;
+    m_mode = 0;
+    drawProgress(acquisition::kBatchLastFrame);
+    if (mode == 1) {
+        track(folder, false);
+        if (!guard.alive())
+            return;
+        m_hooks.setProcessing(false);
+        m_c.cmd_reprocess->setText(QStringLiteral("[Process]"));
+        m_services.dialogs->message(QStringLiteral("Done!"));
+        return;
+    }
+    // The z-stack: shown here, and opened.
+    m_services.clock->pause(500);
+    if (!guard.alive())
+        return;
+    const QString image = acquisition::zStackImagePath(folder);
+    m_c.Picture1->loadPicture(image);
+    m_services.launcher->openPath(image);
+}
+
+// ---- Commands over several acquisitions ----------------------------------------------------
+
+void ReprocessController::RememberTrainingSource() {
+    if (auto source = acquisition::rememberTrainingSource(projectFolder(), selectedItems()))
+        m_source = std::move(source);
+}
+
+acquisition::BatchHooks ReprocessController::batchHooks(const HandlerGuard& guard) {
+    acquisition::BatchHooks hooks;
+    hooks.keepGoing = [this, &guard] {
+        QCoreApplication::processEvents(); // a stop click is taken here
+        return guard.alive() && m_hooks.processing();
+    };
+    hooks.status = [this, &guard](const QString& text) {
+        if (guard.alive())
+            setMessage(text);
+    };
+    hooks.progress = [this, &guard](const acquisition::BatchStatus& status) {
+        if (!guard.alive() || !status.advanced)
+            return;
+        m_c.txt_nfile->setText(status.line);
+        drawProgress(status.frame);
+    };
+    hooks.track = [this, &guard](const QString& folder) {
+        if (!guard.alive())
+            return;
+        m_hooks.setAcquisitionFolder(folder);
+        track(folder, false);
+    };
+    hooks.clean = [](const QString& folder) {
+        results::FilterBadImages(folder.toStdString(), false);
+    };
+    return hooks;
+}
+
+void ReprocessController::reportOutcomes(
+    const std::vector<acquisition::AcquisitionOutcome>& outcomes) {
+    QStringList problems;
+    for (const auto& outcome : outcomes)
+        if (outcome.result != acquisition::AcquisitionOutcome::Result::Done &&
+            !outcome.message.isEmpty())
+            problems << outcome.message;
+    if (!problems.isEmpty())
+        m_services.dialogs->message(problems.join(QLatin1Char('\n')));
+}
+
+void ReprocessController::ApplyTrainingToSelection() {
+    HandlerGuard guard(m_life, "ApplyTrainingToSelection");
+    if (!guard.entered() || !m_source)
+        return;
+    const QStringList selected = selectedItems();
+    if (selected.isEmpty())
+        return;
+    if (!m_services.dialogs->question(kMassQuestion) || !guard.alive())
+        return;
+    const acquisition::TrainingSource source = *m_source;
+    m_hooks.loadTraining(source.folder);
+    const auto scale = acquisition::pixelsPerMm(
+        m_c.txt_x1->text(), m_c.txt_x2->text(), m_c.txt_y1->text(), m_c.txt_y2->text(),
+        m_c.txt_psize->text(), acquisition::PlateSizeRule::Whole);
+    if (scale && scale->plateSizeReplaced)
+        m_c.txt_psize->setText(QStringLiteral("35"));
+    setMessage(QStringLiteral("Starting Reprocess...."));
+    m_c.List_subproject->setEnabled(false);
+    m_c.frame_messages->show();
+    m_c.frame_messages->raise();
+    m_c.frame_messages->repaint();
+    m_services.clock->pause(500);
+    if (!guard.alive())
+        return;
+    m_hooks.setProcessing(true);
+    prepareProgressBar();
+    m_c.txt_nfile->setEnabled(true);
+    const auto outcomes = acquisition::applyTrainingToSelection(
+        m_services, m_runner, source, projectFolder(), selected, m_c.mn_invariable->isChecked(),
+        batchHooks(guard));
+    if (!guard.alive())
+        return;
+    setMessage(QStringLiteral("DONE!"));
+    reportOutcomes(outcomes);
+    if (!guard.alive())
+        return;
+    m_services.clock->pause(500);
+    if (!guard.alive())
+        return;
+    m_hooks.setProcessing(false);
+    m_c.frame_messages->hide();
+    m_c.txt_nfile->setEnabled(false);
+    m_c.List_subproject->setEnabled(true);
+}
+
+void ReprocessController::ReprocessRoutes() {
+    HandlerGuard guard(m_life, "ReprocessRoutes");
+    if (!guard.entered())
+        return;
+    const QString folder = m_hooks.acquisitionFolder();
+    if (folder.isEmpty())
+        return;
+    const acquisition::RoutesPreparation preparation = acquisition::prepareReprocessRoutes(folder);
+    if (!preparation.track) {
+        if (!preparation.message.isEmpty())
+            m_services.dialogs->message(preparation.message);
+        return;
+    }
+    m_hooks.loadTraining(folder);
+    const auto scale = acquisition::pixelsPerMm(
+        m_c.txt_x1->text(), m_c.txt_x2->text(), m_c.txt_y1->text(), m_c.txt_y2->text(),
+        m_c.txt_psize->text(), acquisition::PlateSizeRule::Whole);
+    if (scale && scale->plateSizeReplaced)
+        m_c.txt_psize->setText(QStringLiteral("35"));
+    track(folder, true);
+    if (!guard.alive())
+        return;
+    m_services.dialogs->message(QStringLiteral("end of routes processing"));
+}
+
+void ReprocessController::ExportZStack() {
+    HandlerGuard guard(m_life, "ExportZStack");
+    if (!guard.entered())
+        return;
+    const QString folder = m_hooks.acquisitionFolder();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return;
+    prepareProgressBar();
+    m_c.cmd_exportbmp->setEnabled(true);
+    const results::BadFrameFilter filter = results::FilterBadImages(folder.toStdString(), false);
+    if (!filter.checked || filter.applied == 0) {
+        m_services.dialogs->message(QStringLiteral("Warning!: Image cleaning not applied"));
+        if (!guard.alive())
+            return;
+    }
+    const QString error = acquisition::startZStack(m_services, m_runner, folder);
+    if (!error.isEmpty()) {
+        m_services.dialogs->message(error);
+        return;
+    }
+    m_mode = 2;
+    m_c.Timeracq->setInterval(acquisition::kBatchPollMs);
+    m_c.Timeracq->start();
+}
+
+void ReprocessController::ExportZStackSequence() {
+    HandlerGuard guard(m_life, "ExportZStackSequence");
+    if (!guard.entered())
+        return;
+    const QStringList selected = selectedItems();
+    if (selected.isEmpty())
+        return;
+    setMessage(QStringLiteral("Generating ZStack Sequence...."));
+    m_c.List_subproject->setEnabled(false);
+    m_c.frame_messages->show();
+    m_c.frame_messages->raise();
+    m_c.frame_messages->repaint();
+    m_services.clock->pause(500);
+    if (!guard.alive())
+        return;
+    m_hooks.setProcessing(true);
+    prepareProgressBar();
+    m_c.txt_nfile->setEnabled(true);
+    const auto outcomes = acquisition::exportZStackSequence(m_services, m_runner, projectFolder(),
+                                                            selected, batchHooks(guard));
+    if (!guard.alive())
+        return;
+    setMessage(QStringLiteral("DONE!"));
+    reportOutcomes(outcomes);
+    if (!guard.alive())
+        return;
+    m_services.clock->pause(500);
+    if (!guard.alive())
+        return;
+    m_hooks.setProcessing(false);
+    m_c.frame_messages->hide();
+    m_c.txt_nfile->setEnabled(false);
+    m_c.List_subproject->setEnabled(true);
+}
+
+} // namespace ui

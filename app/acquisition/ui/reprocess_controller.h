@@ -1,0 +1,127 @@
+#pragma once
+// The reprocess commands of the reanalysis window: the reprocess button (a find batch over the
+// loaded acquisition's stored frames, then the stored tracker), mass reprocessing of a
+// selection with a borrowed training, "Reprocess Routes" (the tracker alone), and the z-stack
+// image of one acquisition or of a selection. The batches run hidden; the window's timer polls
+// their progress. One batch runs at a time; closing the window ends a running one.
+
+#include "app/acquisition/batch_runner.h"
+#include "app/acquisition/reprocess.h"
+#include "app/widgets/handler_guard.h"
+#include "platform/services.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace ui {
+
+class PictureBox;
+
+struct ReprocessControls {
+    QPushButton* cmd_reprocess = nullptr;
+    QPushButton* cmd_prev = nullptr;
+    QPushButton* cmd_next = nullptr;
+    QPushButton* cmd_del = nullptr;
+    QPushButton* cmd_exportbmp = nullptr;
+    QPushButton* cmd_stopprocess = nullptr;
+    QLineEdit* txt_nfile = nullptr;
+    PictureBox* Picture_progress = nullptr;
+    PictureBox* Picture1 = nullptr;
+    QFrame* frame_messages = nullptr;
+    QLabel* lbl_messages = nullptr;
+    QListWidget* List_subproject = nullptr;
+    QTimer* Timeracq = nullptr;
+    QAction* mn_masstrainingload = nullptr;
+    QAction* mn_masstrainingapply = nullptr;
+    QAction* mn_reprocess = nullptr;
+    QAction* mn_zstack = nullptr;
+    QAction* mn_zseq = nullptr;
+    QAction* mn_invariable = nullptr;
+    QAction* mn_backfilter = nullptr;
+    QRadioButton* trackingMode = nullptr; // `Opt_acq(0)`
+    QLineEdit* txt_x1 = nullptr;
+    QLineEdit* txt_x2 = nullptr;
+    QLineEdit* txt_y1 = nullptr;
+    QLineEdit* txt_y2 = nullptr;
+    QLineEdit* txt_psize = nullptr;
+    QLineEdit* txt_maxtravel = nullptr;
+};
+
+// What the commands ask of their window.
+struct ReprocessHooks {
+    std::function<QString()> acquisitionFolder;
+    std::function<void(const QString&)> setAcquisitionFolder;
+    std::function<bool()> processing;
+    std::function<void(bool)> setProcessing;
+    std::function<QString()> projectName;
+    // The window's 18 training boxes from and to a folder.
+    std::function<void(const QString&)> loadTraining;
+    std::function<bool(const QString&)> writeTrainingFile;
+    // Closes a pick list (TargetCount -1).
+    std::function<void()> closePickList;
+};
+
+class ReprocessController : public QObject {
+    Q_OBJECT
+public:
+    ReprocessController(const ReprocessControls& controls, platform::Services services,
+                        const Lifetime& window, ReprocessHooks hooks, QObject* parent);
+    ~ReprocessController() override;
+
+    // "Load Training to memory": the acquisition whose training a mass run borrows.
+    const std::optional<acquisition::TrainingSource>& trainingSource() const { return m_source; }
+    void setTrainingSource(const acquisition::TrainingSource& source) { m_source = source; }
+    void forgetTrainingSource() { m_source.reset(); }
+
+    // What the timer's poll is following: 0 nothing, 1 a find batch, 2 a z-stack batch.
+    int batchMode() const { return m_mode; }
+    acquisition::BatchRunner& runner() { return m_runner; }
+    // The last frame a batch recorded.
+    std::int32_t batchProgress() const { return m_runner.status().frame; }
+
+    // Ends a running batch and its poll (the window closes).
+    void stopBatch();
+
+    void ToggleReprocess();
+    void StartAcquisitionReprocess();
+    void PollBatchProgress();
+    void RememberTrainingSource();
+    void ApplyTrainingToSelection();
+    void ReprocessRoutes();
+    void ExportZStack();
+    void ExportZStackSequence();
+
+private:
+    QStringList selectedItems() const;
+    QString projectFolder() const;
+    void prepareProgressBar();
+    void drawProgress(std::int32_t frame);
+    void setMessage(const QString& text);
+    // The stored tracker over a folder and its drawing; interactive: asks about bad frames.
+    void track(const QString& folder, bool interactive);
+    acquisition::BatchHooks batchHooks(const HandlerGuard& guard);
+    void reportOutcomes(const std::vector<acquisition::AcquisitionOutcome>& outcomes);
+
+    ReprocessControls m_c;
+    platform::Services m_services;
+    Lifetime m_life;
+    ReprocessHooks m_hooks;
+    acquisition::BatchRunner m_runner;
+    std::optional<acquisition::TrainingSource> m_source;
+    int m_mode = 0;
+    QString m_deviceAddress; // of the acquisition a find batch works on
+};
+
+} // namespace ui

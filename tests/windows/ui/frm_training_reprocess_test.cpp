@@ -1,0 +1,171 @@
+// The operator's road in the reanalysis window: choose an acquisition, reprocess it through the
+// real batch (/bin/sh, Dravel, Sirrex) and get its trails; stop a batch half-way; refuse an
+// acquisition that cannot be reprocessed without touching its files.
+
+#include "app/acquisition/ui/reprocess_controller.h"
+#include "app/widgets/clickable_label.h"
+#include "app/widgets/window_registry.h"
+#include "app/windows/ui/frm_training.h"
+#include "formats/training_file.h"
+#include "platform/fakes/fake_services.h"
+#include "platform/process_launcher.h"
+#include "platform/system_clock.h"
+#include "tests/support/all_windows.h"
+#include "tests/windows/ui/frontend_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+using frontend_test::grayJpeg;
+using frontend_test::readFile;
+using frontend_test::writeFile;
+using ui::FrmTraining;
+using ui::Windows;
+
+const QString kBin = QStringLiteral(VX_BIN_DIR);
+
+class ReprocessWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test_support::ensureApplication();
+        ASSERT_TRUE(program.isValid());
+        for (const char* name : {"Dravel", "Sirrex"}) {
+            if (!QFileInfo::exists(kBin + "/" + name))
+                GTEST_SKIP() << name << " is not built";
+            ASSERT_TRUE(QFile::link(kBin + "/" + name, program.filePath(name)));
+        }
+        ASSERT_EQ(formats::writeTrainingFile(program.path().toStdString(),
+                                             formats::TrainingFile::defaults()),
+                  "");
+        platform::Services services = fakes.services(program.path());
+        services.launcher = std::make_shared<platform::ProcessLauncher>();
+        services.clock = std::make_shared<platform::SystemClock>();
+        Windows::setServices(services);
+        test_support::registerAllWindows();
+        acquisition = program.filePath("default/run");
+        QDir().mkpath(acquisition + "/img");
+        writeFile(acquisition + "/rundata.dat", "10.0.0.7\r\n" + acquisition.toUtf8() +
+                                                    "\r\n2026/01/15 10:30:00\r\n1\r\n 0 \r\n");
+        const QByteArray frame = grayJpeg(1600, 1200, 120);
+        for (int n = 0; n < frames; ++n)
+            writeFile(acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg", frame);
+        writeFile(acquisition + "/xy_worms.bin", "old worms");
+        writeFile(acquisition + "/worm_trails.csv", "old trails");
+    }
+    void TearDown() override {
+        Windows::destroyAll();
+        QCoreApplication::processEvents();
+    }
+
+    FrmTraining& open() {
+        FrmTraining& w = Windows::get<FrmTraining>();
+        auto& c = w.controls();
+        c.cmd_dir->click();
+        c.List_project->setCurrentItem(
+            c.List_project->findItems("default", Qt::MatchExactly).first());
+        w.OpenProject();
+        c.List_subproject->setCurrentItem(
+            c.List_subproject->findItems("run", Qt::MatchExactly).first());
+        w.SelectAcquisition();
+        EXPECT_TRUE(w.LoadAcquisition());
+        return w;
+    }
+    bool waitUntil(const std::function<bool()>& done, int ms) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    }
+    QStringList pgms() const {
+        return QDir(acquisition + "/img").entryList({"*.pgm"}, QDir::Files | QDir::Hidden);
+    }
+
+    int frames = 6;
+    QTemporaryDir program;
+    QString acquisition;
+    platform::fakes::FakeServices fakes;
+};
+
+TEST_F(ReprocessWindowTest, ReprocessRunsTheBatchThenTracksAndKeepsBackups) {
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    fakes.dialogs->answers = {true}; // "Proceed?"
+    c.cmd_reprocess->click();
+    ASSERT_TRUE(w.Processing()) << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_EQ(c.cmd_reprocess->text(), "[STOP]");
+    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000))
+        << "the batch did not end; last frame " << w.reprocess().batchProgress();
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Done!"});
+    EXPECT_EQ(c.cmd_reprocess->text(), "[Process]");
+    EXPECT_EQ(w.reprocess().batchProgress(), 300);
+    // The earlier results are kept as backups; the new ones are whole.
+    EXPECT_EQ(readFile(acquisition + "/xy_worms.bak"), "old worms");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "old trails");
+    EXPECT_TRUE(readFile(acquisition + "/worm_trails.csv")
+                    .startsWith("FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n"));
+    EXPECT_GT(QFileInfo(acquisition + "/xy_worms.bin").size(), 6 * frames - 1);
+    EXPECT_TRUE(QFileInfo::exists(acquisition + "/xy_image.bin"));
+    EXPECT_EQ(readFile(acquisition + "/xy_shapes.txt"), "#Frame\t#Prev_Frame\tX\tY\tShape\r\n");
+    EXPECT_TRUE(pgms().isEmpty());
+    // The training written into the acquisition is the one in the boxes.
+    EXPECT_EQ(readFile(acquisition + "/training.dat"), readFile(program.filePath("training.dat")));
+}
+
+TEST_F(ReprocessWindowTest, StopEndsTheWholeBatchAndLeavesNoConvertedFrame) {
+    frames = 0;
+    const QByteArray frame = grayJpeg(1600, 1200, 120);
+    for (int n = 0; n <= 300; ++n)
+        writeFile(acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg", frame);
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    fakes.dialogs->answers = {true};
+    c.cmd_reprocess->click();
+    ASSERT_TRUE(w.Processing());
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchProgress() >= 2; }, 30000));
+    c.cmd_reprocess->click(); // the stop
+    EXPECT_FALSE(w.Processing());
+    EXPECT_EQ(c.cmd_reprocess->text(), "[PROCESS]");
+    EXPECT_FALSE(w.reprocess().runner().groupRunning());
+    EXPECT_TRUE(pgms().isEmpty()) << pgms().join(",").toStdString();
+    EXPECT_LT(w.reprocess().batchProgress(), 300);
+    // A new reprocess may start at once.
+    EXPECT_TRUE(w.reprocess().runner().readyForNext().isEmpty());
+}
+
+TEST_F(ReprocessWindowTest, AnAcquisitionThatCannotBeReprocessedIsLeftAsItWas) {
+    QFile::remove(acquisition + "/rundata.dat");
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    fakes.dialogs->answers = {true};
+    c.cmd_reprocess->click();
+    EXPECT_FALSE(w.Processing());
+    ASSERT_EQ(fakes.dialogs->messages().size(), 1);
+    EXPECT_EQ(readFile(acquisition + "/xy_worms.bin"), "old worms");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/xy_worms.bak"));
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/training.dat"));
+}
+
+TEST_F(ReprocessWindowTest, ClosingTheWindowEndsARunningBatch) {
+    frames = 0;
+    const QByteArray frame = grayJpeg(1600, 1200, 120);
+    for (int n = 0; n <= 300; ++n)
+        writeFile(acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg", frame);
+    FrmTraining& w = open();
+    fakes.dialogs->answers = {true};
+    w.controls().cmd_reprocess->click();
+    ASSERT_TRUE(w.Processing());
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchProgress() >= 1; }, 30000));
+    w.close();
+    EXPECT_FALSE(w.reprocess().runner().groupRunning());
+    EXPECT_TRUE(pgms().isEmpty());
+}
+
+} // namespace
