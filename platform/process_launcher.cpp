@@ -309,11 +309,12 @@ bool ProcessLauncher::openPath(const QString& path) {
 }
 
 bool ProcessLauncher::joinNetwork(const QString& name) {
-    const auto status =
-        run(QStringLiteral("nmcli"),
-            {QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("id"), name},
-            QString(), 30000);
-    return status && *status == 0;
+    // Started, not waited on: joining can take many seconds, and the window must not freeze
+    // meanwhile (the callers pause a second and go on).
+    return start(QStringLiteral("nmcli"),
+                 {QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("id"), name},
+                 QString(), WindowStyle::Hidden)
+        .has_value();
 }
 
 } // namespace platform

@@ -58,7 +58,8 @@ public:
     virtual bool stopGroup(std::int64_t pid) { return stop(pid); }
     // Opens a file or folder in the desktop's opener.
     virtual bool openPath(const QString& path) = 0;
-    // Joins a Wi-Fi network by its name.
+    // Starts joining a Wi-Fi network by its name, without waiting for it; false when the join
+    // could not be started.
     virtual bool joinNetwork(const QString& name) = 0;
 };
 

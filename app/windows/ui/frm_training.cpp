@@ -1,5 +1,6 @@
 #include "app/windows/ui/frm_training.h"
 
+#include "app/acquisition/ui/acquisition_run_controller.h"
 #include "app/acquisition/ui/reprocess_controller.h"
 #include "app/device/device_client.h"
 #include "app/device/training_boxes.h"
@@ -186,7 +187,7 @@ void FrmTraining::buildMenus() {
     m_c.mn_backfilter =
         menuItem(m_c.mn_beta, "mn_backfilter", QStringLiteral("background_filter"), true);
     m_c.mn_autoconnect =
-        menuItem(m_c.mn_beta, "mn_autoconnect", QStringLiteral("Autoconnect Wifi"));
+        menuItem(m_c.mn_beta, "mn_autoconnect", QStringLiteral("Autoconnect Wifi"), true);
     // Hidden at design, and nothing shows them: the beta menu offers the round shape only.
     for (QAction* hidden : {m_c.mn_singleanimal, m_c.mn_enable_microbeam, m_c.mn_detectbad,
                             m_c.mn_backfilter, m_c.mn_autoconnect})
@@ -437,6 +438,7 @@ void FrmTraining::connectHandlers() {
         connect(m_c.Opt_acq[i], &QRadioButton::clicked, this, [this, i] { optAcqClick(i); });
         m_c.Opt_acq[i]->installEventFilter(this);
     }
+    connect(m_c.mn_autoconnect, &QAction::triggered, this, &FrmTraining::ToggleAutoconnect);
     connect(m_c.mn_detectbad, &QAction::triggered, this, [this] {
         const std::string report = results::ReportBadImages(m_acquisitionFolder.toStdString());
         if (!report.empty())
@@ -651,6 +653,19 @@ void FrmTraining::mnCreditsClick() {
 
 void FrmTraining::cmdMasClick() {
     m_c.frame_setupmas->setVisible(m_c.frame_setupmas->isHidden());
+}
+
+void FrmTraining::ToggleAutoconnect() {
+    // The action has flipped its own check mark; switching off does nothing more.
+    if (!m_c.mn_autoconnect->isChecked())
+        return;
+    HandlerGuard guard(m_life);
+    const QString network = m_services.dialogs->input(
+        QStringLiteral("Network to connect:"), QStringLiteral("Autoconnect before cycle"),
+        AcquisitionRunController::defaultNetworkName());
+    if (!guard.alive() || network.isEmpty())
+        return;
+    m_services.launcher->joinNetwork(network);
 }
 
 void FrmTraining::notAvailable(const QString& command) {

@@ -239,6 +239,8 @@ public:
     void mnEnableMicrobeamClick();
     void mnCreditsClick();
     void cmdMasClick();
+    // "Autoconnect Wifi": joins the network named at once (nothing is stored).
+    void ToggleAutoconnect();
     // Fills the 18 training boxes from `folder`/training.dat, else the program folder's, else
     // the defaults (then written to the program folder).
     void LoadTraining(const QString& folder);

@@ -364,3 +364,21 @@ TEST_F(FrmTrainingTest, CommandsOfLaterVersionsSaySoAndBadImagesAreReported) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FrmTrainingTest, AutoconnectJoinsTheNetworkAtOnceAndStoresNothing) {
+    auto& c = window().controls();
+    fakes.dialogs->inputs = {"labnet"};
+    c.mn_autoconnect->trigger();
+    EXPECT_TRUE(c.mn_autoconnect->isChecked());
+    EXPECT_EQ(fakes.launcher->networks, QStringList{"labnet"});
+    c.mn_autoconnect->trigger(); // off: nothing more
+    EXPECT_FALSE(c.mn_autoconnect->isChecked());
+    fakes.dialogs->inputs = {""};
+    c.mn_autoconnect->trigger(); // an empty answer joins nothing, the mark stays
+    EXPECT_TRUE(c.mn_autoconnect->isChecked());
+    EXPECT_EQ(fakes.launcher->networks, QStringList{"labnet"});
+}
+
+} // namespace
