@@ -111,9 +111,7 @@ BatchStatus BatchRunner::poll() {
     if (file.open(QIODevice::ReadOnly))
         content = parseBatchProgress(file.read(4096));
     const std::int64_t now = m_services.clock->monotonicMs();
-    // Frames finish in the background, so the file may show an earlier frame for a moment
-    // after a later one: the frame reached only goes up.
-    if (content.frame && (*content.frame > m_status.frame || m_status.line.isEmpty())) {
+    if (content.frame && (*content.frame != m_status.frame || m_status.line.isEmpty())) {
         m_status.advanced = true;
         m_status.frame = *content.frame;
         m_status.line = content.line;

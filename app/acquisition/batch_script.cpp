@@ -64,20 +64,19 @@ QString quotedCommand(const CommandLine& command) {
     return line;
 }
 
-// The opening of every batch: the helpers that write the progress file whole. A frame's
-// progress is written under a temporary name of its own ("cmdout.dat.tmp17") and renamed into
-// place; a failure waits for the frames still finishing, so that its record comes last.
+// The opening of every batch: the helpers that write the progress file whole; a failure first
+// waits for the frame still finishing, so that its record comes last.
 QString batchHead(const QString& programFolder) {
-    const QString progress = programFolder + QLatin1Char('/') + kBatchProgressFileName;
-    const QString temporary = shellQuote(progress + QStringLiteral(".tmp"));
+    const QString progress = shellQuote(programFolder + QLatin1Char('/') + kBatchProgressFileName);
+    const QString temporary = shellQuote(programFolder + QLatin1Char('/') + kBatchProgressFileName +
+                                         QStringLiteral(".tmp"));
+    const QString rename = QStringLiteral("'mv' '-f' ") + temporary + QLatin1Char(' ') + progress;
     return QStringLiteral("#!/bin/sh\n"
                           "# Written by Vermalux for one batch and replaced by the next.\n") +
            QStringLiteral("progress() { printf '%s\\n' \"$1\" >") + temporary +
-           QStringLiteral("\"$2\" && 'mv' '-f' ") + temporary + QStringLiteral("\"$2\" ") +
-           shellQuote(progress) + QStringLiteral("; }\n") +
+           QStringLiteral(" && ") + rename + QStringLiteral("; }\n") +
            QStringLiteral("failed() { wait; printf '%s\\n%s\\n' \"$1\" \"$2\" >") + temporary +
-           QStringLiteral("; 'mv' '-f' ") + temporary + QLatin1Char(' ') + shellQuote(progress) +
-           QStringLiteral("; exit 1; }\n");
+           QStringLiteral("; ") + rename + QStringLiteral("; exit 1; }\n");
 }
 
 // A program of the batch, its output discarded; when it fails the batch ends and records why.
@@ -86,21 +85,22 @@ QString checkedLine(const CommandLine& command, const QString& lastDone, const Q
            shellQuote(lastDone) + QLatin1Char(' ') + shellQuote(failure) + QLatin1Char('\n');
 }
 
-// The end of a frame: its converted frame deleted and its number recorded, in the background
-// while the next frame is converted (each is a short program of its own).
+// The end of a frame: its converted frame deleted and its number recorded (each a short
+// program of its own) in the background while the next frame is converted. The end of the
+// frame before is waited for first, so the records come in order.
 QString frameDoneLines(std::int32_t frame, const QString& pgm) {
     return QStringLiteral("echo ") +
            shellQuote(QStringLiteral("FRAME [") + QString::number(frame) +
                       QStringLiteral("] done")) +
-           QStringLiteral("\n{ 'rm' '-f' ") + shellQuote(pgm) + QStringLiteral("; progress ") +
-           shellQuote(batchProgressLine(frame)) + QLatin1Char(' ') +
-           shellQuote(QString::number(frame)) + QStringLiteral("; } &\n");
+           QStringLiteral("\nwait\n{ 'rm' '-f' ") + shellQuote(pgm) +
+           QStringLiteral("; progress ") + shellQuote(batchProgressLine(frame)) +
+           QStringLiteral("; } &\n");
 }
 
 // The end of every batch: once everything started has finished, "300 ".
 QString batchTail() {
     return QStringLiteral("wait\nprogress ") + shellQuote(batchFinalLine()) +
-           QStringLiteral(" '' || exit 1\n");
+           QStringLiteral(" || exit 1\n");
 }
 
 QString failureText(const QString& program, std::int32_t frame) {

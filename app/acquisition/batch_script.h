@@ -8,9 +8,9 @@
 // single-quoted, so none of them is ever read as shell syntax. The progress file is written
 // whole under a temporary name and renamed into place at an absolute path. The deletion of a
 // frame's PGM and the record of its number run in the background while the next frame is
-// converted; the batch waits for them before it records "300 ". A program that fails ends the
-// batch: the progress file then holds the last finished frame on its first line (empty when
-// none finished) and the failure on its second.
+// converted, one frame's after the other's; the batch waits for them before it records "300 ".
+// A program that fails ends the batch: the progress file then holds the last finished frame
+// on its first line (empty when none finished) and the failure on its second.
 
 #include <QString>
 #include <QStringList>

@@ -21,13 +21,13 @@ namespace {
 
 const QString kHead = "#!/bin/sh\n"
                       "# Written by Vermalux for one batch and replaced by the next.\n"
-                      "progress() { printf '%s\\n' \"$1\" >'/vx/cmdout.dat.tmp'\"$2\" && 'mv' "
-                      "'-f' '/vx/cmdout.dat.tmp'\"$2\" '/vx/cmdout.dat'; }\n"
+                      "progress() { printf '%s\\n' \"$1\" >'/vx/cmdout.dat.tmp' && 'mv' '-f' "
+                      "'/vx/cmdout.dat.tmp' '/vx/cmdout.dat'; }\n"
                       "failed() { wait; printf '%s\\n%s\\n' \"$1\" \"$2\" >'/vx/cmdout.dat.tmp'; "
                       "'mv' '-f' '/vx/cmdout.dat.tmp' '/vx/cmdout.dat'; exit 1; }\n";
-const QString kTail = "wait\nprogress '300 ' '' || exit 1\n";
+const QString kTail = "wait\nprogress '300 ' || exit 1\n";
 
-// The four lines of frame n of the find batch, as they must stand; `before` is the progress
+// The five lines of frame n of the find batch, as they must stand; `before` is the progress
 // line of the frame finished before it ("" for the first).
 QString findGroup(int n, const QString& before, const QString& cp = "") {
     const QString b = "/vx/default/acq/img/c10_0_0_7f" + QString::number(n);
@@ -36,8 +36,8 @@ QString findGroup(int n, const QString& before, const QString& cp = "") {
            ".jpg' >'/dev/null' 2>&1 || failed '" + before + "' 'Dravel failed on frame " + f +
            "'\n" + "'/vx/Sirrex' '" + b + ".pgm' '-xs335' '-xe1170' '-bs35' " + cp + "'-ti" + f +
            "' >'/dev/null' 2>&1 || failed '" + before + "' 'Sirrex failed on frame " + f + "'\n" +
-           "echo 'FRAME [" + f + "] done'\n" + "{ 'rm' '-f' '" + b + ".pgm'; progress ' " + f +
-           " ' '" + f + "'; } &\n";
+           "echo 'FRAME [" + f + "] done'\nwait\n" + "{ 'rm' '-f' '" + b + ".pgm'; progress ' " +
+           f + " '; } &\n";
 }
 
 FindBatchInput plainInput(std::vector<std::int32_t> frames) {
@@ -135,7 +135,7 @@ TEST(BatchScript, FindBatchOfFrames0To62HasOneGroupPerFrameInOrder) {
     }
     expected += kTail;
     EXPECT_EQ(script.text, expected);
-    EXPECT_EQ(script.text.count('\n'), 4 + 63 * 4 + 2);
+    EXPECT_EQ(script.text.count('\n'), 4 + 63 * 5 + 2);
     ASSERT_EQ(script.scratchFiles.size(), 63);
     EXPECT_EQ(script.scratchFiles.front(), "/vx/default/acq/img/c10_0_0_7f0.pgm");
     EXPECT_EQ(script.scratchFiles.back(), "/vx/default/acq/img/c10_0_0_7f62.pgm");
@@ -148,7 +148,8 @@ TEST(BatchScript, FindBatchOfFrames0To62HasOneGroupPerFrameInOrder) {
         "'/vx/Sirrex' '/vx/default/acq/img/c10_0_0_7f7.pgm' '-xs335' '-xe1170' '-bs35' '-ti7' "
         ">'/dev/null' 2>&1 || failed ' 6 ' 'Sirrex failed on frame 7'\n"
         "echo 'FRAME [7] done'\n"
-        "{ 'rm' '-f' '/vx/default/acq/img/c10_0_0_7f7.pgm'; progress ' 7 ' '7'; } &\n"));
+        "wait\n"
+        "{ 'rm' '-f' '/vx/default/acq/img/c10_0_0_7f7.pgm'; progress ' 7 '; } &\n"));
 }
 
 TEST(BatchScript, RoundShapeModePutsItsOptionBeforeTheTimeMark) {
@@ -174,9 +175,10 @@ TEST(BatchScript, ZStackBatchMergesEveryFrameThenWritesTheImage) {
                   b7 + ".pgm' '" + z + ".pgm' '" + z +
                   ".pgm' >'/dev/null' 2>&1 || failed '' 'Mirrant failed on frame 7'\n"
                   "echo 'FRAME [7] done'\n"
+                  "wait\n"
                   "{ 'rm' '-f' '" +
                   b7 +
-                  ".pgm'; progress ' 7 ' '7'; } &\n"
+                  ".pgm'; progress ' 7 '; } &\n"
                   "'/vx/Dravel' '-grayscale' '-outfile' '" +
                   b9 + ".pgm' '" + b9 +
                   ".jpg' >'/dev/null' 2>&1 || failed ' 7 ' 'Dravel failed on frame 9'\n"
@@ -184,9 +186,10 @@ TEST(BatchScript, ZStackBatchMergesEveryFrameThenWritesTheImage) {
                   b9 + ".pgm' '" + z + ".pgm' '" + z +
                   ".pgm' >'/dev/null' 2>&1 || failed ' 7 ' 'Mirrant failed on frame 9'\n"
                   "echo 'FRAME [9] done'\n"
+                  "wait\n"
                   "{ 'rm' '-f' '" +
                   b9 +
-                  ".pgm'; progress ' 9 ' '9'; } &\n"
+                  ".pgm'; progress ' 9 '; } &\n"
                   "'/vx/Mirrant' '" +
                   z + ".pgm' '" + z +
                   ".bmp' >'/dev/null' 2>&1 || failed ' 9 ' 'Mirrant failed on the z-stack "
