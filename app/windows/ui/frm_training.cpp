@@ -428,6 +428,7 @@ void FrmTraining::connectHandlers() {
     connect(m_c.cmd_del, &QPushButton::clicked, this, &FrmTraining::cmdDelClick);
     connect(m_c.lbl_backinit, &ClickableLabel::clicked, this, &FrmTraining::lblBackInitClick);
     connect(m_c.lbl_reprocess, &ClickableLabel::clicked, this, &FrmTraining::lblReprocessClick);
+    connect(m_c.lbl_back, &ClickableLabel::clicked, this, &FrmTraining::lblBackClick);
     m_c.lbl_ip->installEventFilter(this);
     connect(m_c.mn_singleanimal, &QAction::triggered, this, &FrmTraining::mnSingleAnimalClick);
     connect(m_c.mn_enable_microbeam, &QAction::triggered, this,
@@ -627,6 +628,19 @@ void FrmTraining::lblReprocessClick() {
     m_c.cmd_del->setText(QStringLiteral("Delete[") + QString::number(m_frameIndex) +
                          QStringLiteral("]"));
     m_c.cmd_exportbmp->hide();
+}
+
+void FrmTraining::lblBackClick() {
+    // A replay or batch that polls the flag stops.
+    m_processing = false;
+    m_plate->setTargetCount(-1);
+    m_c.cmd_detect->setText(QStringLiteral("TEST TRAINING"));
+    m_c.cmd_clear->setText(QStringLiteral("New"));
+    m_c.Frame_plotter->show();
+    m_c.frm_preview->hide();
+    m_c.cmd_prev->hide();
+    m_c.cmd_next->hide();
+    m_c.cmd_del->hide();
 }
 
 void FrmTraining::optAcqClick(int index) {

@@ -234,6 +234,8 @@ public:
     void lblBackInitClick();
     void lblIpDoubleClick();
     void lblReprocessClick();
+    // "< Back" of the set-up frame: to the results frame.
+    void lblBackClick();
     void optAcqClick(int index);
     void mnSingleAnimalClick();
     void mnEnableMicrobeamClick();

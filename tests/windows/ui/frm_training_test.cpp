@@ -198,7 +198,14 @@ TEST_F(FrmTrainingTest, FrameSteppingAndReplacementByAWholeCopy) {
     auto& c = w.controls();
     choose("run");
     ASSERT_TRUE(w.LoadAcquisition());
+    // Set-up frame "< Back" leads to the results frame, whose "ReProcess>" leads to stepping.
+    c.lbl_back->click();
+    EXPECT_FALSE(c.Frame_plotter->isHidden());
+    EXPECT_TRUE(c.frm_preview->isHidden());
+    EXPECT_EQ(c.cmd_clear->text(), "New");
     c.lbl_reprocess->click();
+    EXPECT_TRUE(c.Frame_plotter->isHidden());
+    EXPECT_FALSE(c.frm_preview->isHidden());
     EXPECT_FALSE(c.cmd_next->isHidden());
     EXPECT_EQ(c.cmd_del->text(), "Delete[0]");
     QStringList shown;
