@@ -15,7 +15,9 @@
 #include "app/widgets/picture_box.h"
 #include "app/widgets/twips.h"
 #include "app/widgets/window_registry.h"
+#include "app/windows/browser.h"
 #include "app/windows/layout.h"
+#include "app/windows/ui/window_shell.h"
 #include "formats/save_file.h"
 #include "formats/training_file.h"
 
@@ -49,19 +51,6 @@ constexpr int kBlack = colourValue(0, 0, 0);
 // The design window: 1024 x 768 pixels (15360 x 11520 twips).
 constexpr int kDesignWidth = 1024;
 constexpr int kDesignHeight = 768;
-
-// Copies a file over another through a temporary file, so no reader sees half a file.
-bool copyFileOver(const QString& source, const QString& target) {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFile::NoError)
-        return false;
-    return formats::saveFileAtomic(QDir::toNativeSeparators(target).toStdString(),
-                                   std::string_view(bytes.constData(), bytes.size()))
-        .empty();
-}
 
 } // namespace
 
@@ -244,76 +233,11 @@ void FrmFrontend::buildDevicePanel() {
 }
 
 void FrmFrontend::buildSetupPage() {
-    QWidget* c = m_client;
-    // Set-up page.
-    m_c.frm_preview =
-        makeGroup(c, "frm_preview", QStringLiteral("Setup"), QRect(643, 86, 284, 546));
-    QWidget* p = m_c.frm_preview;
-    m_c.lbl_mode = makeLabel(p, "lbl_mode", QStringLiteral("Mode"), QRect(28, 27, 57, 20));
-    m_c.Opt_acq[0] = new QRadioButton(QStringLiteral("Tracking"), p);
-    m_c.Opt_acq[0]->setObjectName("Opt_acq(0)");
-    m_c.Opt_acq[0]->setGeometry(QRect(85, 27, 85, 20));
-    m_c.Opt_acq[0]->setChecked(true);
-    m_c.Opt_acq[1] = new QRadioButton(QStringLiteral("Microbeam"), p);
-    m_c.Opt_acq[1]->setObjectName("Opt_acq(1)");
-    m_c.Opt_acq[1]->setGeometry(QRect(170, 27, 85, 20));
-    m_c.Opt_acq[1]->hide();
-
-    m_c.frame_limits =
-        makeGroup(p, "frame_limits", QStringLiteral("Plate Position"), QRect(28, 55, 227, 164));
-    QWidget* l = m_c.frame_limits;
-    m_c.cmd_offset_down =
-        makeButton(l, "cmd_offset_down", QStringLiteral("up"), QRect(23, 33, 68, 16));
-    m_c.cmd_offset_left =
-        makeButton(l, "cmd_offset_left", QStringLiteral("<"), QRect(23, 49, 34, 16));
-    m_c.cmd_offset_right =
-        makeButton(l, "cmd_offset_right", QStringLiteral(">"), QRect(57, 49, 34, 16));
-    m_c.cmd_offset_up =
-        makeButton(l, "cmd_offset_up", QStringLiteral("down"), QRect(23, 66, 68, 16));
-    m_c.lbl_diameter =
-        makeLabel(l, "lbl_diameter", QStringLiteral("Diameter"), QRect(114, 33, 45, 20));
-    m_c.HScroll_plate = new QScrollBar(Qt::Horizontal, l);
-    m_c.HScroll_plate->setObjectName("HScroll_plate");
-    m_c.HScroll_plate->setGeometry(QRect(159, 33, 57, 18));
-    m_c.HScroll_plate->setRange(0, 32767);
-    m_c.lbl_psize = makeLabel(l, "lbl_psize", QStringLiteral("Size[mm]"), QRect(114, 66, 45, 20));
-    m_c.txt_psize = makeEdit(l, "txt_psize", QStringLiteral("35"), QRect(170, 66, 45, 22));
-    m_c.cmd_focus = makeButton(l, "cmd_focus", QStringLiteral("FOCUS"), QRect(23, 107, 182, 33));
-
-    m_c.frame_train =
-        makeGroup(p, "frame_train", QStringLiteral("Training"), QRect(28, 273, 227, 137));
-    QWidget* t = m_c.frame_train;
-    m_c.cmd_detect =
-        makeButton(t, "cmd_detect", QStringLiteral("TEST TRAINING"), QRect(23, 48, 91, 55));
-    m_c.lbl_last_training =
-        makeLabel(t, "lbl_last_training", QStringLiteral("[ - - ]"), QRect(23, 103, 91, 20));
-    m_c.cmd_clear = makeButton(t, "cmd_clear", QStringLiteral("NEW"), QRect(125, 48, 57, 55));
-    m_c.cmd_mas = makeButton(t, "cmd_mas", QStringLiteral("..."), QRect(182, 48, 23, 55));
-    m_c.Label_boxs =
-        makeLabel(t, "Label_boxs", QStringLiteral("Box Size = "), QRect(125, 21, 45, 20));
-    m_c.txt_npix = makeEdit(t, "txt_npix", QStringLiteral("35"), QRect(170, 21, 34, 22));
-
-    m_c.frame_setupmas =
-        makeGroup(p, "frame_setupmas", QStringLiteral("Parameters"), QRect(28, 437, 227, 164));
-    m_c.frame_setupmas->setAutoFillBackground(true);
-    buildParameterBoxes();
-    m_c.frame_setupmas->hide();
-    m_c.lbl_back = makeClickable(p, "lbl_back", QStringLiteral("< Back"), QRect(43, 491, 71, 20));
-    m_c.lbl_next = makeClickable(p, "lbl_next", QStringLiteral("Next >"), QRect(170, 491, 71, 20));
-}
-
-void FrmFrontend::buildParameterBoxes() {
-    const auto boxes = makeParameterBoxes(m_c.frame_setupmas);
-    QLineEdit** const members[16] = {&m_c.txt_x1,         &m_c.txt_x2,
-                                     &m_c.txt_y1,         &m_c.txt_y2,
-                                     &m_c.txt_pixmin,     &m_c.txt_pixmax,
-                                     &m_c.txt_pixtol,     &m_c.txt_umbralmin,
-                                     &m_c.txt_umbralmax,  &m_c.txt_umbraltol,
-                                     &m_c.txt_lenmin,     &m_c.txt_lenmax,
-                                     &m_c.txt_lentol,     &m_c.txt_umbral_analisis,
-                                     &m_c.txt_umb_an_tol, &m_c.txt_maxtravel};
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        *members[i] = boxes[i];
+    makeSetupFrame(m_c, m_client, QRect(643, 86, 284, 546));
+    m_c.cmd_focus =
+        makeButton(m_c.frame_limits, "cmd_focus", QStringLiteral("FOCUS"), QRect(23, 107, 182, 33));
+    m_c.lbl_next = makeClickable(m_c.frm_preview, "lbl_next", QStringLiteral("Next >"),
+                                 QRect(170, 491, 71, 20));
 }
 
 void FrmFrontend::buildAcquisitionPage() {
@@ -602,9 +526,9 @@ void FrmFrontend::trainingRestore() {
         QDir(projectFolder()).filePath(QString::fromLatin1(formats::kTrainingFileName));
     const QString defaults = programFile(QString::fromLatin1(formats::kTrainingDefaultsFileName));
     if (QFileInfo(project).isFile())
-        copyFileOver(project, program);
+        windows::copyFileWhole(project, program);
     else if (QFileInfo(defaults).isFile())
-        copyFileOver(defaults, program);
+        windows::copyFileWhole(defaults, program);
 }
 
 void FrmFrontend::FormUnload() {
@@ -645,40 +569,16 @@ void FrmFrontend::closeEvent(QCloseEvent* event) {
 
 void FrmFrontend::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    const int menuHeight = m_c.menuBar->sizeHint().height();
-    m_c.menuBar->setGeometry(0, 0, width(), menuHeight);
-    m_client->setGeometry(0, menuHeight, width(), std::max(0, height() - menuHeight));
+    placeMenuAndClient(this, m_c.menuBar, m_client);
     LayoutControls();
 }
 
 void FrmFrontend::LayoutControls() {
     const QRect outer = frameGeometry();
-    const auto placements =
-        windows::frontendLayout(pixelsToTwips(outer.width()), pixelsToTwips(outer.height()));
-    for (const windows::Placement& place : placements) {
-        QWidget* w = nullptr;
-        if (place.name == "Opt_acq(0)")
-            w = m_c.Opt_acq[0];
-        else if (place.name == "Opt_acq(1)")
-            w = m_c.Opt_acq[1];
-        else
-            w = m_client->findChild<QWidget*>(QString::fromStdString(place.name));
-        if (!w)
-            continue;
-        QRect g = w->geometry();
-        if (place.left)
-            g.moveLeft(twipsToPixels(*place.left));
-        if (place.top)
-            g.moveTop(twipsToPixels(*place.top));
-        if (place.width)
-            g.setWidth(std::max(0, twipsToPixels(*place.width)));
-        if (place.height)
-            g.setHeight(std::max(0, twipsToPixels(*place.height)));
-        w->setGeometry(g);
-        if (place.hide)
-            w->hide();
-    }
-    fitCaptions(this);
+    applyLayout(
+        this, m_client,
+        windows::frontendLayout(pixelsToTwips(outer.width()), pixelsToTwips(outer.height())),
+        m_c.Opt_acq);
 }
 
 bool FrmFrontend::eventFilter(QObject* watched, QEvent* event) {
@@ -790,8 +690,8 @@ void FrmFrontend::listProjectsDoubleClick() {
             if (!guard.alive())
                 return;
             if (load) {
-                if (copyFileOver(saved,
-                                 programFile(QString::fromLatin1(formats::kTrainingFileName)))) {
+                if (windows::copyFileWhole(
+                        saved, programFile(QString::fromLatin1(formats::kTrainingFileName)))) {
                     LoadTraining(m_services.programFolder);
                     if (!guard.alive())
                         return;

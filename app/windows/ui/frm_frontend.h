@@ -288,7 +288,6 @@ private:
     void buildMenus();
     void buildDevicePanel();
     void buildSetupPage();
-    void buildParameterBoxes();
     void buildAcquisitionPage();
     void buildResultsFrame();
     void buildReportFrame();

@@ -17,6 +17,7 @@
 #include "app/widgets/window_registry.h"
 #include "app/windows/browser.h"
 #include "app/windows/layout.h"
+#include "app/windows/ui/window_shell.h"
 #include "formats/frame_names.h"
 #include "formats/training_file.h"
 
@@ -326,78 +327,15 @@ void FrmTraining::buildResultsFrame() {
 }
 
 void FrmTraining::buildSetupFrame() {
-    QWidget* p =
-        makeGroup(m_client, "frm_preview", QStringLiteral("Setup"), QRect(643, 59, 284, 571));
-    m_c.frm_preview = static_cast<QGroupBox*>(p);
-    m_c.lbl_mode = makeLabel(p, "lbl_mode", QStringLiteral("Mode"), QRect(28, 28, 57, 20));
-    m_c.Opt_acq[0] = new QRadioButton(QStringLiteral("Tracking"), p);
-    m_c.Opt_acq[0]->setObjectName("Opt_acq(0)");
-    m_c.Opt_acq[0]->setGeometry(QRect(85, 28, 85, 20));
-    m_c.Opt_acq[0]->setChecked(true);
-    m_c.Opt_acq[1] = new QRadioButton(QStringLiteral("Microbeam"), p);
-    m_c.Opt_acq[1]->setObjectName("Opt_acq(1)");
-    m_c.Opt_acq[1]->setGeometry(QRect(170, 28, 85, 20));
-    m_c.Opt_acq[1]->hide();
-
-    m_c.frame_limits =
-        makeGroup(p, "frame_limits", QStringLiteral("Plate Position"), QRect(28, 85, 227, 171));
-    QWidget* l = m_c.frame_limits;
-    m_c.cmd_offset_down =
-        makeButton(l, "cmd_offset_down", QStringLiteral("up"), QRect(23, 34, 68, 17));
-    m_c.cmd_offset_left =
-        makeButton(l, "cmd_offset_left", QStringLiteral("<"), QRect(23, 51, 34, 17));
-    m_c.cmd_offset_right =
-        makeButton(l, "cmd_offset_right", QStringLiteral(">"), QRect(57, 51, 34, 17));
-    m_c.cmd_offset_up =
-        makeButton(l, "cmd_offset_up", QStringLiteral("down"), QRect(23, 68, 68, 17));
-    m_c.lbl_diameter =
-        makeLabel(l, "lbl_diameter", QStringLiteral("Diameter"), QRect(98, 34, 61, 20));
-    m_c.HScroll_plate = new QScrollBar(Qt::Horizontal, l);
-    m_c.HScroll_plate->setObjectName("HScroll_plate");
-    m_c.HScroll_plate->setGeometry(QRect(159, 34, 57, 18));
-    m_c.lbl_psize = makeLabel(l, "lbl_psize", QStringLiteral("Size[mm]"), QRect(98, 68, 68, 20));
-    m_c.txt_psize = makeEdit(l, "txt_psize", QStringLiteral("35"), QRect(170, 68, 45, 22));
-
-    m_c.frame_micro =
-        makeGroup(p, "frame_micro", QStringLiteral("Microbeam Results"), QRect(28, 314, 227, 143));
+    makeSetupFrame(m_c, m_client, QRect(643, 59, 284, 571));
+    QWidget* p = m_c.frm_preview;
+    m_c.frame_micro = makeGroup(p, "frame_micro", QStringLiteral("Microbeam Results"),
+                                m_c.frame_train->geometry());
     m_c.frame_micro->hide();
-    m_c.frame_train =
-        makeGroup(p, "frame_train", QStringLiteral("Training"), QRect(28, 314, 227, 143));
-    QWidget* t = m_c.frame_train;
-    m_c.cmd_detect =
-        makeButton(t, "cmd_detect", QStringLiteral("TEST TRAINING"), QRect(23, 50, 91, 57));
-    m_c.lbl_last_training =
-        makeLabel(t, "lbl_last_training", QStringLiteral("[ - - ]"), QRect(23, 107, 91, 20));
-    m_c.cmd_clear = makeButton(t, "cmd_clear", QStringLiteral("NEW"), QRect(125, 50, 57, 57));
-    m_c.cmd_mas = makeButton(t, "cmd_mas", QStringLiteral("..."), QRect(182, 50, 23, 57));
-    m_c.Label_boxs =
-        makeLabel(t, "Label_boxs", QStringLiteral("Box Size = "), QRect(80, 21, 91, 20));
-    m_c.txt_npix = makeEdit(t, "txt_npix", QStringLiteral("35"), QRect(170, 21, 34, 22));
-
-    m_c.frame_setupmas =
-        makeGroup(p, "frame_setupmas", QStringLiteral("Parameters"), QRect(28, 457, 227, 171));
-    m_c.frame_setupmas->setAutoFillBackground(true);
-    buildParameterBoxes();
-    m_c.frame_setupmas->hide();
-    m_c.lbl_back = makeClickable(p, "lbl_back", QStringLiteral("< Back"), QRect(28, 534, 114, 20));
     m_c.cmd_reprocess =
         makeButton(p, "cmd_reprocess", QStringLiteral("Reprocess Images"), QRect(156, 500, 99, 57));
     m_c.label_frame = makeLabel(p, "label_frame", QString(), QRect(227, 542, 57, 20));
     m_c.frame_setupmas->raise();
-}
-
-void FrmTraining::buildParameterBoxes() {
-    const auto boxes = makeParameterBoxes(m_c.frame_setupmas);
-    QLineEdit** const members[16] = {&m_c.txt_x1,         &m_c.txt_x2,
-                                     &m_c.txt_y1,         &m_c.txt_y2,
-                                     &m_c.txt_pixmin,     &m_c.txt_pixmax,
-                                     &m_c.txt_pixtol,     &m_c.txt_umbralmin,
-                                     &m_c.txt_umbralmax,  &m_c.txt_umbraltol,
-                                     &m_c.txt_lenmin,     &m_c.txt_lenmax,
-                                     &m_c.txt_lentol,     &m_c.txt_umbral_analisis,
-                                     &m_c.txt_umb_an_tol, &m_c.txt_maxtravel};
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        *members[i] = boxes[i];
 }
 
 void FrmTraining::buildTimers() {
@@ -547,40 +485,16 @@ void FrmTraining::closeEvent(QCloseEvent* event) {
 
 void FrmTraining::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    const int menuHeight = m_c.menuBar->sizeHint().height();
-    m_c.menuBar->setGeometry(0, 0, width(), menuHeight);
-    m_client->setGeometry(0, menuHeight, width(), std::max(0, height() - menuHeight));
+    placeMenuAndClient(this, m_c.menuBar, m_client);
     LayoutControls();
 }
 
 void FrmTraining::LayoutControls() {
     const QRect outer = frameGeometry();
-    const auto placements =
-        windows::trainingLayout(pixelsToTwips(outer.width()), pixelsToTwips(outer.height()));
-    for (const windows::Placement& place : placements) {
-        QWidget* w = nullptr;
-        if (place.name == "Opt_acq(0)")
-            w = m_c.Opt_acq[0];
-        else if (place.name == "Opt_acq(1)")
-            w = m_c.Opt_acq[1];
-        else
-            w = m_client->findChild<QWidget*>(QString::fromStdString(place.name));
-        if (!w)
-            continue;
-        QRect g = w->geometry();
-        if (place.left)
-            g.moveLeft(twipsToPixels(*place.left));
-        if (place.top)
-            g.moveTop(twipsToPixels(*place.top));
-        if (place.width)
-            g.setWidth(std::max(0, twipsToPixels(*place.width)));
-        if (place.height)
-            g.setHeight(std::max(0, twipsToPixels(*place.height)));
-        w->setGeometry(g);
-        if (place.hide)
-            w->hide();
-    }
-    fitCaptions(this);
+    applyLayout(
+        this, m_client,
+        windows::trainingLayout(pixelsToTwips(outer.width()), pixelsToTwips(outer.height())),
+        m_c.Opt_acq);
 }
 
 bool FrmTraining::eventFilter(QObject* watched, QEvent* event) {

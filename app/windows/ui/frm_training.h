@@ -263,7 +263,6 @@ private:
     void buildPictures();
     void buildResultsFrame();
     void buildSetupFrame();
-    void buildParameterBoxes();
     void buildTimers();
     void connectHandlers();
     void FormUnload();

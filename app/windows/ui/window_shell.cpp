@@ -1,0 +1,47 @@
+#include "app/windows/ui/window_shell.h"
+
+#include "app/widgets/caption_fit.h"
+#include "app/widgets/twips.h"
+
+#include <QMenuBar>
+
+#include <algorithm>
+
+namespace ui {
+
+void placeMenuAndClient(QWidget* window, QMenuBar* menuBar, QWidget* client) {
+    const int menuHeight = menuBar->sizeHint().height();
+    menuBar->setGeometry(0, 0, window->width(), menuHeight);
+    client->setGeometry(0, menuHeight, window->width(), std::max(0, window->height() - menuHeight));
+}
+
+void applyLayout(QWidget* window, QWidget* client,
+                 const std::vector<windows::Placement>& placements,
+                 const std::array<QRadioButton*, 2>& modeButtons) {
+    for (const windows::Placement& place : placements) {
+        QWidget* w = nullptr;
+        if (place.name == "Opt_acq(0)")
+            w = modeButtons[0];
+        else if (place.name == "Opt_acq(1)")
+            w = modeButtons[1];
+        else
+            w = client->findChild<QWidget*>(QString::fromStdString(place.name));
+        if (!w)
+            continue;
+        QRect g = w->geometry();
+        if (place.left)
+            g.moveLeft(twipsToPixels(*place.left));
+        if (place.top)
+            g.moveTop(twipsToPixels(*place.top));
+        if (place.width)
+            g.setWidth(std::max(0, twipsToPixels(*place.width)));
+        if (place.height)
+            g.setHeight(std::max(0, twipsToPixels(*place.height)));
+        w->setGeometry(g);
+        if (place.hide)
+            w->hide();
+    }
+    fitCaptions(window);
+}
+
+} // namespace ui
