@@ -329,20 +329,31 @@ void ReprocessController::ApplyTrainingToSelection() {
         m_c.txt_psize->text(), acquisition::PlateSizeRule::Whole);
     if (scale && scale->plateSizeReplaced)
         m_c.txt_psize->setText(QStringLiteral("35"));
-    setMessage(QStringLiteral("Starting Reprocess...."));
+    if (!beginSelectionRun(QStringLiteral("Starting Reprocess...."), guard))
+        return;
+    const auto outcomes = acquisition::applyTrainingToSelection(
+        m_services, m_runner, source, projectFolder(), selected, m_c.mn_invariable->isChecked(),
+        batchHooks(guard));
+    endSelectionRun(outcomes, guard);
+}
+
+bool ReprocessController::beginSelectionRun(const QString& text, const HandlerGuard& guard) {
+    setMessage(text);
     m_c.List_subproject->setEnabled(false);
     m_c.frame_messages->show();
     m_c.frame_messages->raise();
     m_c.frame_messages->repaint();
     m_services.clock->pause(500);
     if (!guard.alive())
-        return;
+        return false;
     m_hooks.setProcessing(true);
     prepareProgressBar();
     m_c.txt_nfile->setEnabled(true);
-    const auto outcomes = acquisition::applyTrainingToSelection(
-        m_services, m_runner, source, projectFolder(), selected, m_c.mn_invariable->isChecked(),
-        batchHooks(guard));
+    return true;
+}
+
+void ReprocessController::endSelectionRun(
+    const std::vector<acquisition::AcquisitionOutcome>& outcomes, const HandlerGuard& guard) {
     if (!guard.alive())
         return;
     setMessage(QStringLiteral("DONE!"));
@@ -415,32 +426,11 @@ void ReprocessController::ExportZStackSequence() {
     const QStringList selected = selectedItems();
     if (selected.isEmpty())
         return;
-    setMessage(QStringLiteral("Generating ZStack Sequence...."));
-    m_c.List_subproject->setEnabled(false);
-    m_c.frame_messages->show();
-    m_c.frame_messages->raise();
-    m_c.frame_messages->repaint();
-    m_services.clock->pause(500);
-    if (!guard.alive())
+    if (!beginSelectionRun(QStringLiteral("Generating ZStack Sequence...."), guard))
         return;
-    m_hooks.setProcessing(true);
-    prepareProgressBar();
-    m_c.txt_nfile->setEnabled(true);
     const auto outcomes = acquisition::exportZStackSequence(m_services, m_runner, projectFolder(),
                                                             selected, batchHooks(guard));
-    if (!guard.alive())
-        return;
-    setMessage(QStringLiteral("DONE!"));
-    reportOutcomes(outcomes);
-    if (!guard.alive())
-        return;
-    m_services.clock->pause(500);
-    if (!guard.alive())
-        return;
-    m_hooks.setProcessing(false);
-    m_c.frame_messages->hide();
-    m_c.txt_nfile->setEnabled(false);
-    m_c.List_subproject->setEnabled(true);
+    endSelectionRun(outcomes, guard);
 }
 
 } // namespace ui

@@ -113,6 +113,11 @@ private:
     void track(const QString& folder, bool interactive);
     acquisition::BatchHooks batchHooks(const HandlerGuard& guard);
     void reportOutcomes(const std::vector<acquisition::AcquisitionOutcome>& outcomes);
+    // The frame of a command over a selection: the status shown and the list locked before,
+    // the failures reported and the window idle again after.
+    bool beginSelectionRun(const QString& text, const HandlerGuard& guard);
+    void endSelectionRun(const std::vector<acquisition::AcquisitionOutcome>& outcomes,
+                         const HandlerGuard& guard);
 
     ReprocessControls m_c;
     platform::Services m_services;

@@ -55,7 +55,7 @@ constexpr int kDesignHeight = 768;
 } // namespace
 
 FrmFrontend::FrmFrontend(const platform::Services& services, QWidget* parent)
-    : QWidget(parent), m_services(services),
+    : ShellWindow(parent), m_services(services),
       m_deviceClient(std::make_shared<device::DeviceClient>(services)) {
     setObjectName(kWindowName);
     setWindowTitle(QStringLiteral("Front end"));
@@ -63,6 +63,7 @@ FrmFrontend::FrmFrontend(const platform::Services& services, QWidget* parent)
     m_client = new QWidget(this);
     m_client->setObjectName("frm_frontend_client");
     buildMenus();
+    setShellParts(m_c.menuBar, m_client);
     buildDevicePanel();
     buildSetupPage();
     buildAcquisitionPage();
@@ -554,23 +555,6 @@ void FrmFrontend::FormUnload() {
     }
     if (self)
         emit unloaded();
-}
-
-void FrmFrontend::closeEvent(QCloseEvent* event) {
-    QPointer<FrmFrontend> self(this);
-    FormUnload();
-    event->accept();
-    if (!self)
-        return;
-    QWidget::closeEvent(event);
-    // Unloaded: the next use creates the window anew from its design values.
-    deleteLater();
-}
-
-void FrmFrontend::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    placeMenuAndClient(this, m_c.menuBar, m_client);
-    LayoutControls();
 }
 
 void FrmFrontend::LayoutControls() {

@@ -6,6 +6,7 @@
 
 #include "app/widgets/handler_guard.h"
 #include "app/widgets/window_names.h"
+#include "app/windows/ui/window_shell.h"
 #include "platform/services.h"
 
 #include <QString>
@@ -44,7 +45,7 @@ class PictureBox;
 class PlateController;
 class ReportFrameController;
 
-class FrmFrontend : public QWidget {
+class FrmFrontend : public ShellWindow {
     Q_OBJECT
 public:
     static constexpr const char* kWindowName = kAcquisitionWindowName;
@@ -191,9 +192,6 @@ public:
     Controls& controls() { return m_c; }
     const Controls& controls() const { return m_c; }
 
-    // The parent of every top-level control: the window below its menu bar.
-    QWidget* clientArea() const { return m_client; }
-
     // ---- Page controllers (created with the window) ----------------------------------------
     LightController& light() const { return *m_light; }
     FocusController& focus() const { return *m_focus; }
@@ -255,7 +253,7 @@ public:
 
     // ---- Handlers (connected to the controls; public for keyboard access and tests) --------
     void FormLoad();
-    void LayoutControls();
+    void LayoutControls() override;
     void lblBackClick();
     void lblBack2Click();
     // "Next >": ends any pick list and leaves the set-up page for the acquisition page.
@@ -274,13 +272,7 @@ public:
     void FocusModeTick();
     void AutoloadPreviewTick();
 
-signals:
-    // Emitted when the window unloads (closed or `lbl_back`), before it is destroyed.
-    void unloaded();
-
 protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -295,7 +287,7 @@ private:
     void buildTimers();
     void buildControllers();
     void connectHandlers();
-    void FormUnload();
+    void FormUnload() override;
     void setMessage(const QString& text);
     void trainingRestore();
     QString programFile(const QString& name) const;
@@ -305,7 +297,6 @@ private:
     // Shared so that a request under way keeps its client when the window goes meanwhile.
     std::shared_ptr<device::DeviceClient> m_deviceClient;
     Controls m_c;
-    QWidget* m_client = nullptr;
     LightController* m_light = nullptr;
     FocusController* m_focus = nullptr;
     PlateController* m_plate = nullptr;

@@ -75,7 +75,7 @@ QMenu* subMenu(QMenu* menu, const char* name, const QString& caption) {
 } // namespace
 
 FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
-    : QWidget(parent), m_services(services),
+    : ShellWindow(parent), m_services(services),
       m_deviceClient(std::make_shared<device::DeviceClient>(services)) {
     setObjectName(kWindowName);
     setWindowTitle(QStringLiteral("Plate Reanalysis"));
@@ -83,6 +83,7 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     m_client = new QWidget(this);
     m_client->setObjectName("frm_training_client");
     buildMenus();
+    setShellParts(m_c.menuBar, m_client);
     buildPictures();
     buildBrowser();
     buildResultsFrame();
@@ -470,23 +471,6 @@ void FrmTraining::FormUnload() {
     }
     if (self)
         emit unloaded();
-}
-
-void FrmTraining::closeEvent(QCloseEvent* event) {
-    QPointer<FrmTraining> self(this);
-    FormUnload();
-    event->accept();
-    if (!self)
-        return;
-    QWidget::closeEvent(event);
-    // Unloaded: the next use creates the window anew from its design values.
-    deleteLater();
-}
-
-void FrmTraining::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    placeMenuAndClient(this, m_c.menuBar, m_client);
-    LayoutControls();
 }
 
 void FrmTraining::LayoutControls() {

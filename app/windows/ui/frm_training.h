@@ -7,6 +7,7 @@
 
 #include "app/widgets/handler_guard.h"
 #include "app/widgets/window_names.h"
+#include "app/windows/ui/window_shell.h"
 #include "platform/services.h"
 
 #include <QString>
@@ -42,7 +43,7 @@ class LightController;
 class ReprocessController;
 class PlateController;
 
-class FrmTraining : public QWidget {
+class FrmTraining : public ShellWindow {
     Q_OBJECT
 public:
     static constexpr const char* kWindowName = kReanalysisWindowName;
@@ -187,7 +188,6 @@ public:
     };
     Controls& controls() { return m_c; }
     const Controls& controls() const { return m_c; }
-    QWidget* clientArea() const { return m_client; }
     PlateController& plate() const { return *m_plate; }
     LightController& light() const { return *m_light; }
 
@@ -230,7 +230,7 @@ public:
 
     // ---- Shell -----------------------------------------------------------------------------
     void FormLoad();
-    void LayoutControls();
+    void LayoutControls() override;
     void lblBackInitClick();
     void lblIpDoubleClick();
     void lblReprocessClick();
@@ -249,12 +249,7 @@ public:
     // Writes `folder`/training.dat from the 18 boxes (no training.def copy).
     bool WriteTrainingFile(const QString& folder);
 
-signals:
-    void unloaded();
-
 protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -265,7 +260,7 @@ private:
     void buildSetupFrame();
     void buildTimers();
     void connectHandlers();
-    void FormUnload();
+    void FormUnload() override;
     void setMessage(const QString& text);
     void notAvailable(const QString& command);
     // Lists a folder into a list box as the browser does ("*." names; ".." with `withParent`).
@@ -278,7 +273,6 @@ private:
     platform::Services m_services;
     Lifetime m_life;
     Controls m_c;
-    QWidget* m_client = nullptr;
     PlateController* m_plate = nullptr;
     LightController* m_light = nullptr;
     ReprocessController* m_reprocess = nullptr;

@@ -3,11 +3,33 @@
 #include "app/widgets/caption_fit.h"
 #include "app/widgets/twips.h"
 
+#include <QCloseEvent>
 #include <QMenuBar>
+#include <QPointer>
+#include <QResizeEvent>
 
 #include <algorithm>
 
 namespace ui {
+
+void ShellWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!m_menuBar || !m_client)
+        return;
+    placeMenuAndClient(this, m_menuBar, m_client);
+    LayoutControls();
+}
+
+void ShellWindow::closeEvent(QCloseEvent* event) {
+    QPointer<ShellWindow> self(this);
+    FormUnload();
+    event->accept();
+    if (!self)
+        return;
+    QWidget::closeEvent(event);
+    // Unloaded: the next use creates the window anew from its design values.
+    deleteLater();
+}
 
 void placeMenuAndClient(QWidget* window, QMenuBar* menuBar, QWidget* client) {
     const int menuHeight = menuBar->sizeHint().height();

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QWidget>
 
 #include <array>
 #include <vector>
@@ -21,6 +22,39 @@
 class QMenuBar;
 
 namespace ui {
+
+// The frame of a work window: the menu bar over a client area that holds every control; a
+// resize places both and lays the controls out; closing unloads the window, which is then
+// deleted, so that its next use makes it anew from its design values.
+class ShellWindow : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+
+    // The parent of every top-level control: the window below its menu bar.
+    QWidget* clientArea() const { return m_client; }
+    // Places the controls for the window's size (the window's own tables).
+    virtual void LayoutControls() = 0;
+
+signals:
+    // Emitted when the window unloads, before it is deleted.
+    void unloaded();
+
+protected:
+    // The window's unload: hide, show the start window, emit unloaded(); never refused.
+    virtual void FormUnload() = 0;
+    void setShellParts(QMenuBar* menuBar, QWidget* client) {
+        m_menuBar = menuBar;
+        m_client = client;
+    }
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+    QWidget* m_client = nullptr;
+
+private:
+    QMenuBar* m_menuBar = nullptr;
+};
 
 // The 16 parameter boxes of `frame_setupmas` into the window's controls of the same names.
 template <class C> void assignParameterBoxes(C& c) {

@@ -169,3 +169,42 @@ TEST_F(ReprocessWindowTest, ClosingTheWindowEndsARunningBatch) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ReprocessWindowTest, MassReprocessingUsesTheBorrowedTrainingInEveryAcquisition) {
+    // A second acquisition, and a training of its own in the first one (the source).
+    const QString other = program.filePath("default/second");
+    QDir().mkpath(other + "/img");
+    writeFile(other + "/rundata.dat", readFile(acquisition + "/rundata.dat"));
+    for (int n = 0; n < 3; ++n)
+        QFile::copy(acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg",
+                    other + "/img/c10_0_0_7f" + QString::number(n) + ".jpg");
+    formats::TrainingFile source = formats::TrainingFile::defaults();
+    source[16] = "12.5"; // mt
+    ASSERT_EQ(formats::writeTrainingFile(acquisition.toStdString(), source), "");
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    c.cmd_dir->click(); // the acquisition list of the open project
+    c.List_subproject->clearSelection();
+    c.List_subproject->findItems("run", Qt::MatchExactly).first()->setSelected(true);
+    c.mn_masstrainingload->trigger();
+    ASSERT_EQ(w.TrainingSource().name, "run");
+    c.List_subproject->findItems("second", Qt::MatchExactly).first()->setSelected(true);
+    c.List_subproject->findItems("..", Qt::MatchExactly).first()->setSelected(true);
+    fakes.dialogs->answers = {true}; // "MASS REPROCESSING ... Proceed?"
+    c.mn_masstrainingapply->trigger();
+    EXPECT_FALSE(w.Processing());
+    EXPECT_EQ(c.lbl_messages->text(), "DONE!");
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_EQ(c.txt_maxtravel->text(), "12.5"); // the borrowed training is in the boxes
+    for (const QString& folder : {acquisition, other}) {
+        EXPECT_EQ(readFile(folder + "/training.dat"), readFile(acquisition + "/training.dat"));
+        EXPECT_TRUE(readFile(folder + "/worm_trails.csv").startsWith("FRAME;ID;"))
+            << folder.toStdString();
+    }
+    EXPECT_TRUE(c.List_subproject->isEnabled());
+}
+
+} // namespace
