@@ -102,20 +102,21 @@ TEST(TrainedDetection, FivePickedWormsTrainTheFinder) {
     const PickCircle circle =
         pickCircle(defaults[0], defaults[1], defaults[2], defaults[3], defaults[4]);
     int mark = 0;
-    for (std::uint32_t seed : {1u, 2u, 3u}) {
+    for (std::uint32_t seed : {1u, 2u, 3u, 7u, 11u}) {
         plate::PlateOptions o;
         o.worms = 20;
         o.seed = seed;
         const plate::PlateFrame preview = plate::drawPlate(o, 0.0);
 
-        // The operator picks the first five worms the plate circle accepts.
+        // The operator clicks five representative worms: every fourth of the twenty, which
+        // gives small and large ones (the limits span the picks with the finder's tolerance, so
+        // five picks of the smallest worms would miss the largest).
         PickList picks;
         picks.count = 0;
-        for (const plate::WormTruth& w : preview.worms) {
-            const int x = static_cast<int>(std::lround(w.x));
-            const int y = static_cast<int>(std::lround(w.y));
-            if (picks.count < 5)
-                pickTrainingTarget(picks, 1, circle, x, y);
+        for (std::size_t i = 0; i < preview.worms.size(); i += 4) {
+            const int x = static_cast<int>(std::lround(preview.worms[i].x));
+            const int y = static_cast<int>(std::lround(preview.worms[i].y));
+            EXPECT_EQ(pickTrainingTarget(picks, 1, circle, x, y), PickOutcome::Accepted);
         }
         ASSERT_EQ(picks.count, 5);
 
