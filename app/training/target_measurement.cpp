@@ -253,6 +253,14 @@ MeasurementResult measureTargets(const GrayPicture& picture, std::span<const std
     return result;
 }
 
+MeasurementResult measureTargets(const GrayPicture& picture, const PickList& picks,
+                                 std::string_view boxSizeText, TrainingWindow window) {
+    const std::size_t count =
+        static_cast<std::size_t>(std::clamp<int>(picks.count, 0, kMaxPicks));
+    return measureTargets(picture, std::span(picks.x).first(count),
+                          std::span(picks.y).first(count), boxSizeText, window);
+}
+
 std::string descriptorFileText(const GrayPicture& picture, std::span<const std::int16_t> xs,
                                std::span<const std::int16_t> ys, int displayBox) {
     std::string text;

@@ -5,6 +5,7 @@
 // file of the picked boxes and the caption of the last training. No window and no file here:
 // the window reads the picture, writes the boxes and saves the files.
 
+#include "app/training/target_picking.h"
 #include "formats/training_file.h"
 
 #include <cstdint>
@@ -123,6 +124,10 @@ struct MeasurementResult {
 MeasurementResult measureTargets(const GrayPicture& picture, std::span<const std::int16_t> xs,
                                  std::span<const std::int16_t> ys, std::string_view boxSizeText,
                                  TrainingWindow window);
+
+// The same over the valid picks of a pick list (none while no pick list is open).
+MeasurementResult measureTargets(const GrayPicture& picture, const PickList& picks,
+                                 std::string_view boxSizeText, TrainingWindow window);
 
 // One pick's measurement on a measuring box of side `side` (1 or more).
 PickMeasure measurePick(const GrayPicture& picture, int x, int y, int side);

@@ -4,6 +4,9 @@
 #include "formats/position_file.h"
 #include "formats/training_file.h"
 
+#include <fstream>
+#include <iterator>
+
 namespace training {
 
 namespace {
@@ -87,6 +90,18 @@ TestPositions readTestPositions(std::span<const std::uint8_t> data, TrainingWind
     else
         positions.detections = firstBlock(data, formats::WORM_BUFFER_SIZE, true);
     return positions;
+}
+
+std::optional<TestPositions> readTestPositionsFile(const std::string& path,
+                                                   TrainingWindow window) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    const std::vector<std::uint8_t> data{std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>()};
+    if (in.bad())
+        return std::nullopt;
+    return readTestPositions(data, window);
 }
 
 std::vector<TestMark> testMarks(const TestPositions& positions, int markSize,

@@ -7,6 +7,7 @@
 #include "app/training/target_measurement.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -55,6 +56,11 @@ struct TestPositions {
 // - Acquisition window: the first block, with 14-byte records and a footer, when its time mark
 //   (header bytes 1 and 2) is 0.
 TestPositions readTestPositions(std::span<const std::uint8_t> data, TrainingWindow window);
+
+// The same read from the file at `path` (the program folder's xy_worms.bin); nothing when the
+// file does not exist or cannot be read.
+std::optional<TestPositions> readTestPositionsFile(const std::string& path,
+                                                   TrainingWindow window);
 
 // A line of a mark.
 struct MarkLine {

@@ -172,6 +172,21 @@ TEST(MeasureTargets, LimitsOverThePicks) {
     EXPECT_EQ(a.texts.maxTravel, " 32.5");
     EXPECT_EQ(a.texts.pixMin, r.texts.pixMin);
 
+    // The same through the pick list.
+    PickList list;
+    list.count = 5;
+    for (std::size_t i = 0; i < 5; ++i) {
+        list.x[i] = picks.xs[i];
+        list.y[i] = picks.ys[i];
+    }
+    list.x[5] = 1; // stale entries beyond the count are not read
+    const MeasurementResult fromList =
+        measureTargets(canvas.picture(), list, "35", TrainingWindow::Reanalysis);
+    EXPECT_EQ(fromList.descriptorText, r.descriptorText);
+    EXPECT_EQ(fromList.texts.contrastMin, r.texts.contrastMin);
+    list.count = -1;
+    EXPECT_FALSE(measureTargets(canvas.picture(), list, "35", TrainingWindow::Reanalysis).ok);
+
     // Twice on the same picture: the same limits and the same descriptor.
     const MeasurementResult again =
         measureTargets(canvas.picture(), picks.xs, picks.ys, "35", TrainingWindow::Reanalysis);

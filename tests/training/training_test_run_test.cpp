@@ -5,7 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace training;
 
@@ -242,4 +247,22 @@ TEST(TestMarks, ReanalysisRoundShapeCrossesAndEdges) {
     EXPECT_DOUBLE_EQ(edges[0].textX, 364);
     EXPECT_EQ(testMarks(p, 36, TrainingWindow::Reanalysis, false)[0].kind,
               TestMark::Kind::Square);
+}
+
+TEST(TestPositionsReader, FromFile) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("vx_training_file_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "xy_worms.bin").string();
+    EXPECT_FALSE(readTestPositionsFile(path, TrainingWindow::Acquisition).has_value());
+    const Bytes file = currentFile(0, kThree);
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(file.data()),
+                  static_cast<std::streamsize>(file.size()));
+    }
+    const auto read = readTestPositionsFile(path, TrainingWindow::Acquisition);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(xyOf(*read), kThree);
+    std::filesystem::remove_all(folder);
 }
