@@ -19,8 +19,7 @@ std::int64_t nearest(double value) {
 }
 
 int nearestInt(double value) {
-    return static_cast<int>(
-        std::clamp<std::int64_t>(nearest(value), -2147483647 - 1, 2147483647));
+    return static_cast<int>(std::clamp<std::int64_t>(nearest(value), -2147483647 - 1, 2147483647));
 }
 
 } // namespace
@@ -255,10 +254,9 @@ MeasurementResult measureTargets(const GrayPicture& picture, std::span<const std
 
 MeasurementResult measureTargets(const GrayPicture& picture, const PickList& picks,
                                  std::string_view boxSizeText, TrainingWindow window) {
-    const std::size_t count =
-        static_cast<std::size_t>(std::clamp<int>(picks.count, 0, kMaxPicks));
-    return measureTargets(picture, std::span(picks.x).first(count),
-                          std::span(picks.y).first(count), boxSizeText, window);
+    const std::size_t count = static_cast<std::size_t>(std::clamp<int>(picks.count, 0, kMaxPicks));
+    return measureTargets(picture, std::span(picks.x).first(count), std::span(picks.y).first(count),
+                          boxSizeText, window);
 }
 
 std::string descriptorFileText(const GrayPicture& picture, std::span<const std::int16_t> xs,

@@ -55,8 +55,8 @@ struct PickMeasure {
     double deviation = 0.0; // mean absolute deviation from it
     int threshold = 0;      // flattened values below it are dark
     int darkCount = 0;
-    double length = 0.0; // diagonal of the dark pixels' bounding box
-    int greyRange = 0;   // brightest minus darkest grey of the box
+    double length = 0.0;       // diagonal of the dark pixels' bounding box
+    int greyRange = 0;         // brightest minus darkest grey of the box
     bool hasBlackLine = false; // a row or column of the box is black throughout
 };
 
@@ -73,14 +73,14 @@ struct TargetLimits {
 
 // The texts written into the parameter boxes, in the order the boxes are written.
 struct LimitTexts {
-    std::string pixMin;         // txt_pixmin, key pl
-    std::string pixMax;         // txt_pixmax, key ph
-    std::string contrastMin;    // txt_umbralmin, key tl
-    std::string contrastMax;    // txt_umbralmax, key th
-    std::string lenMin;         // txt_lenmin, key ll
-    std::string rangeMin;       // txt_umbral_analisis, key al
-    std::string lenMax;         // txt_lenmax, key lh
-    std::string maxTravel;      // txt_maxtravel, key mt
+    std::string pixMin;      // txt_pixmin, key pl
+    std::string pixMax;      // txt_pixmax, key ph
+    std::string contrastMin; // txt_umbralmin, key tl
+    std::string contrastMax; // txt_umbralmax, key th
+    std::string lenMin;      // txt_lenmin, key ll
+    std::string rangeMin;    // txt_umbral_analisis, key al
+    std::string lenMax;      // txt_lenmax, key lh
+    std::string maxTravel;   // txt_maxtravel, key mt
 };
 
 // The texts of the limits: counts, lengths and grey range as signed decimal text (" 26"), the
@@ -112,8 +112,8 @@ struct MeasurementResult {
     std::string message; // why nothing was measured (ok false); empty when ok
     std::vector<PickMeasure> picks;
     TargetLimits limits;
-    LimitTexts texts;               // the boxes' new texts (ok only)
-    std::string descriptorText;     // the whole descriptor file (ok only)
+    LimitTexts texts;                  // the boxes' new texts (ok only)
+    std::string descriptorText;        // the whole descriptor file (ok only)
     std::vector<MarkPoint> darkPoints; // raw grey below the pick's threshold, inside the picture
     std::vector<PickMark> marks;
 };

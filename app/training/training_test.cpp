@@ -92,8 +92,7 @@ TestPositions readTestPositions(std::span<const std::uint8_t> data, TrainingWind
     return positions;
 }
 
-std::optional<TestPositions> readTestPositionsFile(const std::string& path,
-                                                   TrainingWindow window) {
+std::optional<TestPositions> readTestPositionsFile(const std::string& path, TrainingWindow window) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
@@ -104,8 +103,8 @@ std::optional<TestPositions> readTestPositionsFile(const std::string& path,
     return readTestPositions(data, window);
 }
 
-std::vector<TestMark> testMarks(const TestPositions& positions, int markSize,
-                                TrainingWindow window, bool roundShape) {
+std::vector<TestMark> testMarks(const TestPositions& positions, int markSize, TrainingWindow window,
+                                bool roundShape) {
     std::vector<TestMark> marks;
     const double B = markSize;
     const bool reanalysisRound = roundShape && window == TrainingWindow::Reanalysis;

@@ -59,8 +59,7 @@ TestPositions readTestPositions(std::span<const std::uint8_t> data, TrainingWind
 
 // The same read from the file at `path` (the program folder's xy_worms.bin); nothing when the
 // file does not exist or cannot be read.
-std::optional<TestPositions> readTestPositionsFile(const std::string& path,
-                                                   TrainingWindow window);
+std::optional<TestPositions> readTestPositionsFile(const std::string& path, TrainingWindow window);
 
 // A line of a mark.
 struct MarkLine {
@@ -92,7 +91,7 @@ struct TestMark {
 // The marks of the detections for the mark size B (measureBoxSide of txt_npix). The acquisition
 // window draws numbered squares; the reanalysis window draws crosses without numbers for 13- and
 // 14-byte records and the left and top edges for flat records when `roundShape` is on.
-std::vector<TestMark> testMarks(const TestPositions& positions, int markSize,
-                                TrainingWindow window, bool roundShape);
+std::vector<TestMark> testMarks(const TestPositions& positions, int markSize, TrainingWindow window,
+                                bool roundShape);
 
 } // namespace training

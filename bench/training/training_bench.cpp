@@ -25,8 +25,8 @@ void BM_MeasureTenPicks(benchmark::State& state) {
     const training::GrayPicture picture{frame.width, frame.height, frame.pixels};
     const std::string box = std::to_string(state.range(0));
     for (auto _ : state) {
-        training::MeasurementResult r = training::measureTargets(
-            picture, xs, ys, box, training::TrainingWindow::Acquisition);
+        training::MeasurementResult r =
+            training::measureTargets(picture, xs, ys, box, training::TrainingWindow::Acquisition);
         benchmark::DoNotOptimize(r);
     }
 }

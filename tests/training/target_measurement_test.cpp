@@ -296,7 +296,8 @@ TEST(DescriptorFile, ExactLines) {
     Canvas canvas(0, 20, 20);
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 20; ++x)
-            canvas.pixels[static_cast<std::size_t>(y) * 20 + x] = static_cast<std::uint8_t>(10 * x + y);
+            canvas.pixels[static_cast<std::size_t>(y) * 20 + x] =
+                static_cast<std::uint8_t>(10 * x + y);
     Picks picks;
     picks.add(10, 5); // box 2: columns 9 to 11, rows 4 to 6
     picks.add(19, 0); // reaches beyond the right and top edges: 255 there

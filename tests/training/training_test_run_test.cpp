@@ -91,18 +91,18 @@ TEST(TestCommands, DravelAndSirrexCommandLines) {
     EXPECT_EQ(base, "/opt/vx/preview");
     const ProgramCommand dravel = testDravelCommand("/opt/vx", base);
     EXPECT_EQ(dravel.program, "/opt/vx/Dravel");
-    EXPECT_EQ(dravel.arguments, (std::vector<std::string>{"-grayscale", "-outfile",
-                                                          "/opt/vx/preview.pgm",
-                                                          "/opt/vx/preview.jpg"}));
+    EXPECT_EQ(dravel.arguments,
+              (std::vector<std::string>{"-grayscale", "-outfile", "/opt/vx/preview.pgm",
+                                        "/opt/vx/preview.jpg"}));
     const std::string options = " -xs335 -xe1170 -bs35 -mt31.25";
     const ProgramCommand plain =
         testSirrexCommand("/opt/vx", base, options, false, TrainingWindow::Acquisition);
     EXPECT_EQ(plain.program, "/opt/vx/Sirrex");
-    EXPECT_EQ(plain.arguments, (std::vector<std::string>{"/opt/vx/preview.pgm", "-xs335",
-                                                         "-xe1170", "-bs35", "-mt31.25", "-ti0"}));
-    EXPECT_EQ(testSirrexCommand("/opt/vx", base, options, false, TrainingWindow::Reanalysis)
-                  .arguments,
-              plain.arguments);
+    EXPECT_EQ(plain.arguments, (std::vector<std::string>{"/opt/vx/preview.pgm", "-xs335", "-xe1170",
+                                                         "-bs35", "-mt31.25", "-ti0"}));
+    EXPECT_EQ(
+        testSirrexCommand("/opt/vx", base, options, false, TrainingWindow::Reanalysis).arguments,
+        plain.arguments);
     const auto acqRound =
         testSirrexCommand("/opt/vx", base, options, true, TrainingWindow::Acquisition).arguments;
     const auto reRound =
@@ -128,8 +128,8 @@ TEST(TestPositionsReader, CurrentLayoutBothWindows) {
     const Bytes next = formats::encodeBlock(0, {}, false);
     two.insert(two.end(), next.begin(), next.end());
     EXPECT_EQ(xyOf(readTestPositions(two, TrainingWindow::Acquisition)), kThree);
-    EXPECT_TRUE(readTestPositions(currentFile(0, {}), TrainingWindow::Acquisition)
-                    .detections.empty());
+    EXPECT_TRUE(
+        readTestPositions(currentFile(0, {}), TrainingWindow::Acquisition).detections.empty());
 }
 
 TEST(TestPositionsReader, AcquisitionWindowWantsTimeMarkZero) {
@@ -168,15 +168,14 @@ TEST(TestPositionsReader, ThirteenByteLayouts) {
     const Bytes footerCut(withFooter.begin(), withFooter.end() - 3);
     EXPECT_TRUE(readTestPositions(footerCut, TrainingWindow::Reanalysis).detections.empty());
     // Read as 14-byte records these would give other positions: the layout byte decides.
-    EXPECT_NE(xyOf(readTestPositions(oldBlock(2, 0, kThree, 13, true),
-                                     TrainingWindow::Reanalysis)),
+    EXPECT_NE(xyOf(readTestPositions(oldBlock(2, 0, kThree, 13, true), TrainingWindow::Reanalysis)),
               kThree);
 }
 
 TEST(TestPositionsReader, FlatRecords) {
     Bytes file;
     putFlat(file, 0, 400, 300);
-    putFlat(file, 1, 500, 500);    // another time mark: passed over
+    putFlat(file, 1, 500, 500); // another time mark: passed over
     putFlat(file, 0, 1000, 700);
     putFlat(file, 0, 600, 600, 7); // no marker: passed over
     putFlat(file, 0x10000, 1, 1);  // time mark above 16 bits
@@ -245,8 +244,7 @@ TEST(TestMarks, ReanalysisRoundShapeCrossesAndEdges) {
     EXPECT_DOUBLE_EQ(edges[0].lines[1].x2, 418); // top edge across
     EXPECT_DOUBLE_EQ(edges[0].textY, 282);
     EXPECT_DOUBLE_EQ(edges[0].textX, 364);
-    EXPECT_EQ(testMarks(p, 36, TrainingWindow::Reanalysis, false)[0].kind,
-              TestMark::Kind::Square);
+    EXPECT_EQ(testMarks(p, 36, TrainingWindow::Reanalysis, false)[0].kind, TestMark::Kind::Square);
 }
 
 TEST(TestPositionsReader, FromFile) {
