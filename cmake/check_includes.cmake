@@ -23,7 +23,7 @@ set(allowed_app_acquisition "app/results/")
 set(allowed_app_microbeam "")
 set(allowed_app_widgets "")
 set(allowed_app_device_ui "app/device/;app/widgets/")
-set(allowed_app_training_ui "app/training/;app/widgets/")
+set(allowed_app_training_ui "app/training/;app/device/;app/widgets/")
 set(allowed_app_results_ui "app/results/;app/widgets/")
 set(allowed_app_acquisition_ui
     "app/acquisition/;app/device/;app/results/;app/results/ui/;app/widgets/")

@@ -66,11 +66,11 @@ bool PlateController::DrawPlateOverlayOf(const QString& file) {
         pic->pset(row.left, row.y, kRed);
         pic->pset(row.right, row.y, kRed);
     }
-    if (m_targetCount > 0) {
+    if (m_picks.count > 0) {
         const int b = training::wholeValue(m_c.txt_npix->text().toStdString());
-        const int count = std::min<int>(m_targetCount, static_cast<int>(m_picked.x.size()));
+        const int count = std::min<int>(m_picks.count, static_cast<int>(m_picks.x.size()));
         for (int k = 0; k < count; ++k) {
-            const auto s = training::targetSquare(m_picked.x[k], m_picked.y[k], b);
+            const auto s = training::targetSquare(m_picks.x[k], m_picks.y[k], b);
             pic->box(s.left, s.top, s.right, s.bottom, kBlue);
         }
     }

@@ -3,6 +3,7 @@
 // the picked targets, the nudge buttons, the plate-size slider and the plate-size box. The
 // picked targets are kept here for the training that measures them.
 
+#include "app/training/target_picking.h"
 #include "app/widgets/handler_guard.h"
 #include "platform/services.h"
 
@@ -52,15 +53,11 @@ public:
                     const Lifetime& window, PlateHooks hooks, QObject* parent);
 
     // -1: no pick list open; 0 to 10: picked targets.
-    std::int16_t TargetCount() const { return m_targetCount; }
-    void setTargetCount(std::int16_t count) { m_targetCount = count; }
-    // The picked targets (indices 0 to 10, frame pixels); entries below TargetCount are valid.
-    struct PickedTargets {
-        std::array<std::int16_t, 11> x{};
-        std::array<std::int16_t, 11> y{};
-    };
-    PickedTargets& pickedTargets() { return m_picked; }
-    const PickedTargets& pickedTargets() const { return m_picked; }
+    std::int16_t TargetCount() const { return m_picks.count; }
+    void setTargetCount(std::int16_t count) { m_picks.count = count; }
+    // The pick list: the picked targets (frame pixels); entries below TargetCount are valid.
+    training::PickList& pickedTargets() { return m_picks; }
+    const training::PickList& pickedTargets() const { return m_picks; }
 
     // Loads an image into the picture, stretched from the 1600 x 1200 coordinate space (a
     // 640 x 480 source for the preview mode). False, with the box hidden, on failure.
@@ -88,8 +85,7 @@ private:
     platform::Services m_services;
     Lifetime m_life;
     PlateHooks m_hooks;
-    std::int16_t m_targetCount = -1;
-    PickedTargets m_picked;
+    training::PickList m_picks;
 };
 
 } // namespace ui

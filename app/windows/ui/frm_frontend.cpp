@@ -9,6 +9,7 @@
 #include "app/device/ui/training_boxes_view.h"
 #include "app/results/ui/report_frame_controller.h"
 #include "app/training/ui/plate_controller.h"
+#include "app/training/ui/training_controller.h"
 #include "app/widgets/caption_fit.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/control_factory.h"
@@ -18,6 +19,7 @@
 #include "app/windows/browser.h"
 #include "app/windows/layout.h"
 #include "app/windows/ui/window_shell.h"
+#include "formats/frame_names.h"
 #include "formats/save_file.h"
 #include "formats/training_file.h"
 
@@ -377,6 +379,23 @@ void FrmFrontend::buildControllers() {
         m_services, m_life,
         {[this] { return m_c.Opt_acq[0]->isChecked(); }, [this] { return m_pageState >= 1; }},
         this);
+    TrainingHooks training;
+    training.window = training::TrainingWindow::Acquisition;
+    training.pageState = [this] { return static_cast<int>(m_pageState); };
+    training.showPreview = [this] {
+        return m_plate->ShowImage(programFile(QString::fromLatin1(formats::kPreviewFileName)));
+    };
+    training.writeTrainingFile = [this] { return WriteTrainingFile(); };
+    training.testTraining = [this] {
+        m_services.dialogs->message(
+            QStringLiteral("\"TEST TRAINING\" is not available in this version of the program."));
+    };
+    m_training = new TrainingController(
+        {m_c.Picture1, m_c.cmd_detect, m_c.cmd_clear, m_c.cmd_focus, m_c.lbl_last_training,
+         m_c.txt_npix, m_c.txt_x1, m_c.txt_x2, m_c.txt_y1, m_c.txt_y2, m_c.txt_pixmin,
+         m_c.txt_pixmax, m_c.txt_umbralmin, m_c.txt_umbralmax, m_c.txt_lenmin,
+         m_c.txt_umbral_analisis, m_c.txt_lenmax, m_c.txt_maxtravel},
+        *m_plate, m_services, m_life, std::move(training), this);
     m_report = new ReportFrameController(
         {m_c.Frame_report, m_c.combo_bin, m_c.txt_spacer, m_c.lbl_path, m_c.cmd_generate,
          m_c.cmd_cancelreport, m_c.cmdreport, m_c.txt_x1, m_c.txt_x2, m_c.txt_y1, m_c.txt_y2,

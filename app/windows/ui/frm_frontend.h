@@ -44,6 +44,7 @@ class LightController;
 class PictureBox;
 class PlateController;
 class ReportFrameController;
+class TrainingController;
 
 class FrmFrontend : public ShellWindow {
     Q_OBJECT
@@ -196,6 +197,7 @@ public:
     LightController& light() const { return *m_light; }
     FocusController& focus() const { return *m_focus; }
     PlateController& plate() const { return *m_plate; }
+    TrainingController& training() const { return *m_training; }
     ReportFrameController& report() const { return *m_report; }
     AcquisitionRunController* runController() const { return m_run; }
 
@@ -301,6 +303,7 @@ private:
     FocusController* m_focus = nullptr;
     PlateController* m_plate = nullptr;
     ReportFrameController* m_report = nullptr;
+    TrainingController* m_training = nullptr;
     AcquisitionRunController* m_run = nullptr;
 
     std::int16_t m_pageState = 0;

@@ -8,6 +8,7 @@
 #include "app/device/ui/training_boxes_view.h"
 #include "app/results/bad_frames.h"
 #include "app/training/ui/plate_controller.h"
+#include "app/training/ui/training_controller.h"
 #include "app/widgets/box_values.h"
 #include "app/widgets/caption_fit.h"
 #include "app/widgets/clickable_label.h"
@@ -101,6 +102,20 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
                                       const auto client = m_deviceClient;
                                       client->SetLamp(m_c.txt_ip1->text(), lampValue);
                                   }));
+    TrainingHooks training;
+    training.window = training::TrainingWindow::Reanalysis;
+    training.pageState = [this] { return static_cast<int>(m_pageState); };
+    training.showPreview = [this] {
+        return m_plate->ShowImage(programFile(QString::fromLatin1(formats::kPreviewFileName)));
+    };
+    training.writeTrainingFile = [this] { return WriteTrainingFile(m_services.programFolder); };
+    training.testTraining = [this] { notAvailable(m_c.cmd_detect->text()); };
+    m_training = new TrainingController(
+        {m_c.Picture1, m_c.cmd_detect, m_c.cmd_clear, nullptr, m_c.lbl_last_training, m_c.txt_npix,
+         m_c.txt_x1, m_c.txt_x2, m_c.txt_y1, m_c.txt_y2, m_c.txt_pixmin, m_c.txt_pixmax,
+         m_c.txt_umbralmin, m_c.txt_umbralmax, m_c.txt_lenmin, m_c.txt_umbral_analisis,
+         m_c.txt_lenmax, m_c.txt_maxtravel},
+        *m_plate, m_services, m_life, std::move(training), this);
     ReprocessControls reprocess;
     reprocess.cmd_reprocess = m_c.cmd_reprocess;
     reprocess.cmd_prev = m_c.cmd_prev;
@@ -388,8 +403,7 @@ void FrmTraining::connectHandlers() {
     for (QAction* later : {m_c.submn_joint_report, m_c.submn_full_joint_report,
                            m_c.mnexport_xyimage, m_c.mnexport_xyworm})
         connect(later, &QAction::triggered, this, [this, later] { notAvailable(later->text()); });
-    for (QPushButton* later : {m_c.cmd_wormtrails, m_c.cmd_report_calc, m_c.cmd_exportbmp,
-                               m_c.cmd_detect, m_c.cmd_clear})
+    for (QPushButton* later : {m_c.cmd_wormtrails, m_c.cmd_report_calc, m_c.cmd_exportbmp})
         connect(later, &QPushButton::clicked, this, [this, later] { notAvailable(later->text()); });
     // The plate size is checked on every change as well as when the box is left.
     connect(m_c.txt_psize, &QLineEdit::textChanged, m_plate, &PlateController::txtPsizeLostFocus);

@@ -41,6 +41,7 @@ class ClickableLabel;
 class PictureBox;
 class LightController;
 class ReprocessController;
+class TrainingController;
 class PlateController;
 
 class FrmTraining : public ShellWindow {
@@ -190,6 +191,7 @@ public:
     const Controls& controls() const { return m_c; }
     PlateController& plate() const { return *m_plate; }
     LightController& light() const { return *m_light; }
+    TrainingController& training() const { return *m_training; }
 
     // ---- Window state ----------------------------------------------------------------------
     std::int16_t PageState() const { return m_pageState; }
@@ -276,6 +278,7 @@ private:
     PlateController* m_plate = nullptr;
     LightController* m_light = nullptr;
     ReprocessController* m_reprocess = nullptr;
+    TrainingController* m_training = nullptr;
     // Shared so that a request under way keeps its client when the window goes meanwhile.
     std::shared_ptr<device::DeviceClient> m_deviceClient;
 

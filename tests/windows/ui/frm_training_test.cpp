@@ -2,6 +2,7 @@
 
 #include "app/results/bad_frames.h"
 #include "app/training/ui/plate_controller.h"
+#include "app/training/ui/training_controller.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/picture_box.h"
 #include "app/widgets/window_registry.h"
@@ -15,11 +16,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QBuffer>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -386,6 +389,118 @@ TEST_F(FrmTrainingTest, AutoconnectJoinsTheNetworkAtOnceAndStoresNothing) {
     c.mn_autoconnect->trigger(); // an empty answer joins nothing, the mark stays
     EXPECT_TRUE(c.mn_autoconnect->isChecked());
     EXPECT_EQ(fakes.launcher->networks, QStringList{"labnet"});
+}
+
+} // namespace
+
+namespace {
+
+// A preview with dark worm-like marks at known places on a bright plate.
+QByteArray previewWithWorms(const std::vector<QPoint>& worms) {
+    QImage image(1600, 1200, QImage::Format_RGB32);
+    image.fill(QColor(190, 190, 190));
+    QPainter painter(&image);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(40, 40, 40));
+    for (const QPoint& p : worms)
+        painter.drawRoundedRect(QRect(p.x() - 12, p.y() - 3, 24, 6), 3, 3);
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", 95);
+    return bytes;
+}
+
+const std::vector<QPoint> kWorms = {{700, 600}, {800, 600}, {700, 700}, {800, 700}, {752, 650}};
+
+class TrainingWorkbenchTest : public FrmTrainingTest {
+protected:
+    void SetUp() override {
+        FrmTrainingTest::SetUp();
+        writeFile(program.filePath("preview.jpg"), previewWithWorms(kWorms));
+        FrmTraining& w = window();
+        w.ShowConnecting();
+    }
+    void pick(int x, int y) {
+        window().training().StorePointerPosition(x, y);
+        window().training().PickTrainingTarget();
+    }
+    void openPickList() {
+        fakes.dialogs->answers = {true};
+        window().controls().cmd_clear->click();
+    }
+};
+
+TEST_F(TrainingWorkbenchTest, PicksInsideThePlateUpToTenAreKept) {
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    pick(700, 600); // no pick list yet
+    EXPECT_EQ(w.TargetCount(), -1);
+    openPickList();
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Click 5 to 10 representative worms"});
+    EXPECT_EQ(c.cmd_detect->text(), "APPLY");
+    EXPECT_EQ(c.cmd_clear->text(), "Cancel");
+    EXPECT_EQ(c.lbl_last_training->text(), "[ Now ]");
+    pick(752, 625);
+    pick(1160, 625);      // its box reaches beyond the plate circle
+    pick(752 + 397, 625); // 17.5 + 397 is beyond the radius of 414
+    pick(752 + 396, 625); // 17.5 + 396 lies inside
+    EXPECT_EQ(w.TargetCount(), 2);
+    for (int i = 0; i < 12; ++i)
+        pick(600 + 10 * i, 600);
+    EXPECT_EQ(w.TargetCount(), 10); // the eleventh and later are ignored
+    // Ending the pick list.
+    c.cmd_clear->click();
+    EXPECT_EQ(w.TargetCount(), -1);
+    EXPECT_EQ(c.cmd_detect->text(), "TEST TRAINING");
+    EXPECT_EQ(c.cmd_clear->text(), "New");
+}
+
+TEST_F(TrainingWorkbenchTest, ApplyMeasuresThePicksIntoTheBoxesAndBothFiles) {
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    openPickList();
+    for (int i = 0; i < 3; ++i)
+        pick(kWorms[static_cast<std::size_t>(i)].x(), kWorms[static_cast<std::size_t>(i)].y());
+    fakes.dialogs->log.clear();
+    c.cmd_detect->click();
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Please Select more Targets (5 to 10)"});
+    for (int i = 3; i < 5; ++i)
+        pick(kWorms[static_cast<std::size_t>(i)].x(), kWorms[static_cast<std::size_t>(i)].y());
+    const QString before = c.txt_pixmin->text();
+    c.cmd_detect->click();
+    EXPECT_EQ(fakes.dialogs->messages().size(), 1)
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_NE(c.txt_pixmin->text(), before);
+    EXPECT_EQ(c.cmd_clear->text(), "OK");
+    EXPECT_EQ(c.lbl_last_training->text(), "[ 2026-01-15 ]");
+    EXPECT_TRUE(readFile(program.filePath("descriptor.dat")).startsWith("Block[0]\r\n"));
+    const QByteArray training = readFile(program.filePath("training.dat"));
+    EXPECT_TRUE(training.contains("pl " + c.txt_pixmin->text().toUtf8() + "\r\n"))
+        << training.toStdString();
+    // The same picks in a window of another size give the same training.
+    w.resize(1600, 1000);
+    QCoreApplication::processEvents();
+    c.cmd_detect->click();
+    EXPECT_EQ(readFile(program.filePath("training.dat")), training);
+}
+
+TEST_F(TrainingWorkbenchTest, ApplyOnNothingMeasurableChangesNothing) {
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    const QByteArray training = readFile(program.filePath("training.dat"));
+    openPickList();
+    for (int i = 0; i < 5; ++i)
+        pick(600 + 40 * i, 900); // bright plate, no worm
+    EXPECT_EQ(w.TargetCount(), 5);
+    fakes.dialogs->log.clear();
+    const QString before = c.txt_pixmin->text();
+    c.cmd_detect->click();
+    ASSERT_EQ(fakes.dialogs->messages().size(), 1);
+    EXPECT_EQ(c.txt_pixmin->text(), before);
+    EXPECT_FALSE(QFile::exists(program.filePath("descriptor.dat")));
+    EXPECT_EQ(readFile(program.filePath("training.dat")), training);
 }
 
 } // namespace

@@ -1,0 +1,166 @@
+#include "app/training/ui/training_controller.h"
+
+#include "app/device/names.h"
+#include "app/training/target_picking.h"
+#include "app/training/ui/plate_controller.h"
+#include "app/widgets/box_values.h"
+#include "app/widgets/picture_box.h"
+#include "formats/numbers.h"
+#include "formats/save_file.h"
+
+#include <QDate>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <vector>
+
+namespace ui {
+
+namespace {
+constexpr int kRed = colourValue(255, 0, 0);
+} // namespace
+
+TrainingController::TrainingController(const TrainingControls& controls, PlateController& plate,
+                                       platform::Services services, const Lifetime& window,
+                                       TrainingHooks hooks, QObject* parent)
+    : QObject(parent), m_c(controls), m_plate(plate), m_services(std::move(services)),
+      m_life(Lifetime::childOf(window)), m_hooks(std::move(hooks)) {
+    connect(m_c.Picture1, &PictureBox::mousePressed, this,
+            [this](double x, double y, Qt::MouseButton) {
+                StorePointerPosition(x, y);
+                PickTrainingTarget();
+            });
+    connect(m_c.cmd_clear, &QPushButton::clicked, this, &TrainingController::cmdClearClick);
+    connect(m_c.cmd_detect, &QPushButton::clicked, this, &TrainingController::cmdDetectClick);
+}
+
+void TrainingController::StorePointerPosition(double x, double y) {
+    m_pointerX = static_cast<int>(formats::roundHalfEven(x));
+    m_pointerY = static_cast<int>(formats::roundHalfEven(y));
+}
+
+void TrainingController::PickTrainingTarget() {
+    training::PickList& picks = m_plate.pickedTargets();
+    const training::PickCircle circle =
+        training::pickCircle(m_c.txt_x1->text().toStdString(), m_c.txt_x2->text().toStdString(),
+                             m_c.txt_y1->text().toStdString(), m_c.txt_y2->text().toStdString(),
+                             m_c.txt_npix->text().toStdString());
+    if (training::pickTrainingTarget(picks, m_hooks.pageState(), circle, m_pointerX, m_pointerY) !=
+        training::PickOutcome::Accepted)
+        return;
+    const double half = circle.halfBox;
+    PictureBox* pic = m_c.Picture1;
+    pic->box(m_pointerX - half, m_pointerY - half, m_pointerX + half, m_pointerY + half, kRed);
+    const double b = 2.0 * half;
+    pic->printText(m_pointerX - b - 5, m_pointerY - b - 5,
+                   fromStd(training::pickNumberText(picks.count)), kRed, 20);
+    pic->update();
+}
+
+void TrainingController::cmdClearClick() {
+    HandlerGuard guard(m_life, "cmdClearClick");
+    if (!guard.entered())
+        return;
+    if (m_plate.TargetCount() == -1) {
+        if (!m_services.dialogs->question(QStringLiteral("Start New training?")) || !guard.alive())
+            return;
+        m_services.dialogs->message(QStringLiteral("Click 5 to 10 representative worms"));
+        if (!guard.alive())
+            return;
+        m_plate.setTargetCount(0);
+        m_c.lbl_last_training->setText(QStringLiteral("[ Now ]"));
+        m_c.cmd_detect->setText(QStringLiteral("APPLY"));
+        m_c.cmd_clear->setText(QStringLiteral("Cancel"));
+        m_plate.DrawPlateOverlay(); // the marks of an earlier pick list go
+        if (m_c.cmd_focus)
+            m_c.cmd_focus->setEnabled(false);
+        return;
+    }
+    m_plate.setTargetCount(-1);
+    m_c.cmd_detect->setText(QStringLiteral("TEST TRAINING"));
+    m_c.cmd_clear->setText(QStringLiteral("New"));
+    m_plate.DrawPlateOverlay();
+    if (m_c.cmd_focus)
+        m_c.cmd_focus->setEnabled(true);
+}
+
+void TrainingController::cmdDetectClick() {
+    switch (training::detectAction(m_plate.TargetCount())) {
+    case training::DetectAction::Measure:
+        MeasureTargets();
+        return;
+    case training::DetectAction::Test:
+        if (m_hooks.testTraining)
+            m_hooks.testTraining();
+        return;
+    case training::DetectAction::AskForMore:
+        m_services.dialogs->message(QString::fromLatin1(training::kMoreTargetsMessage));
+        return;
+    }
+}
+
+void TrainingController::MeasureTargets() {
+    HandlerGuard guard(m_life, "MeasureTargets");
+    if (!guard.entered())
+        return;
+    // Measured on the plain preview in frame pixels, whatever the window's size: the marks of an
+    // earlier click never enter the measurement.
+    if (!m_hooks.showPreview()) {
+        m_services.dialogs->message(QStringLiteral("No preview to measure: take a preview first"));
+        return;
+    }
+    PictureBox* pic = m_c.Picture1;
+    const QImage& image = pic->image();
+    std::vector<std::uint8_t> gray(static_cast<std::size_t>(image.width()) * image.height());
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            gray[static_cast<std::size_t>(y) * image.width() + x] = static_cast<std::uint8_t>(
+                device::GrayFromColor(fromQColor(image.pixelColor(x, y))));
+    const training::MeasurementResult result =
+        training::measureTargets({image.width(), image.height(), gray}, m_plate.pickedTargets(),
+                                 m_c.txt_npix->text().toStdString(), m_hooks.window);
+    if (!result.ok) {
+        m_services.dialogs->message(fromStd(result.message));
+        return;
+    }
+    // The descriptor first: when it cannot be written nothing else changes.
+    const QString descriptor =
+        QDir(m_services.programFolder)
+            .filePath(QString::fromLatin1(training::descriptorFileName(m_hooks.window)));
+    const std::string error =
+        formats::saveFileAtomic(descriptor.toStdString(), result.descriptorText);
+    if (!error.empty()) {
+        m_services.dialogs->message(fromStd(error));
+        return;
+    }
+    const training::LimitTexts& t = result.texts;
+    m_c.txt_pixmin->setText(fromStd(t.pixMin));
+    m_c.txt_pixmax->setText(fromStd(t.pixMax));
+    m_c.txt_umbralmin->setText(fromStd(t.contrastMin));
+    m_c.txt_umbralmax->setText(fromStd(t.contrastMax));
+    m_c.txt_lenmin->setText(fromStd(t.lenMin));
+    m_c.txt_umbral_analisis->setText(fromStd(t.rangeMin));
+    m_c.txt_lenmax->setText(fromStd(t.lenMax));
+    m_c.txt_maxtravel->setText(fromStd(t.maxTravel));
+    const QDate today = m_services.clock->now().date();
+    m_c.lbl_last_training->setText(
+        fromStd(training::lastTrainingCaption(today.year(), today.month(), today.day())));
+    if (!m_hooks.writeTrainingFile()) {
+        m_services.dialogs->message(
+            QStringLiteral("The training could not be saved in the program folder."));
+        if (!guard.alive())
+            return;
+    }
+    for (const training::MarkPoint& p : result.darkPoints)
+        pic->pset(p.x, p.y, kRed);
+    for (const training::PickMark& m : result.marks) {
+        pic->box(m.left, m.top, m.right, m.bottom, kRed);
+        pic->printText(m.textX, m.textY, fromStd(m.text), kRed, 20);
+    }
+    pic->update();
+    m_c.cmd_clear->setText(QStringLiteral("OK"));
+}
+
+} // namespace ui
