@@ -2,14 +2,18 @@
 
 #include "app/device/names.h"
 #include "app/training/target_picking.h"
+#include "app/training/training_test.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/widgets/box_values.h"
 #include "app/widgets/picture_box.h"
 #include "formats/numbers.h"
 #include "formats/save_file.h"
+#include "formats/training_file.h"
 
 #include <QDate>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -92,8 +96,7 @@ void TrainingController::cmdDetectClick() {
         MeasureTargets();
         return;
     case training::DetectAction::Test:
-        if (m_hooks.testTraining)
-            m_hooks.testTraining();
+        TestTraining();
         return;
     case training::DetectAction::AskForMore:
         m_services.dialogs->message(QString::fromLatin1(training::kMoreTargetsMessage));
@@ -161,6 +164,75 @@ void TrainingController::MeasureTargets() {
     }
     pic->update();
     m_c.cmd_clear->setText(QStringLiteral("OK"));
+}
+
+namespace {
+constexpr int kBlue = colourValue(0, 0, 255);
+
+QStringList qtArguments(const std::vector<std::string>& arguments) {
+    QStringList out;
+    for (const std::string& a : arguments)
+        out << QString::fromStdString(a);
+    return out;
+}
+} // namespace
+
+void TrainingController::TestTraining() {
+    HandlerGuard guard(m_life, "TestTraining");
+    if (!guard.entered())
+        return;
+    if (m_hooks.reloadFirstFrame && !m_hooks.reloadFirstFrame())
+        return;
+    if (!guard.alive())
+        return;
+    const std::string program = m_services.programFolder.toStdString();
+    const std::string base = training::previewBase(program);
+    if (!QFileInfo::exists(QString::fromStdString(base + ".jpg")))
+        return; // no preview: nothing to test, nothing said
+    std::string optionsError;
+    const std::string options = formats::ReadTrainingOptions(program, &optionsError);
+    if (options.empty()) {
+        m_services.dialogs->message(QString::fromLatin1(training::kPreTrainingMissingMessage));
+        return;
+    }
+    // Nothing of an earlier test may be read or drawn: its conversion and both finder files go.
+    const QDir dir(m_services.programFolder);
+    for (const char* name : {"preview.pgm", "xy_worms.bin", "xy_image.bin"})
+        QFile::remove(dir.filePath(QString::fromLatin1(name)));
+    const training::ProgramCommand dravel = training::testDravelCommand(program, base);
+    const training::ProgramCommand sirrex =
+        training::testSirrexCommand(program, base, options, m_hooks.roundShape(), m_hooks.window);
+    for (const training::ProgramCommand* command : {&dravel, &sirrex}) {
+        const auto status = m_services.launcher->run(QString::fromStdString(command->program),
+                                                     qtArguments(command->arguments),
+                                                     m_services.programFolder, kTestProgramMs);
+        if (!guard.alive())
+            return;
+        if (!status || *status != 0) {
+            m_services.dialogs->message(
+                QFileInfo(QString::fromStdString(command->program)).fileName() +
+                (status ? QStringLiteral(" failed on the preview (status ") +
+                              QString::number(*status) + QStringLiteral(")")
+                        : QStringLiteral(" did not finish the preview in time")));
+            return;
+        }
+    }
+    const auto positions = training::readTestPositionsFile(
+        dir.filePath(QStringLiteral("xy_worms.bin")).toStdString(), m_hooks.window);
+    if (!positions)
+        return;
+    PictureBox* pic = m_c.Picture1;
+    const int size = training::measureBoxSide(m_c.txt_npix->text().toStdString());
+    for (const training::TestMark& mark :
+         training::testMarks(*positions, size, m_hooks.window, m_hooks.roundShape())) {
+        if (mark.kind == training::TestMark::Kind::Square)
+            pic->box(mark.left, mark.top, mark.left + mark.size, mark.top + mark.size, kBlue);
+        for (const training::MarkLine& l : mark.lines)
+            pic->line(l.x1, l.y1, l.x2, l.y2, kBlue);
+        if (mark.numbered)
+            pic->printText(mark.textX, mark.textY, fromStd(mark.text), kBlue, 16);
+    }
+    pic->update();
 }
 
 } // namespace ui

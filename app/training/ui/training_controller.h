@@ -52,8 +52,11 @@ struct TrainingHooks {
     std::function<bool()> showPreview;
     // Writes the program folder's training file from the boxes.
     std::function<bool()> writeTrainingFile;
-    // "TEST TRAINING" with no pick list open.
-    std::function<void()> testTraining;
+    // Before a training test: the reanalysis window puts frame 0 of its acquisition in place
+    // of the preview (empty: the preview as it is).
+    std::function<bool()> reloadFirstFrame;
+    // "Round Shape Organism" of the window.
+    std::function<bool()> roundShape;
 };
 
 class TrainingController : public QObject {
@@ -70,6 +73,11 @@ public:
     void cmdDetectClick();
     // "APPLY": five to ten picks measured into the limits, the descriptor and training files.
     void MeasureTargets();
+    // "TEST TRAINING": Dravel and Sirrex once on the program folder's preview with the current
+    // training, and the detections drawn. Each program is waited for (at most kTestProgramMs);
+    // the previous test's conversion and files are removed first, so nothing stale is drawn.
+    void TestTraining();
+    static constexpr int kTestProgramMs = 15000;
 
 private:
     TrainingControls m_c;

@@ -386,10 +386,7 @@ void FrmFrontend::buildControllers() {
         return m_plate->ShowImage(programFile(QString::fromLatin1(formats::kPreviewFileName)));
     };
     training.writeTrainingFile = [this] { return WriteTrainingFile(); };
-    training.testTraining = [this] {
-        m_services.dialogs->message(
-            QStringLiteral("\"TEST TRAINING\" is not available in this version of the program."));
-    };
+    training.roundShape = [this] { return m_c.mn_invariable->isChecked(); };
     m_training = new TrainingController(
         {m_c.Picture1, m_c.cmd_detect, m_c.cmd_clear, m_c.cmd_focus, m_c.lbl_last_training,
          m_c.txt_npix, m_c.txt_x1, m_c.txt_x2, m_c.txt_y1, m_c.txt_y2, m_c.txt_pixmin,

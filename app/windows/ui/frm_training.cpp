@@ -109,7 +109,8 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
         return m_plate->ShowImage(programFile(QString::fromLatin1(formats::kPreviewFileName)));
     };
     training.writeTrainingFile = [this] { return WriteTrainingFile(m_services.programFolder); };
-    training.testTraining = [this] { notAvailable(m_c.cmd_detect->text()); };
+    training.reloadFirstFrame = [this] { return ReloadFirstFrame(); };
+    training.roundShape = [this] { return m_c.mn_invariable->isChecked(); };
     m_training = new TrainingController(
         {m_c.Picture1, m_c.cmd_detect, m_c.cmd_clear, nullptr, m_c.lbl_last_training, m_c.txt_npix,
          m_c.txt_x1, m_c.txt_x2, m_c.txt_y1, m_c.txt_y2, m_c.txt_pixmin, m_c.txt_pixmax,

@@ -3,7 +3,9 @@
 // acquisition that cannot be reprocessed without touching its files.
 
 #include "app/acquisition/ui/reprocess_controller.h"
+#include "app/training/training_test.h"
 #include "app/widgets/clickable_label.h"
+#include "app/widgets/picture_box.h"
 #include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_training.h"
 #include "formats/training_file.h"
@@ -12,6 +14,7 @@
 #include "platform/system_clock.h"
 #include "tests/support/all_windows.h"
 #include "tests/windows/ui/frontend_support.h"
+#include "tools/plate/plate.h"
 
 #include <gtest/gtest.h>
 
@@ -205,6 +208,54 @@ TEST_F(ReprocessWindowTest, MassReprocessingUsesTheBorrowedTrainingInEveryAcquis
             << folder.toStdString();
     }
     EXPECT_TRUE(c.List_subproject->isEnabled());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ReprocessWindowTest, TrainingTestDrawsWhatTheFinderFindsOnFrameZero) {
+    // Frame 0 of the acquisition: a plate with 20 worms.
+    plate::PlateOptions options;
+    const plate::PlateFrame frame = plate::drawPlate(options, 0.0);
+    QImage image(frame.pixels.data(), frame.width, frame.height, frame.width,
+                 QImage::Format_Grayscale8);
+    ASSERT_TRUE(image.save(acquisition + "/img/c10_0_0_7f0.jpg", "JPG", 95));
+    // What a previous test left must not be drawn.
+    writeFile(program.filePath("xy_worms.bin"), "stale");
+    writeFile(program.filePath("preview.pgm"), "stale");
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    ASSERT_EQ(w.TargetCount(), -1);
+    c.cmd_detect->click(); // "TEST TRAINING"
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_EQ(readFile(program.filePath("preview.jpg")),
+              readFile(acquisition + "/img/c10_0_0_7f0.jpg"));
+    const auto found = training::readTestPositionsFile(
+        program.filePath("xy_worms.bin").toStdString(), training::TrainingWindow::Reanalysis);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_GE(found->detections.size(), 15u);
+    EXPECT_LE(found->detections.size(), 21u);
+    // Each detection is marked in blue on the picture's frame-space image.
+    const QImage& shown = c.Picture1->image();
+    int blue = 0;
+    for (const auto& d : found->detections) {
+        const int left = d.x - 18;
+        if (left >= 0 && left < shown.width() && d.y >= 0 && d.y < shown.height() &&
+            shown.pixelColor(left, d.y) == QColor(0, 0, 255))
+            ++blue;
+    }
+    EXPECT_GE(blue, static_cast<int>(found->detections.size()) - 2);
+}
+
+TEST_F(ReprocessWindowTest, TrainingTestWithAnEmptyTrainingSaysSoAndStartsNothing) {
+    FrmTraining& w = open();
+    writeFile(program.filePath("training.dat"), "");
+    w.controls().cmd_detect->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{QString::fromLatin1(training::kPreTrainingMissingMessage)});
+    EXPECT_FALSE(QFile::exists(program.filePath("preview.pgm")));
 }
 
 } // namespace
