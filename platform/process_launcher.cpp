@@ -254,9 +254,14 @@ bool ProcessLauncher::isGroupRunning(std::int64_t pid) {
     reapEnded();
     if (m_started.count(pid) > 0)
         return true;
-    if (m_known.count(pid) == 0)
+    if (m_known.count(pid) == 0 || m_groupsEnded.count(pid) > 0)
         return false;
-    return groupHasLiveMember(static_cast<pid_t>(pid));
+    if (groupHasLiveMember(static_cast<pid_t>(pid)))
+        return true;
+    // The group is gone for good. Its number is free again and may lead someone else's group
+    // soon: it is never looked at or signalled again.
+    m_groupsEnded.insert(pid);
+    return false;
 }
 
 bool ProcessLauncher::stopGroup(std::int64_t pid) {
@@ -264,6 +269,8 @@ bool ProcessLauncher::stopGroup(std::int64_t pid) {
     reapEnded();
     if (m_known.count(pid) == 0)
         return false;
+    if (m_groupsEnded.count(pid) > 0)
+        return true;
     const auto p = static_cast<pid_t>(pid);
     const bool leaderLive = m_started.count(pid) > 0;
     // Ended when the program itself has been collected and no member of its group runs.
@@ -274,7 +281,10 @@ bool ProcessLauncher::stopGroup(std::int64_t pid) {
             if (r == p || (r < 0 && errno == ECHILD))
                 m_started.erase(pid);
         }
-        return m_started.count(pid) == 0 && !groupHasLiveMember(p);
+        if (m_started.count(pid) > 0 || groupHasLiveMember(p))
+            return false;
+        m_groupsEnded.insert(pid); // its number may be taken again: never signal it later
+        return true;
     };
     auto waitEnded = [&](int ms) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

@@ -47,6 +47,8 @@ private:
     std::mutex m_mutex;
     std::set<std::int64_t> m_started; // started and not yet reaped
     std::set<std::int64_t> m_known;   // every process started by start()
+    // Groups seen with no member left: their number may lead another group by now.
+    std::set<std::int64_t> m_groupsEnded;
 };
 
 } // namespace platform

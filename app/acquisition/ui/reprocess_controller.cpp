@@ -198,6 +198,7 @@ void ReprocessController::StartAcquisitionReprocess() {
         return;
     }
     m_deviceAddress = check.deviceAddress;
+    m_batchFolder = acquisition;
     m_mode = 1;
     m_c.Timeracq->setInterval(acquisition::kBatchPollMs);
     m_c.Timeracq->start();
@@ -215,7 +216,8 @@ void ReprocessController::PollBatchProgress() {
         return;
     }
     const acquisition::BatchStatus status = m_runner.poll();
-    const QString folder = m_hooks.acquisitionFolder();
+    // The acquisition the batch works on, whatever the window shows meanwhile.
+    const QString folder = m_batchFolder;
     if (status.advanced) {
         m_c.txt_nfile->setText(status.line);
         drawProgress(status.frame);
@@ -414,6 +416,7 @@ void ReprocessController::ExportZStack() {
         m_services.dialogs->message(error);
         return;
     }
+    m_batchFolder = folder;
     m_mode = 2;
     m_c.Timeracq->setInterval(acquisition::kBatchPollMs);
     m_c.Timeracq->start();

@@ -127,6 +127,7 @@ private:
     std::optional<acquisition::TrainingSource> m_source;
     int m_mode = 0;
     QString m_deviceAddress; // of the acquisition a find batch works on
+    QString m_batchFolder;   // the acquisition the running batch works on
 };
 
 } // namespace ui

@@ -678,8 +678,11 @@ void FrmTraining::DeferredLoad() {
     HandlerGuard guard(m_life, "DeferredLoad");
     if (!guard.entered())
         return;
-    // A single shot: the timer goes off first.
+    // A single shot: the timer goes off first. A reprocess started meanwhile keeps its
+    // acquisition.
     m_c.Timer_loadimg->stop();
+    if (m_processing || m_reprocess->batchMode() != 0)
+        return;
     if (!LoadAcquisition() || !guard.alive())
         return;
     m_services.clock->pause(100);
@@ -700,6 +703,13 @@ bool FrmTraining::showFrameFile(const QString& imageFolder, const QString& name)
 
 bool FrmTraining::LoadAcquisition() {
     HandlerGuard guard(m_life);
+    // A reprocess works on the loaded acquisition's frames and files until it ends: loading
+    // (which also clears converted frames) waits until then.
+    if (m_processing || m_reprocess->batchMode() != 0) {
+        m_services.dialogs->message(
+            QStringLiteral("A reprocess is running: stop it before loading another acquisition."));
+        return false;
+    }
     // Whatever was loaded before is no longer the acquisition a later command works on.
     m_acquisitionFolder.clear();
     m_c.cmd_dir->setText(QStringLiteral("..."));

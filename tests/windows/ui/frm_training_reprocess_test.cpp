@@ -105,7 +105,7 @@ TEST_F(ReprocessWindowTest, ReprocessRunsTheBatchThenTracksAndKeepsBackups) {
     EXPECT_EQ(c.cmd_reprocess->text(), "[STOP]");
     ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000))
         << "the batch did not end; last frame " << w.reprocess().batchProgress();
-    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Done!"});
+    EXPECT_EQ(fakes.dialogs->messages().join("|").toStdString(), "Done!");
     EXPECT_EQ(c.cmd_reprocess->text(), "[Process]");
     EXPECT_EQ(w.reprocess().batchProgress(), 300);
     // The earlier results are kept as backups; the new ones are whole.
@@ -132,6 +132,12 @@ TEST_F(ReprocessWindowTest, StopEndsTheWholeBatchAndLeavesNoConvertedFrame) {
     c.cmd_reprocess->click();
     ASSERT_TRUE(w.Processing());
     ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchProgress() >= 2; }, 30000));
+    // No other acquisition is loaded under a running batch (nor its converted frames cleared).
+    fakes.dialogs->log.clear();
+    EXPECT_FALSE(w.LoadAcquisition());
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"A reprocess is running: stop it before loading another acquisition."});
+    EXPECT_TRUE(w.Processing());
     c.cmd_reprocess->click(); // the stop
     EXPECT_FALSE(w.Processing());
     EXPECT_EQ(c.cmd_reprocess->text(), "[PROCESS]");
