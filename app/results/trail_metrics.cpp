@@ -53,9 +53,11 @@ int CountBits16(std::int32_t value) {
 }
 
 double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, double pxPerMmY,
-                       MotionVariant variant) {
+                       MotionVariant variant, bool* moving) {
     const bool live = variant == MotionVariant::Live;
     double moved = 0.0;
+    if (moving != nullptr)
+        *moving = false;
 
     // 1. Movement.
     if (s.midX > 0 && (live || in.frame > 0)) {
@@ -67,6 +69,8 @@ double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, do
         const bool still =
             (s.trend <= kStillTrend && s.offset <= kStillOffset) || step <= kStillStepPx;
         if (!still) {
+            if (moving != nullptr)
+                *moving = true;
             const double mx = 0.5 * s.midX + 0.5 * in.x;
             const double my = 0.5 * s.midY + 0.5 * in.y;
             const double ax = axisMm(mx - s.midX, pxPerMmX);
