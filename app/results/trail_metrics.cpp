@@ -164,7 +164,7 @@ bool parseTrailRow(std::string_view line, TrailRow& row, std::string& error) {
                                          "#PIX",  "X_SIZE", "Y_SIZE", "SHAPE"};
     std::int32_t values[9] = {};
     for (int i : {0, 1, 2, 3, 4, 8}) {
-        const std::optional<std::int32_t> v = formats::toInt32(formats::leadingNumber(fields[i]));
+        const std::optional<std::int32_t> v = trailFieldValue(fields[i]);
         if (!v) {
             error = std::string(names[i]) + " value out of range";
             return false;
