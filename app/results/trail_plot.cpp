@@ -6,6 +6,7 @@
 #include "formats/text_lines.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace results {
 
@@ -20,19 +21,30 @@ struct PlotPoint {
 
 } // namespace
 
+namespace {
+
+std::size_t strokesBefore(const std::vector<PlotStroke>& strokes, std::int32_t frame) {
+    return static_cast<std::size_t>(
+        std::lower_bound(strokes.begin(), strokes.end(), frame,
+                         [](const PlotStroke& s, std::int32_t f) { return s.frame < f; }) -
+        strokes.begin());
+}
+
+} // namespace
+
 std::span<const PlotStroke> TrailPlot::strokesOfFrame(std::int32_t k) const {
-    if (k < 1 || k > maxFrame || frameEnd.empty())
+    if (k < 1)
         return {};
-    const auto k0 = static_cast<std::size_t>(k);
-    return std::span<const PlotStroke>(strokes).subspan(frameEnd[k0 - 1],
-                                                        frameEnd[k0] - frameEnd[k0 - 1]);
+    const std::size_t from = strokesBefore(strokes, k);
+    const std::size_t to = k == INT32_MAX ? strokes.size() : strokesBefore(strokes, k + 1);
+    return std::span<const PlotStroke>(strokes).subspan(from, to - from);
 }
 
 std::span<const PlotStroke> TrailPlot::strokesUpTo(std::int32_t f) const {
-    if (f < 1 || frameEnd.empty())
+    if (f < 1)
         return {};
-    const auto f0 = static_cast<std::size_t>(std::min(f, maxFrame));
-    return std::span<const PlotStroke>(strokes).first(frameEnd[f0]);
+    const std::size_t to = f == INT32_MAX ? strokes.size() : strokesBefore(strokes, f + 1);
+    return std::span<const PlotStroke>(strokes).first(to);
 }
 
 std::vector<PlotLabel> TrailPlot::labelsAt(std::int32_t f) const {
@@ -54,8 +66,9 @@ TrailPlot buildTrailPlot(const std::string& trailsText, bool singleAnimal) {
         }
         points.reserve(read.rows.size());
         for (const WormTrailRow& r : read.rows) {
-            if (r.frame < 0) {
-                plot.message = "worm_trails.csv: frame " + std::to_string(r.frame) + " below 0";
+            if (r.frame < 0 || r.frame > kMaxPlotFrame) {
+                plot.message = "worm_trails.csv: frame " + std::to_string(r.frame) +
+                               " outside 0 to " + std::to_string(kMaxPlotFrame);
                 return plot;
             }
             points.push_back({r.frame, singleAnimal ? 0 : r.id, r.x, r.y});
@@ -78,7 +91,6 @@ TrailPlot buildTrailPlot(const std::string& trailsText, bool singleAnimal) {
     points.clear();
     points.shrink_to_fit();
 
-    plot.frameEnd.assign(static_cast<std::size_t>(plot.maxFrame) + 1, 0);
     plot.strokes.reserve(table.size());
     std::vector<std::int32_t> firstFrame(static_cast<std::size_t>(plot.maxId) + 1, -1);
     std::vector<std::int32_t> segments(static_cast<std::size_t>(plot.maxId) + 1, 0);
@@ -134,17 +146,11 @@ TrailPlot buildTrailPlot(const std::string& trailsText, bool singleAnimal) {
             }
             plot.strokes.push_back(s);
         }
-        // Frames without rows between the previous one and k add nothing.
-        for (std::int32_t f = prevFrame + 1; f <= k; ++f)
-            plot.frameEnd[static_cast<std::size_t>(f)] =
-                f < k ? plot.frameEnd[static_cast<std::size_t>(f) - 1] : plot.strokes.size();
         prevBegin = i;
         prevEnd = end;
         prevFrame = k;
         i = end;
     }
-    for (std::int32_t f = prevFrame + 1; f <= plot.maxFrame; ++f)
-        plot.frameEnd[static_cast<std::size_t>(f)] = plot.strokes.size();
 
     for (std::int32_t id = 0; id <= plot.maxId; ++id) {
         const auto idx = static_cast<std::size_t>(id);

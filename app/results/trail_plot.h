@@ -5,7 +5,8 @@
 // with the id printed at the end of the trail's first step once it has ten steps.
 //
 // The tables are sized from the trails file (any frame number a run can reach, trail ids up to
-// 32000); a row that cannot be read ends the plot with a message naming its line.
+// 32000); a row that cannot be read, or a frame below 0 or beyond the time marks of a run, ends
+// the plot with a message naming it.
 
 #include <cstdint>
 #include <span>
@@ -17,6 +18,8 @@ namespace results {
 inline constexpr char kTrackFileNotFoundMessage[] =
     "Track File not found!. Please Reprocess images";
 inline constexpr int kPlotLabelSegments = 10; // steps a trail needs before its id is printed
+// The highest frame a trails file can hold: the time marks of the position file have 23 bits.
+inline constexpr std::int32_t kMaxPlotFrame = 0x7FFFFF;
 
 // A line from (x1, y1) to (x2, y2); a dot is the line from (x, y) to (x + 1, y + 1).
 struct PlotStroke {
@@ -45,8 +48,6 @@ struct TrailPlot {
     std::int32_t maxId = 0;
     // Every stroke of frames 1 .. maxFrame, by frame and within a frame by id.
     std::vector<PlotStroke> strokes;
-    // frameEnd[f]: the number of strokes of frames 1 .. f (maxFrame + 1 entries).
-    std::vector<std::size_t> frameEnd;
     // Per trail with at least ten steps: from which frame its label is printed and where.
     struct LabelFrom {
         std::int32_t fromFrame = 0;

@@ -130,3 +130,15 @@ TEST(TrailPlot, FramesWithoutTheirImageAreSkippedWhole) {
     EXPECT_TRUE(missing.missing);
     EXPECT_EQ(missing.message, "Track File not found!. Please Reprocess images");
 }
+
+TEST(TrailPlot, FrameBeyondTheTimeMarksOfARunIsNamedNotAllocated) {
+    const TrailPlot far = buildTrailPlot(std::string(kHeader) + row(2000000000, 1, 1, 1), false);
+    EXPECT_FALSE(far.ok);
+    EXPECT_EQ(far.message, "worm_trails.csv: frame 2000000000 outside 0 to 8388607");
+    const TrailPlot last = buildTrailPlot(std::string(kHeader) + row(8388606, 1, 1, 1) +
+                                              row(8388607, 1, 2, 2),
+                                          false);
+    ASSERT_TRUE(last.ok) << last.message;
+    EXPECT_EQ(last.strokesOfFrame(8388607).size(), 1u);
+    EXPECT_EQ(last.strokesUpTo(INT32_MAX).size(), 2u);
+}
