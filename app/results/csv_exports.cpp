@@ -35,8 +35,8 @@ void appendRecordLine(std::string& out, std::int32_t timeMark, std::int32_t numb
     out += "\r\n";
 }
 
-CsvExportResult exportFile(const std::string& acqFolder, const char* binName,
-                           const char* csvName, const char* finished,
+CsvExportResult exportFile(const std::string& acqFolder, const char* binName, const char* csvName,
+                           const char* finished,
                            CsvText (*convert)(std::span<const std::uint8_t>)) {
     CsvExportResult out;
     if (acqFolder.empty())

@@ -57,10 +57,10 @@ std::string jointReportTitle(const std::string& programFolder, const std::string
     const std::string sep = separatorOf(separator);
     std::string text;
     text += quoted("Report File") + sep + quoted(stamp(now)) + "\r\n";
-    text += quoted("Folder") + sep + quoted(formats::pathInFolder(programFolder, projectName)) +
-            "\r\n";
-    text += quoted("Acquisition Lapse[m]") + sep + quoted(std::to_string(kJointBlockMinutes)) +
-            "\r\n";
+    text +=
+        quoted("Folder") + sep + quoted(formats::pathInFolder(programFolder, projectName)) + "\r\n";
+    text +=
+        quoted("Acquisition Lapse[m]") + sep + quoted(std::to_string(kJointBlockMinutes)) + "\r\n";
     text += "\r\n";
     if (reportMode == kJointReportFull)
         text += joined({"Acq_Name", "Acq_Date", "Acq_Time", "#Particles", "Average_speed[mm/s]",
@@ -74,12 +74,10 @@ std::string jointReportTitle(const std::string& programFolder, const std::string
     return text;
 }
 
-JointReportEntry addAcquisitionToJointReport(const std::string& programFolder,
-                                             const std::string& projectName,
-                                             const std::string& entry,
-                                             const RectangleTexts& rectangle,
-                                             const std::string& separator, int reportMode,
-                                             bool idMarks) {
+JointReportEntry
+addAcquisitionToJointReport(const std::string& programFolder, const std::string& projectName,
+                            const std::string& entry, const RectangleTexts& rectangle,
+                            const std::string& separator, int reportMode, bool idMarks) {
     JointReportEntry out;
     out.entry = entry;
     out.folder = formats::pathInFolder(formats::pathInFolder(programFolder, projectName), entry);
@@ -134,10 +132,9 @@ JointReportResult WriteJointReport(const JointReportRequest& request, const Trai
             formats::pathInFolder(request.programFolder, request.projectName), entry);
         const RectangleTexts rectangle =
             load ? load(folder) : rectangleTextsFromTraining(folder, request.programFolder);
-        JointReportEntry e =
-            addAcquisitionToJointReport(request.programFolder, request.projectName, entry,
-                                        rectangle, request.spacer, request.reportMode,
-                                        request.idMarks);
+        JointReportEntry e = addAcquisitionToJointReport(request.programFolder, request.projectName,
+                                                         entry, rectangle, request.spacer,
+                                                         request.reportMode, request.idMarks);
         paths += e.folder + "\r\n";
         if (!e.written)
             leftOut += e.folder + ": " + e.message + "\r\n";

@@ -46,11 +46,11 @@ struct JointReportEntry {
 struct JointReportResult {
     // False when fewer than two entries were selected: nothing was done and nothing is shown.
     bool started = false;
-    bool ok = false;      // the title block was written
-    std::string path;     // jointreport.csv, to be opened when ok
-    std::string message;  // ok == false: why the file could not be written
+    bool ok = false;                            // the title block was written
+    std::string path;                           // jointreport.csv, to be opened when ok
+    std::string message;                        // ok == false: why the file could not be written
     std::vector<JointReportEntry> acquisitions; // in list order, ".." left out
-    std::string summary;  // the message box text: "Report:", every path, and what was left out
+    std::string summary; // the message box text: "Report:", every path, and what was left out
 };
 
 // Title block: "Report File" and the date, "Folder" and the project folder, "Acquisition
@@ -61,12 +61,10 @@ std::string jointReportTitle(const std::string& programFolder, const std::string
 // AddAcquisitionToJointReport: reads the rectangle texts (plate size outside 10 .. 60 taken as
 // 35), refuses a rectangle without width or height (nothing is divided by it), and lets
 // AnalyzeTrails append the acquisition's line for block 0 of 5-minute blocks.
-JointReportEntry addAcquisitionToJointReport(const std::string& programFolder,
-                                             const std::string& projectName,
-                                             const std::string& entry,
-                                             const RectangleTexts& rectangle,
-                                             const std::string& separator, int reportMode,
-                                             bool idMarks);
+JointReportEntry
+addAcquisitionToJointReport(const std::string& programFolder, const std::string& projectName,
+                            const std::string& entry, const RectangleTexts& rectangle,
+                            const std::string& separator, int reportMode, bool idMarks);
 
 // WriteJointReport: the whole command. `load` is called once per acquisition, in list order,
 // before its line; an empty loader uses rectangleTextsFromTraining.

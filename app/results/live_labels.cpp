@@ -9,8 +9,8 @@ namespace results {
 
 SpeedHistogram binSpeeds(const std::vector<double>& speeds, int binBasis) {
     SpeedHistogram h;
-    h.nb = static_cast<int>(
-        std::clamp<std::int64_t>(formats::roundHalfEven(binBasis / 10.0), 4, 10));
+    h.nb =
+        static_cast<int>(std::clamp<std::int64_t>(formats::roundHalfEven(binBasis / 10.0), 4, 10));
     h.bins.assign(static_cast<std::size_t>(h.nb + 1), 0);
     double top = 0.0;
     for (double speed : speeds)

@@ -169,9 +169,8 @@ TrailPlot loadTrailPlot(const std::string& acqFolder, bool singleAnimal) {
     TrailPlot plot;
     std::string text, error;
     bool missing = false;
-    if (acqFolder.empty() ||
-        !readWholeFile(formats::pathInFolder(acqFolder, kWormTrailsFileName), text, error,
-                       &missing)) {
+    if (acqFolder.empty() || !readWholeFile(formats::pathInFolder(acqFolder, kWormTrailsFileName),
+                                            text, error, &missing)) {
         plot.missing = acqFolder.empty() || missing;
         plot.message = plot.missing ? std::string(kTrackFileNotFoundMessage) : error;
         return plot;

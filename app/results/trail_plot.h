@@ -70,7 +70,7 @@ TrailPlot loadTrailPlot(const std::string& acqFolder, bool singleAnimal);
 
 struct PlotOptions {
     std::string acqFolder;
-    std::string deviceAddress; // txt_ip1: names the frame images
+    std::string deviceAddress;    // txt_ip1: names the frame images
     bool whiteBackground = false; // chk_white: no frame image is shown
     bool idMarks = false;         // mn_idmark: ids printed
 };
@@ -79,8 +79,8 @@ struct PlotOptions {
 struct PlotFrame {
     std::int32_t frame = 0;
     bool drawn = false;
-    bool showImage = false;  // show imagePath first (it replaces the picture)
-    std::string imagePath;   // acqFolder/img/c<address>f<frame>.jpg
+    bool showImage = false;              // show imagePath first (it replaces the picture)
+    std::string imagePath;               // acqFolder/img/c<address>f<frame>.jpg
     std::span<const PlotStroke> strokes; // frames 1 .. f, in drawing order
     std::vector<PlotLabel> labels;
 };

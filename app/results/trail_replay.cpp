@@ -17,9 +17,8 @@ ReplaySetup prepareReplay(const std::string& acqFolder, const RectangleTexts& re
         out.message = kTrainingNotFoundMessage;
         return out;
     }
-    const ReportSettings settings =
-        reportSettingsFromTexts(rectangle.x1, rectangle.x2, rectangle.y1, rectangle.y2,
-                                rectangle.plateSize, ";", "1");
+    const ReportSettings settings = reportSettingsFromTexts(
+        rectangle.x1, rectangle.x2, rectangle.y1, rectangle.y2, rectangle.plateSize, ";", "1");
     out.plateSizeMm = settings.plateSizeMm;
     out.plateSizeReplaced = settings.plateSizeReplaced;
     if (!settings.ok) {
@@ -28,8 +27,8 @@ ReplaySetup prepareReplay(const std::string& acqFolder, const RectangleTexts& re
     }
     std::string error;
     bool missing = false;
-    if (!readWholeFile(formats::pathInFolder(acqFolder, kWormTrailsFileName), out.trailsText,
-                       error, &missing)) {
+    if (!readWholeFile(formats::pathInFolder(acqFolder, kWormTrailsFileName), out.trailsText, error,
+                       &missing)) {
         out.message = missing ? std::string(kTracksNotFoundMessage) : error;
         return out;
     }
@@ -57,7 +56,8 @@ bool TrailReplay::readRow() {
         if (!parseTrailRow(line, m_pending, fault)) {
             m_status = Status::Failed;
             m_error = kReplayErrorMessage;
-            m_detail = "worm_trails.csv line " + std::to_string(m_lines.lineNumber()) + ": " + fault;
+            m_detail =
+                "worm_trails.csv line " + std::to_string(m_lines.lineNumber()) + ": " + fault;
             return false;
         }
         if (m_settings.singleAnimal)

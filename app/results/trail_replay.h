@@ -50,8 +50,8 @@ ReplaySetup prepareReplay(const std::string& acqFolder, const RectangleTexts& re
 
 // What one frame of the replay gives.
 struct ReplayFrame {
-    std::int32_t frame = 0; // txt_nfile
-    bool summary = false;   // the figures were recomputed: progress bar to `frame`
+    std::int32_t frame = 0;                  // txt_nfile
+    bool summary = false;                    // the figures were recomputed: progress bar to `frame`
     std::string particleText;                // lbl_particle (when summary)
     std::optional<std::string> distanceText; // lbl_distance, "0.0" (when shown)
     std::optional<std::string> turningsText; // lbl_turnings, "0.0"
@@ -95,7 +95,7 @@ private:
     std::string m_error, m_detail;
     bool m_havePending = false;
     TrailRow m_pending;
-    std::vector<TrailState> m_trails; // by id, grown as ids appear
+    std::vector<TrailState> m_trails;    // by id, grown as ids appear
     std::vector<std::int32_t> m_counted; // ids with at least 10 counted rows, ascending
     std::int32_t m_maxId = 0;
     std::int64_t m_freshCount = 0;

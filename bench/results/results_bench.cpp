@@ -181,8 +181,8 @@ void BM_ReplayDay(benchmark::State& state) {
         benchmark::DoNotOptimize(replay.histogram());
     }
     state.counters["s_per_frame"] = benchmark::Counter(
-        static_cast<double>(frames), benchmark::Counter::kIsIterationInvariantRate |
-                                         benchmark::Counter::kInvert);
+        static_cast<double>(frames),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["s_per_row"] = benchmark::Counter(
         kDayRows, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }

@@ -27,8 +27,11 @@ void put16(Bytes& out, int v) {
 // An older-layout block: header (byte 0, time mark, count, check value), 13-byte records and,
 // with a footer, six more bytes.
 Bytes oldBlock(int byte0, int time, const std::vector<std::array<int, 7>>& records, bool footer) {
-    Bytes b{static_cast<std::uint8_t>(byte0), static_cast<std::uint8_t>(time >> 8),
-            static_cast<std::uint8_t>(time & 0xFF), static_cast<std::uint8_t>(records.size()), 0,
+    Bytes b{static_cast<std::uint8_t>(byte0),
+            static_cast<std::uint8_t>(time >> 8),
+            static_cast<std::uint8_t>(time & 0xFF),
+            static_cast<std::uint8_t>(records.size()),
+            0,
             0};
     for (const auto& r : records) {
         b.push_back(static_cast<std::uint8_t>(r[0]));
@@ -80,14 +83,16 @@ TEST(ImageDescriptorCsv, BoxTableAndRecordsExactly) {
 }
 
 TEST(WormPositionsCsv, CurrentLayoutExactly) {
-    Bytes bytes = formats::encodeBlock(
-        5, std::vector<formats::WormRecord>{{1, 100, 200, 30, 8, 6, 40000, 77}, {2, 5, 6, 7, 1, 2, 3, 0}},
-        true);
+    Bytes bytes =
+        formats::encodeBlock(5,
+                             std::vector<formats::WormRecord>{{1, 100, 200, 30, 8, 6, 40000, 77},
+                                                              {2, 5, 6, 7, 1, 2, 3, 0}},
+                             true);
     append(bytes, formats::encodeBlock(6, {}, false)); // no detection: 12 bytes
-    append(bytes, formats::encodeBlock(70000, std::vector<formats::WormRecord>{{1, 1, 2, 3, 4, 5, 6, 7}},
-                                       false));
-    append(bytes, formats::encodeBlock(70000, std::vector<formats::WormRecord>{{1, 9, 9, 9, 9, 9, 9, 9}},
-                                       false));
+    append(bytes, formats::encodeBlock(
+                      70000, std::vector<formats::WormRecord>{{1, 1, 2, 3, 4, 5, 6, 7}}, false));
+    append(bytes, formats::encodeBlock(
+                      70000, std::vector<formats::WormRecord>{{1, 9, 9, 9, 9, 9, 9, 9}}, false));
     const std::string expected = "#Frame,Count,X,Y,Size,LengthX,LengthY,Shape,background\r\n"
                                  "5,1,100,200,30,8,6,40000,77\r\n"
                                  "5,2,5,6,7,1,2,3,0\r\n"
@@ -95,11 +100,12 @@ TEST(WormPositionsCsv, CurrentLayoutExactly) {
                                  "70000,1,9,9,9,9,9,9,9\r\n";
     EXPECT_EQ(text(wormPositionsCsvText(bytes)), expected);
     // A block still being appended is left out whole.
-    const Bytes next = formats::encodeBlock(70001, std::vector<formats::WormRecord>{{1, 1, 1, 1, 1, 1, 1, 1}},
-                                            false);
+    const Bytes next = formats::encodeBlock(
+        70001, std::vector<formats::WormRecord>{{1, 1, 1, 1, 1, 1, 1, 1}}, false);
     for (std::size_t cut : {std::size_t{3}, std::size_t{6}, next.size() - 1}) {
         Bytes partial = bytes;
-        partial.insert(partial.end(), next.begin(), next.begin() + static_cast<std::ptrdiff_t>(cut));
+        partial.insert(partial.end(), next.begin(),
+                       next.begin() + static_cast<std::ptrdiff_t>(cut));
         EXPECT_EQ(text(wormPositionsCsvText(partial)), expected) << cut;
     }
     // Bytes that are no block of the current layout stop the export with the byte named.
@@ -113,15 +119,17 @@ TEST(WormPositionsCsv, CurrentLayoutExactly) {
 
 TEST(WormPositionsCsv, OlderLayouts) {
     // First byte 1: 13-byte records and a footer; first byte 0: no footer.
-    const std::vector<std::array<int, 7>> recs = {{1, 10, 20, 30, 4, 5, 50000}, {2, 11, 21, 31, 6, 7, 8}};
+    const std::vector<std::array<int, 7>> recs = {{1, 10, 20, 30, 4, 5, 50000},
+                                                  {2, 11, 21, 31, 6, 7, 8}};
     Bytes withFooter = oldBlock(1, 5, recs, true);
-    append(withFooter, oldBlock(0, 9, {{1, 1, 2, 3, 4, 5, 6}}, true)); // later block: byte 0 high bits
+    append(withFooter,
+           oldBlock(0, 9, {{1, 1, 2, 3, 4, 5, 6}}, true)); // later block: byte 0 high bits
     EXPECT_EQ(text(wormPositionsCsvText(withFooter)),
               "#Frame,Count,X,Y,Size,LengthX,LengthY,Shape\r\n"
               "5,1,10,20,30,4,5,50000\r\n5,2,11,21,31,6,7,8\r\n9,1,1,2,3,4,5,6\r\n");
     Bytes noFooter = oldBlock(0, 5, recs, false);
     append(noFooter, oldBlock(1, 9, {{1, 1, 2, 3, 4, 5, 6}}, false)); // byte 0 = 1: 65536 + 9
-    append(noFooter, Bytes{0, 0, 10, 1, 0}); // header still being appended
+    append(noFooter, Bytes{0, 0, 10, 1, 0});                          // header still being appended
     EXPECT_EQ(text(wormPositionsCsvText(noFooter)),
               "#Frame,Count,X,Y,Size,LengthX,LengthY,Shape\r\n"
               "5,1,10,20,30,4,5,50000\r\n5,2,11,21,31,6,7,8\r\n65545,1,1,2,3,4,5,6\r\n");
@@ -142,7 +150,8 @@ TEST(WormPositionsCsv, UnknownLayoutIsAnErrorNotAnEmptyExport) {
     writeFile(acq.file("xy_worms.csv"), "earlier");
     const CsvExportResult r = ExportWormPositionsCsv(acq.path());
     EXPECT_EQ(r.status, CsvExportResult::Status::Failed);
-    EXPECT_EQ(r.message, "xy_worms.bin: unknown layout (first byte 7); xy_worms.csv was not written");
+    EXPECT_EQ(r.message,
+              "xy_worms.bin: unknown layout (first byte 7); xy_worms.csv was not written");
     EXPECT_EQ(readFile(acq.file("xy_worms.csv")), "earlier");
     EXPECT_TRUE(noTemporaryFiles(acq.path()));
 }

@@ -80,7 +80,7 @@ TEST(JointReport, TitleBlocksExactly) {
 TEST(JointReport, LinesOfTheSelectedAcquisitionsAndEverySkippedOneNamed) {
     Project p;
     const std::string a = p.add("20240131_0915_plateA");
-    const std::string flat = p.add("20240131_1000_flat"); // rectangle without width
+    const std::string flat = p.add("20240131_1000_flat");        // rectangle without width
     const std::string none = p.add("20240131_1100_none", false); // no trails file
     const std::string b = p.add("20240131_1200_plateB");
     std::vector<std::string> loaded;
@@ -92,19 +92,19 @@ TEST(JointReport, LinesOfTheSelectedAcquisitionsAndEverySkippedOneNamed) {
     };
     for (int mode : {kJointReportFull, kJointReportShort}) {
         loaded.clear();
-        const JointReportResult r = WriteJointReport(
-            p.request({"..", "20240131_0915_plateA", "20240131_1000_flat", "20240131_1100_none",
-                       "20240131_1200_plateB"},
-                      mode),
-            load);
+        const JointReportResult r =
+            WriteJointReport(p.request({"..", "20240131_0915_plateA", "20240131_1000_flat",
+                                        "20240131_1100_none", "20240131_1200_plateB"},
+                                       mode),
+                             load);
         ASSERT_TRUE(r.started);
         ASSERT_TRUE(r.ok) << r.message;
         EXPECT_EQ(loaded, (std::vector<std::string>{a, flat, none, b}));
         EXPECT_EQ(r.path, p.program.file("jointreport.csv"));
         // A later report replaces the whole file: short and full lines never mix.
         EXPECT_EQ(readFile(r.path), jointReportTitle(p.program.path(), "proj", ";", mode, kStamp) +
-                                        referenceLine(a, mode) + "\r\n" +
-                                        referenceLine(b, mode) + "\r\n");
+                                        referenceLine(a, mode) + "\r\n" + referenceLine(b, mode) +
+                                        "\r\n");
         ASSERT_EQ(r.acquisitions.size(), 4u);
         EXPECT_TRUE(r.acquisitions[0].written);
         EXPECT_FALSE(r.acquisitions[1].written);
@@ -130,8 +130,8 @@ TEST(JointReport, FewerThanTwoSelectedDoesNothing) {
     EXPECT_EQ(readFile(p.program.file("jointreport.csv")), "earlier");
 
     // ".." and one acquisition pass the test; the summary lists one path.
-    const JointReportResult two = WriteJointReport(
-        p.request({"..", "20240131_0915_plateA"}, 1), [](const std::string&) { return kRect; });
+    const JointReportResult two = WriteJointReport(p.request({"..", "20240131_0915_plateA"}, 1),
+                                                   [](const std::string&) { return kRect; });
     ASSERT_TRUE(two.ok);
     EXPECT_EQ(two.summary, "Report:" + p.projectFolder + "/20240131_0915_plateA\r\n");
 }

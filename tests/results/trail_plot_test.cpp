@@ -88,9 +88,8 @@ TEST(TrailPlot, TablesSizedFromTheFile) {
               (std::vector<PlotStroke>{line(86400, 32000, 1, 2, 3, 4)}));
     EXPECT_EQ(plot.strokesUpTo(86400).size(), 3u);
     // A row that cannot be read ends the plot with a message naming its line.
-    const TrailPlot bad = buildTrailPlot(std::string(kHeader) + row(1, 1, 1, 1) +
-                                             row(2, 32001, 1, 1),
-                                         false);
+    const TrailPlot bad =
+        buildTrailPlot(std::string(kHeader) + row(1, 1, 1, 1) + row(2, 32001, 1, 1), false);
     EXPECT_FALSE(bad.ok);
     EXPECT_NE(bad.message.find("line 3"), std::string::npos) << bad.message;
     EXPECT_FALSE(buildTrailPlot(std::string(kHeader) + row(-1, 1, 1, 1), false).ok);
@@ -102,8 +101,8 @@ TEST(TrailPlot, FramesWithoutTheirImageAreSkippedWhole) {
     for (int f : {0, 1, 3})
         writeFile(acq.file("img/c192_168_4_1f" + std::to_string(f) + ".jpg"), "");
     writeFile(acq.file("img/c192_168_4_1f2m.jpg"), ""); // frame 2 marked bad
-    writeFile(acq.file("worm_trails.csv"), std::string(kHeader) + row(1, 1, 1, 1) +
-                                               row(2, 1, 2, 2) + row(3, 1, 3, 3));
+    writeFile(acq.file("worm_trails.csv"),
+              std::string(kHeader) + row(1, 1, 1, 1) + row(2, 1, 2, 2) + row(3, 1, 3, 3));
     const TrailPlot plot = loadTrailPlot(acq.path(), false);
     ASSERT_TRUE(plot.ok) << plot.message;
     PlotOptions o{acq.path(), "192.168.4.1", false, true};
@@ -135,9 +134,8 @@ TEST(TrailPlot, FrameBeyondTheTimeMarksOfARunIsNamedNotAllocated) {
     const TrailPlot far = buildTrailPlot(std::string(kHeader) + row(2000000000, 1, 1, 1), false);
     EXPECT_FALSE(far.ok);
     EXPECT_EQ(far.message, "worm_trails.csv: frame 2000000000 outside 0 to 8388607");
-    const TrailPlot last = buildTrailPlot(std::string(kHeader) + row(8388606, 1, 1, 1) +
-                                              row(8388607, 1, 2, 2),
-                                          false);
+    const TrailPlot last =
+        buildTrailPlot(std::string(kHeader) + row(8388606, 1, 1, 1) + row(8388607, 1, 2, 2), false);
     ASSERT_TRUE(last.ok) << last.message;
     EXPECT_EQ(last.strokesOfFrame(8388607).size(), 1u);
     EXPECT_EQ(last.strokesUpTo(INT32_MAX).size(), 2u);

@@ -92,8 +92,11 @@ TEST(TrailReplay, FiguresOfEveryFrameAsARowByRowWalkGivesThem) {
     for (int f = 0; f <= 400; ++f) {
         for (int k = 0; k < 6; ++k) {
             const int id = static_cast<int>((f / 60) * 6 + k);
-            TrailRow r{f, id, 200 + 40 * k + static_cast<int>(rng() % 30) + f / 3,
-                       300 + static_cast<int>(rng() % 25), rng() % 13 == 0 ? 3 : 0,
+            TrailRow r{f,
+                       id,
+                       200 + 40 * k + static_cast<int>(rng() % 30) + f / 3,
+                       300 + static_cast<int>(rng() % 25),
+                       rng() % 13 == 0 ? 3 : 0,
                        static_cast<int>(rng() % 65536)};
             if (rng() % 97 == 0)
                 r.lostCount = 12; // a restart
