@@ -7,23 +7,18 @@
 
 namespace results {
 
-SpeedHistogram speedHistogram(const LiveTrackerState& state, int n) {
+SpeedHistogram binSpeeds(const std::vector<double>& speeds, int binBasis) {
     SpeedHistogram h;
-    h.nb = static_cast<int>(std::clamp<std::int64_t>(formats::roundHalfEven(n / 10.0), 4, 10));
+    h.nb =
+        static_cast<int>(std::clamp<std::int64_t>(formats::roundHalfEven(binBasis / 10.0), 4, 10));
     h.bins.assign(static_cast<std::size_t>(h.nb + 1), 0);
-    auto speedOf = [&](int id) {
-        if (id < 0 || id >= static_cast<int>(state.tracks.size()))
-            return 0.0;
-        return state.tracks[static_cast<std::size_t>(id)].motion.speedMm;
-    };
     double top = 0.0;
-    for (int i = 0; i <= n; ++i)
-        top = std::max(top, speedOf(i));
+    for (double speed : speeds)
+        top = std::max(top, speed);
     if (top > 0.7)
         top = 0.7;
     h.width = top / h.nb;
-    for (int i = 0; i <= n; ++i) {
-        const double speed = speedOf(i);
+    for (double speed : speeds) {
         if (!(speed > 0.0)) {
             ++h.still;
             continue;
@@ -46,6 +41,19 @@ SpeedHistogram speedHistogram(const LiveTrackerState& state, int n) {
     return h;
 }
 
+SpeedHistogram countedSpeedHistogram(const std::vector<double>& countedSpeeds) {
+    return binSpeeds(countedSpeeds, static_cast<int>(countedSpeeds.size()));
+}
+
+SpeedHistogram speedHistogram(const LiveTrackerState& state, int n) {
+    std::vector<double> speeds;
+    for (int i = 0; i <= n; ++i) {
+        const bool known = i >= 0 && i < static_cast<int>(state.tracks.size());
+        speeds.push_back(known ? state.tracks[static_cast<std::size_t>(i)].motion.speedMm : 0.0);
+    }
+    return binSpeeds(speeds, n);
+}
+
 LiveLabels updateLiveLabels(LiveTrackerState& state) {
     LiveLabels labels;
     state.matchedSum += state.matchedCount;
@@ -56,10 +64,12 @@ LiveLabels updateLiveLabels(LiveTrackerState& state) {
 
     double sumTravel = 0.0;
     double sumSpeed = 0.0;
+    std::vector<double> countedSpeeds;
     for (std::int32_t k = 0; k < state.trackCount; ++k) {
         const TrailState& motion = state.tracks[static_cast<std::size_t>(k)].motion;
         if (motion.frameCount >= 10) {
             ++labels.counted;
+            countedSpeeds.push_back(motion.speedMm);
             sumTravel += motion.travelMm;
             sumSpeed += motion.travelMm / motion.frameCount;
         }
@@ -67,7 +77,7 @@ LiveLabels updateLiveLabels(LiveTrackerState& state) {
     if (state.reader.blockNumber > 0 && labels.counted > 0 && labels.particles > 0) {
         labels.distanceText = formatFixed(sumTravel / labels.particles, 1);
         labels.speedText = formatFixed(sumSpeed / labels.counted, 2);
-        labels.histogram = speedHistogram(state, labels.counted);
+        labels.histogram = countedSpeedHistogram(countedSpeeds);
     }
     return labels;
 }

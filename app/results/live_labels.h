@@ -23,7 +23,16 @@ struct SpeedHistogram {
     std::vector<std::string> binLabels; // lower bound of each bin, "0.00"
 };
 
-// The chart of tracks 0 to n (n = the number of tracks entering the figures).
+// The chart of the given speeds, its bin count from `binBasis`: binBasis / 10 rounded (halves
+// to even), kept within 4 to 10. Values of 0 or less count as still; the range is cut at 0.7,
+// and a value at or beyond the last bin's end counts nowhere.
+SpeedHistogram binSpeeds(const std::vector<double>& speeds, int binBasis);
+
+// The chart of the trails that entered the figures: their speeds, the bin count from how
+// many they are (44 or 45 trails give 4 bins, 55 give 6, 95 and more give 10).
+SpeedHistogram countedSpeedHistogram(const std::vector<double>& countedSpeeds);
+
+// The chart of tracks 0 to n by id, the bin count from n.
 SpeedHistogram speedHistogram(const LiveTrackerState& state, int n);
 
 // One update of the labels.

@@ -85,6 +85,12 @@ std::string AcquisitionNameFromFolder(const std::string& folder);
 std::string AcquisitionDateFromFolder(const std::string& folder);
 std::string AcquisitionTimeFromFolder(const std::string& folder);
 
+// The analysis rectangle and plate size of an acquisition, as its training gives them (the
+// texts of txt_x1, txt_x2, txt_y1, txt_y2 and txt_psize after LoadTraining).
+struct RectangleTexts {
+    std::string x1, x2, y1, y2, plateSize;
+};
+
 // The report buttons' reading of their boxes: the rectangle (txt_x1, txt_x2, txt_y1, txt_y2),
 // the plate size (txt_psize), the separator (txt_spacer) and the block length (combo_bin).
 struct ReportSettings {

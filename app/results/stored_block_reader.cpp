@@ -54,6 +54,7 @@ ParsedWormBlock parseRuns(std::span<const std::uint8_t> bytes) {
         if (!readFields(p + 5, slot))
             bad = true;
         out.slots.push_back(slot);
+        out.records.push_back({0, slot.x, slot.y, slot.pixels, slot.xSize, slot.ySize, slot.shape});
         pos += kRunRecordSize;
     }
     out.timeMark = static_cast<std::int32_t>(time);
@@ -100,17 +101,24 @@ ParsedWormBlock parseHeaderBlock(std::span<const std::uint8_t> bytes, bool atFil
     out.count = n;
     out.advance = size;
     out.slots.assign(kDetectionSlots, DetectionSlot{});
+    out.records.reserve(static_cast<std::size_t>(n));
+    const char* fault = nullptr;
     for (int i = 0; i < n; ++i) {
         const std::uint8_t* r = h + formats::HEADER_SIZE + static_cast<std::size_t>(i) * recordSize;
         DetectionSlot slot;
         const bool inRange = readFields(r + 1, slot);
-        if (r[0] < 1 || r[0] > kDetectionSlots || !inRange) {
-            out.status = Status::Skipped;
-            out.error = !inRange ? "a value above 32767" : "detection number 0";
-            out.slots.clear();
-            return out;
-        }
-        out.slots[r[0] - 1u] = slot;
+        out.records.push_back({r[0], slot.x, slot.y, slot.pixels, slot.xSize, slot.ySize,
+                               slot.shape, layout == 3 ? r[13] : -1});
+        if (fault == nullptr && (r[0] < 1 || r[0] > kDetectionSlots || !inRange))
+            fault = !inRange ? "a value above 32767" : "detection number 0";
+        if (fault == nullptr)
+            out.slots[r[0] - 1u] = slot;
+    }
+    if (fault != nullptr) {
+        out.status = Status::Skipped;
+        out.error = fault;
+        out.slots.clear();
+        return out;
     }
     out.status = Status::Block;
     return out;

@@ -30,6 +30,14 @@ struct StoredReaderState {
     std::int32_t readerCursor = 1; // 1-based byte position of the next block; 1 before tracking
 };
 
+// One detection record as stored, in file order (the exports list them unchanged).
+struct StoredWormRecord {
+    std::int32_t number = 0; // detection number (layout 0: 0, the records carry none)
+    std::int32_t x = 0, y = 0, pixels = 0, xSize = 0, ySize = 0; // 0 .. 65535 as stored
+    std::int32_t shape = 0;                                      // 0 .. 65535
+    std::int32_t meanGray = -1; // layout 3 only; -1 in the older layouts
+};
+
 // What the byte work found at the cursor.
 struct ParsedWormBlock {
     DetectionBlock::Status status = DetectionBlock::Status::NothingNew;
@@ -38,6 +46,7 @@ struct ParsedWormBlock {
     std::vector<DetectionSlot> slots; // slot = detection number - 1 (layout 0: in file order)
     std::uint64_t advance = 0;        // bytes to move the cursor on (Block and Skipped)
     std::string error;
+    std::vector<StoredWormRecord> records; // Block and Skipped: every record, in file order
 };
 
 // Parses the block that starts at `bytes` (the file's bytes from the cursor to its end, or as

@@ -53,9 +53,11 @@ int CountBits16(std::int32_t value) {
 }
 
 double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, double pxPerMmY,
-                       MotionVariant variant) {
+                       MotionVariant variant, bool* moving) {
     const bool live = variant == MotionVariant::Live;
     double moved = 0.0;
+    if (moving != nullptr)
+        *moving = false;
 
     // 1. Movement.
     if (s.midX > 0 && (live || in.frame > 0)) {
@@ -67,6 +69,8 @@ double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, do
         const bool still =
             (s.trend <= kStillTrend && s.offset <= kStillOffset) || step <= kStillStepPx;
         if (!still) {
+            if (moving != nullptr)
+                *moving = true;
             const double mx = 0.5 * s.midX + 0.5 * in.x;
             const double my = 0.5 * s.midY + 0.5 * in.y;
             const double ax = axisMm(mx - s.midX, pxPerMmX);
@@ -160,7 +164,7 @@ bool parseTrailRow(std::string_view line, TrailRow& row, std::string& error) {
                                          "#PIX",  "X_SIZE", "Y_SIZE", "SHAPE"};
     std::int32_t values[9] = {};
     for (int i : {0, 1, 2, 3, 4, 8}) {
-        const std::optional<std::int32_t> v = formats::toInt32(formats::leadingNumber(fields[i]));
+        const std::optional<std::int32_t> v = trailFieldValue(fields[i]);
         if (!v) {
             error = std::string(names[i]) + " value out of range";
             return false;

@@ -73,8 +73,10 @@ enum class MotionVariant {
 // A negative factor (a rectangle typed with its corners swapped) measures like its size. A zero
 // factor (an empty analysis rectangle) or one that is not finite contributes no distance along
 // its axis instead of an infinity; callers report such factors to the operator.
+// `moving`, when given, is set when the observation was a movement step that was not still.
 double applyMotionRule(TrailState& state, const MotionInput& input, double pxPerMmX,
-                       double pxPerMmY, MotionVariant variant = MotionVariant::Trails);
+                       double pxPerMmY, MotionVariant variant = MotionVariant::Trails,
+                       bool* moving = nullptr);
 
 // Number of set bits among bits 0 to 15 of value (bits 16 to 31 are ignored); 0 to 16.
 int CountBits16(std::int32_t value);

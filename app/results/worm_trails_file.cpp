@@ -90,6 +90,25 @@ bool TrailsTextLines::next(std::string_view& line) {
     return true;
 }
 
+std::optional<std::int32_t> trailFieldValue(std::string_view field) {
+    const bool negative = !field.empty() && field.front() == '-';
+    const std::string_view digits = negative ? field.substr(1) : field;
+    if (!digits.empty() && digits.size() <= 9) {
+        std::int32_t value = 0;
+        bool plain = true;
+        for (char c : digits) {
+            if (c < '0' || c > '9') {
+                plain = false;
+                break;
+            }
+            value = value * 10 + (c - '0');
+        }
+        if (plain)
+            return negative ? -value : value;
+    }
+    return formats::toInt32(formats::leadingNumber(field));
+}
+
 WormTrailsRead parseWormTrailsText(const std::string& text) {
     static const char* const names[9] = {"FRAME", "ID",     "X",      "Y",    "LOST_COUNT",
                                          "#PIX",  "X_SIZE", "Y_SIZE", "SHAPE"};
@@ -107,8 +126,7 @@ WormTrailsRead parseWormTrailsText(const std::string& text) {
             std::size_t stop = line.find(';', start);
             if (stop == std::string_view::npos)
                 stop = line.size();
-            const std::optional<std::int32_t> v =
-                formats::toInt32(formats::leadingNumber(line.substr(start, stop - start)));
+            const std::optional<std::int32_t> v = trailFieldValue(line.substr(start, stop - start));
             if (!v) {
                 out.status = WormTrailsRead::Status::Failed;
                 out.error = "worm_trails.csv line " + std::to_string(lineNumber) + ": " + names[i] +
@@ -147,18 +165,35 @@ bool readWholeFile(const std::string& path, std::string& content, std::string& e
         error = "Cannot read " + path + ": not a regular file";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "Cannot read " + path;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (missing && errno == ENOENT)
+            *missing = true;
+        error = "Cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) {
-        error = "Cannot read " + path;
-        return false;
+    // One read of the size found, then on until the end (the file may still grow).
+    std::string data;
+    data.resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t done = 0;
+    for (;;) {
+        if (done == data.size())
+            data.resize(data.size() * 2 + 4096);
+        const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = "Cannot read " + path + ": " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
     }
-    content = std::move(buffer).str();
+    ::close(fd);
+    data.resize(done);
+    content = std::move(data);
     return true;
 }
 

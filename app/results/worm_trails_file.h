@@ -5,6 +5,7 @@
 // the plot and the replay.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,10 @@ struct WormTrailsRead {
     std::string error; // set when status is Failed
     bool ok() const { return status == Status::Ok; }
 };
+
+// One field's value by the leading-number rule, rounded halves to even; nothing when it does
+// not fit 32 bits. Plain decimal integers, what the trackers write, take a short way.
+std::optional<std::int32_t> trailFieldValue(std::string_view field);
 
 // Reads the rows after the header line (lines as TrailsTextLines gives them); blank lines are
 // passed over. Values are

@@ -1,16 +1,22 @@
 // Trail analysis of a day-long run (computation apart from file input), reading the trails file,
-// the live reader stepping through a day's position file, and the stored tracker over a batch.
+// the live reader stepping through a day's position file, the stored tracker over a batch, and
+// the result commands: replay and plot of a day, the joint report over 50 day-long acquisitions
+// against just reading their trails files.
 
+#include "app/results/joint_report.h"
 #include "app/results/live_block_reader.h"
 #include "app/results/report.h"
 #include "app/results/stored_tracker.h"
 #include "app/results/trail_metrics.h"
+#include "app/results/trail_plot.h"
+#include "app/results/trail_replay.h"
 #include "app/results/worm_trails_file.h"
 #include "formats/position_file.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -135,6 +141,151 @@ void BM_StoredTrackerBatch(benchmark::State& state) {
     std::filesystem::remove_all(folder);
 }
 BENCHMARK(BM_StoredTrackerBatch)->Unit(benchmark::kMillisecond);
+
+// The result commands over day-long trails files: 20 trails at a time, new ids every ten
+// minutes (2880 trail ids in a day).
+std::string dayOfChangingTrails(int frames) {
+    std::string text = std::string(results::kWormTrailsHeader) + "\r\n";
+    for (int f = 0; f < frames; ++f) {
+        for (int k = 0; k < 20; ++k) {
+            results::WormTrailRow r;
+            r.frame = f;
+            r.id = (f / 600) * 20 + k;
+            r.x = 400 + 40 * k + static_cast<int>(30 * std::cos(f * 0.01 + k));
+            r.y = 600 + static_cast<int>(30 * std::sin(f * 0.01 + k));
+            r.pixels = 50;
+            r.xSize = 8;
+            r.ySize = 6;
+            r.shape = 0x0F0F + k + (f & 3);
+            text += results::formatWormTrailRow(r) + "\r\n";
+        }
+    }
+    return text;
+}
+
+constexpr int kDayFrames = 86400;
+constexpr int kDayRows = kDayFrames * 20;
+
+// The replay's own work over a day, frame by frame, without the window's pauses.
+void BM_ReplayDay(benchmark::State& state) {
+    const std::string text = dayOfChangingTrails(kDayFrames);
+    std::int64_t frames = 0;
+    for (auto _ : state) {
+        results::TrailReplay replay(text, {24.0, 24.0, false});
+        frames = 0;
+        while (replay.status() == results::TrailReplay::Status::Running) {
+            results::ReplayFrame f = replay.next();
+            benchmark::DoNotOptimize(f);
+            ++frames;
+        }
+        benchmark::DoNotOptimize(replay.histogram());
+    }
+    state.counters["s_per_frame"] = benchmark::Counter(
+        static_cast<double>(frames),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["s_per_row"] = benchmark::Counter(
+        kDayRows, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ReplayDay)->Unit(benchmark::kMillisecond);
+
+// The plot's tables of a day, and the drawing list of its last frame.
+void BM_PlotDay(benchmark::State& state) {
+    const std::string text = dayOfChangingTrails(kDayFrames);
+    for (auto _ : state) {
+        results::TrailPlot plot = results::buildTrailPlot(text, false);
+        benchmark::DoNotOptimize(plot.strokesUpTo(plot.maxFrame));
+        benchmark::DoNotOptimize(plot.labelsAt(plot.maxFrame));
+    }
+    state.counters["s_per_row"] = benchmark::Counter(
+        kDayRows, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PlotDay)->Unit(benchmark::kMillisecond);
+
+constexpr int kJointAcquisitions = 50;
+
+// A program folder with one project of 50 acquisitions, each holding the same day-long
+// trails file (hard links of one file, so the set costs one file's space).
+struct JointProject {
+    std::string program = std::filesystem::temp_directory_path() / "vx_results_bench_joint";
+    std::vector<std::string> entries;
+    JointProject() {
+        std::filesystem::remove_all(program);
+        std::filesystem::create_directories(program + "/proj");
+        const std::string master = program + "/day.csv";
+        std::ofstream(master, std::ios::binary) << dayOfChangingTrails(kDayFrames);
+        for (int i = 0; i < kJointAcquisitions; ++i) {
+            char name[64];
+            std::snprintf(name, sizeof name, "20240131_%02d%02d_plate%02d", i / 60, i % 60, i);
+            entries.push_back(name);
+            const std::string folder = program + "/proj/" + name;
+            std::filesystem::create_directories(folder);
+            std::filesystem::create_hard_link(master, folder + "/worm_trails.csv");
+        }
+    }
+    ~JointProject() { std::filesystem::remove_all(program); }
+};
+
+JointProject& jointProject() {
+    static JointProject project;
+    return project;
+}
+
+void perAcquisitionCounters(benchmark::State& state) {
+    state.counters["s_per_acq"] =
+        benchmark::Counter(kJointAcquisitions, benchmark::Counter::kIsIterationInvariantRate |
+                                                   benchmark::Counter::kInvert);
+    state.counters["s_per_row"] = benchmark::Counter(
+        static_cast<double>(kJointAcquisitions) * kDayRows,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_JointReport50Days(benchmark::State& state) {
+    JointProject& p = jointProject();
+    results::JointReportRequest request;
+    request.programFolder = p.program;
+    request.projectName = "proj";
+    request.selectedEntries = p.entries;
+    request.reportMode = static_cast<int>(state.range(0));
+    const results::TrainingLoader load = [](const std::string&) {
+        return results::RectangleTexts{"335", "1170", "215", "1035", "35"};
+    };
+    for (auto _ : state) {
+        results::JointReportResult r = results::WriteJointReport(request, load);
+        if (!r.ok || r.acquisitions.size() != static_cast<std::size_t>(kJointAcquisitions) ||
+            !r.acquisitions.back().written)
+            state.SkipWithError("joint report failed");
+        benchmark::DoNotOptimize(r);
+    }
+    perAcquisitionCounters(state);
+}
+BENCHMARK(BM_JointReport50Days)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// Just reading the 50 trails files, as bytes and as rows.
+void BM_Read50Days(benchmark::State& state) {
+    JointProject& p = jointProject();
+    for (auto _ : state) {
+        for (const std::string& e : p.entries) {
+            std::string content, error;
+            results::readWholeFile(p.program + "/proj/" + e + "/worm_trails.csv", content, error);
+            benchmark::DoNotOptimize(content);
+        }
+    }
+    perAcquisitionCounters(state);
+}
+BENCHMARK(BM_Read50Days)->Unit(benchmark::kMillisecond);
+
+void BM_ReadRows50Days(benchmark::State& state) {
+    JointProject& p = jointProject();
+    for (auto _ : state) {
+        for (const std::string& e : p.entries) {
+            results::WormTrailsRead r =
+                results::readWormTrailsFile(p.program + "/proj/" + e + "/worm_trails.csv");
+            benchmark::DoNotOptimize(r);
+        }
+    }
+    perAcquisitionCounters(state);
+}
+BENCHMARK(BM_ReadRows50Days)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,0 +1,176 @@
+#include "app/results/joint_report.h"
+
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace results;
+using namespace results_test;
+
+namespace {
+
+// One trail moving 20 px per frame over frames 0 to 11.
+std::string movingTrail() {
+    std::string text = "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n";
+    for (int f = 0; f <= 11; ++f)
+        text += std::to_string(f) + ";0;" + std::to_string(100 + 20 * f) + ";100;0;50;8;6;0\r\n";
+    return text;
+}
+
+const ReportTime kStamp{2024, 1, 31, 9, 15, 7};
+const RectangleTexts kRect{"0", "350", "0", "350", "35"}; // 10 px per mm
+
+struct Project {
+    TempFolder program;
+    std::string projectFolder = program.file("proj");
+    Project() { std::filesystem::create_directories(projectFolder); }
+    std::string add(const std::string& entry, bool trails = true) {
+        const std::string folder = projectFolder + "/" + entry;
+        std::filesystem::create_directories(folder);
+        if (trails)
+            writeFile(folder + "/worm_trails.csv", movingTrail());
+        return folder;
+    }
+    JointReportRequest request(std::vector<std::string> entries, int mode) const {
+        JointReportRequest r;
+        r.programFolder = program.path();
+        r.projectName = "proj";
+        r.selectedEntries = std::move(entries);
+        r.spacer = "";
+        r.reportMode = mode;
+        r.now = kStamp;
+        return r;
+    }
+};
+
+// The line AnalyzeTrails gives for the moving trail in 5-minute blocks, written elsewhere.
+std::string referenceLine(const std::string& folder, int mode) {
+    TempFolder elsewhere;
+    AnalyzeTrailsParams p;
+    p.acqFolder = folder;
+    p.blockMinutes = 5;
+    p.pxPerMmX = p.pxPerMmY = 10;
+    p.reportMode = mode;
+    p.programFolder = elsewhere.path();
+    const AnalyzeTrailsResult r = AnalyzeTrails(p);
+    EXPECT_TRUE(r.ok) << r.message;
+    return r.jointLine;
+}
+
+} // namespace
+
+TEST(JointReport, TitleBlocksExactly) {
+    EXPECT_EQ(jointReportTitle("/prog", "proj", "", kJointReportShort, kStamp),
+              "\"Report File\";\"2024/01/31 09:15:07\"\r\n"
+              "\"Folder\";\"/prog/proj\"\r\n"
+              "\"Acquisition Lapse[m]\";\"5\"\r\n"
+              "\r\n"
+              "Acq_Name;Acq_Date;Acq_Time;#Particles;Average_speed[mm/s];Motility_Score\r\n");
+    EXPECT_EQ(jointReportTitle("/prog", "proj", ",", kJointReportFull, kStamp),
+              "\"Report File\",\"2024/01/31 09:15:07\"\r\n"
+              "\"Folder\",\"/prog/proj\"\r\n"
+              "\"Acquisition Lapse[m]\",\"5\"\r\n"
+              "\r\n"
+              "Acq_Name,Acq_Date,Acq_Time,#Particles,Average_speed[mm/s],"
+              "Travelled_Distance[mm/worm],Motility_Score,Rotation Index\r\n");
+}
+
+TEST(JointReport, LinesOfTheSelectedAcquisitionsAndEverySkippedOneNamed) {
+    Project p;
+    const std::string a = p.add("20240131_0915_plateA");
+    const std::string flat = p.add("20240131_1000_flat");        // rectangle without width
+    const std::string none = p.add("20240131_1100_none", false); // no trails file
+    const std::string b = p.add("20240131_1200_plateB");
+    std::vector<std::string> loaded;
+    const TrainingLoader load = [&](const std::string& folder) {
+        loaded.push_back(folder);
+        if (folder == flat)
+            return RectangleTexts{"400", "400", "0", "350", "35"};
+        return kRect;
+    };
+    for (int mode : {kJointReportFull, kJointReportShort}) {
+        loaded.clear();
+        const JointReportResult r =
+            WriteJointReport(p.request({"..", "20240131_0915_plateA", "20240131_1000_flat",
+                                        "20240131_1100_none", "20240131_1200_plateB"},
+                                       mode),
+                             load);
+        ASSERT_TRUE(r.started);
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(loaded, (std::vector<std::string>{a, flat, none, b}));
+        EXPECT_EQ(r.path, p.program.file("jointreport.csv"));
+        // A later report replaces the whole file: short and full lines never mix.
+        EXPECT_EQ(readFile(r.path), jointReportTitle(p.program.path(), "proj", ";", mode, kStamp) +
+                                        referenceLine(a, mode) + "\r\n" + referenceLine(b, mode) +
+                                        "\r\n");
+        ASSERT_EQ(r.acquisitions.size(), 4u);
+        EXPECT_TRUE(r.acquisitions[0].written);
+        EXPECT_FALSE(r.acquisitions[1].written);
+        EXPECT_FALSE(r.acquisitions[2].written);
+        EXPECT_TRUE(r.acquisitions[3].written);
+        EXPECT_EQ(r.summary,
+                  "Report:" + a + "\r\n" + flat + "\r\n" + none + "\r\n" + b + "\r\n" +
+                      "Left out of the report:\r\n" + flat +
+                      ": Analysis area is empty: please check the analysis rectangle\r\n" + none +
+                      ": Worm tracks file not found\r\n");
+    }
+    // The flat acquisition got no listing either: nothing was computed with its rectangle.
+    EXPECT_FALSE(exists(flat + "/particle_trails.csv"));
+}
+
+TEST(JointReport, FewerThanTwoSelectedDoesNothing) {
+    Project p;
+    p.add("20240131_0915_plateA");
+    writeFile(p.program.file("jointreport.csv"), "earlier");
+    const JointReportResult r = WriteJointReport(p.request({"20240131_0915_plateA"}, 1),
+                                                 [](const std::string&) { return kRect; });
+    EXPECT_FALSE(r.started);
+    EXPECT_EQ(readFile(p.program.file("jointreport.csv")), "earlier");
+
+    // ".." and one acquisition pass the test; the summary lists one path.
+    const JointReportResult two = WriteJointReport(p.request({"..", "20240131_0915_plateA"}, 1),
+                                                   [](const std::string&) { return kRect; });
+    ASSERT_TRUE(two.ok);
+    EXPECT_EQ(two.summary, "Report:" + p.projectFolder + "/20240131_0915_plateA\r\n");
+}
+
+TEST(JointReport, PlateSizeOutsideTenToSixtyIsTakenAs35) {
+    Project p;
+    p.add("20240131_0915_plateA");
+    auto entry = [&](const std::string& size) {
+        return addAcquisitionToJointReport(p.program.path(), "proj", "20240131_0915_plateA",
+                                           {"0", "350", "0", "350", size}, ";", 1, false);
+    };
+    EXPECT_FALSE(entry("60").plateSizeReplaced);
+    EXPECT_FALSE(entry("10").plateSizeReplaced);
+    EXPECT_TRUE(entry("60.5").plateSizeReplaced);
+    EXPECT_TRUE(entry("9.9").plateSizeReplaced);
+    const JointReportEntry e = entry("abc");
+    EXPECT_TRUE(e.plateSizeReplaced);
+    EXPECT_TRUE(e.written);
+    // 350 px over 35 mm: the same line as 10 px per mm.
+    EXPECT_EQ(e.jointLine, referenceLine(p.projectFolder + "/20240131_0915_plateA", 1));
+}
+
+TEST(JointReport, DefaultLoaderReadsTheAcquisitionsTrainingThenTheProgramFolders) {
+    Project p;
+    const std::string a = p.add("20240131_0915_plateA");
+    writeFile(a + "/training.dat", "xs 100\r\nxe 450\r\nys 5\r\nye 355\r\nmm 70\r\n");
+    writeFile(p.program.file("training.dat"), "xs 1\r\nxe 2\r\nys 3\r\nye 4\r\nmm 20\r\n");
+    const RectangleTexts own = rectangleTextsFromTraining(a, p.program.path());
+    EXPECT_EQ(own.x1, "100");
+    EXPECT_EQ(own.x2, "450");
+    EXPECT_EQ(own.y1, "5");
+    EXPECT_EQ(own.y2, "355");
+    EXPECT_EQ(own.plateSize, "70");
+    const std::string b = p.add("20240131_1200_plateB");
+    const RectangleTexts fallback = rectangleTextsFromTraining(b, p.program.path());
+    EXPECT_EQ(fallback.x2, "2");
+    EXPECT_EQ(fallback.plateSize, "20");
+    std::filesystem::remove(p.program.file("training.dat"));
+    const RectangleTexts defaults = rectangleTextsFromTraining(b, p.program.path());
+    EXPECT_EQ(defaults.x1, "335");
+    EXPECT_EQ(defaults.plateSize, "35");
+}
