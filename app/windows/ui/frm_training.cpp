@@ -7,6 +7,8 @@
 #include "app/device/ui/light_controller.h"
 #include "app/device/ui/training_boxes_view.h"
 #include "app/results/bad_frames.h"
+#include "app/results/csv_exports.h"
+#include "app/results/joint_report.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/training/ui/training_controller.h"
 #include "app/widgets/box_values.h"
@@ -400,10 +402,17 @@ void FrmTraining::connectHandlers() {
         if (!report.empty())
             m_services.dialogs->message(QString::fromStdString(report));
     });
+    connect(m_c.mnexport_xyimage, &QAction::triggered, this, [this] {
+        showExport(results::ExportImageDescriptorCsv(m_acquisitionFolder.toStdString()));
+    });
+    connect(m_c.mnexport_xyworm, &QAction::triggered, this, [this] {
+        showExport(results::ExportWormPositionsCsv(m_acquisitionFolder.toStdString()));
+    });
+    connect(m_c.submn_joint_report, &QAction::triggered, this,
+            [this] { JointReport(results::kJointReportShort); });
+    connect(m_c.submn_full_joint_report, &QAction::triggered, this,
+            [this] { JointReport(results::kJointReportFull); });
     // Commands of this window that this version does not have yet say so when chosen.
-    for (QAction* later : {m_c.submn_joint_report, m_c.submn_full_joint_report,
-                           m_c.mnexport_xyimage, m_c.mnexport_xyworm})
-        connect(later, &QAction::triggered, this, [this, later] { notAvailable(later->text()); });
     for (QPushButton* later : {m_c.cmd_wormtrails, m_c.cmd_report_calc, m_c.cmd_exportbmp})
         connect(later, &QPushButton::clicked, this, [this, later] { notAvailable(later->text()); });
     // The plate size is checked on every change as well as when the box is left.
@@ -593,6 +602,52 @@ void FrmTraining::ToggleAutoconnect() {
     if (!guard.alive() || network.isEmpty())
         return;
     m_services.launcher->joinNetwork(network);
+}
+
+void FrmTraining::showExport(const results::CsvExportResult& result) {
+    if (result.status == results::CsvExportResult::Status::Missing)
+        return;
+    HandlerGuard guard(m_life);
+    if (!result.frameCaption.empty())
+        m_c.label_frame->setText(QString::fromStdString(result.frameCaption));
+    m_services.dialogs->message(QString::fromStdString(result.message));
+    if (guard.alive() && result.status == results::CsvExportResult::Status::Finished)
+        m_services.launcher->openPath(QString::fromStdString(result.csvPath));
+}
+
+void FrmTraining::JointReport(int reportMode) {
+    HandlerGuard guard(m_life, "JointReport");
+    if (!guard.entered())
+        return;
+    results::JointReportRequest request;
+    request.programFolder = m_services.programFolder.toStdString();
+    request.projectName = m_projectName.toStdString();
+    for (int i = 0; i < m_c.List_subproject->count(); ++i)
+        if (m_c.List_subproject->item(i)->isSelected())
+            request.selectedEntries.push_back(m_c.List_subproject->item(i)->text().toStdString());
+    request.spacer = m_c.txt_spacer->text().toStdString();
+    request.reportMode = reportMode;
+    request.idMarks = m_c.mn_idmark->isChecked();
+    request.now = results::reportTimeFrom(m_services.clock->now());
+    // Each acquisition's own training goes into the boxes before its line, as the report reads
+    // its rectangle and plate size from them.
+    const results::JointReportResult result =
+        results::WriteJointReport(request, [this](const std::string& folder) {
+            LoadTraining(QString::fromStdString(folder));
+            return results::RectangleTexts{
+                m_c.txt_x1->text().toStdString(), m_c.txt_x2->text().toStdString(),
+                m_c.txt_y1->text().toStdString(), m_c.txt_y2->text().toStdString(),
+                m_c.txt_psize->text().toStdString()};
+        });
+    if (!result.started || !guard.alive())
+        return;
+    if (!result.ok) {
+        m_services.dialogs->message(QString::fromStdString(result.message));
+        return;
+    }
+    m_services.dialogs->message(QString::fromStdString(result.summary));
+    if (guard.alive())
+        m_services.launcher->openPath(QString::fromStdString(result.path));
 }
 
 void FrmTraining::notAvailable(const QString& command) {

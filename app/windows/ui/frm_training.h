@@ -35,6 +35,10 @@ namespace device {
 class DeviceClient;
 }
 
+namespace results {
+struct CsvExportResult;
+}
+
 namespace ui {
 
 class ClickableLabel;
@@ -245,6 +249,8 @@ public:
     void cmdMasClick();
     // "Autoconnect Wifi": joins the network named at once (nothing is stored).
     void ToggleAutoconnect();
+    // "Joint Report" / "Full Joint Report" over the selected acquisitions (report mode 1 or 2).
+    void JointReport(int reportMode);
     // Fills the 18 training boxes from `folder`/training.dat, else the program folder's, else
     // the defaults (then written to the program folder).
     void LoadTraining(const QString& folder);
@@ -265,6 +271,7 @@ private:
     void FormUnload() override;
     void setMessage(const QString& text);
     void notAvailable(const QString& command);
+    void showExport(const results::CsvExportResult& result);
     // Lists a folder into a list box as the browser does ("*." names; ".." with `withParent`).
     void fillList(QListWidget* list, const QString& folder, bool withParent);
     // Shows frame `name` of the image folder with the analysis area and copies it over the

@@ -33,6 +33,17 @@ using ui::Windows;
 
 const QString kBin = QStringLiteral(VX_BIN_DIR);
 
+// The real launcher for the batch and the programs; what would open in the desktop's opener is
+// only noted.
+class RecordingLauncher : public platform::ProcessLauncher {
+public:
+    bool openPath(const QString& path) override {
+        opened << path;
+        return true;
+    }
+    QStringList opened;
+};
+
 class ReprocessWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -47,7 +58,7 @@ protected:
                                              formats::TrainingFile::defaults()),
                   "");
         platform::Services services = fakes.services(program.path());
-        services.launcher = std::make_shared<platform::ProcessLauncher>();
+        services.launcher = launcher;
         services.clock = std::make_shared<platform::SystemClock>();
         Windows::setServices(services);
         test_support::registerAllWindows();
@@ -94,6 +105,7 @@ protected:
     QTemporaryDir program;
     QString acquisition;
     platform::fakes::FakeServices fakes;
+    std::shared_ptr<RecordingLauncher> launcher = std::make_shared<RecordingLauncher>();
 };
 
 TEST_F(ReprocessWindowTest, ReprocessRunsTheBatchThenTracksAndKeepsBackups) {
@@ -119,6 +131,14 @@ TEST_F(ReprocessWindowTest, ReprocessRunsTheBatchThenTracksAndKeepsBackups) {
     EXPECT_TRUE(pgms().isEmpty());
     // The training written into the acquisition is the one in the boxes.
     EXPECT_EQ(readFile(acquisition + "/training.dat"), readFile(program.filePath("training.dat")));
+    // Both binary files export as CSV, said and opened.
+    fakes.dialogs->log.clear();
+    c.mnexport_xyworm->trigger();
+    c.mnexport_xyimage->trigger();
+    EXPECT_EQ(fakes.dialogs->messages().size(), 2);
+    EXPECT_EQ(launcher->opened,
+              (QStringList{acquisition + "/xy_worms.csv", acquisition + "/xy_image.csv"}));
+    EXPECT_TRUE(readFile(acquisition + "/xy_worms.csv").size() > 0);
 }
 
 TEST_F(ReprocessWindowTest, StopEndsTheWholeBatchAndLeavesNoConvertedFrame) {
@@ -214,6 +234,20 @@ TEST_F(ReprocessWindowTest, MassReprocessingUsesTheBorrowedTrainingInEveryAcquis
             << folder.toStdString();
     }
     EXPECT_TRUE(c.List_subproject->isEnabled());
+    // The joint report over the two: one line each, opened.
+    fakes.dialogs->log.clear();
+    c.List_subproject->findItems("..", Qt::MatchExactly).first()->setSelected(false);
+    c.submn_joint_report->trigger();
+    ASSERT_EQ(fakes.dialogs->messages().size(), 1);
+    EXPECT_TRUE(fakes.dialogs->messages().first().startsWith("Report:"))
+        << fakes.dialogs->messages().first().toStdString();
+    ASSERT_FALSE(launcher->opened.isEmpty());
+    EXPECT_EQ(launcher->opened.last(), program.filePath("jointreport.csv"));
+    const QByteArray joint = readFile(program.filePath("jointreport.csv"));
+    const QList<QByteArray> lines = joint.trimmed().split('\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[lines.size() - 2].contains("run")) << joint.toStdString();
+    EXPECT_TRUE(lines.last().startsWith("\"\";\"seco")) << joint.toStdString();
 }
 
 } // namespace
