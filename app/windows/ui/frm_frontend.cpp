@@ -559,26 +559,11 @@ void FrmFrontend::FormUnload() {
     if (QWidget* reanalysis = Windows::existing(QString::fromLatin1(kReanalysisWindowName)))
         reanalysis->hide();
     hide();
-    // Showing the start window may load it, and its folder check may wait on message boxes:
-    // neither window is touched again when it went away meanwhile.
-    QPointer<FrmFrontend> self(this);
-    QPointer<QWidget> start(Windows::window(QString::fromLatin1(kStartWindowName)));
-    if (start)
-        start->setVisible(true);
-    if (start) {
-        start->show();
-        start->raise();
-    }
-    if (self)
-        emit unloaded();
+    returnToStartWindow();
 }
 
 void FrmFrontend::LayoutControls() {
-    const QRect outer = frameGeometry();
-    applyLayout(
-        this, m_client,
-        windows::frontendLayout(pixelsToTwips(outer.width()), pixelsToTwips(outer.height())),
-        m_c.Opt_acq);
+    layOut(&windows::frontendLayout, m_c.Opt_acq);
 }
 
 bool FrmFrontend::eventFilter(QObject* watched, QEvent* event) {

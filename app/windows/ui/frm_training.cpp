@@ -488,21 +488,11 @@ void FrmTraining::FormUnload() {
     // A batch of this window ends with it, its whole process group.
     m_reprocess->stopBatch();
     hide();
-    QPointer<FrmTraining> self(this);
-    if (QWidget* start = Windows::window(QString::fromLatin1(kStartWindowName))) {
-        start->setVisible(true);
-        start->raise();
-    }
-    if (self)
-        emit unloaded();
+    returnToStartWindow();
 }
 
 void FrmTraining::LayoutControls() {
-    const QRect outer = frameGeometry();
-    applyLayout(
-        this, m_client,
-        windows::trainingLayout(pixelsToTwips(outer.width()), pixelsToTwips(outer.height())),
-        m_c.Opt_acq);
+    layOut(&windows::trainingLayout, m_c.Opt_acq);
 }
 
 bool FrmTraining::eventFilter(QObject* watched, QEvent* event) {

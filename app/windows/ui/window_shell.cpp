@@ -2,6 +2,8 @@
 
 #include "app/widgets/caption_fit.h"
 #include "app/widgets/twips.h"
+#include "app/widgets/window_names.h"
+#include "app/widgets/window_registry.h"
 
 #include <QCloseEvent>
 #include <QMenuBar>
@@ -18,6 +20,26 @@ void ShellWindow::resizeEvent(QResizeEvent* event) {
         return;
     placeMenuAndClient(this, m_menuBar, m_client);
     LayoutControls();
+}
+
+void ShellWindow::returnToStartWindow() {
+    QPointer<ShellWindow> self(this);
+    QPointer<QWidget> start(Windows::window(QString::fromLatin1(kStartWindowName)));
+    if (start)
+        start->setVisible(true);
+    if (start) {
+        start->show();
+        start->raise();
+    }
+    if (self)
+        emit unloaded();
+}
+
+void ShellWindow::layOut(std::vector<windows::Placement> (*table)(double, double),
+                         const std::array<QRadioButton*, 2>& modeButtons) {
+    const QRect outer = frameGeometry();
+    applyLayout(this, m_client, table(pixelsToTwips(outer.width()), pixelsToTwips(outer.height())),
+                modeButtons);
 }
 
 void ShellWindow::closeEvent(QCloseEvent* event) {

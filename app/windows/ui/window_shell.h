@@ -43,6 +43,12 @@ signals:
 protected:
     // The window's unload: hide, show the start window, emit unloaded(); never refused.
     virtual void FormUnload() = 0;
+    // The end of an unload: the start window shown (it may load and wait on message boxes, so
+    // neither window is touched when it went away meanwhile), then unloaded().
+    void returnToStartWindow();
+    // One layout pass of the window's table for its present outer size.
+    void layOut(std::vector<windows::Placement> (*table)(double widthTwips, double heightTwips),
+                const std::array<QRadioButton*, 2>& modeButtons);
     void setShellParts(QMenuBar* menuBar, QWidget* client) {
         m_menuBar = menuBar;
         m_client = client;
