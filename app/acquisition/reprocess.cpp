@@ -5,6 +5,7 @@
 #include "formats/numbers.h"
 #include "formats/run_data_file.h"
 #include "formats/save_file.h"
+#include "formats/text_lines.h"
 #include "formats/training_file.h"
 
 #include <QDir>
@@ -48,11 +49,8 @@ QString saveWhole(const QString& path, const QByteArray& bytes) {
 
 // Copies source over target; the target is replaced whole or not at all.
 QString copyWhole(const QString& source, const QString& target) {
-    QString error;
-    const auto bytes = readWhole(source, &error);
-    if (!bytes)
-        return error;
-    return saveWhole(target, *bytes);
+    return QString::fromStdString(
+        formats::copyFileAtomic(source.toStdString(), target.toStdString()));
 }
 
 // Makes the backups of `pairs` (source, backup) that have a source, all or none: every copy is

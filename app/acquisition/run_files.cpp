@@ -2,6 +2,7 @@
 
 #include "formats/numbers.h"
 #include "formats/save_file.h"
+#include "formats/text_lines.h"
 #include "formats/training_file.h"
 
 #include <QDir>
@@ -55,13 +56,8 @@ namespace {
 
 // Copies source over target (through a temporary name, so a reader never sees half a file).
 QString copyOver(const QString& source, const QString& target) {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return QStringLiteral("Cannot read ") + source;
-    const QByteArray bytes = in.readAll();
-    const std::string error = formats::saveFileAtomic(
-        target.toStdString(), std::string_view(bytes.constData(), bytes.size()));
-    return QString::fromStdString(error);
+    return QString::fromStdString(
+        formats::copyFileAtomic(source.toStdString(), target.toStdString()));
 }
 
 } // namespace

@@ -8,7 +8,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QTimer>
 
 namespace ui {
 
@@ -54,6 +57,35 @@ QFrame* makeShape(QWidget* parent, const char* name, QRect geometry) {
 
 PictureBox* makePicture(QWidget* parent, const char* name, QSize backing, QRect geometry) {
     return named(new PictureBox(parent, backing), name, geometry);
+}
+
+QMenu* makeMenu(QMenuBar* bar, const char* name, const QString& caption) {
+    QMenu* menu = bar->addMenu(caption);
+    menu->setObjectName(QString::fromLatin1(name));
+    return menu;
+}
+
+QMenu* makeMenu(QMenu* menu, const char* name, const QString& caption) {
+    QMenu* sub = menu->addMenu(caption);
+    sub->setObjectName(QString::fromLatin1(name));
+    sub->menuAction()->setObjectName(QString::fromLatin1(name));
+    return sub;
+}
+
+QAction* makeMenuItem(QMenu* menu, const char* name, const QString& caption, bool checkable) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setCheckable(checkable);
+    return action;
+}
+
+QTimer* makeTimer(QObject* owner, const char* name, int intervalMs, bool enabled) {
+    auto* timer = new QTimer(owner);
+    timer->setObjectName(QString::fromLatin1(name));
+    timer->setInterval(intervalMs);
+    if (enabled)
+        timer->start();
+    return timer;
 }
 
 } // namespace ui

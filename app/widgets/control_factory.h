@@ -11,6 +11,11 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QObject;
+class QTimer;
+class QAction;
 class QPushButton;
 class QWidget;
 
@@ -29,5 +34,14 @@ QCheckBox* makeCheck(QWidget* parent, const char* name, const QString& text, QRe
 // A drawn outline (a shape of the design): a box frame that lets clicks through.
 QFrame* makeShape(QWidget* parent, const char* name, QRect geometry);
 PictureBox* makePicture(QWidget* parent, const char* name, QSize backing, QRect geometry);
+
+// Menus: a menu of the bar or a submenu (its action carries the name too), and an item.
+QMenu* makeMenu(QMenuBar* bar, const char* name, const QString& caption);
+QMenu* makeMenu(QMenu* menu, const char* name, const QString& caption);
+QAction* makeMenuItem(QMenu* menu, const char* name, const QString& caption,
+                      bool checkable = false);
+
+// A timer of a window with its design interval, running or not.
+QTimer* makeTimer(QObject* owner, const char* name, int intervalMs, bool enabled);
 
 } // namespace ui

@@ -1,9 +1,10 @@
 #include "app/windows/browser.h"
 
+#include "formats/text_lines.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace windows {
 
@@ -52,20 +53,7 @@ QString deviceAddressOfFrame(const QString& name) {
 }
 
 bool copyFileWhole(const QString& source, const QString& target) {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFile::NoError)
-        return false;
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    if (out.write(bytes) != bytes.size()) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
+    return formats::copyFileAtomic(source.toStdString(), target.toStdString()).empty();
 }
 
 FrameZero ensureFrameZero(const QString& imageFolder, int lastCandidate) {

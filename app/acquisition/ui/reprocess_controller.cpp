@@ -7,6 +7,7 @@
 #include "app/widgets/box_values.h"
 #include "app/widgets/picture_box.h"
 #include "formats/frame_names.h"
+#include "formats/text_lines.h"
 #include "formats/training_file.h"
 
 #include <QAction>
@@ -167,8 +168,7 @@ void ReprocessController::StartAcquisitionReprocess() {
     if (QFileInfo::exists(descriptor)) {
         const QString target =
             QDir(acquisition).filePath(QString::fromLatin1(formats::kDescriptorFileName));
-        QFile::remove(target);
-        QFile::copy(descriptor, target);
+        formats::copyFileAtomic(descriptor.toStdString(), target.toStdString());
     }
     prepareProgressBar();
     m_c.txt_nfile->setEnabled(true);

@@ -59,11 +59,7 @@ constexpr int kDesignHeight = 768;
 FrmFrontend::FrmFrontend(const platform::Services& services, QWidget* parent)
     : ShellWindow(parent), m_services(services),
       m_deviceClient(std::make_shared<device::DeviceClient>(services)) {
-    setObjectName(kWindowName);
-    setWindowTitle(QStringLiteral("Front end"));
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    m_client = new QWidget(this);
-    m_client->setObjectName("frm_frontend_client");
+    startShell(kWindowName, QStringLiteral("Front end"));
     buildMenus();
     setShellParts(m_c.menuBar, m_client);
     buildDevicePanel();
@@ -164,23 +160,16 @@ void FrmFrontend::FocusModeTick() {
 void FrmFrontend::buildMenus() {
     m_c.menuBar = new QMenuBar(this);
     m_c.menuBar->setObjectName("menuBar");
-    m_c.mntools = m_c.menuBar->addMenu(QStringLiteral("Tools"));
-    m_c.mntools->setObjectName("mntools");
-    m_c.mnbluen = m_c.mntools->addAction(QStringLiteral("Enable BlueLight"));
-    m_c.mnbluen->setObjectName("mnbluen");
-    m_c.mnbluen->setCheckable(true);
+    m_c.mntools = makeMenu(m_c.menuBar, "mntools", QStringLiteral("Tools"));
+    m_c.mnbluen = makeMenuItem(m_c.mntools, "mnbluen", QStringLiteral("Enable BlueLight"), true);
     // The autoconnect item sets its own check mark (a click must not flip it first).
-    m_c.mn_autoconnect = m_c.mntools->addAction(QStringLiteral("autoconnect WiFi Network"));
-    m_c.mn_autoconnect->setObjectName("mn_autoconnect");
-    m_c.mn_beta = m_c.mntools->addMenu(QStringLiteral("Beta Test options"));
-    m_c.mn_beta->setObjectName("mn_beta");
-    m_c.mn_invariable = m_c.mn_beta->addAction(QStringLiteral("Round Shape Organism"));
-    m_c.mn_invariable->setObjectName("mn_invariable");
-    m_c.mn_invariable->setCheckable(true);
-    m_c.mn_about = m_c.menuBar->addMenu(QStringLiteral("About"));
-    m_c.mn_about->setObjectName("mn_about");
-    m_c.mn_credit = m_c.mn_about->addAction(QStringLiteral("Credits"));
-    m_c.mn_credit->setObjectName("mn_credit");
+    m_c.mn_autoconnect =
+        makeMenuItem(m_c.mntools, "mn_autoconnect", QStringLiteral("autoconnect WiFi Network"));
+    m_c.mn_beta = makeMenu(m_c.mntools, "mn_beta", QStringLiteral("Beta Test options"));
+    m_c.mn_invariable =
+        makeMenuItem(m_c.mn_beta, "mn_invariable", QStringLiteral("Round Shape Organism"), true);
+    m_c.mn_about = makeMenu(m_c.menuBar, "mn_about", QStringLiteral("About"));
+    m_c.mn_credit = makeMenuItem(m_c.mn_about, "mn_credit", QStringLiteral("Credits"));
 }
 
 void FrmFrontend::buildDevicePanel() {
@@ -348,18 +337,10 @@ void FrmFrontend::buildSpareControls() {
 }
 
 void FrmFrontend::buildTimers() {
-    auto timer = [this](const char* name, int interval, bool enabled) {
-        auto* t = new QTimer(this);
-        t->setObjectName(name);
-        t->setInterval(interval);
-        if (enabled)
-            t->start();
-        return t;
-    };
-    m_c.Timeracq = timer("Timeracq", 1000, true);
-    m_c.Timer_focus = timer("Timer_focus", 1000, false);
-    m_c.Timer_autoload = timer("Timer_autoload", 100, false);
-    m_c.Timer_cycle = timer("Timer_cycle", 5000, false);
+    m_c.Timeracq = makeTimer(this, "Timeracq", 1000, true);
+    m_c.Timer_focus = makeTimer(this, "Timer_focus", 1000, false);
+    m_c.Timer_autoload = makeTimer(this, "Timer_autoload", 100, false);
+    m_c.Timer_cycle = makeTimer(this, "Timer_cycle", 5000, false);
 }
 
 void FrmFrontend::buildControllers() {

@@ -61,30 +61,12 @@ constexpr std::int16_t kLastSteppedFrame = 3;
 // The frames tried in place of a missing frame 0 when an acquisition is loaded.
 constexpr int kFrameZeroCandidates = 20;
 
-QAction* menuItem(QMenu* menu, const char* name, const QString& caption, bool checkable = false) {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QString::fromLatin1(name));
-    action->setCheckable(checkable);
-    return action;
-}
-
-QMenu* subMenu(QMenu* menu, const char* name, const QString& caption) {
-    QMenu* sub = menu->addMenu(caption);
-    sub->setObjectName(QString::fromLatin1(name));
-    sub->menuAction()->setObjectName(QString::fromLatin1(name));
-    return sub;
-}
-
 } // namespace
 
 FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     : ShellWindow(parent), m_services(services),
       m_deviceClient(std::make_shared<device::DeviceClient>(services)) {
-    setObjectName(kWindowName);
-    setWindowTitle(QStringLiteral("Plate Reanalysis"));
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    m_client = new QWidget(this);
-    m_client->setObjectName("frm_training_client");
+    startShell(kWindowName, QStringLiteral("Plate Reanalysis"));
     buildMenus();
     setShellParts(m_c.menuBar, m_client);
     buildPictures();
@@ -188,59 +170,57 @@ std::int16_t FrmTraining::TargetCount() const {
 void FrmTraining::buildMenus() {
     m_c.menuBar = new QMenuBar(this);
     m_c.menuBar->setObjectName("menuBar");
-    m_c.mntools = m_c.menuBar->addMenu(QStringLiteral("Tools"));
-    m_c.mntools->setObjectName("mntools");
-    m_c.mn_reprocess = menuItem(m_c.mntools, "mn_reprocess", QStringLiteral("Reprocess Routes"));
-    m_c.mn_adv = subMenu(m_c.mntools, "mn_adv", QStringLiteral("Advanced"));
-    m_c.mnexport_xyimage =
-        menuItem(m_c.mn_adv, "mnexport_xyimage", QStringLiteral("Convert xy_image.bin to text"));
+    m_c.mntools = makeMenu(m_c.menuBar, "mntools", QStringLiteral("Tools"));
+    m_c.mn_reprocess =
+        makeMenuItem(m_c.mntools, "mn_reprocess", QStringLiteral("Reprocess Routes"));
+    m_c.mn_adv = makeMenu(m_c.mntools, "mn_adv", QStringLiteral("Advanced"));
+    m_c.mnexport_xyimage = makeMenuItem(m_c.mn_adv, "mnexport_xyimage",
+                                        QStringLiteral("Convert xy_image.bin to text"));
     m_c.mnexport_xyworm =
-        menuItem(m_c.mn_adv, "mnexport_xyworm", QStringLiteral("Convert xy_worms.bin to text"));
-    m_c.mn_beta = subMenu(m_c.mntools, "mn_beta", QStringLiteral("Beta test options"));
+        makeMenuItem(m_c.mn_adv, "mnexport_xyworm", QStringLiteral("Convert xy_worms.bin to text"));
+    m_c.mn_beta = makeMenu(m_c.mntools, "mn_beta", QStringLiteral("Beta test options"));
     m_c.mn_singleanimal =
-        menuItem(m_c.mn_beta, "mn_singleanimal", QStringLiteral("Single animal"), true);
+        makeMenuItem(m_c.mn_beta, "mn_singleanimal", QStringLiteral("Single animal"), true);
     m_c.mn_enable_microbeam =
-        menuItem(m_c.mn_beta, "mn_enable_microbeam", QStringLiteral("Microbeam Analysis"));
+        makeMenuItem(m_c.mn_beta, "mn_enable_microbeam", QStringLiteral("Microbeam Analysis"));
     m_c.mn_invariable =
-        menuItem(m_c.mn_beta, "mn_invariable", QStringLiteral("Round Shape Organism"), true);
-    m_c.mn_detectbad = menuItem(m_c.mn_beta, "mn_detectbad", QStringLiteral("Detect bad_images"));
+        makeMenuItem(m_c.mn_beta, "mn_invariable", QStringLiteral("Round Shape Organism"), true);
+    m_c.mn_detectbad =
+        makeMenuItem(m_c.mn_beta, "mn_detectbad", QStringLiteral("Detect bad_images"));
     m_c.mn_backfilter =
-        menuItem(m_c.mn_beta, "mn_backfilter", QStringLiteral("background_filter"), true);
+        makeMenuItem(m_c.mn_beta, "mn_backfilter", QStringLiteral("background_filter"), true);
     m_c.mn_autoconnect =
-        menuItem(m_c.mn_beta, "mn_autoconnect", QStringLiteral("Autoconnect Wifi"), true);
+        makeMenuItem(m_c.mn_beta, "mn_autoconnect", QStringLiteral("Autoconnect Wifi"), true);
     // Hidden at design, and nothing shows them: the beta menu offers the round shape only.
     for (QAction* hidden : {m_c.mn_singleanimal, m_c.mn_enable_microbeam, m_c.mn_detectbad,
                             m_c.mn_backfilter, m_c.mn_autoconnect})
         hidden->setVisible(false);
-    m_c.nm_plotoptions = m_c.menuBar->addMenu(QStringLiteral("Plot Options"));
-    m_c.nm_plotoptions->setObjectName("nm_plotoptions");
+    m_c.nm_plotoptions = makeMenu(m_c.menuBar, "nm_plotoptions", QStringLiteral("Plot Options"));
     m_c.mn_idmark =
-        menuItem(m_c.nm_plotoptions, "mn_idmark", QStringLiteral("Enable ID-Marks"), true);
-    m_c.chk_bmp = menuItem(m_c.nm_plotoptions, "chk_bmp",
-                           QStringLiteral("Enable BMP sequence  export"), true);
-    m_c.chk_white =
-        menuItem(m_c.nm_plotoptions, "chk_white", QStringLiteral("Enable White background"), true);
+        makeMenuItem(m_c.nm_plotoptions, "mn_idmark", QStringLiteral("Enable ID-Marks"), true);
+    m_c.chk_bmp = makeMenuItem(m_c.nm_plotoptions, "chk_bmp",
+                               QStringLiteral("Enable BMP sequence  export"), true);
+    m_c.chk_white = makeMenuItem(m_c.nm_plotoptions, "chk_white",
+                                 QStringLiteral("Enable White background"), true);
     m_c.separador1 = m_c.nm_plotoptions->addSeparator();
     m_c.separador1->setObjectName("separador1");
-    m_c.mn_zstack = menuItem(m_c.nm_plotoptions, "mn_zstack", QStringLiteral("Export ZStack"));
+    m_c.mn_zstack = makeMenuItem(m_c.nm_plotoptions, "mn_zstack", QStringLiteral("Export ZStack"));
     // The pop-up menu of the acquisition list; its bar entry is hidden.
-    m_c.mn_joint_report = m_c.menuBar->addMenu(QStringLiteral("Joint_Report"));
-    m_c.mn_joint_report->setObjectName("mn_joint_report");
+    m_c.mn_joint_report = makeMenu(m_c.menuBar, "mn_joint_report", QStringLiteral("Joint_Report"));
     m_c.submn_joint_report =
-        menuItem(m_c.mn_joint_report, "submn_joint_report", QStringLiteral("Joint Report"));
-    m_c.submn_full_joint_report = menuItem(m_c.mn_joint_report, "submn_full_joint_report",
-                                           QStringLiteral("Full Joint Report"));
-    m_c.mnrepro = subMenu(m_c.mn_joint_report, "mnrepro", QStringLiteral("Reprocess"));
+        makeMenuItem(m_c.mn_joint_report, "submn_joint_report", QStringLiteral("Joint Report"));
+    m_c.submn_full_joint_report = makeMenuItem(m_c.mn_joint_report, "submn_full_joint_report",
+                                               QStringLiteral("Full Joint Report"));
+    m_c.mnrepro = makeMenu(m_c.mn_joint_report, "mnrepro", QStringLiteral("Reprocess"));
     m_c.mn_masstrainingload =
-        menuItem(m_c.mnrepro, "mn_masstrainingload", QStringLiteral("Load Training to memory"));
-    m_c.mn_masstrainingapply = menuItem(m_c.mnrepro, "mn_masstrainingapply",
-                                        QStringLiteral("Reprocess using Training..."));
+        makeMenuItem(m_c.mnrepro, "mn_masstrainingload", QStringLiteral("Load Training to memory"));
+    m_c.mn_masstrainingapply = makeMenuItem(m_c.mnrepro, "mn_masstrainingapply",
+                                            QStringLiteral("Reprocess using Training..."));
     m_c.separador2 = m_c.mnrepro->addSeparator();
     m_c.separador2->setObjectName("separador2");
-    m_c.mn_zseq = menuItem(m_c.mnrepro, "mn_zseq", QStringLiteral("Export ZStack Sequence"));
-    m_c.mn_about = m_c.menuBar->addMenu(QStringLiteral("About"));
-    m_c.mn_about->setObjectName("mn_about");
-    m_c.mn_credits = menuItem(m_c.mn_about, "mn_credits", QStringLiteral("Credits"));
+    m_c.mn_zseq = makeMenuItem(m_c.mnrepro, "mn_zseq", QStringLiteral("Export ZStack Sequence"));
+    m_c.mn_about = makeMenu(m_c.menuBar, "mn_about", QStringLiteral("About"));
+    m_c.mn_credits = makeMenuItem(m_c.mn_about, "mn_credits", QStringLiteral("Credits"));
 }
 
 void FrmTraining::buildPictures() {
@@ -358,17 +338,9 @@ void FrmTraining::buildSetupFrame() {
 }
 
 void FrmTraining::buildTimers() {
-    auto timer = [this](const char* name, int interval, bool enabled) {
-        auto* t = new QTimer(this);
-        t->setObjectName(name);
-        t->setInterval(interval);
-        if (enabled)
-            t->start();
-        return t;
-    };
-    m_c.Timeracq = timer("Timeracq", 100, true);
-    m_c.Timer2 = timer("Timer2", 100, false);
-    m_c.Timer_loadimg = timer("Timer_loadimg", 500, false);
+    m_c.Timeracq = makeTimer(this, "Timeracq", 100, true);
+    m_c.Timer2 = makeTimer(this, "Timer2", 100, false);
+    m_c.Timer_loadimg = makeTimer(this, "Timer_loadimg", 500, false);
 }
 
 void FrmTraining::connectHandlers() {

@@ -22,6 +22,14 @@ void ShellWindow::resizeEvent(QResizeEvent* event) {
     LayoutControls();
 }
 
+void ShellWindow::startShell(const char* windowName, const QString& caption) {
+    setObjectName(QString::fromLatin1(windowName));
+    setWindowTitle(caption);
+    setAttribute(Qt::WA_DeleteOnClose, false); // closing unloads; closeEvent deletes it later
+    m_client = new QWidget(this);
+    m_client->setObjectName(QString::fromLatin1(windowName) + QStringLiteral("_client"));
+}
+
 void ShellWindow::returnToStartWindow() {
     QPointer<ShellWindow> self(this);
     QPointer<QWidget> start(Windows::window(QString::fromLatin1(kStartWindowName)));

@@ -43,6 +43,8 @@ signals:
 protected:
     // The window's unload: hide, show the start window, emit unloaded(); never refused.
     virtual void FormUnload() = 0;
+    // The window's name and caption, and its empty client area (named "<name>_client").
+    void startShell(const char* windowName, const QString& caption);
     // The end of an unload: the start window shown (it may load and wait on message boxes, so
     // neither window is touched when it went away meanwhile), then unloaded().
     void returnToStartWindow();
