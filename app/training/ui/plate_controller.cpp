@@ -56,16 +56,8 @@ bool PlateController::DrawPlateOverlay() {
 bool PlateController::DrawPlateOverlayOf(const QString& file) {
     if (!ShowImage(file))
         return false;
+    DrawPlateOutline();
     PictureBox* pic = m_c.Picture1;
-    const int x1 = training::wholeValue(m_c.txt_x1->text().toStdString());
-    const int x2 = training::wholeValue(m_c.txt_x2->text().toStdString());
-    const int y1 = training::wholeValue(m_c.txt_y1->text().toStdString());
-    const int y2 = training::wholeValue(m_c.txt_y2->text().toStdString());
-    pic->setDrawWidth(1);
-    for (const training::OutlineRow& row : training::plateOutlineRows(x1, x2, y1, y2)) {
-        pic->pset(row.left, row.y, kRed);
-        pic->pset(row.right, row.y, kRed);
-    }
     if (m_picks.count > 0) {
         const int b = training::wholeValue(m_c.txt_npix->text().toStdString());
         const int count = std::min<int>(m_picks.count, static_cast<int>(m_picks.x.size()));
@@ -76,6 +68,20 @@ bool PlateController::DrawPlateOverlayOf(const QString& file) {
     }
     pic->update();
     return true;
+}
+
+void PlateController::DrawPlateOutline() {
+    PictureBox* pic = m_c.Picture1;
+    const int x1 = training::wholeValue(m_c.txt_x1->text().toStdString());
+    const int x2 = training::wholeValue(m_c.txt_x2->text().toStdString());
+    const int y1 = training::wholeValue(m_c.txt_y1->text().toStdString());
+    const int y2 = training::wholeValue(m_c.txt_y2->text().toStdString());
+    pic->setDrawWidth(1);
+    for (const training::OutlineRow& row : training::plateOutlineRows(x1, x2, y1, y2)) {
+        pic->pset(row.left, row.y, kRed);
+        pic->pset(row.right, row.y, kRed);
+    }
+    pic->update();
 }
 
 void PlateController::syncSlider() {

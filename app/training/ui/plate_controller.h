@@ -66,6 +66,8 @@ public:
     bool DrawPlateOverlay();
     // The same over another image.
     bool DrawPlateOverlayOf(const QString& file);
+    // The plate outline alone, over the picture as it is.
+    void DrawPlateOutline();
     // Sets the slider from the rectangle in the boxes (while loading: it moves nothing then).
     void syncSlider();
 

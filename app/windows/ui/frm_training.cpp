@@ -9,6 +9,7 @@
 #include "app/results/bad_frames.h"
 #include "app/results/csv_exports.h"
 #include "app/results/joint_report.h"
+#include "app/results/ui/trail_replay_controller.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/training/ui/training_controller.h"
 #include "app/widgets/box_values.h"
@@ -139,6 +140,41 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     hooks.writeTrainingFile = [this](const QString& folder) { return WriteTrainingFile(folder); };
     hooks.closePickList = [this] { m_plate->setTargetCount(-1); };
     m_reprocess = new ReprocessController(reprocess, m_services, m_life, std::move(hooks), this);
+    TrailReplayControls replay;
+    replay.cmd_wormtrails = m_c.cmd_wormtrails;
+    replay.cmd_exportbmp = m_c.cmd_exportbmp;
+    replay.lbl_particle = m_c.lbl_particle;
+    replay.lbl_distance = m_c.lbl_distance;
+    replay.lbl_turnings = m_c.lbl_turnings;
+    replay.lbl_speed = m_c.lbl_speed;
+    replay.label_frame = m_c.label_frame;
+    replay.Label_rotation = m_c.Label_rotation;
+    replay.txt_nfile = m_c.txt_nfile;
+    replay.txt_ip1 = m_c.txt_ip1;
+    replay.txt_filepj = m_c.txt_filepj;
+    replay.txt_x1 = m_c.txt_x1;
+    replay.txt_x2 = m_c.txt_x2;
+    replay.txt_y1 = m_c.txt_y1;
+    replay.txt_y2 = m_c.txt_y2;
+    replay.txt_psize = m_c.txt_psize;
+    replay.Picture1 = m_c.Picture1;
+    replay.Picture2 = m_c.Picture2;
+    replay.Picture3 = m_c.Picture3;
+    replay.Picture_progress = m_c.Picture_progress;
+    replay.Timeracq = m_c.Timeracq;
+    replay.mn_idmark = m_c.mn_idmark;
+    replay.chk_bmp = m_c.chk_bmp;
+    replay.chk_white = m_c.chk_white;
+    TrailReplayHooks replayHooks;
+    replayHooks.acquisitionFolder = [this] { return m_acquisitionFolder; };
+    replayHooks.processing = [this] { return m_processing; };
+    replayHooks.setProcessing = [this](bool on) { m_processing = on; };
+    replayHooks.singleAnimal = [this] { return m_singleAnimal; };
+    replayHooks.loadTraining = [this](const QString& folder) { LoadTraining(folder); };
+    replayHooks.showImage = [this](const QString& file) { return m_plate->ShowImage(file); };
+    replayHooks.drawPlateOutline = [this] { m_plate->DrawPlateOutline(); };
+    m_trailReplay =
+        new TrailReplayController(replay, m_services, m_life, std::move(replayHooks), this);
     connectHandlers();
     resize(kDesignWidth, kDesignHeight);
     FormLoad();
@@ -385,7 +421,7 @@ void FrmTraining::connectHandlers() {
     connect(m_c.submn_full_joint_report, &QAction::triggered, this,
             [this] { JointReport(results::kJointReportFull); });
     // Commands of this window that this version does not have yet say so when chosen.
-    for (QPushButton* later : {m_c.cmd_wormtrails, m_c.cmd_report_calc, m_c.cmd_exportbmp})
+    for (QPushButton* later : {m_c.cmd_report_calc})
         connect(later, &QPushButton::clicked, this, [this, later] { notAvailable(later->text()); });
     // The plate size is checked on every change as well as when the box is left.
     connect(m_c.txt_psize, &QLineEdit::textChanged, m_plate, &PlateController::txtPsizeLostFocus);
@@ -454,6 +490,8 @@ bool FrmTraining::WriteTrainingFile(const QString& folder) {
 void FrmTraining::FormUnload() {
     if (!m_life.alive())
         return;
+    // A plot or replay under way stops at its next frame and touches nothing more.
+    m_processing = false;
     m_life.end();
     m_c.Timer_loadimg->stop();
     m_c.Timer2->stop();

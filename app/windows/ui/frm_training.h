@@ -47,6 +47,7 @@ class LightController;
 class ReprocessController;
 class TrainingController;
 class PlateController;
+class TrailReplayController;
 
 class FrmTraining : public ShellWindow {
     Q_OBJECT
@@ -214,6 +215,8 @@ public:
     TrainingSourceRef TrainingSource() const;
     void setTrainingSource(const TrainingSourceRef& source);
     ReprocessController& reprocess() const { return *m_reprocess; }
+    // "Plot Results" and "Export .BMP".
+    TrailReplayController& trailReplay() const { return *m_trailReplay; }
     std::int16_t TargetCount() const;
 
     // ---- Browser ---------------------------------------------------------------------------
@@ -286,6 +289,7 @@ private:
     LightController* m_light = nullptr;
     ReprocessController* m_reprocess = nullptr;
     TrainingController* m_training = nullptr;
+    TrailReplayController* m_trailReplay = nullptr;
     // Shared so that a request under way keeps its client when the window goes meanwhile.
     std::shared_ptr<device::DeviceClient> m_deviceClient;
 

@@ -358,10 +358,10 @@ namespace {
 TEST_F(FrmTrainingTest, CommandsOfLaterVersionsSaySoAndBadImagesAreReported) {
     FrmTraining& w = window();
     auto& c = w.controls();
-    c.cmd_wormtrails->click();
+    c.cmd_wormtrails->click(); // no acquisition loaded: no trails file
     c.cmd_report_calc->click();
     EXPECT_EQ(fakes.dialogs->messages(),
-              (QStringList{"\"Plot Results\" is not available in this version of the program.",
+              (QStringList{"Track File not found!. Please Reprocess images",
                            "\"Report...\" is not available in this version of the program."}));
     c.submn_joint_report->trigger(); // fewer than two acquisitions selected: nothing
     c.mnexport_xyworm->trigger();    // no acquisition loaded: nothing
