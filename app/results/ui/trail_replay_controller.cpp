@@ -188,18 +188,19 @@ void TrailReplayController::ReplayTrails() {
         failReplay(QString::fromLatin1(results::kTrainingNotFoundMessage));
         return;
     }
-    const QString bmpFolder = QDir(folder).filePath(QString::fromLatin1(results::kReplayBitmapFolder));
+    const QString bmpFolder =
+        QDir(folder).filePath(QString::fromLatin1(results::kReplayBitmapFolder));
     if (m_c.chk_bmp->isChecked())
         QDir().mkpath(bmpFolder);
     m_hooks.loadTraining(folder);
     if (!guard.alive())
         return;
-    results::ReplaySetup setup = results::prepareReplay(
-        folderText,
-        {m_c.txt_x1->text().toStdString(), m_c.txt_x2->text().toStdString(),
-         m_c.txt_y1->text().toStdString(), m_c.txt_y2->text().toStdString(),
-         m_c.txt_psize->text().toStdString()},
-        m_hooks.singleAnimal());
+    results::ReplaySetup setup =
+        results::prepareReplay(folderText,
+                               {m_c.txt_x1->text().toStdString(), m_c.txt_x2->text().toStdString(),
+                                m_c.txt_y1->text().toStdString(), m_c.txt_y2->text().toStdString(),
+                                m_c.txt_psize->text().toStdString()},
+                               m_hooks.singleAnimal());
     if (setup.plateSizeReplaced)
         m_c.txt_psize->setText(QStringLiteral("35"));
     if (!setup.ok) {

@@ -118,8 +118,8 @@ protected:
         return acq;
     }
     int plotPauses() const {
-        return static_cast<int>(std::count(clock->pauses.begin(), clock->pauses.end(),
-                                           ui::kPlotFramePauseMs));
+        return static_cast<int>(
+            std::count(clock->pauses.begin(), clock->pauses.end(), ui::kPlotFramePauseMs));
     }
     std::set<QString> bitmaps() const {
         const QStringList names = QDir(acq + "/bmp").entryList(QDir::Files);
@@ -146,7 +146,8 @@ TEST_F(FrmTrainingReplayTest, PlotThenReplayFillsLabelsProgressAndChart) {
     load(trails, 15);
     auto& k = c();
     k.cmd_wormtrails->click();
-    EXPECT_TRUE(fakes.dialogs->messages().isEmpty()) << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
     EXPECT_FALSE(window().Processing());
     EXPECT_EQ(k.cmd_wormtrails->text(), "Plot Results");
     EXPECT_EQ(k.Label_rotation->text(), "Rotation Index");
@@ -190,7 +191,8 @@ TEST_F(FrmTrainingReplayTest, PicturesOnlyForFramesWithMovementAndPicture2AsTheT
     auto& k = c();
     k.chk_bmp->setChecked(true);
     k.cmd_wormtrails->click();
-    EXPECT_TRUE(fakes.dialogs->messages().isEmpty()) << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
     std::set<QString> expected;
     ui::PictureBox reference(nullptr, QSize(1600, 1200));
     reference.cls();
@@ -226,7 +228,8 @@ TEST_F(FrmTrainingReplayTest, PictureFolderMadeWhenTickedDuringAReplayAndAFailed
             k.chk_bmp->setChecked(true);
     };
     k.cmd_wormtrails->click();
-    EXPECT_TRUE(fakes.dialogs->messages().isEmpty()) << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
     std::set<QString> expected;
     for (const results::ReplayFrame& f : replayFrames(trails))
         if (f.hasMovement() && f.frame >= 3)
@@ -242,7 +245,8 @@ TEST_F(FrmTrainingReplayTest, PictureFolderMadeWhenTickedDuringAReplayAndAFailed
     ASSERT_EQ(fakes.dialogs->messages().size(), 1);
     EXPECT_TRUE(fakes.dialogs->messages()[0].startsWith("error processing worm_trails file\n"))
         << fakes.dialogs->messages()[0].toStdString();
-    EXPECT_TRUE(fakes.dialogs->messages()[0].contains("/bmp/f")) << fakes.dialogs->messages()[0].toStdString();
+    EXPECT_TRUE(fakes.dialogs->messages()[0].contains("/bmp/f"))
+        << fakes.dialogs->messages()[0].toStdString();
     EXPECT_FALSE(window().Processing());
     EXPECT_EQ(k.cmd_wormtrails->text(), "Plot Results");
 }
@@ -292,7 +296,9 @@ TEST_F(FrmTrainingReplayTest, PlotWithIdsOnWhiteAndInSingleAnimalMode) {
     for (const results::PlotStroke& s : one.strokesUpTo(15))
         p1->line(s.x1, s.y1, s.x2, s.y2, s.color);
     EXPECT_EQ(single, p1->image());
-    EXPECT_EQ(p1->point(900, 300), ui::colourValue(255, 255, 255)); // trail 9 is not there
+    // Each frame's last row is trail 9's: trail 5's track is not drawn.
+    EXPECT_EQ(p1->point(700, 600), ui::colourValue(255, 255, 255));
+    EXPECT_EQ(p1->point(900, 300), results::TrackColor(0));
     EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
 }
 
@@ -361,7 +367,7 @@ TEST_F(FrmTrainingReplayTest, MissingFilesSayWhichAndTheNextCommandWorks) {
     writeFile(acq + "/worm_trails.csv",
               QByteArray::fromStdString(std::string(kHeader) + row(0, 1, 10, 10) +
                                         row(1, 1, 20, 10) + row(2, 1, 30, 10) +
-                                        "3;x\r\n"));
+                                        row(3, 40000, 30, 10)));
     k.cmd_wormtrails->click();
     ASSERT_EQ(fakes.dialogs->messages().size(), 1);
     EXPECT_TRUE(fakes.dialogs->messages()[0].startsWith("worm_trails.csv") ||
@@ -415,12 +421,14 @@ TEST_F(FrmTrainingReplayTest, ClosingTheWindowDuringAReplayStopsItFirst) {
     k.cmd_wormtrails->click();
     EXPECT_TRUE(window().isHidden());
     EXPECT_FALSE(window().Processing());
-    EXPECT_EQ(plotPauses(), 16 + 4); // not one frame more
+    EXPECT_EQ(plotPauses(), 16 + 4);                 // not one frame more
     EXPECT_DOUBLE_EQ(k.Picture3->scaleRight(), 1.0); // no chart drawn into the closed window
     EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
 
     // Destroyed during the plot: nothing runs on.
+    clock->onPause = nullptr;
     clock->pauses.clear();
+    Windows::destroyAll();
     load(trails, 0);
     clock->onPause = [&](int n) {
         if (n == 2)
