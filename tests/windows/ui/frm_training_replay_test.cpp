@@ -340,6 +340,31 @@ TEST_F(FrmTrainingReplayTest, ChartBinsTheSpeedsOfTheCountedTrails) {
     }
 }
 
+TEST_F(FrmTrainingReplayTest, HighIdsAndLateFramesOfALongRunArePlottedAndReplayed) {
+    // Trail 32000 from frame 20000 on, trail 12001 beside it: beyond tables of 10,000 ids
+    // and 500 frames.
+    std::string text = kHeader;
+    for (int f = 20000; f <= 20012; ++f)
+        text += row(f, 12001, 200, 200 + 30 * (f - 20000)) +
+                row(f, 32000, 500 + 40 * (f - 20000), 700);
+    load(text, 0);
+    for (int f = 20000; f <= 20012; ++f)
+        writeFile(acq + "/img/c10_0_0_7f" + QString::number(f) + ".jpg", grayJpeg(160, 120, 90));
+    auto& k = c();
+    k.chk_white->setChecked(true);
+    k.cmd_wormtrails->click();
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_EQ(k.Label_rotation->text(), "Rotation Index"); // the plot reached its end
+    EXPECT_EQ(k.txt_nfile->text(), "20012");
+    EXPECT_EQ(k.Picture1->point(700, 700), results::TrackColor(32000));
+    EXPECT_EQ(k.Picture1->point(200, 300), results::TrackColor(12001));
+    // Both trails were counted: their chart has 4 bins, and no still trail.
+    EXPECT_DOUBLE_EQ(k.Picture3->scaleRight(), 5.0);
+    EXPECT_EQ(k.Picture3->point(1.0, 2.5), ui::colourValue(255, 255, 255));
+    EXPECT_FALSE(window().Processing());
+}
+
 TEST_F(FrmTrainingReplayTest, MissingFilesSayWhichAndTheNextCommandWorks) {
     load(std::string(), 0);
     auto& k = c();
