@@ -345,8 +345,8 @@ TEST_F(FrmTrainingReplayTest, HighIdsAndLateFramesOfALongRunArePlottedAndReplaye
     // and 500 frames.
     std::string text = kHeader;
     for (int f = 20000; f <= 20012; ++f)
-        text += row(f, 12001, 200, 200 + 30 * (f - 20000)) +
-                row(f, 32000, 500 + 40 * (f - 20000), 700);
+        text +=
+            row(f, 12001, 200, 200 + 30 * (f - 20000)) + row(f, 32000, 500 + 40 * (f - 20000), 700);
     load(text, 0);
     for (int f = 20000; f <= 20012; ++f)
         writeFile(acq + "/img/c10_0_0_7f" + QString::number(f) + ".jpg", grayJpeg(160, 120, 90));
