@@ -87,6 +87,9 @@ void TrailReplayController::drawProgress(std::int32_t frame) {
 }
 
 void TrailReplayController::cmdWormTrailsClick() {
+    // The batch poll goes off; a batch that it followed ends with it rather than run on unseen.
+    if (m_hooks.endBatch)
+        m_hooks.endBatch();
     m_c.Timeracq->stop();
     HandlerGuard guard(m_life, "PlotResults");
     // A click while the plot or the replay runs ends it at its next frame.

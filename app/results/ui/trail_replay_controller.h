@@ -73,6 +73,8 @@ struct TrailReplayHooks {
     std::function<bool(const QString&)> showImage;
     // The analysis area drawn over Picture1 as it is.
     std::function<void()> drawPlateOutline;
+    // Ends a batch of the window that is running, with its poll (the results take the window).
+    std::function<void()> endBatch;
 };
 
 class TrailReplayController : public QObject {

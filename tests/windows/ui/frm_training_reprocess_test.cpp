@@ -197,6 +197,28 @@ TEST_F(ReprocessWindowTest, ClosingTheWindowEndsARunningBatch) {
     EXPECT_TRUE(pgms().isEmpty());
 }
 
+TEST_F(ReprocessWindowTest, PlotResultsDuringABatchEndsTheBatchWithItsPoll) {
+    frames = 0;
+    const QByteArray frame = grayJpeg(1600, 1200, 120);
+    for (int n = 0; n <= 300; ++n)
+        writeFile(acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg", frame);
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    fakes.dialogs->answers = {true};
+    c.cmd_reprocess->click();
+    ASSERT_TRUE(w.Processing());
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchProgress() >= 2; }, 30000));
+    // The click while the batch runs is its stop: the poll goes off and the batch ends with it,
+    // so that nothing runs on unseen and the next command may start.
+    c.cmd_wormtrails->click();
+    EXPECT_FALSE(w.Processing());
+    EXPECT_FALSE(c.Timeracq->isActive());
+    EXPECT_EQ(w.reprocess().batchMode(), 0);
+    EXPECT_FALSE(w.reprocess().runner().groupRunning());
+    EXPECT_TRUE(pgms().isEmpty()) << pgms().join(",").toStdString();
+    EXPECT_LT(w.reprocess().batchProgress(), 300);
+}
+
 } // namespace
 
 namespace {
