@@ -76,19 +76,19 @@ std::int16_t CountChannelEvents(const PixelTable& a, std::int16_t p16, std::int1
 
 BlockResult BlockActivity(FrameRing& ring, ActivityMask& mask, std::int16_t width) {
     BlockResult result;
-    const auto& slots = ring.slots;
+    const auto& frames = ring.frames;
 
     // 1. Frame statistics; a slot holding a pixel that the slot before does not hold fails.
     std::array<double, kRingSlots> level{};
     std::array<double, kRingSlots> change{};
     for (int k = 0; k < kRingSlots; ++k) {
-        const FramePixels& frame = slots[k];
+        const FramePixels& frame = frames[k];
         const std::size_t held = heldPixels(frame);
-        if (k >= 1 && held > slots[k - 1].size()) {
+        if (k >= 1 && held > frames[k - 1].size()) {
             result.failed = true;
             result.reason = "frame " + std::to_string(k) + " of the block holds " +
                             std::to_string(held) + " pixels, the frame before it only " +
-                            std::to_string(slots[k - 1].size());
+                            std::to_string(frames[k - 1].size());
             return result;
         }
         std::int64_t levelSum = 0;
@@ -97,7 +97,7 @@ BlockResult BlockActivity(FrameRing& ring, ActivityMask& mask, std::int16_t widt
             levelSum += frame[i];
             if (k >= 1)
                 changeSum +=
-                    std::abs(static_cast<int>(frame[i]) - static_cast<int>(slots[k - 1][i]));
+                    std::abs(static_cast<int>(frame[i]) - static_cast<int>(frames[k - 1][i]));
         }
         level[k] = held > 0 ? static_cast<double>(levelSum) / static_cast<double>(held) : 0.0;
         if (k >= 1)
@@ -157,9 +157,9 @@ BlockResult BlockActivity(FrameRing& ring, ActivityMask& mask, std::int16_t widt
             second = 7;
         }
         if (good[first])
-            ring.slots[k] = ring.slots[first];
+            ring.frames[k] = ring.frames[first];
         else if (good[second])
-            ring.slots[k] = ring.slots[second];
+            ring.frames[k] = ring.frames[second];
     }
 
     // 6. Pixel counts.
@@ -169,7 +169,7 @@ BlockResult BlockActivity(FrameRing& ring, ActivityMask& mask, std::int16_t widt
         int sum = 0;
         int count = 0;
         for (int k = 0; k < kRingSlots; ++k) {
-            const FramePixels& frame = ring.slots[k];
+            const FramePixels& frame = ring.frames[k];
             if (frame.size() >= static_cast<std::size_t>(p)) {
                 const std::uint8_t g = frame[static_cast<std::size_t>(p) - 1];
                 table.set(p, k, g);

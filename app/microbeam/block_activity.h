@@ -25,7 +25,7 @@ inline constexpr int kTableColumns = 11;  // frame columns 0 to 10 (10 is never 
 // The frames of the current block. Slot k is the k-th frame of the block in arrival order;
 // `index` (0 to 9) is the slot the next frame fills. Empty slots hold empty frames.
 struct FrameRing {
-    std::array<FramePixels, kRingSlots> slots;
+    std::array<FramePixels, kRingSlots> frames;
     int index = 0;
 };
 
@@ -73,7 +73,7 @@ struct BlockResult {
 };
 
 // The activity of the ten frames of the ring: judges the frames by their mean change, replaces
-// outlier frames by a good neighbour frame (written back into `ring.slots`), counts the events
+// outlier frames by a good neighbour frame (written back into `ring.frames`), counts the events
 // of every pixel brighter than half the reference level into `mask` (entries 1 to 27647; the
 // others are left as they are) and returns the rounded square root of their sum. `width` is the
 // neighbour lag (the frame width, 200 or 160). Fails, touching neither ring nor mask, when a
