@@ -281,6 +281,19 @@ TEST_F(FrameLoopTest, AConverterOverTheTimeLimitIsStoppedAndEndsTheRun) {
     EXPECT_EQ(MicrobeamClaim::current(), MicrobeamClaim::Holder::None);
 }
 
+TEST_F(FrameLoopTest, AnOldPictureThatCannotBeRemovedIsNeverTakenForANewOne) {
+    frame(0, 100);
+    // Something that cannot be deleted as a file stands where the picture goes.
+    QDir().mkpath(program + "/preview.pgm/inside");
+    FrameLoop loop(services());
+    const auto r = loop.start(setupOf(folder));
+    EXPECT_FALSE(r.started);
+    EXPECT_EQ(r.message,
+              "Cannot delete the old " + program + "/preview.pgm; the Microbeam run stopped.");
+    EXPECT_TRUE(fakes.launcher->started.empty());
+    EXPECT_EQ(MicrobeamClaim::current(), MicrobeamClaim::Holder::None);
+}
+
 TEST_F(FrameLoopTest, AConverterThatCannotStartEndsTheRunWithAMessage) {
     frame(0, 100);
     fakes.launcher->failStarts = true;
