@@ -44,6 +44,7 @@ namespace ui {
 class ClickableLabel;
 class PictureBox;
 class LightController;
+class MicrobeamRunController;
 class ReprocessController;
 class TrainingController;
 class PlateController;
@@ -126,6 +127,10 @@ public:
         QLabel* lbl_psize = nullptr;
         QLineEdit* txt_psize = nullptr;
         QGroupBox* frame_micro = nullptr;
+        QLabel* Label4 = nullptr;
+        QLineEdit* txt_activity = nullptr;
+        QLabel* Label5 = nullptr;
+        QLineEdit* txt_max = nullptr;
         QGroupBox* frame_train = nullptr;
         QPushButton* cmd_detect = nullptr;
         QLabel* lbl_last_training = nullptr;
@@ -214,6 +219,7 @@ public:
     TrainingSourceRef TrainingSource() const;
     void setTrainingSource(const TrainingSourceRef& source);
     ReprocessController& reprocess() const { return *m_reprocess; }
+    MicrobeamRunController& microbeam() const { return *m_microbeam; }
     std::int16_t TargetCount() const;
 
     // ---- Browser ---------------------------------------------------------------------------
@@ -285,6 +291,7 @@ private:
     PlateController* m_plate = nullptr;
     LightController* m_light = nullptr;
     ReprocessController* m_reprocess = nullptr;
+    MicrobeamRunController* m_microbeam = nullptr;
     TrainingController* m_training = nullptr;
     // Shared so that a request under way keeps its client when the window goes meanwhile.
     std::shared_ptr<device::DeviceClient> m_deviceClient;
