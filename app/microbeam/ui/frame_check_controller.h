@@ -5,6 +5,7 @@
 // bad. The rows go to verificador.txt in the program folder, and the bad frames can be marked
 // by renaming them.
 
+#include "app/microbeam/frame_check.h"
 #include "app/widgets/handler_guard.h"
 #include "platform/services.h"
 
@@ -36,6 +37,9 @@ struct FrameCheckControls {
 struct FrameCheckHooks {
     // The window's ShowImage: false when the frame could not be shown.
     std::function<bool(const QString&)> showImage;
+    // Before the sampling: the window's frame size as LOAD sets it, so that every frame is
+    // painted whole over the 1600 x 1200 coordinates.
+    std::function<void()> prepareFrameSize;
 };
 
 class FrameCheckController : public QObject {
@@ -63,6 +67,7 @@ private:
     platform::Services m_services;
     Lifetime m_life;
     FrameCheckHooks m_hooks;
+    microbeam::FrameCheck m_check;
     bool m_running = false;
 };
 

@@ -62,6 +62,7 @@ FrmProcessMulti::FrmProcessMulti(const platform::Services& services, QWidget* pa
     run.chk_micro = m_c.chk_micro;
     MicrobeamRunHooks runHooks;
     runHooks.setFrameSize = [this](QSize size) { m_frameSize = size; };
+    runHooks.status = [this](const QString& text) { m_c.lbl_block->setText(text); };
     m_run = new MicrobeamRunController(MicrobeamRunController::Window::Microbeam, run, m_services,
                                        m_life, std::move(runHooks), this);
     FrameCheckControls check;
@@ -76,6 +77,7 @@ FrmProcessMulti::FrmProcessMulti(const platform::Services& services, QWidget* pa
     check.Picture1 = m_c.Picture1;
     FrameCheckHooks checkHooks;
     checkHooks.showImage = [this](const QString& file) { return ShowImage(file); };
+    checkHooks.prepareFrameSize = [this] { m_frameSize = loadFrameSize(); };
     m_check = new FrameCheckController(check, m_services, m_life, std::move(checkHooks), this);
 
     connect(m_c.cmd_dir, &QPushButton::clicked, this, &FrmProcessMulti::cmdDirClick);
@@ -122,13 +124,16 @@ void FrmProcessMulti::buildControls() {
     m_c.txt_y2 = makeEdit(w, "txt_y2", QString(), twipsRect(13680, 5160, 735, 375));
     m_c.Label2 = makeLabel(w, "Label2", QString(), twipsRect(11640, 6000, 1215, 255));
     m_c.txt_activity = makeEdit(w, "txt_activity", QString(), twipsRect(13080, 5880, 1455, 375));
+    // The outcome of the last block of a run (one that could not be measured says why).
+    m_c.lbl_block = makeLabel(w, "lbl_block", QString(), twipsRect(11640, 6360, 4155, 735));
+    m_c.lbl_block->setWordWrap(true);
     m_c.cmd_filtrar = makeButton(w, "cmd_filtrar", QString(), twipsRect(11760, 7200, 2895, 855));
     m_c.cmd_stop = makeButton(w, "cmd_stop", QString(), twipsRect(14760, 7200, 855, 855));
     m_c.Timer2 = makeTimer(this, "Timer2", 100, false);
-    setTabOrder();
+    buildTabOrder();
 }
 
-void FrmProcessMulti::setTabOrder() {
+void FrmProcessMulti::buildTabOrder() {
     const QWidget* order[] = {m_c.cmd_dir,
                               m_c.Dir_list1,
                               m_c.cmd_load,
@@ -181,6 +186,7 @@ void FrmProcessMulti::resetToDesign() {
     m_c.txt_y2->setText(QStringLiteral("txt_y2"));
     m_c.Label2->setText(QStringLiteral("ACTIVITY="));
     m_c.txt_activity->setText(QStringLiteral("0"));
+    m_c.lbl_block->clear();
     m_c.cmd_filtrar->setText(QStringLiteral("Filtrar Archivos con errores"));
     m_c.cmd_stop->setText(QStringLiteral("stop"));
     m_c.Timer2->start(); // enabled at design; idle while no run is on
@@ -291,7 +297,7 @@ void FrmProcessMulti::cmdLoadClick() {
     LoadArenaLimits(limits);
     if (!guard.alive())
         return;
-    m_frameSize = m_c.chk_micro->isChecked() ? QSize(640, 480) : QSize(1600, 1200);
+    m_frameSize = loadFrameSize();
     if (!ShowImage(frame0) || !guard.alive())
         return;
     DrawArenaOutline();
@@ -307,6 +313,10 @@ void FrmProcessMulti::LoadArenaLimits(QString& folder) {
     folder = QString::fromStdString(load.folder);
     if (load.failed)
         m_services.dialogs->message(QStringLiteral("Error reading training.dat file"));
+}
+
+QSize FrmProcessMulti::loadFrameSize() const {
+    return m_c.chk_micro->isChecked() ? QSize(640, 480) : QSize(1600, 1200);
 }
 
 bool FrmProcessMulti::ShowImage(const QString& file) {

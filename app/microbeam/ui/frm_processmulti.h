@@ -57,6 +57,7 @@ public:
         QLineEdit* txt_y2 = nullptr;
         QLabel* Label2 = nullptr;
         QLineEdit* txt_activity = nullptr;
+        QLabel* lbl_block = nullptr;
         QPushButton* cmd_filtrar = nullptr;
         QPushButton* cmd_stop = nullptr;
         QTimer* Timer2 = nullptr;
@@ -104,9 +105,11 @@ protected:
 
 private:
     void buildControls();
-    void setTabOrder();
+    void buildTabOrder();
     void resetToDesign();
     void fillDirList();
+    // The frame size LOAD sets: 1600 x 1200, or 640 x 480 in "Microbeam mode".
+    QSize loadFrameSize() const;
     void FormUnload();
 
     platform::Services m_services;

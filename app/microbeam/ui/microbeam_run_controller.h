@@ -7,6 +7,7 @@
 // window in its Microbeam mode (button `cmd_reprocess`, counter `txt_nfile`, frames of the
 // loaded acquisition, run flag shared with the window's other long commands).
 
+#include "app/microbeam/frame_loop.h"
 #include "app/widgets/handler_guard.h"
 #include "platform/services.h"
 
@@ -17,6 +18,7 @@
 #include <functional>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -47,7 +49,8 @@ struct MicrobeamRunHooks {
     std::function<QString()> acquisitionFolder;
     // The window's frame size follows the reduced raster of the preview.
     std::function<void(QSize)> setFrameSize;
-    // A line of status for the operator (a block that failed); may be empty.
+    // A line of status for the operator: why a block failed, or empty again after a block
+    // that was computed (with or without activity).
     std::function<void(const QString&)> status;
 };
 
@@ -76,15 +79,32 @@ public:
     // MicrobeamRunStep: the tick of `Timer2`.
     void MicrobeamRunStep();
 
+    // The engine (ring, mask, frame size of the last run).
+    const microbeam::FrameLoop& loop() const { return m_loop; }
+    // Blocks of the current run that failed (their activity counted 0).
+    int failedBlocks() const { return m_failedBlocks; }
+
+    // ShowFrameString: a reduced frame on the picture's reduced raster (the picture cleared and
+    // its coordinates made width x height first); one gray box per value, row by row.
+    static void ShowFrameString(PictureBox& picture, const microbeam::FramePixels& pixels,
+                                microbeam::FrameSize size);
+    // DrawActivityMask: a 2 x 2 pure red box over every active pixel of the mask.
+    static void DrawActivityMask(PictureBox& picture, const microbeam::ActivityMask& mask,
+                                 microbeam::FrameSize size);
+
 private:
     void setRunning(bool on);
+    void endRun(const QString& caption);
+    void status(const QString& text);
 
     Window m_window;
     MicrobeamRunControls m_c;
     platform::Services m_services;
     Lifetime m_life;
     MicrobeamRunHooks m_hooks;
+    microbeam::FrameLoop m_loop;
     bool m_running = false;
+    int m_failedBlocks = 0;
 };
 
 } // namespace ui
