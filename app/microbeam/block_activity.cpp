@@ -74,6 +74,28 @@ std::int16_t CountChannelEvents(const PixelTable& a, std::int16_t p16, std::int1
     return count;
 }
 
+std::array<int, kRingSlots> orderByChange(const std::array<double, kRingSlots>& change) {
+    std::array<int, kRingSlots> order{};
+    std::array<bool, kRingSlots> taken{};
+    for (int i = 0; i < kRingSlots; ++i) {
+        double maximum = 0.0;
+        int candidate = -1;
+        for (int k = 0; k < kRingSlots; ++k) {
+            if (!taken[k] && change[k] >= maximum) {
+                candidate = k;
+                maximum = change[k];
+            }
+        }
+        // Changes are never negative, so every round finds a slot; keep the order whole anyway.
+        for (int k = 0; candidate < 0 && k < kRingSlots; ++k)
+            if (!taken[k])
+                candidate = k;
+        order[i] = candidate;
+        taken[candidate] = true;
+    }
+    return order;
+}
+
 BlockResult BlockActivity(FrameRing& ring, ActivityMask& mask, std::int16_t width) {
     BlockResult result;
     const auto& frames = ring.frames;
@@ -122,20 +144,7 @@ BlockResult BlockActivity(FrameRing& ring, ActivityMask& mask, std::int16_t widt
     const double reference = referenceSum / referenceCount;
 
     // 3. Order by decreasing change; ties go to the higher slot.
-    std::array<int, kRingSlots> order{};
-    std::array<bool, kRingSlots> taken{};
-    for (int i = 0; i < kRingSlots; ++i) {
-        double maximum = 0.0;
-        int candidate = -1;
-        for (int k = 0; k < kRingSlots; ++k) {
-            if (!taken[k] && change[k] >= maximum) {
-                candidate = k;
-                maximum = change[k];
-            }
-        }
-        order[i] = candidate;
-        taken[candidate] = true;
-    }
+    const std::array<int, kRingSlots> order = orderByChange(change);
     const double median = change[order[kMedianPosition]];
 
     // 4. Outliers.

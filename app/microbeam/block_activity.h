@@ -63,6 +63,11 @@ private:
 // neighbours would leave the table). Reads only the table, columns 0 to 9.
 std::int16_t CountChannelEvents(const PixelTable& table, std::int16_t p, std::int16_t lag);
 
+// Slot numbers by decreasing change: ten rounds of a maximum search that take, among the slots
+// not yet taken, the last one whose change is at least the running maximum (which starts at 0),
+// so equal changes go to the higher slot first.
+std::array<int, kRingSlots> orderByChange(const std::array<double, kRingSlots>& change);
+
 // What one block gave. `failed` tells a failed block (ring and mask untouched, activity 0,
 // `reason` says why) apart from a block without activity (failed false, activity 0).
 struct BlockResult {
