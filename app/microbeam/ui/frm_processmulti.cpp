@@ -76,7 +76,7 @@ FrmProcessMulti::FrmProcessMulti(const platform::Services& services, QWidget* pa
     check.txt_y2 = m_c.txt_y2;
     check.Picture1 = m_c.Picture1;
     FrameCheckHooks checkHooks;
-    checkHooks.showImage = [this](const QString& file) { return ShowImage(file); };
+    checkHooks.showImage = [this](const QString& file) { return ShowImage(file, true); };
     checkHooks.prepareFrameSize = [this] { m_frameSize = loadFrameSize(); };
     m_check = new FrameCheckController(check, m_services, m_life, std::move(checkHooks), this);
 
@@ -319,7 +319,7 @@ QSize FrmProcessMulti::loadFrameSize() const {
     return m_c.chk_micro->isChecked() ? QSize(640, 480) : QSize(1600, 1200);
 }
 
-bool FrmProcessMulti::ShowImage(const QString& file) {
+bool FrmProcessMulti::ShowImage(const QString& file, bool quiet) {
     PictureBox* pic = m_c.Picture1;
     pic->hide();
     pic->clearPicture();
@@ -330,6 +330,8 @@ bool FrmProcessMulti::ShowImage(const QString& file) {
     const QSize size = m_frameSize.value_or(QSize(1600, 1200));
     if (picture.size() != size) {
         // Painting a region the frame does not have would read past its end.
+        if (quiet)
+            return false;
         m_services.dialogs->message(QStringLiteral("Frame size %1 x %2 differs from %3 x %4: %5")
                                         .arg(picture.width())
                                         .arg(picture.height())

@@ -94,8 +94,9 @@ public:
     // This window's ShowImage: the region `FrameSize` of the frame painted over the whole
     // picture, which becomes the box's own picture, in 1600 x 1200 coordinates. False, with the
     // box hidden, when the file is missing or not a picture; a frame of another size than
-    // `FrameSize` is refused with a message.
-    bool ShowImage(const QString& file);
+    // `FrameSize` is refused, with a message unless `quiet` (the frame check lists such frames
+    // once at its end).
+    bool ShowImage(const QString& file, bool quiet = false);
 
     // Showing a window that is not loaded (after a close) loads it first.
     void setVisible(bool visible) override;
