@@ -264,6 +264,23 @@ void dravelSeeds() {
     put("dravel_decode", "gray_cut_off", std::string(1, '\0') + cut);
 }
 
+void microbeamSeeds() {
+    // The first byte picks the geometry (0: 200 x 150, 1: 160 x 120, 2: 7 x 3, 3: 1 x 1) and,
+    // with 4 added, a block measured over the pixels.
+    auto frame = [](int width, int height, int rows) {
+        std::string pixels;
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < width; ++x)
+                pixels += static_cast<char>((x * 7 + y * 3) % 256);
+        return "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" + pixels;
+    };
+    put("microbeam_pgm", "full_200x150_block", std::string(1, '\4') + frame(200, 150, 150));
+    put("microbeam_pgm", "full_160x120", std::string(1, '\1') + frame(160, 120, 120));
+    put("microbeam_pgm", "short_7x3_block", std::string(1, '\6') + frame(7, 3, 2));
+    put("microbeam_pgm", "header_only", std::string(1, '\0') + "P5\n200 150\n255\n");
+    put("microbeam_pgm", "error_text", std::string(1, '\2') + "P5\n7 3\n255\nError: no frame");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -278,5 +295,6 @@ int main(int argc, char** argv) {
     textSeeds();
     sirrexSeeds();
     dravelSeeds();
+    microbeamSeeds();
     return 0;
 }

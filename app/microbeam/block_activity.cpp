@@ -44,6 +44,17 @@ std::int16_t CountChannelEvents(const PixelTable& a, std::int16_t p16, std::int1
         return 0;
     const std::array<int, 4> neighbours{p - 1, q, q - 1, q + 1};
 
+    // A step counts only when the pixel itself changes by more than the threshold; a pixel
+    // that never does counts nothing (most pixels of a plate), so its level is not needed.
+    std::array<std::int16_t, 10> dp{};
+    bool anyStrong = false;
+    for (int k = 1; k <= 9; ++k) {
+        dp[k] = static_cast<std::int16_t>(a.at(p, k) - a.at(p, k - 1));
+        anyStrong = anyStrong || dp[k] > kEventThreshold || dp[k] < -kEventThreshold;
+    }
+    if (!anyStrong)
+        return 0;
+
     double levelSum = 0.0;
     for (int k = 1; k <= 9; ++k) {
         double pairSum = 0.0;
@@ -58,13 +69,14 @@ std::int16_t CountChannelEvents(const PixelTable& a, std::int16_t p16, std::int1
 
     std::int16_t count = 0;
     for (int k = 1; k <= 9; ++k) {
-        const std::int16_t dp = static_cast<std::int16_t>(a.at(p, k) - a.at(p, k - 1));
+        const std::int16_t d = dp[k];
+        if (!(d > kEventThreshold || d < -kEventThreshold))
+            continue;
         for (int n : neighbours) {
             const std::int16_t dn = static_cast<std::int16_t>(a.at(n, k) - a.at(n, k - 1));
-            const double m =
-                static_cast<double>(std::abs(static_cast<std::int16_t>(dp + dn))) / 2.0;
-            const bool together = (dp > kEventThreshold && dn > kEventThreshold) ||
-                                  (dp < -kEventThreshold && dn < -kEventThreshold);
+            const double m = static_cast<double>(std::abs(static_cast<std::int16_t>(d + dn))) / 2.0;
+            const bool together = (d > kEventThreshold && dn > kEventThreshold) ||
+                                  (d < -kEventThreshold && dn < -kEventThreshold);
             if (m > levelThreshold && m > kEventThreshold && together) {
                 ++count;
                 break;
