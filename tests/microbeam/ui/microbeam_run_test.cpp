@@ -7,6 +7,7 @@
 #include "app/acquisition/ui/reprocess_controller.h"
 #include "app/microbeam/ui/frame_check_controller.h"
 #include "app/microbeam/ui/microbeam_run_controller.h"
+#include "app/widgets/caption_fit.h"
 #include "app/widgets/picture_box.h"
 #include "app/windows/ui/frm_training.h"
 #include "formats/training_file.h"
@@ -277,6 +278,17 @@ TEST_F(ReanalysisMicrobeamTest, MicrobeamFrameHoldsTheTotalAndTheFrameCount) {
     EXPECT_EQ(c.Timer2->interval(), 100);
     EXPECT_FALSE(c.Timer2->isActive());
     EXPECT_FALSE(c.mn_enable_microbeam->isVisible());
+    // Shown in Microbeam mode, its captions fit.
+    w.show();
+    c.mn_enable_microbeam->trigger();
+    c.Opt_acq[1]->click();
+    microbeam_test::settle();
+    ASSERT_TRUE(c.frame_micro->isVisible());
+    EXPECT_FALSE(c.frame_train->isVisible());
+    std::string misses;
+    for (const ui::CaptionMiss& m : ui::captionsThatDoNotFit(c.frame_micro))
+        misses += m.name.toStdString() + " ";
+    EXPECT_EQ(misses, "");
 }
 
 TEST_F(ReanalysisMicrobeamTest, ReprocessButtonRunsAndStopsTheMicrobeamRun) {
