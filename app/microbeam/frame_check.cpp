@@ -156,6 +156,7 @@ FrameCheck::BeginResult FrameCheck::begin(const QString& folder, const ArenaLimi
         result.message = MicrobeamClaim::refusalText();
         return result;
     }
+    m_sampling = false;
     m_folder = folder;
     m_prefix.clear();
     m_highest = 0;
@@ -196,6 +197,7 @@ FrameCheck::BeginResult FrameCheck::begin(const QString& folder, const ArenaLimi
     }
     m_values.assign(static_cast<std::size_t>(m_highest) + 1, BoxValues{});
     m_sampled.assign(static_cast<std::size_t>(m_highest) + 1, false);
+    m_sampling = true;
     result.ok = true;
     result.framePrefix = m_prefix;
     result.highest = m_highest;
@@ -233,6 +235,9 @@ FrameCheck::StepResult FrameCheck::step(const GraySampler& sampler) {
 FrameCheck::FinishResult FrameCheck::finish() {
     FinishResult result;
     m_bad.clear();
+    if (!m_sampling)
+        return result;
+    m_sampling = false;
     std::array<double, 5> sums{};
     for (std::size_t i = 0; i < m_values.size(); ++i) {
         if (!m_sampled[i])
@@ -302,6 +307,7 @@ std::vector<RenameOutcome> FrameCheck::renameBadFrames() {
 }
 
 void FrameCheck::stop() {
+    m_sampling = false;
     m_next = m_highest + 1;
     m_bad.clear();
     m_claim.release();

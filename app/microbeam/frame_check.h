@@ -148,7 +148,8 @@ public:
         QString question;         // "Reading Error [3 7 12]. RENAME?" (asked only when bad frames)
         std::int32_t sampled = 0; // the count of sampled frames
     };
-    // Computes the means and writes header and rows whole into verificador.txt.
+    // Computes the means and writes header and rows whole into verificador.txt. Does nothing
+    // (an empty result) unless a check has begun and was not stopped since.
     FinishResult finish();
 
     // Marks every bad frame of finish() by the rename rule, each outcome shown in a message box
@@ -176,6 +177,7 @@ private:
     std::vector<bool> m_sampled;     // per number 0..N
     std::vector<std::int32_t> m_unshown;
     std::vector<std::int32_t> m_bad;
+    bool m_sampling = false; // begun and neither stopped nor finished
 };
 
 } // namespace microbeam

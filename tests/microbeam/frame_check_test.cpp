@@ -352,6 +352,8 @@ TEST_F(FrameCheckTest, AStopLeavesTheHeaderAloneAndAsksNothing) {
     EXPECT_TRUE(check.samplingDone());
     EXPECT_FALSE(check.active());
     EXPECT_EQ(check.step(sampler).frame, -1);
+    // A finish after the stop writes no rows either.
+    EXPECT_EQ(check.finish().sampled, 0);
     EXPECT_EQ(readBytes(checkFile()), folder.toUtf8() + "\r\nFile v1 v2 v3 v4\r\n");
     EXPECT_TRUE(check.renameBadFrames().empty());
     EXPECT_TRUE(fakes.dialogs->log.empty());
