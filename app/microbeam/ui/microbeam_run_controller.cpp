@@ -190,6 +190,8 @@ void MicrobeamRunController::ShowFrameString(PictureBox& picture,
     picture.setScale(0.0, 0.0, size.width, size.height);
     picture.clearPicture();
     picture.cls();
+    // A frame that could not be shown before left the box hidden; the run's frames show again.
+    picture.show();
     {
         QPainter painter(&picture.image());
         int x = 0;

@@ -151,6 +151,21 @@ TEST_F(MicrobeamRunTest, FolderWithoutFrameZeroLeavesTheFlagOnUntilTheNextPress)
     EXPECT_TRUE(w.run().running());
 }
 
+TEST_F(MicrobeamRunTest, ARunShowsThePictureThatARefusedFrameHid) {
+    FrmProcessMulti& w = ready({0, 1});
+    auto& c = w.controls();
+    c.chk_micro->setChecked(true); // 1600 x 1200 frames are refused in Microbeam mode
+    c.cmd_load->click();
+    ASSERT_EQ(fakes.dialogs->messages().size(), 1);
+    ASSERT_FALSE(c.Picture1->isVisible());
+    c.chk_micro->setChecked(false);
+    c.cmd_process->click();
+    ticks(w, 1);
+    EXPECT_TRUE(c.Picture1->isVisible());
+    EXPECT_EQ(c.Picture1->image().pixel(800, 600), QColor(128, 128, 128).rgb());
+    c.cmd_process->click();
+}
+
 TEST_F(MicrobeamRunTest, MicrobeamModeTakesPreviewSizeFrames) {
     FrmProcessMulti& w = ready({0, 1});
     auto& c = w.controls();
