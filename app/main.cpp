@@ -2,6 +2,7 @@
 
 #include "app/device/ui/frm_about.h"
 #include "app/device/ui/frm_init.h"
+#include "app/microbeam/ui/frm_processmulti.h"
 #include "app/widgets/qt_dialogs.h"
 #include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_frontend.h"
@@ -24,6 +25,7 @@ int main(int argc, char* argv[]) {
     ui::Windows::registerWindow<ui::FrmAbout>();
     ui::Windows::registerWindow<ui::FrmFrontend>();
     ui::Windows::registerWindow<ui::FrmTraining>();
+    ui::Windows::registerWindow<ui::FrmProcessMulti>();
     ui::Windows::get<ui::FrmInit>().show();
     const int status = app.exec();
     ui::Windows::destroyAll();

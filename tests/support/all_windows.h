@@ -4,6 +4,7 @@
 
 #include "app/device/ui/frm_about.h"
 #include "app/device/ui/frm_init.h"
+#include "app/microbeam/ui/frm_processmulti.h"
 #include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_frontend.h"
 #include "app/windows/ui/frm_training.h"
@@ -15,6 +16,7 @@ inline void registerAllWindows() {
     ui::Windows::registerWindow<ui::FrmAbout>();
     ui::Windows::registerWindow<ui::FrmFrontend>();
     ui::Windows::registerWindow<ui::FrmTraining>();
+    ui::Windows::registerWindow<ui::FrmProcessMulti>();
 }
 
 } // namespace test_support

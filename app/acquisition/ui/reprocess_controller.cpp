@@ -136,9 +136,12 @@ void ReprocessController::ToggleReprocess() {
         stopBatch();
         return;
     }
-    if (m_c.trackingMode->isChecked())
+    if (m_c.trackingMode->isChecked()) {
         StartAcquisitionReprocess();
-    // The Microbeam run of the other mode is not part of this window yet.
+    } else if (m_hooks.startMicrobeamRun) {
+        m_c.txt_nfile->setEnabled(true);
+        m_hooks.startMicrobeamRun();
+    }
 }
 
 void ReprocessController::StartAcquisitionReprocess() {

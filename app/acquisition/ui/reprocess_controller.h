@@ -71,6 +71,8 @@ struct ReprocessHooks {
     std::function<bool(const QString&)> writeTrainingFile;
     // Closes a pick list (TargetCount -1).
     std::function<void()> closePickList;
+    // The Microbeam run over the loaded acquisition (the button in Microbeam mode).
+    std::function<void()> startMicrobeamRun;
 };
 
 class ReprocessController : public QObject {

@@ -172,10 +172,11 @@ void FrmInit::buildControls() {
     m_lblNews->setAlignment(Qt::AlignCenter);
     m_lblNews->setGeometry(twipsRect(120, 180, 5040, 495));
 
-    // The Microbeam entry of the start window: built hidden, and nothing shows it.
+    // The Microbeam entry of the start window: opens the Microbeam window beside this one.
     m_cmdMicro = new QPushButton(this);
     m_cmdMicro->setObjectName("cmd_micro");
     m_cmdMicro->setGeometry(twipsRect(5040, 4380, 375, 195));
+    connect(m_cmdMicro, &QPushButton::clicked, this, &FrmInit::OpenMicrobeamWindow);
 
     m_timerEnd = new QTimer(this);
     m_timerEnd->setObjectName("Timer_end");
@@ -206,7 +207,7 @@ void FrmInit::resetToDesign() {
     m_frameIp->hide();
 
     m_cmdMicro->setText("uM");
-    m_cmdMicro->hide();
+    m_cmdMicro->show();
 
     m_timerEnd->stop();
     m_timerEnd->setInterval(500);
@@ -321,6 +322,16 @@ void FrmInit::OpenReanalysisWindow() {
     hide();
     reanalysis->show();
     reanalysis->raise();
+}
+
+void FrmInit::OpenMicrobeamWindow() {
+    // The start window stays shown.
+    QWidget* microbeam = Windows::window(QString::fromLatin1(kMicrobeamWindowName));
+    if (!microbeam)
+        return;
+    microbeam->show();
+    microbeam->raise();
+    microbeam->activateWindow();
 }
 
 void FrmInit::ShowStartMenu() {

@@ -1,7 +1,8 @@
 #pragma once
 // The start window: the version text, the check of the installation folder, and the start menu
 // ("START New Acquisition" with the device-address panel and "Connect", "Check Results",
-// "EXIT"). A successful connect opens the acquisition window and hides this window 500 ms later.
+// "EXIT"), and the small button "uM" that opens the Microbeam window beside it. A successful
+// connect opens the acquisition window and hides this window 500 ms later.
 
 #include "app/widgets/handler_guard.h"
 #include "app/widgets/window_names.h"
@@ -70,6 +71,7 @@ private:
     void HighlightMenuEntry(QFrame* entry);
     void ShowAddressPanel();
     void OpenReanalysisWindow();
+    void OpenMicrobeamWindow();
     void ExitOrBack();
     void ConnectButtonClick();
     void HideStartWindowTick();

@@ -536,9 +536,12 @@ void FrmFrontend::FormUnload() {
     m_life.end();
     m_c.Timer_focus->stop();
     m_c.Timer_autoload->stop();
-    // The other work windows go with this one (a window not open yet is not made for it).
+    // The other work windows go with this one (the reanalysis window is not made for it; the
+    // Microbeam window is made, and so loaded, hidden when it does not exist yet).
     if (QWidget* reanalysis = Windows::existing(QString::fromLatin1(kReanalysisWindowName)))
         reanalysis->hide();
+    if (QWidget* microbeam = Windows::window(QString::fromLatin1(kMicrobeamWindowName)))
+        microbeam->hide();
     hide();
     returnToStartWindow();
 }

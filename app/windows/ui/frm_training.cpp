@@ -6,6 +6,7 @@
 #include "app/device/training_boxes.h"
 #include "app/device/ui/light_controller.h"
 #include "app/device/ui/training_boxes_view.h"
+#include "app/microbeam/ui/microbeam_run_controller.h"
 #include "app/results/bad_frames.h"
 #include "app/results/csv_exports.h"
 #include "app/results/joint_report.h"
@@ -139,6 +140,7 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     hooks.loadTraining = [this](const QString& folder) { LoadTraining(folder); };
     hooks.writeTrainingFile = [this](const QString& folder) { return WriteTrainingFile(folder); };
     hooks.closePickList = [this] { m_plate->setTargetCount(-1); };
+    hooks.startMicrobeamRun = [this] { m_microbeam->StartMicrobeamRun(); };
     m_reprocess = new ReprocessController(reprocess, m_services, m_life, std::move(hooks), this);
     TrailReplayControls replay;
     replay.cmd_wormtrails = m_c.cmd_wormtrails;
@@ -179,6 +181,17 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     };
     m_trailReplay =
         new TrailReplayController(replay, m_services, m_life, std::move(replayHooks), this);
+    // The Microbeam run of the Microbeam mode, started by the reprocess button.
+    MicrobeamRunHooks microbeam;
+    microbeam.processing = [this] { return m_processing; };
+    microbeam.setProcessing = [this](bool on) { m_processing = on; };
+    microbeam.acquisitionFolder = [this] { return m_acquisitionFolder; };
+    microbeam.status = [this](const QString& text) { setMessage(text); };
+    m_microbeam =
+        new MicrobeamRunController(MicrobeamRunController::Window::Reanalysis,
+                                   {m_c.cmd_reprocess, m_c.txt_nfile, m_c.txt_max, m_c.txt_activity,
+                                    m_c.Picture1, m_c.Timer2, m_c.txt_file, nullptr, m_c.txt_ip1},
+                                   m_services, m_life, std::move(microbeam), this);
     connectHandlers();
     resize(kDesignWidth, kDesignHeight);
     FormLoad();
@@ -370,6 +383,11 @@ void FrmTraining::buildSetupFrame() {
     QWidget* p = m_c.frm_preview;
     m_c.frame_micro = makeGroup(p, "frame_micro", QStringLiteral("Microbeam Results"),
                                 m_c.frame_train->geometry());
+    QWidget* m = m_c.frame_micro;
+    m_c.Label4 = makeLabel(m, "Label4", QStringLiteral("Activity:"), QRect(14, 28, 71, 20));
+    m_c.txt_activity = makeEdit(m, "txt_activity", QStringLiteral("0"), QRect(91, 25, 114, 24));
+    m_c.Label5 = makeLabel(m, "Label5", QStringLiteral("#frames"), QRect(14, 64, 71, 20));
+    m_c.txt_max = makeEdit(m, "txt_max", QStringLiteral("300"), QRect(91, 61, 114, 24));
     m_c.frame_micro->hide();
     m_c.cmd_reprocess =
         makeButton(p, "cmd_reprocess", QStringLiteral("Reprocess Images"), QRect(156, 500, 99, 57));
@@ -499,6 +517,7 @@ void FrmTraining::FormUnload() {
     m_life.end();
     m_c.Timer_loadimg->stop();
     m_c.Timer2->stop();
+    m_microbeam->stopForClose();
     // A batch of this window ends with it, its whole process group.
     m_reprocess->stopBatch();
     hide();

@@ -44,6 +44,7 @@ namespace ui {
 class ClickableLabel;
 class PictureBox;
 class LightController;
+class MicrobeamRunController;
 class ReprocessController;
 class TrainingController;
 class PlateController;
@@ -127,6 +128,10 @@ public:
         QLabel* lbl_psize = nullptr;
         QLineEdit* txt_psize = nullptr;
         QGroupBox* frame_micro = nullptr;
+        QLabel* Label4 = nullptr;
+        QLineEdit* txt_activity = nullptr;
+        QLabel* Label5 = nullptr;
+        QLineEdit* txt_max = nullptr;
         QGroupBox* frame_train = nullptr;
         QPushButton* cmd_detect = nullptr;
         QLabel* lbl_last_training = nullptr;
@@ -217,6 +222,7 @@ public:
     ReprocessController& reprocess() const { return *m_reprocess; }
     // "Plot Results" and "Export .BMP".
     TrailReplayController& trailReplay() const { return *m_trailReplay; }
+    MicrobeamRunController& microbeam() const { return *m_microbeam; }
     std::int16_t TargetCount() const;
 
     // ---- Browser ---------------------------------------------------------------------------
@@ -288,6 +294,7 @@ private:
     PlateController* m_plate = nullptr;
     LightController* m_light = nullptr;
     ReprocessController* m_reprocess = nullptr;
+    MicrobeamRunController* m_microbeam = nullptr;
     TrainingController* m_training = nullptr;
     TrailReplayController* m_trailReplay = nullptr;
     // Shared so that a request under way keeps its client when the window goes meanwhile.

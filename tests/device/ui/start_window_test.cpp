@@ -120,7 +120,7 @@ TEST_F(StartWindowTest, LoadShowsVersionAndStartMenu) {
     EXPECT_EQ(window().menuState(), 0);
     EXPECT_FALSE(FrmInit::Connected());
     EXPECT_FALSE(child<QFrame>("frame_ip")->isVisible());
-    EXPECT_FALSE(child<QPushButton>("cmd_micro")->isVisible());
+    EXPECT_TRUE(child<QPushButton>("cmd_micro")->isVisible());
     EXPECT_EQ(child<QPushButton>("cmd_micro")->text(), "uM");
     EXPECT_FALSE(child<QTimer>("Timer_end")->isActive());
     EXPECT_EQ(child<QTimer>("Timer_end")->interval(), 500);
