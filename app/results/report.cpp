@@ -156,9 +156,10 @@ AnalyzeTrailsResult AnalyzeTrails(const AnalyzeTrailsParams& p) {
         return out;
     }
     const std::string trailsPath = formats::pathInFolder(p.acqFolder, kWormTrailsFileName);
-    std::string trailsText, error;
+    LinePieceReader trails;
+    std::string error;
     bool missing = false;
-    if (!readWholeFile(trailsPath, trailsText, error, &missing)) {
+    if (!trails.open(trailsPath, error, &missing)) {
         out.message = missing ? std::string(kTracksNotFoundMessage) : error;
         return out;
     }
@@ -178,7 +179,7 @@ AnalyzeTrailsResult AnalyzeTrails(const AnalyzeTrailsParams& p) {
     ap.pxPerMmX = p.pxPerMmX;
     ap.pxPerMmY = p.pxPerMmY;
     ap.trailNumbering = p.trailNumbering;
-    TrailAnalysisResult analysis = analyzeTrailsText(trailsText, ap);
+    TrailAnalysisResult analysis = analyzeTrailsFile(trails, ap);
     if (!analysis.ok) {
         out.message = analysis.error;
         return out;

@@ -57,7 +57,7 @@ struct AnalyzeTrailsResult {
     std::string jointLine;          // the line appended there (without its line end)
 };
 
-// Runs the analysis and writes its outputs. The trails file is read once into memory, so the
+// Runs the analysis and writes its outputs. The trails file is read once, front to back, so the
 // backup worm_trails.bak of earlier results is never touched. Nothing is written when the
 // folder is not given, the trails file is missing or unreadable, or a pixels-per-mm factor is
 // zero (an empty analysis rectangle) or not finite; a negative factor (corners typed swapped)

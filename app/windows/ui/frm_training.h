@@ -47,6 +47,7 @@ class LightController;
 class ReprocessController;
 class TrainingController;
 class PlateController;
+class ReportFrameController;
 
 class FrmTraining : public ShellWindow {
     Q_OBJECT
@@ -286,6 +287,7 @@ private:
     LightController* m_light = nullptr;
     ReprocessController* m_reprocess = nullptr;
     TrainingController* m_training = nullptr;
+    ReportFrameController* m_report = nullptr;
     // Shared so that a request under way keeps its client when the window goes meanwhile.
     std::shared_ptr<device::DeviceClient> m_deviceClient;
 
