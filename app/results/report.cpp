@@ -53,10 +53,6 @@ std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-std::string appendLine(const std::string& path, const std::string& line) {
-    return formats::appendToFile(path, line + "\r\n");
-}
-
 // Zero (an empty analysis rectangle) has no defined result; a negative factor, from a rectangle
 // typed with its corners swapped, measures like its size.
 bool usableFactor(double value) {
@@ -122,6 +118,12 @@ std::string formatReportFile(const std::string& acqFolder, const std::string& se
     text += "\r\n\r\n";
     text += particleTrails;
     return text;
+}
+
+std::string appendJointReportLine(const std::string& programFolder, const std::string& line,
+                                  std::string& path) {
+    path = formats::pathInFolder(programFolder, kJointReportFileName);
+    return formats::appendToFile(path, line + "\r\n");
 }
 
 std::string formatJointReportLine(const std::string& acqFolder, const std::string& sep,
@@ -203,10 +205,11 @@ AnalyzeTrailsResult AnalyzeTrails(const AnalyzeTrailsParams& p) {
         }
         out.reportPath = path;
     } else if (joint) {
-        out.jointReportPath = formats::pathInFolder(p.programFolder, kJointReportFileName);
         out.jointLine =
             formatJointReportLine(p.acqFolder, sep, p.reportMode, analysis.blocks.front());
-        if (std::string e = appendLine(out.jointReportPath, out.jointLine); !e.empty()) {
+        if (std::string e =
+                appendJointReportLine(p.programFolder, out.jointLine, out.jointReportPath);
+            !e.empty()) {
             out.message = e;
             out.jointLine.clear();
             return out;
