@@ -247,6 +247,33 @@ TEST_F(ReportFramesTest, GenerateReportsTheFolderShownAndClosesTheFrame) {
     EXPECT_EQ(reports().size(), 1);
 }
 
+TEST_F(ReportFramesTest, AClickWhileAReportIsOpeningMakesNoSecondReport) {
+    FrmFrontend& w = acquisitionWindow(fakes.services(program.path()));
+    auto& c = w.controls();
+    c.cmdreport->click();
+    c.lbl_path->setText(acquisition);
+    c.combo_bin->setCurrentText("1");
+    // A second click waits in the queue and comes while the first report lets events run.
+    QMetaObject::invokeMethod(c.cmd_generate, &QPushButton::click, Qt::QueuedConnection);
+    c.cmd_generate->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reports(), QStringList{"report20260115_103000.csv"});
+    EXPECT_EQ(fakes.launcher->opened, QStringList{reportFile()});
+}
+
+TEST_F(ReportFramesTest, GenerateWithoutTrailsSaysSoAndClosesTheFrame) {
+    FrmFrontend& w = acquisitionWindow(fakes.services(program.path()));
+    auto& c = w.controls();
+    QFile::remove(acquisition + "/worm_trails.csv");
+    c.cmdreport->click();
+    c.lbl_path->setText(acquisition);
+    c.cmd_generate->click();
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Worm tracks file not found"});
+    EXPECT_TRUE(c.Frame_report->isHidden());
+    EXPECT_TRUE(reports().isEmpty());
+    EXPECT_TRUE(fakes.launcher->opened.isEmpty());
+}
+
 TEST_F(ReportFramesTest, AReportThatCannotBeOpenedIsSaidAndKept) {
     platform::Services services = fakes.services(program.path());
     auto launcher = std::make_shared<RefusingLauncher>();
