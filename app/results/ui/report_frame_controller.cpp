@@ -103,14 +103,16 @@ void ReportFrameController::writeReport(const QString& folder, std::int32_t trai
         return;
     }
     const QString report = fromStd(result.reportPath);
+    // Opening the file needs nothing of the window, so a window closed (even destroyed) while
+    // events run still opens it: nothing of this object is used after them.
+    const platform::Services services = m_services;
     QCoreApplication::processEvents();
-    // Opening the file needs nothing of the window, so a window closed meanwhile still opens it.
     if (!QFileInfo::exists(report))
         return;
     // The report is written either way; an opener that does not start says so.
-    if (!m_services.launcher->openPath(report))
-        m_services.dialogs->message(QStringLiteral("Report written to ") + report +
-                                    QStringLiteral(", but it could not be opened"));
+    if (!services.launcher->openPath(report))
+        services.dialogs->message(QStringLiteral("Report written to ") + report +
+                                  QStringLiteral(", but it could not be opened"));
 }
 
 } // namespace ui

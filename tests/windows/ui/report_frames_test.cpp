@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -259,6 +260,16 @@ TEST_F(ReportFramesTest, AClickWhileAReportIsOpeningMakesNoSecondReport) {
     QCoreApplication::processEvents();
     EXPECT_EQ(reports(), QStringList{"report20260115_103000.csv"});
     EXPECT_EQ(fakes.launcher->opened, QStringList{reportFile()});
+}
+
+TEST_F(ReportFramesTest, AWindowDestroyedWhileTheReportOpensStillOpensIt) {
+    FrmTraining& w = reanalysis();
+    // The windows go while the report lets events run before it opens the file.
+    QMetaObject::invokeMethod(
+        qApp, [] { Windows::destroyAll(); }, Qt::QueuedConnection);
+    w.controls().cmd_report_calc->click();
+    EXPECT_EQ(fakes.launcher->opened, QStringList{reportFile()});
+    EXPECT_EQ(fileText(reportFile()), expectedReport(acquisition, listing("0", "1")));
 }
 
 TEST_F(ReportFramesTest, GenerateWithoutTrailsSaysSoAndClosesTheFrame) {
