@@ -205,17 +205,36 @@ TEST_F(ReportFramesTest, MissingTrailsFileIsSaidAndTheNextReportWorks) {
     EXPECT_EQ(fakes.launcher->opened, QStringList{reportFile()});
 }
 
-TEST_F(ReportFramesTest, BoxesOutOfRangeAreReplacedBeforeTheReport) {
+TEST_F(ReportFramesTest, BlockLengthBelowOneAndAnEmptySpacerAreReplaced) {
     FrmTraining& w = reanalysis();
     auto& c = w.controls();
-    c.txt_psize->setText("9.5"); // the box's own check says so; the report takes 35
-    fakes.dialogs->log.clear();
     c.combo_bin->setCurrentText("0");
     c.txt_spacer->setText("");
     c.cmd_report_calc->click();
-    EXPECT_EQ(c.txt_psize->text(), "35");
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join('|').toStdString();
     EXPECT_EQ(c.combo_bin->currentText(), "1");
+    EXPECT_EQ(c.txt_spacer->text(), "");
     EXPECT_EQ(fileText(reportFile()), expectedReport(acquisition, listing("0", "1")));
+}
+
+TEST_F(ReportFramesTest, PlateSizeOutsideTenToSixtyBecomes35BeforeTheReport) {
+    FrmFrontend& w = acquisitionWindow(fakes.services(program.path()));
+    auto& c = w.controls();
+    for (const char* size : {"61", "9.5"}) {
+        c.cmdreport->click();
+        c.lbl_path->setText(acquisition);
+        c.combo_bin->setCurrentText("1");
+        c.txt_psize->setText(size); // typed, the box not yet left
+        c.cmd_generate->click();
+        EXPECT_EQ(c.txt_psize->text(), "35") << size;
+        fakes.clock->advance(1000);
+    }
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join('|').toStdString();
+    // 350 px over 35 mm: the figures of 10 px per mm.
+    EXPECT_EQ(fileText(reportFile()), expectedReport(acquisition, listing("0", "1")));
+    EXPECT_EQ(reports().size(), 2);
 }
 
 TEST_F(ReportFramesTest, NoAcquisitionLoadedWritesNothing) {
