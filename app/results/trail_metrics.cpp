@@ -48,13 +48,22 @@ void TrailState::resetForNewBlock() {
     rotationBits = 0;
 }
 
-int CountBits16(std::int32_t value) {
-    // Bit sums of pairs, nibbles, bytes (no reliance on a population-count instruction).
+namespace {
+
+// Bit sums of pairs, nibbles, bytes (no reliance on a population-count instruction); inlined
+// into the motion rule.
+inline int bitsOf16(std::int32_t value) {
     std::uint32_t bits = static_cast<std::uint32_t>(value) & 0xFFFFu;
     bits = bits - ((bits >> 1) & 0x5555u);
     bits = (bits & 0x3333u) + ((bits >> 2) & 0x3333u);
     bits = (bits + (bits >> 4)) & 0x0F0Fu;
     return static_cast<int>((bits + (bits >> 8)) & 0x1Fu);
+}
+
+} // namespace
+
+int CountBits16(std::int32_t value) {
+    return bitsOf16(value);
 }
 
 namespace {
@@ -100,7 +109,7 @@ inline double motionStep(TrailState& s, const MotionInput& in, double pxPerMmX, 
         if constexpr (speed)
             s.speedMm = s.travelMm / s.frameCount;
         if (!live && s.refShape > 0)
-            s.rotationBits += CountBits16(s.refShape ^ in.shape);
+            s.rotationBits += bitsOf16(s.refShape ^ in.shape);
     }
 
     // 2. Midpoint.

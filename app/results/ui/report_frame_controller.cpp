@@ -41,8 +41,10 @@ void ReportFrameController::resetBlockChoices() {
 
 void ReportFrameController::cmdReportClick() {
     if (m_c.Frame_report->isHidden()) {
-        m_c.combo_bin->setCurrentText(m_hooks.blockText());
-        m_c.lbl_path->setText(m_hooks.acquisitionFolder());
+        if (m_hooks.blockText)
+            m_c.combo_bin->setCurrentText(m_hooks.blockText());
+        if (m_c.lbl_path)
+            m_c.lbl_path->setText(m_hooks.acquisitionFolder());
         m_c.Frame_report->show();
         m_c.Frame_report->raise();
     } else {
