@@ -229,7 +229,8 @@ ReportSettings reportSettingsFromTexts(const std::string& x1, const std::string&
     for (int i = 0; i < 4; ++i) {
         const std::optional<std::int16_t> v = formats::toInt16(formats::leadingNumber(*texts[i]));
         if (!v) {
-            s.message = kEmptyAreaMessage;
+            s.message = "Analysis area value " + *texts[i] +
+                        " is out of range: please check the analysis rectangle";
             return s;
         }
         rect[i] = *v;
