@@ -4,7 +4,12 @@
 #include "formats/text_lines.h"
 #include "formats/training_file.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 namespace results {
 
@@ -74,39 +79,125 @@ std::string jointReportTitle(const std::string& programFolder, const std::string
     return text;
 }
 
-JointReportEntry
-addAcquisitionToJointReport(const std::string& programFolder, const std::string& projectName,
-                            const std::string& entry, const RectangleTexts& rectangle,
-                            const std::string& separator, int reportMode, bool idMarks) {
-    JointReportEntry out;
-    out.entry = entry;
-    out.folder = formats::pathInFolder(formats::pathInFolder(programFolder, projectName), entry);
+namespace {
+
+// One acquisition of a joint report: what its line needs, read on the calling thread, and its
+// analysis (the trail listing only: the line is appended afterwards, in list order).
+struct PreparedEntry {
+    JointReportEntry entry;
+    bool analyse = false;
+    int lineMode = kJointReportShort;
+    AnalyzeTrailsParams params;
+    AnalyzeTrailsResult analysis;
+};
+
+PreparedEntry prepareEntry(const std::string& programFolder, const std::string& projectName,
+                           const std::string& entry, const RectangleTexts& rectangle,
+                           const std::string& separator, int reportMode, bool idMarks) {
+    PreparedEntry out;
+    out.entry.entry = entry;
+    out.entry.folder =
+        formats::pathInFolder(formats::pathInFolder(programFolder, projectName), entry);
     const ReportSettings settings =
         reportSettingsFromTexts(rectangle.x1, rectangle.x2, rectangle.y1, rectangle.y2,
                                 rectangle.plateSize, separator, std::to_string(kJointBlockMinutes));
-    out.plateSizeReplaced = settings.plateSizeReplaced;
+    out.entry.plateSizeReplaced = settings.plateSizeReplaced;
     if (!settings.ok) {
-        out.message = settings.message;
+        out.entry.message = settings.message;
         return out;
     }
-    AnalyzeTrailsParams p;
-    p.acqFolder = out.folder;
+    if (programFolder.empty()) {
+        out.entry.message = "No program folder for the joint report";
+        return out;
+    }
+    out.lineMode = reportMode == kJointReportFull ? kJointReportFull : kJointReportShort;
+    AnalyzeTrailsParams& p = out.params;
+    p.acqFolder = out.entry.folder;
     p.blockMinutes = kJointBlockMinutes;
     p.separator = settings.separator;
     p.pxPerMmX = settings.pxPerMmX;
     p.pxPerMmY = settings.pxPerMmY;
     p.trailNumbering = idMarks ? 0 : -1;
     p.plateSizeMm = settings.plateSizeMm;
-    p.reportMode = reportMode == kJointReportFull ? kJointReportFull : kJointReportShort;
+    p.reportMode = kTrailListingOnly;
     p.programFolder = programFolder;
-    const AnalyzeTrailsResult r = AnalyzeTrails(p);
-    if (!r.ok) {
-        out.message = r.message;
-        return out;
-    }
-    out.written = true;
-    out.jointLine = r.jointLine;
+    out.analyse = true;
     return out;
+}
+
+// The analysis of a prepared acquisition; it reads only that acquisition's trails file and
+// writes only its particle_trails.csv, so several run side by side.
+void analyseEntry(PreparedEntry& e) noexcept {
+    try {
+        e.analysis = AnalyzeTrails(e.params);
+    } catch (const std::exception& error) {
+        e.analysis = AnalyzeTrailsResult();
+        e.analysis.message = std::string("Cannot analyse the trails: ") + error.what();
+    }
+}
+
+// Appends the line of an analysed acquisition (AnalyzeTrails in report mode 1 or 2).
+void appendEntryLine(PreparedEntry& e) {
+    if (!e.analyse)
+        return;
+    if (!e.analysis.ok) {
+        e.entry.message = e.analysis.message;
+        return;
+    }
+    const std::string line = formatJointReportLine(e.params.acqFolder, e.params.separator,
+                                                   e.lineMode, e.analysis.blocks.front());
+    std::string path;
+    if (std::string error = appendJointReportLine(e.params.programFolder, line, path);
+        !error.empty()) {
+        e.entry.message = error;
+        return;
+    }
+    e.entry.written = true;
+    e.entry.jointLine = line;
+}
+
+// Most analyses run at once: each holds its trail table and a read buffer (a few MB).
+constexpr unsigned kMaxAnalysisThreads = 8;
+
+// Analyses every prepared acquisition, several at a time on a day-long project; the calling
+// thread takes its share and returns when all are done.
+void analyseAll(std::vector<PreparedEntry>& entries) {
+    std::vector<PreparedEntry*> work;
+    for (PreparedEntry& e : entries)
+        if (e.analyse)
+            work.push_back(&e);
+    std::atomic<std::size_t> next{0};
+    const auto loop = [&work, &next] {
+        for (std::size_t i = next++; i < work.size(); i = next++)
+            analyseEntry(*work[i]);
+    };
+    const std::size_t threads = std::min<std::size_t>(
+        {std::max(1u, std::thread::hardware_concurrency()), kMaxAnalysisThreads, work.size()});
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(loop);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: the others share the work
+        }
+    }
+    loop();
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+} // namespace
+
+JointReportEntry
+addAcquisitionToJointReport(const std::string& programFolder, const std::string& projectName,
+                            const std::string& entry, const RectangleTexts& rectangle,
+                            const std::string& separator, int reportMode, bool idMarks) {
+    PreparedEntry e =
+        prepareEntry(programFolder, projectName, entry, rectangle, separator, reportMode, idMarks);
+    if (e.analyse)
+        analyseEntry(e);
+    appendEntryLine(e);
+    return std::move(e.entry);
 }
 
 JointReportResult WriteJointReport(const JointReportRequest& request, const TrainingLoader& load) {
@@ -123,8 +214,9 @@ JointReportResult WriteJointReport(const JointReportRequest& request, const Trai
         return out;
     }
     out.ok = true;
-    std::string paths;
-    std::string leftOut;
+    // Each acquisition's training in list order on this thread (the loader may fill a window's
+    // boxes), then the analyses side by side, then the lines in list order.
+    std::vector<PreparedEntry> prepared;
     for (const std::string& entry : request.selectedEntries) {
         if (entry == kJointReportParentEntry)
             continue;
@@ -132,13 +224,19 @@ JointReportResult WriteJointReport(const JointReportRequest& request, const Trai
             formats::pathInFolder(request.programFolder, request.projectName), entry);
         const RectangleTexts rectangle =
             load ? load(folder) : rectangleTextsFromTraining(folder, request.programFolder);
-        JointReportEntry e = addAcquisitionToJointReport(request.programFolder, request.projectName,
-                                                         entry, rectangle, request.spacer,
-                                                         request.reportMode, request.idMarks);
-        paths += e.folder + "\r\n";
-        if (!e.written)
-            leftOut += e.folder + ": " + e.message + "\r\n";
-        out.acquisitions.push_back(std::move(e));
+        prepared.push_back(prepareEntry(request.programFolder, request.projectName, entry,
+                                        rectangle, request.spacer, request.reportMode,
+                                        request.idMarks));
+    }
+    analyseAll(prepared);
+    std::string paths;
+    std::string leftOut;
+    for (PreparedEntry& e : prepared) {
+        appendEntryLine(e);
+        paths += e.entry.folder + "\r\n";
+        if (!e.entry.written)
+            leftOut += e.entry.folder + ": " + e.entry.message + "\r\n";
+        out.acquisitions.push_back(std::move(e.entry));
     }
     out.summary = "Report:" + paths;
     if (!leftOut.empty())

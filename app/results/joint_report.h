@@ -67,7 +67,9 @@ addAcquisitionToJointReport(const std::string& programFolder, const std::string&
                             const std::string& separator, int reportMode, bool idMarks);
 
 // WriteJointReport: the whole command. `load` is called once per acquisition, in list order,
-// before its line; an empty loader uses rectangleTextsFromTraining.
+// on the calling thread, before any line; an empty loader uses rectangleTextsFromTraining. The
+// acquisitions are then analysed several at a time (each reads its own trails file and writes
+// its own particle_trails.csv), and their lines appended in list order.
 JointReportResult WriteJointReport(const JointReportRequest& request,
                                    const TrainingLoader& load = {});
 

@@ -53,10 +53,6 @@ std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-std::string appendLine(const std::string& path, const std::string& line) {
-    return formats::appendToFile(path, line + "\r\n");
-}
-
 // Zero (an empty analysis rectangle) has no defined result; a negative factor, from a rectangle
 // typed with its corners swapped, measures like its size.
 bool usableFactor(double value) {
@@ -124,6 +120,12 @@ std::string formatReportFile(const std::string& acqFolder, const std::string& se
     return text;
 }
 
+std::string appendJointReportLine(const std::string& programFolder, const std::string& line,
+                                  std::string& path) {
+    path = formats::pathInFolder(programFolder, kJointReportFileName);
+    return formats::appendToFile(path, line + "\r\n");
+}
+
 std::string formatJointReportLine(const std::string& acqFolder, const std::string& sep,
                                   int reportMode, const BlockStats& b) {
     std::string line = quoted(AcquisitionNameFromFolder(acqFolder)) + sep +
@@ -156,9 +158,10 @@ AnalyzeTrailsResult AnalyzeTrails(const AnalyzeTrailsParams& p) {
         return out;
     }
     const std::string trailsPath = formats::pathInFolder(p.acqFolder, kWormTrailsFileName);
-    std::string trailsText, error;
+    LinePieceReader trails;
+    std::string error;
     bool missing = false;
-    if (!readWholeFile(trailsPath, trailsText, error, &missing)) {
+    if (!trails.open(trailsPath, error, &missing)) {
         out.message = missing ? std::string(kTracksNotFoundMessage) : error;
         return out;
     }
@@ -178,7 +181,7 @@ AnalyzeTrailsResult AnalyzeTrails(const AnalyzeTrailsParams& p) {
     ap.pxPerMmX = p.pxPerMmX;
     ap.pxPerMmY = p.pxPerMmY;
     ap.trailNumbering = p.trailNumbering;
-    TrailAnalysisResult analysis = analyzeTrailsText(trailsText, ap);
+    TrailAnalysisResult analysis = analyzeTrailsFile(trails, ap);
     if (!analysis.ok) {
         out.message = analysis.error;
         return out;
@@ -202,10 +205,11 @@ AnalyzeTrailsResult AnalyzeTrails(const AnalyzeTrailsParams& p) {
         }
         out.reportPath = path;
     } else if (joint) {
-        out.jointReportPath = formats::pathInFolder(p.programFolder, kJointReportFileName);
         out.jointLine =
             formatJointReportLine(p.acqFolder, sep, p.reportMode, analysis.blocks.front());
-        if (std::string e = appendLine(out.jointReportPath, out.jointLine); !e.empty()) {
+        if (std::string e =
+                appendJointReportLine(p.programFolder, out.jointLine, out.jointReportPath);
+            !e.empty()) {
             out.message = e;
             out.jointLine.clear();
             return out;
@@ -225,7 +229,8 @@ ReportSettings reportSettingsFromTexts(const std::string& x1, const std::string&
     for (int i = 0; i < 4; ++i) {
         const std::optional<std::int16_t> v = formats::toInt16(formats::leadingNumber(*texts[i]));
         if (!v) {
-            s.message = kEmptyAreaMessage;
+            s.message = "Analysis area value " + *texts[i] +
+                        " is out of range: please check the analysis rectangle";
             return s;
         }
         rect[i] = *v;

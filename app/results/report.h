@@ -22,7 +22,8 @@ inline constexpr char kTracksNotFoundMessage[] = "Worm tracks file not found";
 enum ReportMode : int {
     kReportFile = 0, // report file in the acquisition folder, opened afterwards
     kJointReportShort = 1,
-    kJointReportFull = 2, // any other value: the trail listing only
+    kJointReportFull = 2,
+    kTrailListingOnly = 3, // as any other value: the trail listing only
 };
 
 // Local date and time for the report's name and stamp.
@@ -57,7 +58,7 @@ struct AnalyzeTrailsResult {
     std::string jointLine;          // the line appended there (without its line end)
 };
 
-// Runs the analysis and writes its outputs. The trails file is read once into memory, so the
+// Runs the analysis and writes its outputs. The trails file is read once, front to back, so the
 // backup worm_trails.bak of earlier results is never touched. Nothing is written when the
 // folder is not given, the trails file is missing or unreadable, or a pixels-per-mm factor is
 // zero (an empty analysis rectangle) or not finite; a negative factor (corners typed swapped)
@@ -73,6 +74,12 @@ std::string formatReportFile(const std::string& acqFolder, const std::string& se
                              double plateSizeMm, std::int32_t blockMinutes, const ReportTime& now,
                              const std::vector<BlockStats>& blocks,
                              const std::string& particleTrails);
+
+// Appends one line (and its line end) to jointreport.csv in `programFolder`, creating the file
+// when it is missing, as AnalyzeTrails does in report modes 1 and 2. Sets `path` to the file;
+// returns an empty string, or why the line could not be written.
+std::string appendJointReportLine(const std::string& programFolder, const std::string& line,
+                                  std::string& path);
 
 // The joint-report line of block 0 for report mode 1 or 2 (without its line end).
 std::string formatJointReportLine(const std::string& acqFolder, const std::string& separator,

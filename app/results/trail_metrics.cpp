@@ -27,8 +27,14 @@ double axisMm(double deltaPx, double pxPerMm) {
     return deltaPx / pxPerMm;
 }
 
+// 0.5 x mid + 0.5 x value rounded to an integer, halves to even: the sum halved exactly in
+// integers (the real-number form is exact for 32-bit values, so both give the same).
 std::int32_t roundedMid(std::int32_t mid, std::int32_t value) {
-    return static_cast<std::int32_t>(formats::roundHalfEven(0.5 * mid + 0.5 * value));
+    const std::int64_t sum = static_cast<std::int64_t>(mid) + value;
+    std::int64_t half = sum >= 0 ? sum / 2 : -((-sum + 1) / 2); // floor(sum / 2)
+    if ((sum & 1) != 0 && (half & 1) != 0)
+        ++half; // an exact half goes to the even neighbour
+    return static_cast<std::int32_t>(half);
 }
 
 } // namespace
@@ -42,20 +48,36 @@ void TrailState::resetForNewBlock() {
     rotationBits = 0;
 }
 
-int CountBits16(std::int32_t value) {
-    auto bits = static_cast<std::uint32_t>(value) & 0xFFFFu;
-    int count = 0;
-    while (bits != 0) {
-        count += static_cast<int>(bits & 1u);
-        bits >>= 1;
-    }
-    return count;
+namespace {
+
+// Bit sums of pairs, nibbles, bytes (no reliance on a population-count instruction); inlined
+// into the motion rule.
+inline int bitsOf16(std::int32_t value) {
+    std::uint32_t bits = static_cast<std::uint32_t>(value) & 0xFFFFu;
+    bits = bits - ((bits >> 1) & 0x5555u);
+    bits = (bits & 0x3333u) + ((bits >> 2) & 0x3333u);
+    bits = (bits + (bits >> 4)) & 0x0F0Fu;
+    return static_cast<int>((bits + (bits >> 8)) & 0x1Fu);
 }
 
-double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, double pxPerMmY,
-                       MotionVariant variant, bool* moving) {
-    const bool live = variant == MotionVariant::Live;
+} // namespace
+
+int CountBits16(std::int32_t value) {
+    return bitsOf16(value);
+}
+
+namespace {
+
+// The motion rule of one variant; the trails analysis calls it for every row, so it is inlined
+// there rather than reached through applyMotionRule.
+// `speed` false leaves speedMm to the caller (the trails analysis takes travelMm / frameCount
+// when it lists a trail, which is the same value).
+template <MotionVariant variant, bool speed = true>
+inline double motionStep(TrailState& s, const MotionInput& in, double pxPerMmX, double pxPerMmY,
+                         bool* moving) {
+    constexpr bool live = variant == MotionVariant::Live;
     double moved = 0.0;
+    double anchorSquared = -1.0; // squared distance to the anchor, once step 1 took it
     if (moving != nullptr)
         *moving = false;
 
@@ -65,9 +87,14 @@ double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, do
             s.anchorX = in.x;
             s.anchorY = in.y;
         }
-        const double step = distance(in.x, in.y, s.anchorX, s.anchorY);
-        const bool still =
-            (s.trend <= kStillTrend && s.offset <= kStillOffset) || step <= kStillStepPx;
+        // The step from the anchor is compared squared: the squared distance of two integer
+        // points is a whole number, so it is at most 8.75^2 exactly when the distance is at
+        // most 8.75. Its root is taken only if step 3 needs it.
+        const double dx = static_cast<double>(in.x) - s.anchorX;
+        const double dy = static_cast<double>(in.y) - s.anchorY;
+        anchorSquared = dx * dx + dy * dy;
+        const bool still = (s.trend <= kStillTrend && s.offset <= kStillOffset) ||
+                           anchorSquared <= kStillStepPx * kStillStepPx;
         if (!still) {
             if (moving != nullptr)
                 *moving = true;
@@ -79,9 +106,10 @@ double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, do
         }
         s.travelMm += moved;
         s.frameCount += 1;
-        s.speedMm = s.travelMm / s.frameCount;
+        if constexpr (speed)
+            s.speedMm = s.travelMm / s.frameCount;
         if (!live && s.refShape > 0)
-            s.rotationBits += CountBits16(s.refShape ^ in.shape);
+            s.rotationBits += bitsOf16(s.refShape ^ in.shape);
     }
 
     // 2. Midpoint.
@@ -102,7 +130,9 @@ double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, do
         s.anchorY = in.y;
     } else if (s.frameCount > 1) {
         s.prevNet = s.net;
-        const double e = distance(in.x, in.y, s.anchorX, s.anchorY);
+        // The anchor has not moved since step 1 (it is set only when frameCount is 1).
+        const double e = anchorSquared >= 0.0 ? std::sqrt(anchorSquared)
+                                              : distance(in.x, in.y, s.anchorX, s.anchorY);
         s.net = kNetSmoothing * s.net + (1.0 - kNetSmoothing) * e;
         s.trend = (s.net - s.prevNet) * (1.0 - kTrendSmoothing) + s.trend * kTrendSmoothing;
     }
@@ -114,6 +144,15 @@ double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, do
         s.refShape = 0;
     }
     return moved;
+}
+
+} // namespace
+
+double applyMotionRule(TrailState& s, const MotionInput& in, double pxPerMmX, double pxPerMmY,
+                       MotionVariant variant, bool* moving) {
+    if (variant == MotionVariant::Live)
+        return motionStep<MotionVariant::Live>(s, in, pxPerMmX, pxPerMmY, moving);
+    return motionStep<MotionVariant::Trails>(s, in, pxPerMmX, pxPerMmY, moving);
 }
 
 std::string formatFixed(double value, int decimals) {
@@ -208,8 +247,9 @@ public:
             closeBlock();
             ++m_block;
             m_blocks.emplace_back();
-            for (TrailState& t : m_trails)
-                t.resetForNewBlock();
+            // Ids above the largest seen were never touched.
+            for (std::int32_t id = 0; id <= m_maxId; ++id)
+                m_trails[static_cast<std::size_t>(id)].resetForNewBlock();
             m_freshSum = 0;
             m_blockFirstFrame = r.frame;
         }
@@ -236,8 +276,8 @@ public:
         in.y = r.y;
         in.lostCount = r.lostCount;
         in.shape = r.shape;
-        applyMotionRule(m_trails[static_cast<std::size_t>(r.id)], in, m_params.pxPerMmX,
-                        m_params.pxPerMmY, MotionVariant::Trails);
+        motionStep<MotionVariant::Trails, false>(m_trails[static_cast<std::size_t>(r.id)], in,
+                                                 m_params.pxPerMmX, m_params.pxPerMmY, nullptr);
         m_lastFrame = r.frame;
         m_seenRow = true;
         return true;
@@ -284,13 +324,14 @@ private:
         std::int32_t index = 0;
         for (std::int32_t id : listed) {
             const TrailState& t = m_trails[static_cast<std::size_t>(id)];
+            const double speed = t.travelMm / t.frameCount; // speedMm, see row()
             const double rotation = static_cast<double>(t.rotationBits) / t.frameCount;
             const std::int32_t number = m_params.trailNumbering == -1 ? index++ : id;
             m_text += std::to_string(number) + sep + formatRounded(t.travelMm, 2) + sep +
-                      std::to_string(t.frameCount) + sep + formatRounded(t.speedMm, 3) + sep +
+                      std::to_string(t.frameCount) + sep + formatRounded(speed, 3) + sep +
                       formatRounded(rotation, 2) + "\r\n";
             sumTravel += t.travelMm;
-            sumSpeed += t.speedMm;
+            sumSpeed += speed;
             sumRotation += rotation;
             allRows += t.frameCount;
             if (t.travelMm <= kStillTravelMm)
@@ -323,24 +364,136 @@ private:
 
 } // namespace
 
-TrailAnalysisResult analyzeTrailsText(const std::string& text, const TrailAnalysisParams& params) {
-    Analysis analysis(params);
-    TrailsTextLines lines(text);
-    std::string_view line;
-    while (lines.next(line)) {
-        if (lines.lineNumber() == 1)
-            continue; // the header line
-        if (line.find_first_not_of(" \t") == std::string_view::npos)
-            continue; // a blank line holds no row
-        TrailRow row;
-        std::string error;
-        if (!parseTrailRow(line, row, error) || !analysis.row(row, error)) {
-            TrailAnalysisResult failed;
-            failed.error =
-                "worm_trails.csv line " + std::to_string(lines.lineNumber()) + ": " + error;
-            return failed;
+namespace {
+
+// A row as the trackers write it: "-"? and one to nine digits in FRAME, ID, X, Y, LOST_COUNT and
+// SHAPE, anything but ";" and LF in the three fields between, CR LF or LF after SHAPE, and an id
+// within 0 .. 32000. Such a row is read here in one pass over its bytes; it gives the same values
+// as parseTrailRow. Anything else is left to the general reading (false, `pos` unchanged).
+bool readPlainRow(std::string_view text, std::size_t& pos, TrailRow& row) {
+    const char* p = text.data() + pos;
+    const char* const end = text.data() + text.size();
+    const auto number = [&](std::int32_t& out) {
+        const bool negative = p < end && *p == '-';
+        if (negative)
+            ++p;
+        std::int32_t value = 0;
+        int digits = 0;
+        while (p < end && static_cast<unsigned>(*p - '0') <= 9u) {
+            if (++digits > 9)
+                return false;
+            value = value * 10 + (*p - '0');
+            ++p;
         }
+        out = negative ? -value : value;
+        return digits > 0;
+    };
+    const auto separator = [&] {
+        if (p < end && *p == ';') {
+            ++p;
+            return true;
+        }
+        return false;
+    };
+    std::int32_t* const leading[5] = {&row.frame, &row.id, &row.x, &row.y, &row.lostCount};
+    for (std::int32_t* field : leading)
+        if (!number(*field) || !separator())
+            return false;
+    for (int skipped = 0; skipped < 3; ++skipped) {
+        while (p < end && *p != ';') {
+            if (*p == '\n')
+                return false;
+            ++p;
+        }
+        if (!separator())
+            return false;
     }
+    if (!number(row.shape))
+        return false;
+    if (p < end && *p == '\r')
+        ++p;
+    if (p >= end || *p != '\n')
+        return false;
+    if (row.id < 0 || row.id > kMaxTrailId)
+        return false;
+    pos = static_cast<std::size_t>(p + 1 - text.data());
+    return true;
+}
+
+// Feeds the lines of a trails text, whole or piece by piece, to the analysis: the header line
+// and blank lines are passed over, every other line is a row.
+class RowFeeder {
+public:
+    explicit RowFeeder(Analysis& analysis) : m_analysis(analysis) {}
+
+    // One piece of whole lines (the last piece of a text may end without a line end). False
+    // with a message naming the line when a row cannot be used.
+    bool feed(std::string_view text, std::string& error) {
+        std::size_t pos = 0;
+        while (pos < text.size()) {
+            TrailRow row;
+            std::string message;
+            if (m_lineNumber >= 1 && readPlainRow(text, pos, row)) {
+                ++m_lineNumber;
+                if (!m_analysis.row(row, message))
+                    return fail(message, error);
+                continue;
+            }
+            TrailsTextLines one(text.substr(pos));
+            std::string_view line;
+            if (!one.next(line))
+                break; // a last row still being written
+            pos += one.position();
+            ++m_lineNumber;
+            if (m_lineNumber == 1)
+                continue; // the header line
+            if (line.find_first_not_of(" \t") == std::string_view::npos)
+                continue; // a blank line holds no row
+            if (!parseTrailRow(line, row, message) || !m_analysis.row(row, message))
+                return fail(message, error);
+        }
+        return true;
+    }
+
+private:
+    bool fail(const std::string& message, std::string& error) const {
+        error = "worm_trails.csv line " + std::to_string(m_lineNumber) + ": " + message;
+        return false;
+    }
+
+    Analysis& m_analysis;
+    std::int64_t m_lineNumber = 0;
+};
+
+TrailAnalysisResult failedAnalysis(std::string error) {
+    TrailAnalysisResult failed;
+    failed.error = std::move(error);
+    return failed;
+}
+
+} // namespace
+
+TrailAnalysisResult analyzeTrailsText(std::string_view text, const TrailAnalysisParams& params) {
+    Analysis analysis(params);
+    RowFeeder feeder(analysis);
+    std::string error;
+    if (!feeder.feed(text, error))
+        return failedAnalysis(error);
+    analysis.finish();
+    return analysis.result();
+}
+
+TrailAnalysisResult analyzeTrailsFile(LinePieceReader& file, const TrailAnalysisParams& params) {
+    Analysis analysis(params);
+    RowFeeder feeder(analysis);
+    std::string error;
+    std::string_view piece;
+    while (file.next(piece, error)) {
+        if (!feeder.feed(piece, error))
+            return failedAnalysis(error);
+    }
+    if (!error.empty())
+        return failedAnalysis(error);
     analysis.finish();
     return analysis.result();
 }

@@ -13,6 +13,8 @@
 
 namespace results {
 
+class LinePieceReader;
+
 // Constants of the motion rule.
 inline constexpr double kStillTrend = 0.05;     // trend at or below this ...
 inline constexpr double kStillOffset = 3.5;     // ... and offset at or below this: still
@@ -127,8 +129,12 @@ bool parseTrailRow(std::string_view line, TrailRow& row, std::string& error);
 
 // Runs the trails analysis over the whole text of a trails file (header line first), its lines
 // as TrailsTextLines (worm_trails_file.h) gives them.
-TrailAnalysisResult analyzeTrailsText(const std::string& trailsText,
+TrailAnalysisResult analyzeTrailsText(std::string_view trailsText,
                                       const TrailAnalysisParams& params);
+
+// The same analysis over an opened trails file, read front to back in pieces (a day-long file is
+// never held whole). A read failure fails the analysis with its message.
+TrailAnalysisResult analyzeTrailsFile(LinePieceReader& file, const TrailAnalysisParams& params);
 
 // Fixed-decimal text ("0.000" style) with "." as the point whatever the process locale. The
 // exact stored value is rounded to `decimals` places (0 to 15), an exact half to the even

@@ -197,6 +197,90 @@ bool readWholeFile(const std::string& path, std::string& content, std::string& e
     return true;
 }
 
+LinePieceReader::LinePieceReader(std::size_t pieceBytes)
+    : m_buffer(pieceBytes < 64 ? 64 : pieceBytes) {}
+
+LinePieceReader::~LinePieceReader() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool LinePieceReader::open(const std::string& path, std::string& error, bool* missing) {
+    if (missing)
+        *missing = false;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_path = path;
+    m_filled = m_consumed = 0;
+    m_atEnd = false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (missing && errno == ENOENT)
+            *missing = true;
+        error = "Cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "Cannot read " + path + ": not a regular file";
+        return false;
+    }
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0) {
+        if (missing && errno == ENOENT)
+            *missing = true;
+        error = "Cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool LinePieceReader::next(std::string_view& piece, std::string& error) {
+    if (m_fd < 0 && !m_atEnd)
+        return false;
+    // What follows the last piece's final LF moves to the front.
+    if (m_consumed > 0) {
+        std::memmove(m_buffer.data(), m_buffer.data() + m_consumed, m_filled - m_consumed);
+        m_filled -= m_consumed;
+        m_consumed = 0;
+    }
+    for (;;) {
+        while (!m_atEnd && m_filled < m_buffer.size()) {
+            const ssize_t n = ::read(m_fd, m_buffer.data() + m_filled, m_buffer.size() - m_filled);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                error = "Cannot read " + m_path + ": " + std::strerror(errno);
+                ::close(m_fd);
+                m_fd = -1;
+                return false;
+            }
+            if (n == 0) {
+                m_atEnd = true;
+                ::close(m_fd);
+                m_fd = -1;
+            }
+            m_filled += static_cast<std::size_t>(n);
+        }
+        if (m_atEnd) {
+            if (m_filled == 0)
+                return false;
+            piece = std::string_view(m_buffer.data(), m_filled);
+            m_consumed = m_filled;
+            return true;
+        }
+        const void* lastEnd = ::memrchr(m_buffer.data(), '\n', m_filled);
+        if (lastEnd != nullptr) {
+            m_consumed =
+                static_cast<std::size_t>(static_cast<const char*>(lastEnd) - m_buffer.data()) + 1;
+            piece = std::string_view(m_buffer.data(), m_consumed);
+            return true;
+        }
+        // One line fills the whole buffer.
+        m_buffer.resize(m_buffer.size() * 2);
+    }
+}
+
 WormTrailsRead readWormTrailsFile(const std::string& path) {
     std::string text, error;
     bool missing = false;

@@ -61,10 +61,39 @@ public:
     // 1-based number of the line `next` gave last.
     std::int64_t lineNumber() const { return m_lineNumber; }
 
+    // Bytes of the text taken so far (line ends included).
+    std::size_t position() const { return m_pos; }
+
 private:
     std::string_view m_text;
     std::size_t m_pos = 0;
     std::int64_t m_lineNumber = 0;
+};
+
+// Reads a file front to back in pieces of whole lines, so that one pass over a day-long trails
+// file needs neither the whole file in memory nor a fresh buffer per file. Every piece but the
+// last ends in LF; the last holds what follows the file's last LF. The file is read on to its
+// end, as it is at the time (a live run may still append to it).
+class LinePieceReader {
+public:
+    explicit LinePieceReader(std::size_t pieceBytes = std::size_t(1) << 20);
+    ~LinePieceReader();
+    LinePieceReader(const LinePieceReader&) = delete;
+    LinePieceReader& operator=(const LinePieceReader&) = delete;
+
+    // False with a message when the file cannot be read; `missing` is set when it does not exist.
+    bool open(const std::string& path, std::string& error, bool* missing = nullptr);
+    // The next piece; false at the end of the file, or with a message in `error` when reading
+    // failed. A line longer than a piece makes the piece grow.
+    bool next(std::string_view& piece, std::string& error);
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    std::vector<char> m_buffer;
+    std::size_t m_filled = 0;   // bytes of m_buffer holding file data
+    std::size_t m_consumed = 0; // of those, bytes already given out as pieces
+    bool m_atEnd = false;
 };
 
 // What reading a trails file gave.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 using namespace results;
@@ -173,4 +174,41 @@ TEST(JointReport, DefaultLoaderReadsTheAcquisitionsTrainingThenTheProgramFolders
     const RectangleTexts defaults = rectangleTextsFromTraining(b, p.program.path());
     EXPECT_EQ(defaults.x1, "335");
     EXPECT_EQ(defaults.plateSize, "35");
+}
+
+TEST(JointReport, ManyAcquisitionsAnalysedSideBySideKeepTheListOrder) {
+    // Twenty acquisitions, each with its own speed and trail count, so every line differs.
+    Project p;
+    std::vector<std::string> entries, expected;
+    for (int i = 0; i < 20; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "20240131_%02d15_plate%02d", i, i);
+        entries.push_back(name);
+        const std::string folder = p.add(name, false);
+        std::string text = "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n";
+        for (int f = 0; f <= 400; ++f)
+            for (int k = 0; k <= i % 4; ++k)
+                text += std::to_string(f) + ";" + std::to_string(k) + ";" +
+                        std::to_string(100 + (10 + i) * (f % 40) + 30 * k) + ";100;0;50;8;6;" +
+                        std::to_string(3855 + (f & i)) + "\r\n";
+        writeFile(folder + "/worm_trails.csv", text);
+        expected.push_back(referenceLine(folder, kJointReportFull));
+    }
+    std::vector<std::string> loaded;
+    const JointReportResult r =
+        WriteJointReport(p.request(entries, kJointReportFull), [&](const std::string& folder) {
+            loaded.push_back(folder);
+            return kRect;
+        });
+    ASSERT_TRUE(r.ok) << r.message;
+    ASSERT_EQ(loaded.size(), entries.size());
+    std::string lines;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(loaded[i], p.projectFolder + "/" + entries[i]);
+        EXPECT_TRUE(r.acquisitions[i].written) << r.acquisitions[i].message;
+        EXPECT_EQ(r.acquisitions[i].jointLine, expected[i]) << i;
+        lines += expected[i] + "\r\n";
+    }
+    EXPECT_EQ(readFile(r.path),
+              jointReportTitle(p.program.path(), "proj", ";", kJointReportFull, kStamp) + lines);
 }

@@ -283,6 +283,11 @@ TEST(ReportSettings, PlateSizeBlockLengthAndScale) {
     EXPECT_EQ(s.message, "Analysis area is empty: please check the analysis rectangle");
     s = reportSettingsFromTexts("100", "1500", "50", "1150", "35", ";", "99999");
     EXPECT_FALSE(s.ok);
+    // A corner beyond 16 bits is named, not taken for an empty area.
+    s = reportSettingsFromTexts("100", "40000", "50", "1150", "35", ";", "5");
+    EXPECT_FALSE(s.ok);
+    EXPECT_EQ(s.message, "Analysis area value 40000 is out of range: please check the analysis "
+                         "rectangle");
 }
 
 TEST(AnalyzeTrails, ListingAndJointReportWriteFailuresAreNotSuccess) {

@@ -10,6 +10,7 @@
 #include "app/results/bad_frames.h"
 #include "app/results/csv_exports.h"
 #include "app/results/joint_report.h"
+#include "app/results/ui/report_frame_controller.h"
 #include "app/results/ui/trail_replay_controller.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/training/ui/training_controller.h"
@@ -192,6 +193,19 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
                                    {m_c.cmd_reprocess, m_c.txt_nfile, m_c.txt_max, m_c.txt_activity,
                                     m_c.Picture1, m_c.Timer2, m_c.txt_file, nullptr, m_c.txt_ip1},
                                    m_services, m_life, std::move(microbeam), this);
+    ReportFrameControls report;
+    report.Frame_report = m_c.Frame_report;
+    report.combo_bin = m_c.combo_bin;
+    report.txt_spacer = m_c.txt_spacer;
+    report.txt_x1 = m_c.txt_x1;
+    report.txt_x2 = m_c.txt_x2;
+    report.txt_y1 = m_c.txt_y1;
+    report.txt_y2 = m_c.txt_y2;
+    report.txt_psize = m_c.txt_psize;
+    report.cmd_report_calc = m_c.cmd_report_calc;
+    report.mn_idmark = m_c.mn_idmark;
+    m_report = new ReportFrameController(report, m_services, m_life,
+                                         {{}, [this] { return m_acquisitionFolder; }}, this);
     connectHandlers();
     resize(kDesignWidth, kDesignHeight);
     FormLoad();
@@ -360,14 +374,17 @@ void FrmTraining::buildResultsFrame() {
     m_c.Picture3 = makePicture(f, "Picture3", QSize(400, 200), QRect(14, 257, 256, 171));
     m_c.Label_histo =
         makeLabel(f, "Label_histo", QStringLiteral("Speed Histogram"), QRect(14, 428, 142, 20));
-    m_c.Frame_report = makeGroup(f, "Frame_report", QString(), QRect(14, 457, 256, 57));
+    m_c.Frame_report =
+        makeGroup(f, "Frame_report", QStringLiteral("Report"), QRect(14, 457, 256, 57));
     QWidget* r = m_c.Frame_report;
-    m_c.Label_bin = makeLabel(r, "Label_bin", QStringLiteral("BIN"), QRect(13, 14, 51, 20));
+    m_c.Label_bin =
+        makeLabel(r, "Label_bin", QStringLiteral("BIN_Size [min]"), QRect(13, 14, 51, 20));
     m_c.combo_bin = new QComboBox(r);
     m_c.combo_bin->setObjectName("combo_bin");
     m_c.combo_bin->setEditable(true);
     m_c.combo_bin->setGeometry(QRect(64, 14, 38, 24));
-    m_c.Label_spacer = makeLabel(r, "Label_spacer", QStringLiteral("sep"), QRect(102, 14, 38, 20));
+    m_c.Label_spacer =
+        makeLabel(r, "Label_spacer", QStringLiteral("spacer"), QRect(102, 14, 38, 20));
     m_c.txt_spacer = makeEdit(r, "txt_spacer", QStringLiteral(";"), QRect(146, 14, 26, 22));
     m_c.cmd_report_calc =
         makeButton(r, "cmd_report_calc", QStringLiteral("Report..."), QRect(186, 11, 64, 34));
@@ -443,8 +460,6 @@ void FrmTraining::connectHandlers() {
     connect(m_c.submn_full_joint_report, &QAction::triggered, this,
             [this] { JointReport(results::kJointReportFull); });
     // Commands of this window that this version does not have yet say so when chosen.
-    for (QPushButton* later : {m_c.cmd_report_calc})
-        connect(later, &QPushButton::clicked, this, [this, later] { notAvailable(later->text()); });
     // The plate size is checked on every change as well as when the box is left.
     connect(m_c.txt_psize, &QLineEdit::textChanged, m_plate, &PlateController::txtPsizeLostFocus);
 }
@@ -671,12 +686,6 @@ void FrmTraining::JointReport(int reportMode) {
     m_services.dialogs->message(QString::fromStdString(result.summary));
     if (guard.alive())
         m_services.launcher->openPath(QString::fromStdString(result.path));
-}
-
-void FrmTraining::notAvailable(const QString& command) {
-    m_services.dialogs->message(
-        QStringLiteral("\"") + command +
-        QStringLiteral("\" is not available in this version of the program."));
 }
 
 void FrmTraining::setMessage(const QString& text) {

@@ -49,6 +49,7 @@ class ReprocessController;
 class TrainingController;
 class PlateController;
 class TrailReplayController;
+class ReportFrameController;
 
 class FrmTraining : public ShellWindow {
     Q_OBJECT
@@ -279,7 +280,6 @@ private:
     void connectHandlers();
     void FormUnload() override;
     void setMessage(const QString& text);
-    void notAvailable(const QString& command);
     void showExport(const results::CsvExportResult& result);
     // Lists a folder into a list box as the browser does ("*." names; ".." with `withParent`).
     void fillList(QListWidget* list, const QString& folder, bool withParent);
@@ -297,6 +297,7 @@ private:
     MicrobeamRunController* m_microbeam = nullptr;
     TrainingController* m_training = nullptr;
     TrailReplayController* m_trailReplay = nullptr;
+    ReportFrameController* m_report = nullptr;
     // Shared so that a request under way keeps its client when the window goes meanwhile.
     std::shared_ptr<device::DeviceClient> m_deviceClient;
 

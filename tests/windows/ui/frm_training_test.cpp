@@ -355,14 +355,14 @@ TEST_F(FrmTrainingTest, LightButtonsKeepAWholeLevelAndSendEachChange) {
 
 namespace {
 
-TEST_F(FrmTrainingTest, CommandsOfLaterVersionsSaySoAndBadImagesAreReported) {
+TEST_F(FrmTrainingTest, ResultCommandsWithoutAnAcquisitionSaySoAndBadImagesAreReported) {
     FrmTraining& w = window();
     auto& c = w.controls();
     c.cmd_wormtrails->click(); // no acquisition loaded: no trails file
     c.cmd_report_calc->click();
     EXPECT_EQ(fakes.dialogs->messages(),
               (QStringList{"Track File not found!. Please Reprocess images",
-                           "\"Report...\" is not available in this version of the program."}));
+                           "No acquisition folder chosen"}));
     c.submn_joint_report->trigger(); // fewer than two acquisitions selected: nothing
     c.mnexport_xyworm->trigger();    // no acquisition loaded: nothing
     EXPECT_EQ(fakes.dialogs->messages().size(), 2);
