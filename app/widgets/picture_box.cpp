@@ -172,6 +172,9 @@ void PictureBox::clearPicture() {
 
 void PictureBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // The backing image is larger than the box on screen: a smooth reduction keeps thin lines
+    // (trails, chart outlines) visible instead of dropping the rows and columns between samples.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(rect(), m_image);
 }
 

@@ -1,7 +1,7 @@
 #include "app/results/ui/result_views.h"
 
-#include "app/widgets/box_values.h"
 #include "app/results/stored_tracker.h"
+#include "app/widgets/box_values.h"
 #include "app/widgets/picture_box.h"
 
 #include <QLabel>
@@ -32,6 +32,8 @@ void showLiveLabels(const ResultLabels& c, const results::LiveLabels& labels) {
 void DrawHistogram(PictureBox* p, const results::SpeedHistogram& h) {
     p->setBackColor(kWhite);
     p->cls();
+    // The chart's backing image is reduced on screen; two-pixel outlines stay visible.
+    p->setDrawWidth(2);
     p->setScale(0.0, h.cmax + 1.0 + h.yLab, h.nb + 1.0, -1.0);
     p->box(0.95 * h.xLab, h.yLab, 1.05 * h.xLab, h.still + h.yLab, kBlack, true);
     for (int j = 0; j <= h.nb; ++j) {
