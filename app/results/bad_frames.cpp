@@ -20,7 +20,7 @@ namespace results {
 namespace fs = std::filesystem;
 
 std::string badFrameCaption(std::int32_t frame) {
-    return "#" + std::to_string(frame);
+    return std::string("#").append(std::to_string(frame));
 }
 
 std::string badFrameQuestion(std::int32_t frame) {
@@ -64,7 +64,7 @@ std::string systemMessage(const std::string& what, const std::string& path, int 
 std::string findFrameFile(const std::string& imgFolder, std::int32_t frame) {
     if (imgFolder.empty() || frame < 0)
         return {};
-    const std::string tail = "f" + std::to_string(frame) + ".jpg";
+    const std::string tail = std::string("f").append(std::to_string(frame)).append(".jpg");
     std::string first;
     std::error_code ec;
     fs::directory_iterator it(imgFolder, ec);

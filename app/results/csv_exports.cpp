@@ -141,7 +141,7 @@ CsvText wormPositionsCsvText(std::span<const std::uint8_t> bytes) {
     if (layout == 0) {
         // One run of records sharing the first record's time mark.
         const ParsedWormBlock run = ParseWormBlock(bytes, true, 0);
-        out.frameCaption = "#" + std::to_string(run.timeMark);
+        out.frameCaption = std::string("#").append(std::to_string(run.timeMark));
         std::int32_t number = 0;
         for (const StoredWormRecord& r : run.records) {
             number = std::min(number + 1, 1000);

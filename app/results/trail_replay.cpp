@@ -154,7 +154,7 @@ ReplayFrame TrailReplay::next() {
 
 std::string replayBitmapPath(const std::string& acqFolder, std::int32_t frame) {
     return formats::pathInFolder(formats::pathInFolder(acqFolder, kReplayBitmapFolder),
-                                 "f" + std::to_string(frame) + ".bmp");
+                                 std::string("f").append(std::to_string(frame)).append(".bmp"));
 }
 
 PictureExport pictureExportFor(const std::string& acqFolder, const std::string& caption,

@@ -108,13 +108,14 @@ public:
     }
     bool openPath(const QString& path) override {
         opened << path;
-        return true;
+        return openSucceeds;
     }
     bool joinNetwork(const QString& name) override {
         networks << name;
         return joinSucceeds;
     }
 
+    bool openSucceeds = true; // false: the desktop's opener does not start
     std::vector<Start> started;
     std::vector<std::int64_t> stopped;
     std::map<std::int64_t, bool> running;

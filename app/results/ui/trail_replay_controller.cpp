@@ -281,7 +281,10 @@ void TrailReplayController::cmdExportBmpClick() {
     m_services.clock->pause(100);
     if (!guard.alive())
         return;
-    m_services.launcher->openPath(fromStd(exported.path));
+    // The picture is saved either way; an opener that does not start says so.
+    if (!m_services.launcher->openPath(fromStd(exported.path)))
+        m_services.dialogs->message(QStringLiteral("Picture written to ") + fromStd(exported.path) +
+                                    QStringLiteral(", but it could not be opened"));
 }
 
 } // namespace ui

@@ -483,6 +483,13 @@ TEST_F(FrmTrainingReplayTest, ExportSavesThePlotWithItsCaptionAndOpensIt) {
         for (int x = 0; x < 400; ++x)
             black += k.Picture1->point(x, y) == 0;
     EXPECT_GT(black, 50);
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
+
+    // Without a desktop opener the picture is still saved, and the operator is told.
+    fakes.launcher->openSucceeds = false;
+    k.cmd_exportbmp->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"Picture written to " + path + ", but it could not be opened"});
 }
 
 } // namespace
