@@ -9,6 +9,7 @@
 #include "platform/fakes/fake_services.h"
 #include "tests/support/all_windows.h"
 #include "tests/support/qt_application.h"
+#include "tests/support/test_files.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -25,28 +26,12 @@
 
 namespace microbeam_test {
 
-inline QByteArray readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
-}
-
-inline void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(content);
-}
+using test_support::readFile;
+using test_support::writeFile;
 
 // A JPEG frame of one gray level.
 inline QByteArray grayJpeg(int width = 1600, int height = 1200, int gray = 128) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(QColor(gray, gray, gray));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", 95);
-    return bytes;
+    return test_support::grayJpeg(width, height, gray, 95);
 }
 
 inline void settle() {

@@ -6,6 +6,7 @@
 #include "app/windows/ui/frm_frontend.h"
 #include "platform/fakes/fake_services.h"
 #include "tests/support/qt_application.h"
+#include "tests/support/test_files.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -22,31 +23,15 @@
 
 namespace frontend_test {
 
-using test_support::ensureApplication;
-
-inline QByteArray readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
-}
-
-inline void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(content);
-}
+using test_support::readFile;
+using test_support::writeFile;
 
 // A JPEG frame of one gray level.
 inline QByteArray grayJpeg(int width = 1600, int height = 1200, int gray = 128) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(QColor(gray, gray, gray));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", 90);
-    return bytes;
+    return test_support::grayJpeg(width, height, gray, 90);
 }
+
+using test_support::ensureApplication;
 
 // Downloads answered by an inner downloader, with a hook that runs before each request (a test
 // may close the window there, or note what a label shows).
