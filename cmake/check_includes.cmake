@@ -27,7 +27,7 @@ set(allowed_app_training_ui "app/training/;app/device/;app/widgets/")
 set(allowed_app_results_ui "app/results/;app/widgets/")
 set(allowed_app_acquisition_ui
     "app/acquisition/;app/device/;app/results/;app/results/ui/;app/widgets/")
-set(allowed_app_microbeam_ui "app/microbeam/;app/widgets/")
+set(allowed_app_microbeam_ui "app/microbeam/;app/device/;app/widgets/")
 set(allowed_app_windows_ui
     "app/windows/;app/device/;app/device/ui/;app/training/;app/training/ui/;app/results/;app/results/ui/;app/acquisition/;app/acquisition/ui/;app/microbeam/;app/microbeam/ui/;app/widgets/")
 

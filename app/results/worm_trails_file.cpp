@@ -150,28 +150,39 @@ WormTrailsRead parseWormTrailsText(const std::string& text) {
     return out;
 }
 
-bool readWholeFile(const std::string& path, std::string& content, std::string& error,
-                   bool* missing) {
+namespace {
+
+// Opens a regular file for reading; -1 with the reason (and whether it is missing) otherwise.
+int openRegularFile(const std::string& path, struct stat& st, std::string& error, bool* missing) {
     if (missing)
         *missing = false;
-    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         if (missing && errno == ENOENT)
             *missing = true;
         error = "Cannot read " + path + ": " + std::strerror(errno);
-        return false;
+        return -1;
     }
     if (!S_ISREG(st.st_mode)) {
         error = "Cannot read " + path + ": not a regular file";
-        return false;
+        return -1;
     }
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (missing && errno == ENOENT)
             *missing = true;
         error = "Cannot read " + path + ": " + std::strerror(errno);
-        return false;
     }
+    return fd;
+}
+
+} // namespace
+
+bool readWholeFile(const std::string& path, std::string& content, std::string& error,
+                   bool* missing) {
+    struct stat st {};
+    const int fd = openRegularFile(path, st, error, missing);
+    if (fd < 0)
+        return false;
     // One read of the size found, then on until the end (the file may still grow).
     std::string data;
     data.resize(static_cast<std::size_t>(st.st_size) + 1);
@@ -206,33 +217,14 @@ LinePieceReader::~LinePieceReader() {
 }
 
 bool LinePieceReader::open(const std::string& path, std::string& error, bool* missing) {
-    if (missing)
-        *missing = false;
     if (m_fd >= 0)
         ::close(m_fd);
-    m_fd = -1;
     m_path = path;
     m_filled = m_consumed = 0;
     m_atEnd = false;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        if (missing && errno == ENOENT)
-            *missing = true;
-        error = "Cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = "Cannot read " + path + ": not a regular file";
-        return false;
-    }
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0) {
-        if (missing && errno == ENOENT)
-            *missing = true;
-        error = "Cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    m_fd = openRegularFile(path, st, error, missing);
+    return m_fd >= 0;
 }
 
 bool LinePieceReader::next(std::string_view& piece, std::string& error) {

@@ -1,7 +1,7 @@
 #include "app/microbeam/ui/frame_check_controller.h"
 
+#include "app/device/names.h"
 #include "app/microbeam/arena_limits.h"
-#include "app/microbeam/gray_from_color.h"
 #include "app/widgets/picture_box.h"
 
 #include <QCoreApplication>
@@ -127,7 +127,7 @@ void FrameCheckController::CheckFrameFolder() {
 std::int16_t FrameCheckController::MeanGrayAt(const PictureBox& picture, std::int16_t x,
                                               std::int16_t y) {
     return microbeam::meanGrayOfBox(x, y, [&picture](int px, int py) {
-        return static_cast<int>(microbeam::GrayFromColor(picture.point(px, py)));
+        return static_cast<int>(device::GrayFromColor(picture.point(px, py)));
     });
 }
 

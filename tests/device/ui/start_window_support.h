@@ -6,6 +6,7 @@
 #include "app/widgets/window_registry.h"
 #include "platform/fakes/fake_services.h"
 #include "tests/support/qt_application.h"
+#include "tests/support/test_files.h"
 
 #include <QApplication>
 #include <QDir>
@@ -40,18 +41,8 @@ inline std::unique_ptr<QTemporaryDir> makeProgramFolder() {
     return std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/vxswXXXXXX"));
 }
 
-inline QByteArray readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
-}
-
-inline void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(content);
-}
+using test_support::readFile;
+using test_support::writeFile;
 
 // Passes every download on to another downloader and notes the URL together with the text
 // that `status` gives at that moment (the status label of the start window).

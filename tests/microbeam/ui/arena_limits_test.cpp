@@ -2,7 +2,6 @@
 
 #include "app/microbeam/arena_limits.h"
 #include "app/microbeam/frame_load.h"
-#include "app/microbeam/gray_from_color.h"
 
 #include <gtest/gtest.h>
 
@@ -159,20 +158,6 @@ TEST(FrameLoad, FirstFrameNameLimitsFolderAndPrefix) {
     EXPECT_EQ(microbeam::limitsFolder("/p/run/xmg"), "/p/run/xmg");
     EXPECT_EQ(microbeam::framePrefix("/p/img", "c10_0_0_7f3.jpg"), "/p/img/c10_0_0_7f");
     EXPECT_EQ(microbeam::framePath("/p/img/c1f", 12), "/p/img/c1f12.jpg");
-}
-
-} // namespace
-
-namespace {
-
-TEST(GrayFromColor, WeighsTheBitsAsTheyStand) {
-    EXPECT_EQ(microbeam::GrayFromColor(0xFFFFFF), 255);
-    EXPECT_EQ(microbeam::GrayFromColor(0), 0);
-    EXPECT_EQ(microbeam::GrayFromColor(0xFF0000), 76); // bits 16-23
-    EXPECT_EQ(microbeam::GrayFromColor(0x00FF00), 150);
-    EXPECT_EQ(microbeam::GrayFromColor(0x0000FF), 29);
-    EXPECT_EQ(microbeam::GrayFromColor(0x808080), 128);
-    EXPECT_EQ(microbeam::GrayFromColor(-1), 255); // a point outside the picture
 }
 
 } // namespace
