@@ -3,6 +3,7 @@
 // measured, the reduced picture and the mask, and a close in the middle of a run.
 
 #include "tests/microbeam/ui/microbeam_ui_support.h"
+#include "tests/windows/ui/reanalysis_support.h"
 
 #include "app/acquisition/ui/reprocess_controller.h"
 #include "app/microbeam/ui/frame_check_controller.h"
@@ -263,13 +264,7 @@ protected:
     FrmTraining& open() {
         FrmTraining& w = Windows::get<FrmTraining>();
         auto& c = w.controls();
-        c.cmd_dir->click();
-        c.List_project->setCurrentItem(
-            c.List_project->findItems("default", Qt::MatchExactly).first());
-        w.OpenProject();
-        c.List_subproject->setCurrentItem(
-            c.List_subproject->findItems("run", Qt::MatchExactly).first());
-        w.SelectAcquisition();
+        EXPECT_TRUE(reanalysis_test::chooseAcquisition(w, "run"));
         EXPECT_TRUE(w.LoadAcquisition());
         // The hidden menu item shows the Microbeam mode.
         c.mn_enable_microbeam->trigger();

@@ -14,6 +14,7 @@
 #include "platform/fakes/fake_services.h"
 #include "tests/support/all_windows.h"
 #include "tests/windows/ui/frontend_support.h"
+#include "tests/windows/ui/reanalysis_support.h"
 
 #include <gtest/gtest.h>
 
@@ -106,11 +107,7 @@ protected:
         if (!trails.empty())
             writeFile(acq + "/worm_trails.csv", QByteArray::fromStdString(trails));
         auto& k = c();
-        k.cmd_dir->click();
-        k.List_project->setCurrentItem(k.List_project->findItems("default", Qt::MatchExactly)[0]);
-        window().OpenProject();
-        k.List_subproject->setCurrentItem(k.List_subproject->findItems("run", Qt::MatchExactly)[0]);
-        window().SelectAcquisition();
+        EXPECT_TRUE(reanalysis_test::chooseAcquisition(window(), "run"));
         EXPECT_TRUE(window().LoadAcquisition());
         k.txt_psize->setText("35");
         // The results frame, as "< Back" shows it.

@@ -14,6 +14,7 @@
 #include "platform/system_clock.h"
 #include "tests/support/all_windows.h"
 #include "tests/windows/ui/frontend_support.h"
+#include "tests/windows/ui/reanalysis_support.h"
 #include "tools/plate/plate.h"
 
 #include <gtest/gtest.h>
@@ -79,14 +80,7 @@ protected:
 
     FrmTraining& open() {
         FrmTraining& w = Windows::get<FrmTraining>();
-        auto& c = w.controls();
-        c.cmd_dir->click();
-        c.List_project->setCurrentItem(
-            c.List_project->findItems("default", Qt::MatchExactly).first());
-        w.OpenProject();
-        c.List_subproject->setCurrentItem(
-            c.List_subproject->findItems("run", Qt::MatchExactly).first());
-        w.SelectAcquisition();
+        EXPECT_TRUE(reanalysis_test::chooseAcquisition(w, "run"));
         EXPECT_TRUE(w.LoadAcquisition());
         return w;
     }

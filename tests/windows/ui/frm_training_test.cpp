@@ -12,6 +12,7 @@
 #include "platform/fakes/fake_services.h"
 #include "tests/support/all_windows.h"
 #include "tests/windows/ui/frontend_support.h"
+#include "tests/windows/ui/reanalysis_support.h"
 
 #include <gtest/gtest.h>
 
@@ -65,15 +66,7 @@ protected:
     }
     // Opens the project list, the project, and chooses an acquisition, as the operator does.
     void choose(const QString& acquisition) {
-        auto& c = window().controls();
-        c.cmd_dir->click();
-        c.List_project->setCurrentRow(static_cast<int>(
-            c.List_project->row(c.List_project->findItems("default", Qt::MatchExactly).value(0))));
-        window().OpenProject();
-        const auto items = c.List_subproject->findItems(acquisition, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1);
-        c.List_subproject->setCurrentItem(items.first());
-        window().SelectAcquisition();
+        ASSERT_TRUE(reanalysis_test::chooseAcquisition(window(), acquisition));
     }
 
     QTemporaryDir program;

@@ -7,6 +7,7 @@
 #include "platform/fakes/fake_services.h"
 #include "tests/support/all_windows.h"
 #include "tests/windows/ui/frontend_support.h"
+#include "tests/windows/ui/reanalysis_support.h"
 
 #include <gtest/gtest.h>
 
@@ -106,12 +107,7 @@ protected:
         start(fakes.services(program.path()));
         FrmTraining& w = Windows::get<FrmTraining>();
         auto& c = w.controls();
-        c.cmd_dir->click();
-        c.List_project->setCurrentItem(c.List_project->findItems("default", Qt::MatchExactly)[0]);
-        w.OpenProject();
-        c.List_subproject->setCurrentItem(
-            c.List_subproject->findItems(kAcquisition, Qt::MatchExactly)[0]);
-        w.SelectAcquisition();
+        EXPECT_TRUE(reanalysis_test::chooseAcquisition(w, kAcquisition));
         EXPECT_TRUE(w.LoadAcquisition());
         EXPECT_EQ(w.AcquisitionFolder(), acquisition);
         c.combo_bin->setCurrentText("1");
