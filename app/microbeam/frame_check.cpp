@@ -238,37 +238,50 @@ FrameCheck::FinishResult FrameCheck::finish() {
     if (!m_sampling)
         return result;
     m_sampling = false;
+    // A black frame (box 1 reads 0) has no picture to compare: it is bad by itself and stays
+    // out of the means, so that it cannot make the frames around it look bad.
+    const auto black = [](const BoxValues& v) { return v[0] <= 0; };
     std::array<double, 5> sums{};
+    std::int32_t usable = 0;
     for (std::size_t i = 0; i < m_values.size(); ++i) {
         if (!m_sampled[i])
             continue;
         ++result.sampled;
+        if (black(m_values[i]))
+            continue;
+        ++usable;
         for (int k = 0; k < 5; ++k)
             sums[k] += m_values[i][k];
     }
-    std::string content = frameCheckHeader(m_folder);
-    if (result.sampled > 0) {
-        std::array<double, 5> means{};
+    std::array<double, 5> means{};
+    if (usable > 0)
         for (int k = 0; k < 5; ++k)
-            means[k] = sums[k] / result.sampled;
-        for (std::size_t i = 0; i < m_values.size(); ++i) {
-            // A frame that was not sampled, or whose box 1 is black, gets no row.
-            if (!m_sampled[i] || m_values[i][0] <= 0)
-                continue;
-            const bool bad = isBadFrame(m_values[i], means);
+            means[k] = sums[k] / usable;
+    // A frame that exists but cannot be shown is bad as well, once some frame of the folder
+    // could be shown; when none could, the fault lies with the setting (frame size), not with
+    // the frames, and nothing is listed.
+    std::vector<bool> unshown(m_values.size(), false);
+    if (result.sampled > 0)
+        for (std::int32_t n : m_unshown)
+            unshown[static_cast<std::size_t>(n)] = true;
+    std::string content = frameCheckHeader(m_folder);
+    for (std::size_t i = 0; i < m_values.size(); ++i) {
+        bool bad = unshown[i];
+        if (m_sampled[i]) {
+            bad = black(m_values[i]) || isBadFrame(m_values[i], means);
             content += frameCheckRow(m_prefix, static_cast<std::int32_t>(i), m_values[i], bad);
-            if (bad) {
-                m_bad.push_back(static_cast<std::int32_t>(i));
-                if (!result.badList.isEmpty())
-                    result.badList += QLatin1Char(' ');
-                result.badList += QString::number(i);
-            }
         }
-    } else {
+        if (bad) {
+            m_bad.push_back(static_cast<std::int32_t>(i));
+            if (!result.badList.isEmpty())
+                result.badList += QLatin1Char(' ');
+            result.badList += QString::number(i);
+        }
+    }
+    if (result.sampled == 0)
         result.note = QStringLiteral("No frame of ") + m_folder + QStringLiteral(" was sampled; ") +
                       QLatin1String(kFrameCheckFileName) +
                       QStringLiteral(" holds only its header.");
-    }
     if (!m_unshown.empty()) {
         QString list;
         for (std::int32_t n : m_unshown)

@@ -149,7 +149,9 @@ public:
         std::int32_t sampled = 0; // the count of sampled frames
     };
     // Computes the means and writes header and rows whole into verificador.txt. Does nothing
-    // (an empty result) unless a check has begun and was not stopped since.
+    // (an empty result) unless a check has begun and was not stopped since. A black frame (box
+    // 1 reads 0) is bad and gets its bad row; a frame that could not be shown is bad and gets
+    // no row (unless no frame could be shown at all); neither enters the means.
     FinishResult finish();
 
     // Marks every bad frame of finish() by the rename rule, each outcome shown in a message box

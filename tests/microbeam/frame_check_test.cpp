@@ -314,17 +314,31 @@ TEST_F(FrameCheckTest, MarkedFramesOnlySampleNothing) {
     EXPECT_EQ(readBytes(checkFile()), folder.toUtf8() + "\r\nFile v1 v2 v3 v4\r\n");
 }
 
-TEST_F(FrameCheckTest, ABlackFrameCountsInTheMeansButGetsNoRow) {
-    for (int n = 0; n <= 2; ++n)
+TEST_F(FrameCheckTest, ABlackOrUnreadableFrameIsBadAndLeftOutOfTheMeans) {
+    for (int n = 0; n <= 10; ++n)
         frame(n);
-    values[framePath(1)] = {0, 100, 100, 100, 100};
+    values[framePath(5)] = {0, 0, 0, 0, 0};
+    unshowable << framePath(8);
     FrameCheck check(services());
     const auto f = runThrough(check, folder);
-    // Box 1 mean 200 / 3: both other frames are a third above it.
-    EXPECT_EQ(f.badList, "0 2");
-    EXPECT_EQ(readBytes(checkFile()), folder.toUtf8() + "\r\nFile v1 v2 v3 v4\r\n" +
-                                          "c1_2f0 0 100 100 100 100 100 *\r\n" +
-                                          "c1_2f2 0 100 100 100 100 100 *\r\n");
+    // Only the black and the unreadable frame are bad: the means are those of the good frames.
+    EXPECT_EQ(f.badFrames, (std::vector<std::int32_t>{5, 8}));
+    EXPECT_EQ(f.question, "Reading Error [5 8]. RENAME?");
+    EXPECT_EQ(f.note, "Frames that could not be shown were left out: 8");
+    // The black frame gets its bad row; the unreadable one has no values to write.
+    QByteArray expected = folder.toUtf8() + "\r\nFile v1 v2 v3 v4\r\n";
+    for (int n = 0; n <= 10; ++n) {
+        if (n == 5)
+            expected += "c1_2f5 0 0 0 0 0 0 *\r\n";
+        else if (n != 8)
+            expected += "c1_2f" + QByteArray::number(n) + " 1 100 100 100 100 100\r\n";
+    }
+    EXPECT_EQ(readBytes(checkFile()), expected);
+    check.renameBadFrames();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              (QStringList{"OK Renaming file #5", "OK Renaming file #8"}));
+    for (int n = 0; n <= 10; ++n)
+        EXPECT_EQ(QFileInfo::exists(framePath(n)), n != 5 && n != 8) << n;
 }
 
 TEST_F(FrameCheckTest, AFrameThatCannotBeShownIsLeftOutAndNamed) {
