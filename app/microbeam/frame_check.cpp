@@ -156,6 +156,7 @@ FrameCheck::BeginResult FrameCheck::begin(const QString& folder, const ArenaLimi
         result.message = MicrobeamClaim::refusalText();
         return result;
     }
+    ++m_generation;
     m_sampling = false;
     m_folder = folder;
     m_prefix.clear();
@@ -304,22 +305,34 @@ FrameCheck::FinishResult FrameCheck::finish() {
     return result;
 }
 
-std::vector<RenameOutcome> FrameCheck::renameBadFrames() {
+std::vector<RenameOutcome> FrameCheck::renameBadFrames(const std::function<bool()>& goOn) {
     std::vector<RenameOutcome> outcomes;
-    for (std::int32_t n : m_bad) {
+    // Each message box lets events run, and a close may stop (or end) the check meanwhile: the
+    // walk keeps its own copies and touches nothing of the check after `goOn` says no.
+    const std::vector<std::int32_t> bad = m_bad;
+    const QString folder = m_folder;
+    const QString prefix = m_prefix;
+    const platform::Services services = m_services;
+    const std::uint64_t generation = m_generation;
+    for (std::int32_t n : bad) {
         RenameOutcome outcome;
         outcome.frame = n;
-        outcome.renamed = markBadFrame(framePathOf(m_folder, m_prefix, n), *m_services.clock);
+        outcome.renamed = markBadFrame(framePathOf(folder, prefix, n), *services.clock);
         outcome.message = (outcome.renamed ? QStringLiteral("OK Renaming file #")
                                            : QStringLiteral("error renaming File #")) +
                           QString::number(n);
-        m_services.dialogs->message(outcome.message);
+        services.dialogs->message(outcome.message);
         outcomes.push_back(outcome);
+        if (goOn && !goOn())
+            break;
+        if (m_generation != generation || !m_claim.held())
+            break; // stopped: nothing more is renamed
     }
     return outcomes;
 }
 
 void FrameCheck::stop() {
+    ++m_generation;
     m_sampling = false;
     m_next = m_highest + 1;
     m_bad.clear();

@@ -155,8 +155,10 @@ public:
     FinishResult finish();
 
     // Marks every bad frame of finish() by the rename rule, each outcome shown in a message box
-    // (OK only) through the dialogs service.
-    std::vector<RenameOutcome> renameBadFrames();
+    // (OK only) through the dialogs service. The renames end when the check is stopped while a
+    // message is shown, or when `goOn`, asked after each message, says no (the window went;
+    // nothing of the check is touched after that answer).
+    std::vector<RenameOutcome> renameBadFrames(const std::function<bool()>& goOn = {});
 
     // Ends the check after a stop: verificador.txt keeps only its header, nothing is asked.
     void stop();
@@ -180,6 +182,7 @@ private:
     std::vector<std::int32_t> m_unshown;
     std::vector<std::int32_t> m_bad;
     bool m_sampling = false; // begun and neither stopped nor finished
+    std::uint64_t m_generation = 0; // counts begins and stops
 };
 
 } // namespace microbeam

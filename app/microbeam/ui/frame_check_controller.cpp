@@ -117,9 +117,9 @@ void FrameCheckController::CheckFrameFolder() {
             return;
         }
         if (rename)
-            m_check.renameBadFrames();
-        if (!guard.ownerAlive())
-            return;
+            m_check.renameBadFrames([&guard] { return guard.alive(); });
+        if (!guard.alive())
+            return; // closed or stopped during the renames: the close ended the check
     }
     m_check.end();
 }

@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <functional>
+#include <utility>
+
 namespace {
 
 using microbeam_test::MicrobeamWindowTest;
@@ -96,6 +99,40 @@ TEST_F(FrameCheckTest, ClosingTheWindowStopsTheCheck) {
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(readFile(checkFile()), folder.toUtf8() + "\r\nFile v1 v2 v3 v4\r\n");
     EXPECT_TRUE(fakes.dialogs->log.empty());
+    EXPECT_EQ(microbeam::MicrobeamClaim::current(), microbeam::MicrobeamClaim::Holder::None);
+}
+
+TEST_F(FrameCheckTest, ClosingTheWindowDuringTheRenamesRenamesNothingMore) {
+    // A message box that lets the operator close the window while it is shown.
+    struct ClosingDialogs : platform::fakes::FakeDialogs {
+        std::function<void()> onMessage;
+        void message(const QString& text, const QString& title = QString()) override {
+            FakeDialogs::message(text, title);
+            if (onMessage)
+                std::exchange(onMessage, {})();
+        }
+    };
+    auto dialogs = std::make_shared<ClosingDialogs>();
+    fakes.dialogs = dialogs;
+    ui::Windows::setServices(fakes.services(program));
+    std::vector<int> usual;
+    for (int n = 0; n < 20; ++n)
+        if (n != 7 && n != 12)
+            usual.push_back(n);
+    folder = frameFolder("close/img", usual, QSize(1600, 1200), 128);
+    frameFolder("close/img", {7, 12}, QSize(1600, 1200), 140);
+    FrmProcessMulti& w = window();
+    w.show();
+    w.controls().txt_file->setText(folder);
+    w.controls().cmd_load->click();
+    dialogs->answers = {true};
+    dialogs->onMessage = [&w] { w.close(); };
+    w.controls().cmd_filtrar->click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(dialogs->questions(), QStringList({"Reading Error [7 12]. RENAME?"}));
+    EXPECT_EQ(dialogs->messages(), QStringList({"OK Renaming file #7"}));
+    EXPECT_TRUE(QFileInfo::exists(frameName(folder, 12)));
+    EXPECT_FALSE(QFileInfo::exists(folder + "/c10_0_0_7f12m.jpg"));
     EXPECT_EQ(microbeam::MicrobeamClaim::current(), microbeam::MicrobeamClaim::Holder::None);
 }
 
