@@ -159,6 +159,11 @@ void FrameLoop::stop() {
     finishRun();
 }
 
+void FrameLoop::clearRing() {
+    finishRun();
+    m_ring = FrameRing{};
+}
+
 FrameLoop::TickResult FrameLoop::tick(const TickInput& input) {
     TickResult result;
     result.counter = input.counter;

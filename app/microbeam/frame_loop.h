@@ -128,6 +128,8 @@ public:
     // mask and the frame size stay.
     void stop();
     bool running() const { return m_running; }
+    // The window loads: the ring becomes ten empty frames again (a run in progress stops).
+    void clearRing();
 
     const FrameRing& ring() const { return m_ring; }
     const ActivityMask& mask() const { return m_mask; }

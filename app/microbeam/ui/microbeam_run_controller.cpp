@@ -54,7 +54,7 @@ void MicrobeamRunController::status(const QString& text) {
 }
 
 void MicrobeamRunController::resetForLoad() {
-    m_loop.stop();
+    m_loop.clearRing();
     setRunning(false);
 }
 

@@ -230,6 +230,19 @@ TEST_F(MicrobeamRunTest, ClosingTheWindowStopsItsRun) {
     EXPECT_FALSE(w.run().running());
 }
 
+TEST_F(MicrobeamRunTest, ReopeningTheWindowStartsWithAnEmptyFrameRing) {
+    FrmProcessMulti& w = ready({0, 1, 2, 3});
+    w.controls().cmd_process->click();
+    ticks(w, 4);
+    ASSERT_EQ(w.run().loop().ring().frames[3].size(), 200u * 150u);
+    w.close();
+    w.show();
+    // The frames of the previous run do not stand in for frames of the next one.
+    for (std::size_t k = 0; k < w.run().loop().ring().frames.size(); ++k)
+        EXPECT_TRUE(w.run().loop().ring().frames[k].empty()) << "slot " << k;
+    EXPECT_EQ(w.run().loop().ring().index, 0);
+}
+
 TEST_F(MicrobeamRunTest, ARunAndAFrameCheckNeverRunTogether) {
     FrmProcessMulti& w = ready({0, 1, 2});
     auto& c = w.controls();
