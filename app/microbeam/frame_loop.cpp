@@ -199,7 +199,8 @@ FrameLoop::TickResult FrameLoop::tick(const TickInput& input) {
                 return endWith(error);
             return result; // read on a later tick
         }
-        // No frame file: the previous frame's pixels stand in for it.
+        // No frame file: the pixels of the last conversion stand in for it (stored only when
+        // they are storable).
         result.missing = true;
         ++m_missing;
         pixels = m_lastPixels;
@@ -217,8 +218,8 @@ FrameLoop::TickResult FrameLoop::tick(const TickInput& input) {
         m_dravelPid.reset();
         m_converting = -1;
         pixels = pgmPixelsFromFile(previewPath().toStdString(), m_size);
-        if (isStorableFrame(pixels))
-            m_lastPixels = pixels;
+        // A missing frame takes these pixels again, storable or not.
+        m_lastPixels = pixels;
     }
 
     result.frameDone = true;

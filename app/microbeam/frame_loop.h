@@ -112,7 +112,7 @@ public:
         QString framePath;         // its JPEG
         bool stored = false;       // `pixels` went into the ring; paint them
         FramePixels pixels;        // the pixels of the frame (also when not stored)
-        bool missing = false;      // no JPEG: the previous frame's pixels were taken again
+        bool missing = false;      // no JPEG: the last conversion's pixels were taken again
         bool unreadable = false;   // converted, but no usable pixels: not stored
         std::int32_t counter = 0;  // counter value to write back (input + 1 once a frame is done)
         std::int64_t activity = 0; // activity total to write back

@@ -328,6 +328,34 @@ TEST_F(FrameLoopTest, AMissingFrameTakesThePreviousFramesPixels) {
     EXPECT_EQ(loop.missingFrames(), 1);
 }
 
+TEST_F(FrameLoopTest, AMissingFrameAfterAnUnusableConversionStoresNothing) {
+    frame(0, 100);
+    frame(1, 110);
+    frame(3, 130);
+    // Frame 1 converts to a picture without pixels.
+    fakes.launcher->onStart = [this](const FakeLauncher::Start& start) {
+        if (start.arguments.value(5).endsWith("/c1_2f1.jpg")) {
+            writeBytes(start.arguments.value(4), "P5\n200 150\n255\n");
+            fakes.launcher->running[start.pid] = false;
+            return;
+        }
+        finishConversion(start);
+    };
+    FrameLoop loop(services());
+    ASSERT_TRUE(loop.start(setupOf(folder)).started);
+    FrameLoop::TickInput input{0, 3, 0};
+    tickFrame(loop, input);
+    auto r = tickFrame(loop, input);
+    EXPECT_TRUE(r.unreadable);
+    r = tickFrame(loop, input);
+    EXPECT_EQ(r.frame, 2);
+    EXPECT_TRUE(r.missing);
+    // The last conversion had nothing storable: frame 0 does not stand in for frame 2.
+    EXPECT_FALSE(r.stored);
+    EXPECT_TRUE(loop.ring().frames[2].empty());
+    EXPECT_EQ(r.counter, 3);
+}
+
 TEST_F(FrameLoopTest, AnEmptyOrErrorPictureIsNotStoredButCounted) {
     frame(0, 100);
     frame(1, 100);
