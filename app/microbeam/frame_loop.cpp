@@ -70,7 +70,7 @@ FrameLoop::~FrameLoop() {
 }
 
 QString FrameLoop::previewPath() const {
-    return m_services.programFolder + QLatin1Char('/') + QLatin1String(kPreviewPgmName);
+    return m_services.programFolder + QLatin1Char('/') + QLatin1String(kMicrobeamPgmName);
 }
 
 QString FrameLoop::framePath(std::int32_t n) const {

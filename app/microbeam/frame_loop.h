@@ -1,11 +1,11 @@
 #pragma once
 // The Microbeam run without widgets: each tick of the window's 100 ms timer converts one frame
-// with Dravel into the program folder's preview.pgm, reads its pixels into the frame ring and,
+// with Dravel into the program folder's microbeam.pgm, reads its pixels into the frame ring and,
 // after every ten frames, computes the block activity. Used by the reanalysis window (frames of
 // an acquisition) and the Microbeam window (frames of any folder by their prefix).
 //
 // The tick never blocks: it starts Dravel hidden and looks again on later ticks whether it has
-// ended; preview.pgm is deleted before every conversion and read only after Dravel has ended,
+// ended; microbeam.pgm is deleted before every conversion and read only after Dravel has ended,
 // so a stale or half-written picture is never taken. A conversion that does not end within
 // kConversionLimitMs is stopped and ends the run with a message.
 //
@@ -39,8 +39,9 @@ namespace microbeam {
 // Time a single conversion may take before Dravel is stopped and the run ends.
 inline constexpr std::int64_t kConversionLimitMs = 5000;
 
-// The name of the converted frame in the program folder.
-inline constexpr char kPreviewPgmName[] = "preview.pgm";
+// The name of the converted frame in the program folder: the run's own working file, apart from
+// the preview.pgm that "TEST TRAINING" converts and searches meanwhile.
+inline constexpr char kMicrobeamPgmName[] = "microbeam.pgm";
 
 // Reduced-frame geometry: 200 x 150 (Dravel "-scale 1/8" of a 1600 x 1200 frame), or in the
 // Microbeam window's micro mode 160 x 120 ("-scale 1/4" of a 640 x 480 frame).

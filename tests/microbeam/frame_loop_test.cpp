@@ -159,7 +159,7 @@ TEST_F(FrameLoopTest, ARunOfElevenFramesComputesOneBlockAndEnds) {
     const auto& first = fakes.launcher->started[0];
     EXPECT_EQ(first.program, program + "/Dravel");
     EXPECT_EQ(first.arguments, (QStringList{"-grayscale", "-scale", "1/8", "-outfile",
-                                            program + "/preview.pgm", folder + "/c1_2f0.jpg"}));
+                                            program + "/microbeam.pgm", folder + "/c1_2f0.jpg"}));
     EXPECT_EQ(first.style, platform::WindowStyle::Hidden);
     EXPECT_EQ(first.workingFolder, program);
     EXPECT_EQ(MicrobeamClaim::current(), MicrobeamClaim::Holder::MicrobeamRun);
@@ -219,17 +219,17 @@ TEST_F(FrameLoopTest, WaitsForTheConverterBeforeReadingAndNeverReadsAStalePictur
     frame(1, 120);
     convertAtOnce = false;
     // A picture of an earlier conversion lies in the program folder.
-    writeBytes(program + "/preview.pgm", pgmOf({200, 150}, 7));
+    writeBytes(program + "/microbeam.pgm", pgmOf({200, 150}, 7));
     FrameLoop loop(services());
     ASSERT_TRUE(loop.start(setupOf(folder)).started);
-    EXPECT_FALSE(QFileInfo::exists(program + "/preview.pgm"));
+    EXPECT_FALSE(QFileInfo::exists(program + "/microbeam.pgm"));
 
     FrameLoop::TickInput input{0, 1, 0};
     auto r = loop.tick(input);
     EXPECT_FALSE(r.frameDone);
     EXPECT_FALSE(r.ended);
     // The converter has written its file but not yet ended: still not read.
-    writeBytes(program + "/preview.pgm", pgmOf({200, 150}, 55));
+    writeBytes(program + "/microbeam.pgm", pgmOf({200, 150}, 55));
     fakes.clock->advance(100);
     r = loop.tick(input);
     EXPECT_FALSE(r.frameDone);
@@ -244,7 +244,7 @@ TEST_F(FrameLoopTest, WaitsForTheConverterBeforeReadingAndNeverReadsAStalePictur
     // The next conversion began in the same tick, with the old picture gone.
     ASSERT_EQ(fakes.launcher->started.size(), 2u);
     EXPECT_EQ(fakes.launcher->started[1].arguments.last(), folder + "/c1_2f1.jpg");
-    EXPECT_FALSE(QFileInfo::exists(program + "/preview.pgm"));
+    EXPECT_FALSE(QFileInfo::exists(program + "/microbeam.pgm"));
     // The converter ends without output: the frame is not stored, the old picture not read.
     finishConversion(fakes.launcher->started[1], false);
     r = loop.tick(input);
@@ -256,6 +256,27 @@ TEST_F(FrameLoopTest, WaitsForTheConverterBeforeReadingAndNeverReadsAStalePictur
     EXPECT_TRUE(r.ended);
     EXPECT_EQ(loop.unreadableFrames(), 1);
     EXPECT_EQ(loop.ring().frames[1].size(), 0u);
+}
+
+TEST_F(FrameLoopTest, TheRunKeepsToItsOwnWorkingFileBesideTheTrainingTestsPreview) {
+    frame(0, 100);
+    frame(1, 120);
+    // The training test's full-size conversion, which its finder is about to search.
+    const QByteArray trainingPreview = pgmOf({1600, 1200}, 7);
+    writeBytes(program + "/preview.pgm", trainingPreview);
+    FrameLoop loop(services());
+    ASSERT_TRUE(loop.start(setupOf(folder)).started);
+    FrameLoop::TickInput input{0, 1, 0};
+    auto r = tickFrame(loop, input);
+    EXPECT_EQ(r.pixels[0], 100);
+    // A training test converting anew in the middle of the run changes nothing of it.
+    writeBytes(program + "/preview.pgm", pgmOf({1600, 1200}, 9));
+    r = tickFrame(loop, input);
+    EXPECT_EQ(r.pixels[0], 120);
+    EXPECT_TRUE(r.ended);
+    for (const auto& start : fakes.launcher->started)
+        EXPECT_EQ(start.arguments.value(4), program + "/microbeam.pgm");
+    EXPECT_EQ(QFileInfo(program + "/preview.pgm").size(), trainingPreview.size());
 }
 
 TEST_F(FrameLoopTest, AConverterOverTheTimeLimitIsStoppedAndEndsTheRun) {
@@ -284,12 +305,12 @@ TEST_F(FrameLoopTest, AConverterOverTheTimeLimitIsStoppedAndEndsTheRun) {
 TEST_F(FrameLoopTest, AnOldPictureThatCannotBeRemovedIsNeverTakenForANewOne) {
     frame(0, 100);
     // Something that cannot be deleted as a file stands where the picture goes.
-    QDir().mkpath(program + "/preview.pgm/inside");
+    QDir().mkpath(program + "/microbeam.pgm/inside");
     FrameLoop loop(services());
     const auto r = loop.start(setupOf(folder));
     EXPECT_FALSE(r.started);
     EXPECT_EQ(r.message,
-              "Cannot delete the old " + program + "/preview.pgm; the Microbeam run stopped.");
+              "Cannot delete the old " + program + "/microbeam.pgm; the Microbeam run stopped.");
     EXPECT_TRUE(fakes.launcher->started.empty());
     EXPECT_EQ(MicrobeamClaim::current(), MicrobeamClaim::Holder::None);
 }

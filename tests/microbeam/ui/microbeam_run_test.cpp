@@ -67,7 +67,7 @@ TEST_F(MicrobeamRunTest, ProcessStartsAndStopsTheRunWithItsCaptions) {
     EXPECT_EQ(dravel.program, program + "/Dravel");
     EXPECT_EQ(dravel.style, platform::WindowStyle::Hidden);
     EXPECT_EQ(dravel.arguments, QStringList({"-grayscale", "-scale", "1/8", "-outfile",
-                                             program + "/preview.pgm", frameName(folder, 0)}));
+                                             program + "/microbeam.pgm", frameName(folder, 0)}));
     EXPECT_EQ(w.FrameSize(), QSize(200, 150));
 
     ticks(w, 3);
