@@ -194,9 +194,15 @@ MeasurementResult measureTargets(const GrayPicture& picture, std::span<const std
 
     TargetLimits& lim = result.limits;
     bool anyDark = false;
+    std::vector<std::size_t> skipped;
     for (std::size_t i = 0; i < count; ++i) {
         const PickMeasure pick = measurePick(picture, xs[i], ys[i], B);
         result.picks.push_back(pick);
+        if (pick.hasBlackLine) {
+            // Its flattened values mean nothing: the pick enters no limit.
+            skipped.push_back(i);
+            continue;
+        }
         if (pick.darkCount > 0) {
             anyDark = true;
             lim.pixMin = std::min(lim.pixMin, pick.darkCount);
@@ -212,8 +218,21 @@ MeasurementResult measureTargets(const GrayPicture& picture, std::span<const std
         if (pick.greyRange < lim.rangeMin)
             lim.rangeMin = static_cast<std::int16_t>(pick.greyRange);
     }
+    if (!skipped.empty()) {
+        std::string numbers;
+        for (std::size_t i : skipped)
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(i + 1);
+        result.skippedNote =
+            skipped.size() == 1
+                ? "Target " + numbers +
+                      " was not measured: its box holds a completely black row or column"
+                : "Targets " + numbers +
+                      " were not measured: their boxes hold a completely black row or column";
+    }
     if (!anyDark) {
-        result.message = kNothingMeasuredMessage;
+        result.message = result.skippedNote.empty()
+                             ? std::string(kNothingMeasuredMessage)
+                             : result.skippedNote + "\n" + kNothingMeasuredMessage;
         return result;
     }
 
@@ -226,6 +245,8 @@ MeasurementResult measureTargets(const GrayPicture& picture, std::span<const std
     for (std::size_t i = 0; i < count; ++i) {
         const int x = xs[i];
         const int y = ys[i];
+        if (result.picks[i].hasBlackLine)
+            continue;
         const int t = result.picks[i].threshold;
         const int bx0 = nearestInt(x - b / 2.0), bx1 = nearestInt(x + b / 2.0);
         const int by0 = nearestInt(y - b / 2.0), by1 = nearestInt(y + b / 2.0);

@@ -110,6 +110,10 @@ struct PickMark {
 struct MeasurementResult {
     bool ok = false;
     std::string message; // why nothing was measured (ok false); empty when ok
+    // The picks left out because a row or column of their box is black throughout (no
+    // flattening is defined for it), named for the operator; empty when every pick counted.
+    // Such a pick enters no limit and gets no dark marks; its box and number are still drawn.
+    std::string skippedNote;
     std::vector<PickMeasure> picks;
     TargetLimits limits;
     LimitTexts texts;                  // the boxes' new texts (ok only)

@@ -292,6 +292,45 @@ TEST(MeasureTargets, EdgeAndBlackLineTargetsGiveFiniteLimits) {
     }
 }
 
+// A black line through a picked box leaves its flattening undefined: the pick is skipped and
+// named, and the limits are those of the other picks.
+TEST(MeasureTargets, APickCrossedByABlackLineIsSkippedAndNamed) {
+    Canvas canvas(200);
+    Picks picks;
+    for (int i = 0; i < 5; ++i) {
+        const int x = 300 + 150 * i;
+        canvas.fill(x - 1, 290, x + 1, 309, 50); // the 3 x 20 bar
+        picks.add(x, 300);
+    }
+    const MeasurementResult plain =
+        measureTargets(canvas.picture(), picks.xs, picks.ys, "35", TrainingWindow::Reanalysis);
+    ASSERT_TRUE(plain.ok);
+    EXPECT_EQ(plain.skippedNote, "");
+    // A sixth bar, its box crossed by a black row.
+    canvas.fill(1049, 590, 1051, 609, 50);
+    canvas.fill(1000, 612, 1100, 612, 0);
+    picks.add(1050, 600);
+    const MeasurementResult r =
+        measureTargets(canvas.picture(), picks.xs, picks.ys, "35", TrainingWindow::Reanalysis);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_TRUE(r.picks[5].hasBlackLine);
+    EXPECT_EQ(r.skippedNote,
+              "Target 6 was not measured: its box holds a completely black row or column");
+    EXPECT_EQ(r.texts.pixMax, plain.texts.pixMax);
+    EXPECT_EQ(r.texts.lenMax, plain.texts.lenMax);
+    EXPECT_EQ(r.texts.maxTravel, plain.texts.maxTravel);
+    EXPECT_EQ(r.texts.rangeMin, plain.texts.rangeMin);
+    EXPECT_EQ(r.texts.contrastMax, plain.texts.contrastMax);
+    EXPECT_EQ(r.darkPoints.size(), plain.darkPoints.size());
+    EXPECT_EQ(r.marks.size(), 6u);
+    // Two such picks are named together.
+    canvas.fill(420, 305, 480, 305, 0);
+    const MeasurementResult two =
+        measureTargets(canvas.picture(), picks.xs, picks.ys, "35", TrainingWindow::Reanalysis);
+    EXPECT_EQ(two.skippedNote,
+              "Targets 2, 6 were not measured: their boxes hold a completely black row or column");
+}
+
 TEST(DescriptorFile, ExactLines) {
     Canvas canvas(0, 20, 20);
     for (int y = 0; y < 20; ++y)

@@ -164,6 +164,8 @@ void TrainingController::MeasureTargets() {
     }
     pic->update();
     m_c.cmd_clear->setText(QStringLiteral("OK"));
+    if (!result.skippedNote.empty())
+        m_services.dialogs->message(fromStd(result.skippedNote));
 }
 
 namespace {
