@@ -614,9 +614,8 @@ void FrmFrontend::lblNextClick() {
     }
     m_c.cmd_detect->setText(QStringLiteral("TEST TRAINING"));
     m_c.cmd_clear->setText(QStringLiteral("New"));
-    // The focus mode ends with the set-up page.
-    m_focus->clearFocusRunning();
-    m_c.Timer_focus->stop();
+    // The focus mode ends with the set-up page, its button back to "FOCUS".
+    m_focus->endFocusMode();
     m_c.Picture_progress->show();
     m_c.lbl_time->show();
     m_c.frm_contrast->hide();
