@@ -579,7 +579,9 @@ void FrmFrontend::lblBackClick() {
 
 void FrmFrontend::lblBack2Click() {
     HandlerGuard guard(m_life);
-    if (m_run->acquisitionRunning()) {
+    // A cycle series between two of its runs is as much on as a run: left armed, its next
+    // cycle would start behind the set-up page.
+    if (m_run->acquisitionRunning() || m_run->cycleState().cycleMode) {
         const bool stop = m_services.dialogs->question(QStringLiteral("Stop Acquisition?"));
         if (!guard.alive() || !stop)
             return;

@@ -510,6 +510,40 @@ TEST_F(AcquisitionWindow, CycleSeriesOfTwoCyclesDrivenByTheClock) {
     EXPECT_EQ(fakes.launcher->stopped.size() >= 2, true);
 }
 
+TEST_F(AcquisitionWindow, BackBetweenTwoCyclesAsksAndEndsTheSeries) {
+    auto& c = window->controls();
+    window->lblNextClick();
+    c.chk_cycle->click();
+    c.txt_ncycle->setText("2");
+    c.txt_mcycle->setText("6");
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    for (int t = 1; t <= 9 && controller->acquisitionRunning(); ++t)
+        second(t);
+    ASSERT_EQ(c.lbl_time->text(), "End[1]");
+    ASSERT_TRUE(controller->cycleState().cycleMode);
+    // Between the two cycles: the series counts as on, and "No" leaves it armed on its page.
+    fakes.dialogs->answers = {false};
+    c.lbl_back2->click();
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList{"Stop Acquisition?"});
+    EXPECT_TRUE(controller->cycleState().cycleMode);
+    EXPECT_EQ(window->PageState(), 2);
+    // "Yes" ends the series before the set-up page is shown.
+    fakes.dialogs->answers = {true};
+    c.lbl_back2->click();
+    EXPECT_EQ(fakes.dialogs->questions().size(), 2);
+    EXPECT_FALSE(controller->cycleState().cycleMode);
+    EXPECT_FALSE(c.Timer_cycle->isActive());
+    EXPECT_EQ(c.cmdPlay->text(), "Start");
+    EXPECT_EQ(window->PageState(), 1);
+    // The second cycle's time comes: nothing starts behind the set-up page.
+    fakes.clock->advance(6 * 60 * 1000);
+    controller->CycleSchedulerTick();
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_EQ(startsOf("Pendrel").size(), 1);
+    EXPECT_TRUE(c.frame_results->isHidden());
+}
+
 TEST_F(AcquisitionWindow, CycleChecksCorrectTheBoxes) {
     auto& c = window->controls();
     c.txt_mcycle->setText("4");
