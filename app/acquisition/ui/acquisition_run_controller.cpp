@@ -64,6 +64,8 @@ AcquisitionRunController::AcquisitionRunController(const RunControls& controls,
         box->installEventFilter(this);
     // A status that the run left (its end, a stall) goes when the operator clicks it.
     m_c.frame_messages->installEventFilter(this);
+    // The second press of a double-click on the button is no second click.
+    m_c.cmdPlay->installEventFilter(this);
 }
 
 AcquisitionRunController::~AcquisitionRunController() {
@@ -88,6 +90,8 @@ bool AcquisitionRunController::eventFilter(QObject* watched, QEvent* event) {
             CheckCyclePeriod();
         else if (watched == m_c.txt_ncycle)
             CheckCycleCount();
+    } else if (watched == m_c.cmdPlay && event->type() == QEvent::MouseButtonDblClick) {
+        return true;
     } else if (watched == m_c.frame_messages && event->type() == QEvent::MouseButtonPress &&
                !m_life.running("StartAcquisitionRun")) {
         clearStatus();
@@ -121,14 +125,20 @@ void AcquisitionRunController::unlockCycleControls(bool unlocked) {
 void AcquisitionRunController::cmdPlayClick() {
     if (m_life.running("cmdPlayClick"))
         return;
+    const bool on = m_running || m_cycle.cycleMode;
+    if (m_life.running("stop") && !on)
+        return; // the run is being stopped already: that is what the press asks for
     if (m_life.running("StartAcquisitionRun") || m_life.running("CycleSchedulerTick") ||
         m_life.running("LiveProcessingTick") || m_life.running("stop")) {
         // A press while a tick or a start waits is taken when that handler has returned; more
-        // presses meanwhile count as that one press (a second "Stop" starts no new run).
+        // presses meanwhile count as that one press. A "Stop" whose run has ended meanwhile
+        // starts no new run.
         if (!m_playDeferred) {
             m_playDeferred = true;
-            QTimer::singleShot(50, this, [this] {
+            QTimer::singleShot(50, this, [this, on] {
                 m_playDeferred = false;
+                if (on && !m_running && !m_cycle.cycleMode)
+                    return;
                 cmdPlayClick();
             });
         }
@@ -139,8 +149,15 @@ void AcquisitionRunController::cmdPlayClick() {
         return;
     clearStatus();
     if (m_running || m_cycle.cycleMode) {
+        const bool series = m_cycle.cycleMode;
         m_c.lbl_stimated->hide();
         stopAcquisitionRun();
+        if (!guard.ownerAlive())
+            return;
+        // The clock stops where the run was stopped, and the status says why.
+        m_c.lbl_time->setText(QStringLiteral("Stopped"));
+        reportStatus(series ? QStringLiteral("Cycle series stopped")
+                            : QStringLiteral("Acquisition stopped"));
         return;
     }
     // A run that cannot work is refused before anything is sent or asked.

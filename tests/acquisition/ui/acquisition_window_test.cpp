@@ -761,6 +761,36 @@ TEST_F(AcquisitionWindow, PressesWhileATickWaitsCountAsOneStop) {
     EXPECT_EQ(runFolders().size(), 1);
 }
 
+TEST_F(AcquisitionWindow, DoubleClickOnStopStopsOnceAndSaysSo) {
+    auto& c = window->controls();
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    second(1);
+    second(2);
+    ASSERT_EQ(c.lbl_time->text(), "00:00.02");
+    // The operator double-clicks "Stop".
+    const QPointF at(10, 10);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, c.cmdPlay->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(c.cmdPlay, &event);
+    }
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_EQ(c.cmdPlay->text(), "Start");
+    // No name asked for a new run.
+    int prompts = 0;
+    for (const auto& e : fakes.dialogs->log)
+        prompts += e.text == "Enter acquisition Name" ? 1 : 0;
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(startsOf("Pendrel").size(), 1);
+    // The clock and the status say that the run was stopped.
+    EXPECT_EQ(c.lbl_time->text(), "Stopped");
+    EXPECT_FALSE(c.frame_messages->isHidden());
+    EXPECT_EQ(c.lbl_messages->text(), "Acquisition stopped");
+}
+
 TEST_F(AcquisitionWindow, CycleRunWaitingForItsLastFramesShowsItsNumber) {
     auto& c = window->controls();
     c.chk_cycle->click();
