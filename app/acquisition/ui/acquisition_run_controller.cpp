@@ -281,7 +281,9 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     m_running = true;
     m_processingErrorShown = false;
     m_stallShown.clear();
-    m_pipeline.startRun(folder.path, deviceAddress(), QString());
+    // The frames of the run are named after this address, whatever the box holds later.
+    m_runAddress = deviceAddress();
+    m_pipeline.startRun(folder.path, m_runAddress, QString());
     m_runFolder = folder.path;
     // 11-14: pixels per mm, result views, progress bar.
     if (numberIn(m_c.txt_psize) != plateSize)
@@ -316,7 +318,7 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     m_services.clock->pause(500);
     if (stopped())
         return false;
-    m_pipeline.startRun(folder.path, deviceAddress(), m_trainingOptions);
+    m_pipeline.startRun(folder.path, m_runAddress, m_trainingOptions);
     if (m_cycle.cycleNumber < 2)
         m_cycle.cycleStartTime = m_pipeline.cursor().runStart;
     if (error.isEmpty()) {
@@ -388,7 +390,7 @@ void AcquisitionRunController::endRunProcesses() {
     m_c.chk_stimulus->setEnabled(true);
     if (!m_pipeline.cursor().runFolder.isEmpty())
         acquisition::deleteConvertedFrames(m_pipeline.imgFolder(),
-                                           acquisition::framePrefix(deviceAddress()));
+                                           acquisition::framePrefix(m_runAddress));
 }
 
 void AcquisitionRunController::stopAcquisitionRun() {

@@ -189,6 +189,7 @@ private:
     bool m_running = false;
     CycleState m_cycle;
     QString m_trainingOptions;
+    QString m_runAddress; // the device address the run's frames are named after
     int m_acquisitionMode = 0;
     results::LiveTrackerState m_tracker;
     double m_rectX1 = 0.0;

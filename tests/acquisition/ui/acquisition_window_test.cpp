@@ -452,6 +452,19 @@ TEST_F(AcquisitionWindow, StopDeletesOnlyConvertedFramesOfTheRun) {
     EXPECT_TRUE(QFile::exists(img + "notes.pgm"));
 }
 
+TEST_F(AcquisitionWindow, StopDeletesConvertedFramesAfterTheAddressWasEdited) {
+    auto& c = window->controls();
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    const QString img = controller->frameCursor().runFolder + "/img/";
+    writeFile(img + "c10_0_0_7f5.pgm", "P5");
+    // The operator edits the device address while the run is on.
+    c.txt_ip1->setText("10.0.0.8");
+    c.cmdPlay->click();
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_FALSE(QFile::exists(img + "c10_0_0_7f5.pgm"));
+}
+
 TEST_F(AcquisitionWindow, CycleSeriesOfTwoCyclesDrivenByTheClock) {
     auto& c = window->controls();
     c.chk_cycle->click();
