@@ -31,6 +31,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ui {
@@ -42,6 +43,25 @@ constexpr int kPlateGray = colourValue(160, 160, 160);
 
 const QString kProcessingError = QStringLiteral("Image processing error");
 const QString kTrackerError = QStringLiteral("Error procesing files");
+
+// The status of a run that reached its deadline before its analysis reached its end, with the
+// cause when the frames stopped coming: the logger when it ended before the run length, the
+// device when its frames stopped well before the end. Short, so that the status line shows it
+// whole.
+QString overdueText(std::int32_t analysed, std::int64_t limit, std::int32_t newestFrame,
+                    bool loggerEndedEarly) {
+    if (loggerEndedEarly)
+        return QStringLiteral("Run ended: the logger stopped after frame ") +
+               QString::number(std::max(newestFrame, 0));
+    if (newestFrame + acquisition::kStallSeconds < limit) {
+        if (newestFrame <= 0)
+            return QStringLiteral("Run ended: no frame came from the device");
+        return QStringLiteral("Run ended: no frame from the device after frame ") +
+               QString::number(newestFrame);
+    }
+    return QStringLiteral("Run ended at its time limit: analysed to frame ") +
+           QString::number(analysed) + QStringLiteral(" of ") + QString::number(limit);
+}
 
 } // namespace
 
@@ -294,6 +314,7 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     m_rectX1 = x1;
     m_rectY1 = y1;
     m_lastTimeMark = 0;
+    m_loggerEndedEarly = false;
     prepareResultViews(width, height, lapse);
     // 15-17: settings and training copies.
     m_c.lbl_back2->setEnabled(false);
@@ -468,6 +489,10 @@ void AcquisitionRunController::LiveProcessingTick() {
                                                               onlyImages, m_tracker.lastTimeMark);
     switch (end) {
     case acquisition::RunEnd::Running: {
+        // A logger that ends before the run length (it ends by itself at the length) failed.
+        if (m_pipeline.loggerPid() && static_cast<double>(elapsed + 1) < limit &&
+            !m_pipeline.loggerRunning())
+            m_loggerEndedEarly = true;
         m_c.lbl_time->setText(acquisition::elapsedText(elapsed));
         m_c.Picture_progress->box(0.0, 0.0, static_cast<double>(elapsed), 10.0, kOrange, true);
         // A device that stopped sending or a logger that ended is said while the run is on.
@@ -492,7 +517,8 @@ void AcquisitionRunController::LiveProcessingTick() {
         break;
     }
     m_c.Timeracq->stop();
-    const bool loggerEnded = m_pipeline.loggerPid() && !m_pipeline.loggerRunning();
+    const std::int32_t newestFrame = acquisition::newestFrameNumber(
+        m_pipeline.imgFolder(), acquisition::framePrefix(m_runAddress), QStringLiteral("jpg"));
     const int cycle = m_cycle.cycleNumber;
     if (m_cycle.cycleMode) {
         EndCycleRun();
@@ -509,11 +535,8 @@ void AcquisitionRunController::LiveProcessingTick() {
     }
     m_stallShown.clear();
     if (end == acquisition::RunEnd::Overdue)
-        reportStatus(QStringLiteral("Run ended at its time limit: the live analysis reached "
-                                    "frame ") +
-                     QString::number(m_tracker.lastTimeMark) + QStringLiteral(" of ") +
-                     QString::number(static_cast<std::int64_t>(limit)) +
-                     (loggerEnded ? QStringLiteral(" (the logger had stopped)") : QString()));
+        reportStatus(overdueText(m_tracker.lastTimeMark, static_cast<std::int64_t>(limit),
+                                 newestFrame, m_loggerEndedEarly));
     else
         clearStatus();
 }
