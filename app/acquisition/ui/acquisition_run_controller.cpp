@@ -186,6 +186,8 @@ void AcquisitionRunController::cmdPlayClick() {
         m_services.dialogs->message(refusal);
         return;
     }
+    if (!endEarlierLoggers(guard))
+        return;
     if (m_autoconnectOn) {
         const QString network = m_autoconnectNetwork;
         m_c.cmdPlay->setText(QStringLiteral("Setting ") + network);
@@ -211,6 +213,37 @@ void AcquisitionRunController::cmdPlayClick() {
     } else {
         StartAcquisitionRun(answer);
     }
+}
+
+namespace {
+
+const QString kEarlierLoggerQuestion =
+    QStringLiteral("The logger of an earlier run is still fetching frames. Stop it and start "
+                   "the new run?");
+const QString kEarlierLoggerRunning =
+    QStringLiteral("The logger of an earlier run is still running: no new run is started.");
+
+} // namespace
+
+std::vector<std::int64_t> AcquisitionRunController::loggersRunning() const {
+    return m_services.launcher->runningStarts(
+        acquisition::pendrelCommand(m_services.programFolder, QString()).program);
+}
+
+bool AcquisitionRunController::endEarlierLoggers(const HandlerGuard& guard) {
+    // A window closed during a run leaves its logger fetching frames: two loggers would ask
+    // the device for frames at once.
+    if (loggersRunning().empty())
+        return true;
+    const bool stop = m_services.dialogs->question(kEarlierLoggerQuestion);
+    if (!guard.ownerAlive() || !stop)
+        return false;
+    for (const std::int64_t pid : loggersRunning())
+        m_services.launcher->stop(pid);
+    if (loggersRunning().empty())
+        return true;
+    m_services.dialogs->message(kEarlierLoggerRunning);
+    return false;
 }
 
 QString AcquisitionRunController::runRefusal() const {
@@ -243,6 +276,12 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     const QString refusal = runRefusal();
     if (!refusal.isEmpty()) {
         m_services.dialogs->message(refusal);
+        return false;
+    }
+
+    // Never two loggers at once.
+    if (!loggersRunning().empty()) {
+        m_services.dialogs->message(kEarlierLoggerRunning);
         return false;
     }
     const double lapse = numberIn(m_c.txtlapse);

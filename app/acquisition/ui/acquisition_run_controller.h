@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -165,6 +166,10 @@ protected:
 private:
     // Why a run cannot start (length, analysis area, plate size, training), or empty.
     QString runRefusal() const;
+    // Loggers started by this program (by any window) that still run.
+    std::vector<std::int64_t> loggersRunning() const;
+    // Asks to stop the loggers of earlier runs that still run; true when none runs (any more).
+    bool endEarlierLoggers(const HandlerGuard& guard);
     // The live tracker's step: one block of the position file; its time mark or -1.
     std::int32_t TrackWormsLive(const HandlerGuard& guard);
     void prepareResultViews(double width, double height, double lapseMinutes);

@@ -955,3 +955,36 @@ TEST_F(AcquisitionWindow, LiveLabelsAreShownOnceTheBlockRowsAreWritten) {
     }
     controller->stopAcquisitionRun();
 }
+
+TEST_F(AcquisitionWindow, RunAfterTheWindowWasClosedDuringARunNeverRunsTwoLoggers) {
+    window->controls().cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    // The window is closed during the run: its logger goes on.
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(ui::Windows::has<FrmFrontend>());
+    ASSERT_EQ(loggerPids.size(), 1u);
+    EXPECT_TRUE(fakes.launcher->isRunning(loggerPids[0]));
+    auto& w = ui::Windows::get<FrmFrontend>();
+    w.controls().Timer_autoload->stop();
+    w.controls().txtlapse->setText("0.1");
+    // A new run: the operator is asked; "No" starts nothing.
+    fakes.dialogs->answers = {false};
+    fakes.dialogs->inputs = {"run B"};
+    w.controls().cmdPlay->click();
+    EXPECT_EQ(fakes.dialogs->questions(),
+              QStringList{"The logger of an earlier run is still fetching frames. Stop it and "
+                          "start the new run?"});
+    EXPECT_FALSE(w.runController()->acquisitionRunning());
+    EXPECT_EQ(loggerPids.size(), 1u);
+    EXPECT_TRUE(fakes.launcher->isRunning(loggerPids[0]));
+    // "Yes": the old logger ends before the new one starts.
+    fakes.dialogs->answers = {true};
+    w.controls().cmdPlay->click();
+    ASSERT_TRUE(w.runController()->acquisitionRunning())
+        << fakes.dialogs->messages().join("|").toStdString();
+    ASSERT_EQ(loggerPids.size(), 2u);
+    EXPECT_FALSE(fakes.launcher->isRunning(loggerPids[0]));
+    EXPECT_TRUE(fakes.launcher->isRunning(loggerPids[1]));
+    w.runController()->stopAcquisitionRun();
+}
