@@ -49,7 +49,8 @@ private:
     std::mutex m_mutex;
     std::set<std::int64_t> m_started; // started and not yet reaped
     std::set<std::int64_t> m_known;   // every process started by start()
-    std::map<std::int64_t, QString> m_programs; // what start() started, by process id
+    // What start() started, by process id.
+    std::map<std::int64_t, QString> m_programs;
     // Groups seen with no member left: their number may lead another group by now.
     std::set<std::int64_t> m_groupsEnded;
 };
