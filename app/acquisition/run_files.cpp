@@ -155,8 +155,8 @@ std::int32_t FindNextFrameIndex(const QString& imgFolder, const QString& prefix,
 std::int32_t newestFrameNumber(const QString& imgFolder, const QString& prefix,
                                const QString& kind) {
     std::int32_t newest = -1;
-    const QStringList names = QDir(imgFolder).entryList({prefix + QStringLiteral("*")},
-                                                        QDir::Files, QDir::NoSort);
+    const QStringList names =
+        QDir(imgFolder).entryList({prefix + QStringLiteral("*")}, QDir::Files, QDir::NoSort);
     for (const QString& name : names)
         if (const auto n = frameNumberOfName(name, prefix, kind))
             newest = std::max(newest, *n);

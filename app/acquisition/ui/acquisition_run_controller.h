@@ -203,7 +203,8 @@ private:
     bool m_processingErrorShown = false;
     bool m_playDeferred = false; // a press is waiting for the busy handler to return
     QString m_stallShown;        // the stall status shown now, if any
-    bool m_loggerEndedEarly = false; // the logger ended before the run length
+    // The logger ended before the run length.
+    bool m_loggerEndedEarly = false;
 
     bool m_lapseChanged = false;
     bool m_autoconnectOn = false;
