@@ -190,6 +190,7 @@ std::optional<std::int64_t> ProcessLauncher::start(const QString& program,
     if (pid) {
         m_started.insert(*pid);
         m_known.insert(*pid);
+        m_programs[*pid] = program;
     }
     return pid;
 }
@@ -312,6 +313,22 @@ bool ProcessLauncher::stopGroup(std::int64_t pid) {
         m_started.erase(pid);
     }
     return waitEnded(2000);
+}
+
+std::vector<std::int64_t> ProcessLauncher::runningStarts(const QString& program) {
+    std::lock_guard lock(m_mutex);
+    reapEnded();
+    std::vector<std::int64_t> pids;
+    for (auto it = m_programs.begin(); it != m_programs.end();) {
+        if (m_started.count(it->first) == 0) {
+            it = m_programs.erase(it); // ended: its number may be taken again
+            continue;
+        }
+        if (it->second == program)
+            pids.push_back(it->first);
+        ++it;
+    }
+    return pids;
 }
 
 bool ProcessLauncher::openPath(const QString& path) {

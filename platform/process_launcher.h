@@ -4,6 +4,7 @@
 
 #include "platform/services.h"
 
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -33,6 +34,7 @@ public:
     bool isGroupRunning(std::int64_t pid) override;
     // Signals the group until no live member is left (at most about 2.5 s); true when none is.
     bool stopGroup(std::int64_t pid) override;
+    std::vector<std::int64_t> runningStarts(const QString& program) override;
     bool openPath(const QString& path) override;
     // `nmcli connection up id NAME`; true when it exits with 0.
     bool joinNetwork(const QString& name) override;
@@ -47,6 +49,8 @@ private:
     std::mutex m_mutex;
     std::set<std::int64_t> m_started; // started and not yet reaped
     std::set<std::int64_t> m_known;   // every process started by start()
+    // What start() started, by process id.
+    std::map<std::int64_t, QString> m_programs;
     // Groups seen with no member left: their number may lead another group by now.
     std::set<std::int64_t> m_groupsEnded;
 };

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace platform {
 
@@ -56,6 +57,12 @@ public:
     // itself has already ended (SIGTERM, then SIGKILL after 500 ms). True when the group has
     // ended; false when it lives on, or for a process this launcher did not start.
     virtual bool stopGroup(std::int64_t pid) { return stop(pid); }
+    // The processes that start() started from `program` (its path as given) and that still
+    // run, so that a program started by a window that has gone meanwhile is still known.
+    virtual std::vector<std::int64_t> runningStarts(const QString& program) {
+        (void)program;
+        return {};
+    }
     // Opens a file or folder in the desktop's opener.
     virtual bool openPath(const QString& path) = 0;
     // Starts joining a Wi-Fi network by its name, without waiting for it; false when the join

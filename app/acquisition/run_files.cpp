@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace acquisition {
 
 QString projectFolderName(const QString& cleanedProject) {
@@ -148,6 +150,17 @@ std::int32_t FindNextFrameIndex(const QString& imgFolder, const QString& prefix,
     const QStringList names =
         dir.entryList({prefix + QStringLiteral("*.") + kind}, QDir::Files, QDir::Name);
     return nextFrameIndex(names, prefix, cursor, kind);
+}
+
+std::int32_t newestFrameNumber(const QString& imgFolder, const QString& prefix,
+                               const QString& kind) {
+    std::int32_t newest = -1;
+    const QStringList names =
+        QDir(imgFolder).entryList({prefix + QStringLiteral("*")}, QDir::Files, QDir::NoSort);
+    for (const QString& name : names)
+        if (const auto n = frameNumberOfName(name, prefix, kind))
+            newest = std::max(newest, *n);
+    return newest;
 }
 
 int deleteConvertedFrames(const QString& imgFolder, const QString& prefix) {

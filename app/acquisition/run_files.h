@@ -74,6 +74,11 @@ std::int32_t nextFrameIndex(const QStringList& names, const QString& prefix, std
 std::int32_t FindNextFrameIndex(const QString& imgFolder, const QString& prefix,
                                 std::int32_t cursor, const QString& kind);
 
+// The highest frame number among the run's frames of that kind in its `img` folder; -1 when
+// there is none.
+std::int32_t newestFrameNumber(const QString& imgFolder, const QString& prefix,
+                               const QString& kind);
+
 // Deletes the run's converted frames (prefix + "*.pgm" in its `img` folder); JPEG frames and
 // any other file stay. Returns how many files were deleted.
 int deleteConvertedFrames(const QString& imgFolder, const QString& prefix);

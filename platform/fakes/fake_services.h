@@ -106,6 +106,13 @@ public:
         it->second = false;
         return true;
     }
+    std::vector<std::int64_t> runningStarts(const QString& program) override {
+        std::vector<std::int64_t> pids;
+        for (const Start& s : started)
+            if (s.program == program && isRunning(s.pid))
+                pids.push_back(s.pid);
+        return pids;
+    }
     bool openPath(const QString& path) override {
         opened << path;
         return openSucceeds;

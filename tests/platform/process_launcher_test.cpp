@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <thread>
+#include <vector>
 
 using platform::ProcessLauncher;
 
@@ -162,6 +163,20 @@ TEST(ProcessLauncher, HiddenAndMinimizedProgramsWriteNothingToTheConsole) {
     EXPECT_EQ(consoleOutputOf(platform::WindowStyle::Normal), QByteArray("frame done\nwarning\n"));
     EXPECT_EQ(consoleOutputOf(platform::WindowStyle::Maximized),
               QByteArray("frame done\nwarning\n"));
+}
+
+TEST(ProcessLauncher, RunningStartsOfAProgramAreKnownUntilTheyEnd) {
+    ProcessLauncher launcher;
+    const auto first = launcher.start("/bin/sleep", {"30"});
+    const auto second = launcher.start("/bin/sleep", {"30"});
+    const auto other = launcher.start("/bin/true", {});
+    ASSERT_TRUE(first && second && other);
+    EXPECT_EQ(launcher.runningStarts("/bin/sleep"), (std::vector<std::int64_t>{*first, *second}));
+    EXPECT_TRUE(launcher.stop(*first));
+    EXPECT_EQ(launcher.runningStarts("/bin/sleep"), std::vector<std::int64_t>{*second});
+    EXPECT_TRUE(launcher.stop(*second));
+    EXPECT_TRUE(launcher.runningStarts("/bin/sleep").empty());
+    EXPECT_TRUE(waitUntil([&] { return launcher.runningStarts("/bin/true").empty(); }, 3000));
 }
 
 TEST(ProcessLauncher, ProgramThatEndedByItselfIsNotRunning) {

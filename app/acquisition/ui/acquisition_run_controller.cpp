@@ -31,6 +31,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ui {
@@ -42,6 +43,25 @@ constexpr int kPlateGray = colourValue(160, 160, 160);
 
 const QString kProcessingError = QStringLiteral("Image processing error");
 const QString kTrackerError = QStringLiteral("Error procesing files");
+
+// The status of a run that reached its deadline before its analysis reached its end, with the
+// cause when the frames stopped coming: the logger when it ended before the run length, the
+// device when its frames stopped well before the end. Short, so that the status line shows it
+// whole.
+QString overdueText(std::int32_t analysed, std::int64_t limit, std::int32_t newestFrame,
+                    bool loggerEndedEarly) {
+    if (loggerEndedEarly)
+        return QStringLiteral("Run ended: the logger stopped after frame ") +
+               QString::number(std::max(newestFrame, 0));
+    if (newestFrame + acquisition::kStallSeconds < limit) {
+        if (newestFrame <= 0)
+            return QStringLiteral("Run ended: no frame came from the device");
+        return QStringLiteral("Run ended: no frame from the device after frame ") +
+               QString::number(newestFrame);
+    }
+    return QStringLiteral("Run ended at its time limit: analysed to frame ") +
+           QString::number(analysed) + QStringLiteral(" of ") + QString::number(limit);
+}
 
 } // namespace
 
@@ -64,6 +84,8 @@ AcquisitionRunController::AcquisitionRunController(const RunControls& controls,
         box->installEventFilter(this);
     // A status that the run left (its end, a stall) goes when the operator clicks it.
     m_c.frame_messages->installEventFilter(this);
+    // The second press of a double-click on the button is no second click.
+    m_c.cmdPlay->installEventFilter(this);
 }
 
 AcquisitionRunController::~AcquisitionRunController() {
@@ -88,6 +110,8 @@ bool AcquisitionRunController::eventFilter(QObject* watched, QEvent* event) {
             CheckCyclePeriod();
         else if (watched == m_c.txt_ncycle)
             CheckCycleCount();
+    } else if (watched == m_c.cmdPlay && event->type() == QEvent::MouseButtonDblClick) {
+        return true;
     } else if (watched == m_c.frame_messages && event->type() == QEvent::MouseButtonPress &&
                !m_life.running("StartAcquisitionRun")) {
         clearStatus();
@@ -121,14 +145,20 @@ void AcquisitionRunController::unlockCycleControls(bool unlocked) {
 void AcquisitionRunController::cmdPlayClick() {
     if (m_life.running("cmdPlayClick"))
         return;
+    const bool on = m_running || m_cycle.cycleMode;
+    if (m_life.running("stop") && !on)
+        return; // the run is being stopped already: that is what the press asks for
     if (m_life.running("StartAcquisitionRun") || m_life.running("CycleSchedulerTick") ||
         m_life.running("LiveProcessingTick") || m_life.running("stop")) {
         // A press while a tick or a start waits is taken when that handler has returned; more
-        // presses meanwhile count as that one press (a second "Stop" starts no new run).
+        // presses meanwhile count as that one press. A "Stop" whose run has ended meanwhile
+        // starts no new run.
         if (!m_playDeferred) {
             m_playDeferred = true;
-            QTimer::singleShot(50, this, [this] {
+            QTimer::singleShot(50, this, [this, on] {
                 m_playDeferred = false;
+                if (on && !m_running && !m_cycle.cycleMode)
+                    return;
                 cmdPlayClick();
             });
         }
@@ -139,8 +169,15 @@ void AcquisitionRunController::cmdPlayClick() {
         return;
     clearStatus();
     if (m_running || m_cycle.cycleMode) {
+        const bool series = m_cycle.cycleMode;
         m_c.lbl_stimated->hide();
         stopAcquisitionRun();
+        if (!guard.ownerAlive())
+            return;
+        // The clock stops where the run was stopped, and the status says why.
+        m_c.lbl_time->setText(QStringLiteral("Stopped"));
+        reportStatus(series ? QStringLiteral("Cycle series stopped")
+                            : QStringLiteral("Acquisition stopped"));
         return;
     }
     // A run that cannot work is refused before anything is sent or asked.
@@ -149,6 +186,8 @@ void AcquisitionRunController::cmdPlayClick() {
         m_services.dialogs->message(refusal);
         return;
     }
+    if (!endEarlierLoggers(guard))
+        return;
     if (m_autoconnectOn) {
         const QString network = m_autoconnectNetwork;
         m_c.cmdPlay->setText(QStringLiteral("Setting ") + network);
@@ -174,6 +213,37 @@ void AcquisitionRunController::cmdPlayClick() {
     } else {
         StartAcquisitionRun(answer);
     }
+}
+
+namespace {
+
+const QString kEarlierLoggerQuestion =
+    QStringLiteral("The logger of an earlier run is still fetching frames. Stop it and start "
+                   "the new run?");
+const QString kEarlierLoggerRunning =
+    QStringLiteral("The logger of an earlier run is still running: no new run is started.");
+
+} // namespace
+
+std::vector<std::int64_t> AcquisitionRunController::loggersRunning() const {
+    return m_services.launcher->runningStarts(
+        acquisition::pendrelCommand(m_services.programFolder, QString()).program);
+}
+
+bool AcquisitionRunController::endEarlierLoggers(const HandlerGuard& guard) {
+    // A window closed during a run leaves its logger fetching frames: two loggers would ask
+    // the device for frames at once.
+    if (loggersRunning().empty())
+        return true;
+    const bool stop = m_services.dialogs->question(kEarlierLoggerQuestion);
+    if (!guard.ownerAlive() || !stop)
+        return false;
+    for (const std::int64_t pid : loggersRunning())
+        m_services.launcher->stop(pid);
+    if (loggersRunning().empty())
+        return true;
+    m_services.dialogs->message(kEarlierLoggerRunning);
+    return false;
 }
 
 QString AcquisitionRunController::runRefusal() const {
@@ -206,6 +276,12 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     const QString refusal = runRefusal();
     if (!refusal.isEmpty()) {
         m_services.dialogs->message(refusal);
+        return false;
+    }
+
+    // Never two loggers at once.
+    if (!loggersRunning().empty()) {
+        m_services.dialogs->message(kEarlierLoggerRunning);
         return false;
     }
     const double lapse = numberIn(m_c.txtlapse);
@@ -264,7 +340,9 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     m_running = true;
     m_processingErrorShown = false;
     m_stallShown.clear();
-    m_pipeline.startRun(folder.path, deviceAddress(), QString());
+    // The frames of the run are named after this address, whatever the box holds later.
+    m_runAddress = deviceAddress();
+    m_pipeline.startRun(folder.path, m_runAddress, QString());
     m_runFolder = folder.path;
     // 11-14: pixels per mm, result views, progress bar.
     if (numberIn(m_c.txt_psize) != plateSize)
@@ -275,6 +353,7 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     m_rectX1 = x1;
     m_rectY1 = y1;
     m_lastTimeMark = 0;
+    m_loggerEndedEarly = false;
     prepareResultViews(width, height, lapse);
     // 15-17: settings and training copies.
     m_c.lbl_back2->setEnabled(false);
@@ -299,7 +378,7 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     m_services.clock->pause(500);
     if (stopped())
         return false;
-    m_pipeline.startRun(folder.path, deviceAddress(), m_trainingOptions);
+    m_pipeline.startRun(folder.path, m_runAddress, m_trainingOptions);
     if (m_cycle.cycleNumber < 2)
         m_cycle.cycleStartTime = m_pipeline.cursor().runStart;
     if (error.isEmpty()) {
@@ -371,7 +450,7 @@ void AcquisitionRunController::endRunProcesses() {
     m_c.chk_stimulus->setEnabled(true);
     if (!m_pipeline.cursor().runFolder.isEmpty())
         acquisition::deleteConvertedFrames(m_pipeline.imgFolder(),
-                                           acquisition::framePrefix(deviceAddress()));
+                                           acquisition::framePrefix(m_runAddress));
 }
 
 void AcquisitionRunController::stopAcquisitionRun() {
@@ -449,6 +528,10 @@ void AcquisitionRunController::LiveProcessingTick() {
                                                               onlyImages, m_tracker.lastTimeMark);
     switch (end) {
     case acquisition::RunEnd::Running: {
+        // A logger that ends before the run length (it ends by itself at the length) failed.
+        if (m_pipeline.loggerPid() && static_cast<double>(elapsed + 1) < limit &&
+            !m_pipeline.loggerRunning())
+            m_loggerEndedEarly = true;
         m_c.lbl_time->setText(acquisition::elapsedText(elapsed));
         m_c.Picture_progress->box(0.0, 0.0, static_cast<double>(elapsed), 10.0, kOrange, true);
         // A device that stopped sending or a logger that ended is said while the run is on.
@@ -473,7 +556,8 @@ void AcquisitionRunController::LiveProcessingTick() {
         break;
     }
     m_c.Timeracq->stop();
-    const bool loggerEnded = m_pipeline.loggerPid() && !m_pipeline.loggerRunning();
+    const std::int32_t newestFrame = acquisition::newestFrameNumber(
+        m_pipeline.imgFolder(), acquisition::framePrefix(m_runAddress), QStringLiteral("jpg"));
     const int cycle = m_cycle.cycleNumber;
     if (m_cycle.cycleMode) {
         EndCycleRun();
@@ -490,11 +574,8 @@ void AcquisitionRunController::LiveProcessingTick() {
     }
     m_stallShown.clear();
     if (end == acquisition::RunEnd::Overdue)
-        reportStatus(QStringLiteral("Run ended at its time limit: the live analysis reached "
-                                    "frame ") +
-                     QString::number(m_tracker.lastTimeMark) + QStringLiteral(" of ") +
-                     QString::number(static_cast<std::int64_t>(limit)) +
-                     (loggerEnded ? QStringLiteral(" (the logger had stopped)") : QString()));
+        reportStatus(overdueText(m_tracker.lastTimeMark, static_cast<std::int64_t>(limit),
+                                 newestFrame, m_loggerEndedEarly));
     else
         clearStatus();
 }

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -165,6 +166,10 @@ protected:
 private:
     // Why a run cannot start (length, analysis area, plate size, training), or empty.
     QString runRefusal() const;
+    // Loggers started by this program (by any window) that still run.
+    std::vector<std::int64_t> loggersRunning() const;
+    // Asks to stop the loggers of earlier runs that still run; true when none runs (any more).
+    bool endEarlierLoggers(const HandlerGuard& guard);
     // The live tracker's step: one block of the position file; its time mark or -1.
     std::int32_t TrackWormsLive(const HandlerGuard& guard);
     void prepareResultViews(double width, double height, double lapseMinutes);
@@ -189,6 +194,7 @@ private:
     bool m_running = false;
     CycleState m_cycle;
     QString m_trainingOptions;
+    QString m_runAddress; // the device address the run's frames are named after
     int m_acquisitionMode = 0;
     results::LiveTrackerState m_tracker;
     double m_rectX1 = 0.0;
@@ -197,6 +203,8 @@ private:
     bool m_processingErrorShown = false;
     bool m_playDeferred = false; // a press is waiting for the busy handler to return
     QString m_stallShown;        // the stall status shown now, if any
+    // The logger ended before the run length.
+    bool m_loggerEndedEarly = false;
 
     bool m_lapseChanged = false;
     bool m_autoconnectOn = false;

@@ -22,13 +22,17 @@ FocusController::FocusController(const FocusControls& controls, LightController&
     connect(m_c.Timer_focus, &QTimer::timeout, this, &FocusController::FocusModeTick);
 }
 
+void FocusController::endFocusMode() {
+    m_c.Timer_focus->stop();
+    m_running = false;
+    m_c.frm_contrast->hide();
+    m_c.cmd_focus->setText(QStringLiteral("FOCUS"));
+    m_c.cmd_focus->repaint();
+}
+
 void FocusController::FocusButtonClick() {
     if (m_running) {
-        m_c.Timer_focus->stop();
-        m_running = false;
-        m_c.frm_contrast->hide();
-        m_c.cmd_focus->setText(QStringLiteral("FOCUS"));
-        m_c.cmd_focus->repaint();
+        endFocusMode();
         return;
     }
     HandlerGuard guard(m_life);

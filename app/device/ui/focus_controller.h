@@ -48,9 +48,12 @@ public:
                     const Lifetime& window, FocusHooks hooks, QObject* parent);
 
     bool focusRunning() const { return m_running; }
-    // Clears the running flag (leaving the set-up page and loading the window do this); a tick
-    // that follows only stops the timer.
+    // Clears the running flag (loading the window does this); a tick that follows only stops
+    // the timer.
     void clearFocusRunning() { m_running = false; }
+    // Ends the mode as its button does: timer off, light frame hidden, caption "FOCUS" (leaving
+    // the set-up page does this).
+    void endFocusMode();
     int focusSecondsLeft() const { return m_secondsLeft; }
 
     void FocusButtonClick();

@@ -579,7 +579,9 @@ void FrmFrontend::lblBackClick() {
 
 void FrmFrontend::lblBack2Click() {
     HandlerGuard guard(m_life);
-    if (m_run->acquisitionRunning()) {
+    // A cycle series between two of its runs is as much on as a run: left armed, its next
+    // cycle would start behind the set-up page.
+    if (m_run->acquisitionRunning() || m_run->cycleState().cycleMode) {
         const bool stop = m_services.dialogs->question(QStringLiteral("Stop Acquisition?"));
         if (!guard.alive() || !stop)
             return;
@@ -614,9 +616,8 @@ void FrmFrontend::lblNextClick() {
     }
     m_c.cmd_detect->setText(QStringLiteral("TEST TRAINING"));
     m_c.cmd_clear->setText(QStringLiteral("New"));
-    // The focus mode ends with the set-up page.
-    m_focus->clearFocusRunning();
-    m_c.Timer_focus->stop();
+    // The focus mode ends with the set-up page, its button back to "FOCUS".
+    m_focus->endFocusMode();
     m_c.Picture_progress->show();
     m_c.lbl_time->show();
     m_c.frm_contrast->hide();

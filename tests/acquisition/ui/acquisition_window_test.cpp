@@ -23,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -393,9 +394,7 @@ TEST_F(AcquisitionWindow, RunWhoseAnalysisNeverReachesTheEndStillEnds) {
     EXPECT_EQ(seconds, 37);
     EXPECT_EQ(c.lbl_time->text(), "Ended");
     EXPECT_FALSE(c.frame_messages->isHidden());
-    EXPECT_TRUE(c.lbl_messages->text().startsWith("Run ended at its time limit"))
-        << c.lbl_messages->text().toStdString();
-    EXPECT_TRUE(c.lbl_messages->text().contains("logger had stopped"));
+    EXPECT_EQ(c.lbl_messages->text(), "Run ended: the logger stopped after frame 3");
 }
 
 TEST_F(AcquisitionWindow, HandlersInsideATickStartNothingTwice) {
@@ -450,6 +449,19 @@ TEST_F(AcquisitionWindow, StopDeletesOnlyConvertedFramesOfTheRun) {
     EXPECT_TRUE(QFile::exists(img + "c10_0_0_7f5.jpg"));
     EXPECT_TRUE(QFile::exists(img + "c10_0_0_7f6m.jpg"));
     EXPECT_TRUE(QFile::exists(img + "notes.pgm"));
+}
+
+TEST_F(AcquisitionWindow, StopDeletesConvertedFramesAfterTheAddressWasEdited) {
+    auto& c = window->controls();
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    const QString img = controller->frameCursor().runFolder + "/img/";
+    writeFile(img + "c10_0_0_7f5.pgm", "P5");
+    // The operator edits the device address while the run is on.
+    c.txt_ip1->setText("10.0.0.8");
+    c.cmdPlay->click();
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_FALSE(QFile::exists(img + "c10_0_0_7f5.pgm"));
 }
 
 TEST_F(AcquisitionWindow, CycleSeriesOfTwoCyclesDrivenByTheClock) {
@@ -508,6 +520,40 @@ TEST_F(AcquisitionWindow, CycleSeriesOfTwoCyclesDrivenByTheClock) {
     EXPECT_TRUE(folders[1].endsWith("_run_A_[6m]")) << folders[1].toStdString();
     EXPECT_EQ(startsOf("Pendrel").size(), 2);
     EXPECT_EQ(fakes.launcher->stopped.size() >= 2, true);
+}
+
+TEST_F(AcquisitionWindow, BackBetweenTwoCyclesAsksAndEndsTheSeries) {
+    auto& c = window->controls();
+    window->lblNextClick();
+    c.chk_cycle->click();
+    c.txt_ncycle->setText("2");
+    c.txt_mcycle->setText("6");
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    for (int t = 1; t <= 9 && controller->acquisitionRunning(); ++t)
+        second(t);
+    ASSERT_EQ(c.lbl_time->text(), "End[1]");
+    ASSERT_TRUE(controller->cycleState().cycleMode);
+    // Between the two cycles: the series counts as on, and "No" leaves it armed on its page.
+    fakes.dialogs->answers = {false};
+    c.lbl_back2->click();
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList{"Stop Acquisition?"});
+    EXPECT_TRUE(controller->cycleState().cycleMode);
+    EXPECT_EQ(window->PageState(), 2);
+    // "Yes" ends the series before the set-up page is shown.
+    fakes.dialogs->answers = {true};
+    c.lbl_back2->click();
+    EXPECT_EQ(fakes.dialogs->questions().size(), 2);
+    EXPECT_FALSE(controller->cycleState().cycleMode);
+    EXPECT_FALSE(c.Timer_cycle->isActive());
+    EXPECT_EQ(c.cmdPlay->text(), "Start");
+    EXPECT_EQ(window->PageState(), 1);
+    // The second cycle's time comes: nothing starts behind the set-up page.
+    fakes.clock->advance(6 * 60 * 1000);
+    controller->CycleSchedulerTick();
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_EQ(startsOf("Pendrel").size(), 1);
+    EXPECT_TRUE(c.frame_results->isHidden());
 }
 
 TEST_F(AcquisitionWindow, CycleChecksCorrectTheBoxes) {
@@ -727,6 +773,36 @@ TEST_F(AcquisitionWindow, PressesWhileATickWaitsCountAsOneStop) {
     EXPECT_EQ(runFolders().size(), 1);
 }
 
+TEST_F(AcquisitionWindow, DoubleClickOnStopStopsOnceAndSaysSo) {
+    auto& c = window->controls();
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    second(1);
+    second(2);
+    ASSERT_EQ(c.lbl_time->text(), "00:00.02");
+    // The operator double-clicks "Stop".
+    const QPointF at(10, 10);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, c.cmdPlay->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(c.cmdPlay, &event);
+    }
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_EQ(c.cmdPlay->text(), "Start");
+    // No name asked for a new run.
+    int prompts = 0;
+    for (const auto& e : fakes.dialogs->log)
+        prompts += e.text == "Enter acquisition Name" ? 1 : 0;
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(startsOf("Pendrel").size(), 1);
+    // The clock and the status say that the run was stopped.
+    EXPECT_EQ(c.lbl_time->text(), "Stopped");
+    EXPECT_FALSE(c.frame_messages->isHidden());
+    EXPECT_EQ(c.lbl_messages->text(), "Acquisition stopped");
+}
+
 TEST_F(AcquisitionWindow, CycleRunWaitingForItsLastFramesShowsItsNumber) {
     auto& c = window->controls();
     c.chk_cycle->click();
@@ -801,6 +877,29 @@ TEST_F(AcquisitionWindow, StalledDeviceAndStoppedLoggerAreSaidWhileTheRunIsOn) {
     EXPECT_TRUE(QFile::exists(run + "/xy_worms.bin"));
 }
 
+TEST_F(AcquisitionWindow, EndMessageNamesTheDeviceWhenFramesStoppedComing) {
+    auto& c = window->controls();
+    c.txtlapse->setText("0.5"); // 30 s
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    for (int t = 1; t <= 7; ++t)
+        second(t);
+    // The device stops answering; the logger goes on asking until its run length is over.
+    loggerAlive = false;
+    for (int t = 8; t <= 80 && controller->acquisitionRunning(); ++t) {
+        if (t == 30)
+            fakes.launcher->running[loggerPids.at(0)] = false;
+        second(t);
+    }
+    ASSERT_FALSE(controller->acquisitionRunning());
+    EXPECT_FALSE(c.frame_messages->isHidden());
+    const QString text = c.lbl_messages->text();
+    EXPECT_EQ(text, "Run ended: no frame from the device after frame 7");
+    // Readable: the text fits its line in the label's own font.
+    EXPECT_LE(QFontMetrics(QApplication::font(c.lbl_messages)).horizontalAdvance(text),
+              c.lbl_messages->width());
+}
+
 TEST_F(AcquisitionWindow, EndMessageIsAStatusThatTheNextActionClears) {
     finderWrites = false;
     auto& c = window->controls();
@@ -855,4 +954,37 @@ TEST_F(AcquisitionWindow, LiveLabelsAreShownOnceTheBlockRowsAreWritten) {
             EXPECT_EQ(seen, lines) << "labels painted before the rows of second " << t;
     }
     controller->stopAcquisitionRun();
+}
+
+TEST_F(AcquisitionWindow, RunAfterTheWindowWasClosedDuringARunNeverRunsTwoLoggers) {
+    window->controls().cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    // The window is closed during the run: its logger goes on.
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(ui::Windows::has<FrmFrontend>());
+    ASSERT_EQ(loggerPids.size(), 1u);
+    EXPECT_TRUE(fakes.launcher->isRunning(loggerPids[0]));
+    auto& w = ui::Windows::get<FrmFrontend>();
+    w.controls().Timer_autoload->stop();
+    w.controls().txtlapse->setText("0.1");
+    // A new run: the operator is asked; "No" starts nothing.
+    fakes.dialogs->answers = {false};
+    fakes.dialogs->inputs = {"run B"};
+    w.controls().cmdPlay->click();
+    EXPECT_EQ(fakes.dialogs->questions(),
+              QStringList{"The logger of an earlier run is still fetching frames. Stop it and "
+                          "start the new run?"});
+    EXPECT_FALSE(w.runController()->acquisitionRunning());
+    EXPECT_EQ(loggerPids.size(), 1u);
+    EXPECT_TRUE(fakes.launcher->isRunning(loggerPids[0]));
+    // "Yes": the old logger ends before the new one starts.
+    fakes.dialogs->answers = {true};
+    w.controls().cmdPlay->click();
+    ASSERT_TRUE(w.runController()->acquisitionRunning())
+        << fakes.dialogs->messages().join("|").toStdString();
+    ASSERT_EQ(loggerPids.size(), 2u);
+    EXPECT_FALSE(fakes.launcher->isRunning(loggerPids[0]));
+    EXPECT_TRUE(fakes.launcher->isRunning(loggerPids[1]));
+    w.runController()->stopAcquisitionRun();
 }

@@ -990,6 +990,24 @@ TEST_F(FrontendTest, FocusButtonAgainEndsTheMode) {
     EXPECT_TRUE(fakes.downloader->requests.isEmpty());
 }
 
+TEST_F(FrontendTest, FocusEndsWithTheSetupPageAndItsButtonSaysSo) {
+    writeFile(path("ipdata.dat"), kAddress.toUtf8() + "\r\n");
+    answerEverything();
+    FrmFrontend& w = open();
+    auto& c = w.controls();
+    w.FocusButtonClick();
+    fakes.clock->advance(3000);
+    w.FocusModeTick();
+    ASSERT_EQ(c.cmd_focus->text(), "STOP FOCUS [27s]");
+    // "Next >", then "< Back": the mode is off, and the button reads so.
+    w.lblNextClick();
+    w.lblBack2Click();
+    EXPECT_FALSE(w.focusRunning());
+    EXPECT_FALSE(c.Timer_focus->isActive());
+    EXPECT_EQ(c.cmd_focus->text(), "FOCUS");
+    EXPECT_TRUE(c.frm_contrast->isHidden());
+}
+
 TEST_F(FrontendTest, FocusWithASilentDevice) {
     writeFile(path("ipdata.dat"), kAddress.toUtf8() + "\r\n");
     FrmFrontend& w = open();
