@@ -251,9 +251,10 @@ TEST(StoredTracker, NearestSamplePoint) {
 TEST(StoredTracker, UnreadablePositionFileEndsTheRunWithTheRowsSoFar) {
     TempFolder dir;
     std::vector<std::uint8_t> bytes = positionFile({{1, {{100, 100}}}, {2, {{101, 100}}}});
-    bytes.push_back(0x00); // a stray byte: what follows is no block at its place
-    const auto more = positionFile({{0, {}}, {2, {{102, 100}}}});
-    bytes.insert(bytes.end(), more.begin() + 12, more.end());
+    // A later header with the footer flag: what follows is no block at its place.
+    const std::vector<std::uint8_t> flagged = {0x80, 0x00, 0x03, 0x01, 0x00, 0x00};
+    bytes.insert(bytes.end(), flagged.begin(), flagged.end());
+    const auto more = positionFile({{0, {}}, {3, {{102, 100}}}});
     bytes.insert(bytes.end(), more.begin() + 12, more.end());
     writeBytes(dir.file("xy_worms.bin"), bytes);
     const StoredTrackResult r = TrackWorms(dir.path(), false, {30, false}, "/program");
