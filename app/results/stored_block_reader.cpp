@@ -248,12 +248,16 @@ StoredPositionFile loadStoredPositionFile(const std::string& acqFolder) {
         file.error = "no acquisition folder";
         return file;
     }
-    FileBytes data = readFileBytes(
-        formats::pathInFolder(acqFolder, formats::kWormPositionsFileName), 0, UINT64_MAX);
-    file.exists = data.exists;
-    file.ok = data.ok;
-    file.error = std::move(data.error);
-    file.bytes = std::move(data.bytes);
+    return storedPositionFileOf(readFileBytes(
+        formats::pathInFolder(acqFolder, formats::kWormPositionsFileName), 0, UINT64_MAX));
+}
+
+StoredPositionFile storedPositionFileOf(FileBytes&& read) {
+    StoredPositionFile file;
+    file.exists = read.exists;
+    file.ok = read.ok;
+    file.error = std::move(read.error);
+    file.bytes = std::move(read.bytes);
     file.layout = positionLayoutOf(file.bytes, file.bytes.size());
     return file;
 }

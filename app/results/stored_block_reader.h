@@ -4,6 +4,7 @@
 // the first byte of the file.
 
 #include "app/results/detection_block.h"
+#include "app/results/file_bytes.h"
 
 #include <cstdint>
 #include <span>
@@ -77,6 +78,8 @@ struct StoredPositionFile {
     std::string error;
 };
 StoredPositionFile loadStoredPositionFile(const std::string& acqFolder);
+// The same from bytes read already (readFileBytes or FileReadInPieces of the position file).
+StoredPositionFile storedPositionFileOf(FileBytes&& read);
 
 // ReadWormBlock over a file read once: the same blocks, statuses and cursor moves.
 DetectionBlock ReadWormBlock(const StoredPositionFile& file, StoredReaderState& state);
