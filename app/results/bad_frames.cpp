@@ -230,8 +230,12 @@ BackgroundSamples FilterBadImagesAndLoadSamples(const std::string& folder, bool 
         return out;
     }
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    // No box table (a zero-filled file among them): no samples, without decoding its lines.
     const formats::ImageDescriptorFile file =
-        formats::decodeImageDescriptorFile(std::span<const std::uint8_t>(data, bytes.size()));
+        bytes.size() >= 2 && data[0] == 0 && data[1] == 0
+            ? formats::ImageDescriptorFile{}
+            : formats::decodeImageDescriptorFile(
+                  std::span<const std::uint8_t>(data, bytes.size()));
     if (!file.error.empty() || file.boxes.size() > static_cast<std::size_t>(kMaxSampleBoxes)) {
         out.source = BackgroundSamples::Source::Failed;
         out.reason =

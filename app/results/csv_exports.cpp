@@ -77,6 +77,10 @@ CsvText imageDescriptorCsvText(std::span<const std::uint8_t> bytes) {
         out.ok = true;
         return out;
     }
+    if (bytes[0] == 0 && bytes[1] == 0) {
+        out.ok = true; // a box count of 0: an empty text, whatever follows
+        return out;
+    }
     const formats::ImageDescriptorFile file = formats::decodeImageDescriptorFile(bytes);
     if (!file.error.empty()) {
         out.error = std::string(formats::kImageDescriptorFileName) + ": " + file.error;

@@ -24,6 +24,13 @@ OutlierCheck checkOutlierFrames(const std::string& folder) {
         return out;
     }
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    // Too few boxes in a whole table: said before any line is decoded.
+    const std::size_t boxCount = (static_cast<std::size_t>(data[0]) << 8) | data[1];
+    if (boxCount < static_cast<std::size_t>(kOutlierBackgroundBoxes) &&
+        bytes.size() >= 2 + formats::kBoxTableEntrySize * boxCount) {
+        out.reason = "Image background file has fewer than five background boxes";
+        return out;
+    }
     const formats::ImageDescriptorFile file =
         formats::decodeImageDescriptorFile(std::span<const std::uint8_t>(data, bytes.size()));
     if (!file.error.empty()) {

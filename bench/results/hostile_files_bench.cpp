@@ -30,7 +30,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The step the reanalysis window asks of a Routes run per timer tick (ui::kRoutesStepMs).
-constexpr int kRoutesStepMs = 100;
+constexpr int kRoutesStepMs = 50;
 // Figures of main's code before the mend, 60 MB, measured with this program on that code
 // (the Routes run then was one step): peak 1086 MB for each xy_image.bin load; Routes 644 s
 // on a busy machine (about 50 s on a quiet one); xy_worms.bin export 3.8 s.

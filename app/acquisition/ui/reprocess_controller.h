@@ -38,7 +38,7 @@ class PictureBox;
 
 // "Reprocess Routes" tracks in steps from the window's timer, so that the window answers
 // between them however large the position file is.
-inline constexpr int kRoutesStepMs = 100;
+inline constexpr int kRoutesStepMs = 50;
 inline constexpr int kRoutesTickMs = 1;
 
 struct ReprocessControls {
