@@ -286,8 +286,8 @@ struct StoredTrackerRun::State {
             }
             link(n, blocks.block());
             blocks.done();
-            if (StoredClock::now() >= deadline)
-                return frame > kStoredLastFrame;
+            if (frame <= kStoredLastFrame && StoredClock::now() >= deadline)
+                return false;
         }
         ended = true;
         return true;
