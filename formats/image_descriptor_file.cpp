@@ -1,5 +1,6 @@
 #include "formats/image_descriptor_file.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -56,16 +57,16 @@ ImageDescriptorFile decodeImageDescriptorFile(std::span<const std::uint8_t> data
         file.boxes.push_back({get16(e), get16(e + 2)});
     }
     const std::size_t lineSize = kDescriptorLineHeaderSize + count;
-    std::size_t offset = tableSize;
-    while (offset + lineSize <= data.size()) {
-        DescriptorLine line;
-        line.timeMark = get16(data.data() + offset);
-        line.values.assign(data.begin() + static_cast<std::ptrdiff_t>(offset + 2),
-                           data.begin() + static_cast<std::ptrdiff_t>(offset + lineSize));
-        file.lines.push_back(std::move(line));
-        offset += lineSize;
+    const std::size_t lineCount = (data.size() - tableSize) / lineSize;
+    std::vector<std::uint16_t> marks(lineCount);
+    std::vector<std::uint8_t> values(lineCount * count);
+    const std::uint8_t* line = data.data() + tableSize;
+    for (std::size_t i = 0; i < lineCount; ++i, line += lineSize) {
+        marks[i] = get16(line);
+        std::copy(line + 2, line + lineSize, values.begin() + static_cast<std::ptrdiff_t>(i * count));
     }
-    file.trailingBytes = data.size() - offset;
+    file.lines = DescriptorLines(count, std::move(marks), std::move(values));
+    file.trailingBytes = data.size() - tableSize - lineCount * lineSize;
     return file;
 }
 
@@ -76,8 +77,16 @@ ImageDescriptorFile readImageDescriptorFile(const std::string& path) {
         file.error = "cannot open " + path;
         return file;
     }
-    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
+    // Read at the size found, so that the bytes take the file's size once.
+    std::vector<std::uint8_t> data;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0) {
+        data.resize(static_cast<std::size_t>(size));
+        in.read(reinterpret_cast<char*>(data.data()), size);
+        data.resize(static_cast<std::size_t>(in.gcount()));
+    }
     return decodeImageDescriptorFile(data);
 }
 

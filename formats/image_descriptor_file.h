@@ -51,11 +51,61 @@ struct DescriptorLine {
     std::vector<std::uint8_t> values; // M values in table order
 };
 
+// The lines of a file held compactly, whatever their number and width: their time marks in
+// one table and their values in another, about the size of the file's lines together.
+// Element access copies a line out as a DescriptorLine; timeMark(i) and values(i) do not.
+class DescriptorLines {
+public:
+    DescriptorLines() = default;
+    DescriptorLines(std::size_t width, std::vector<std::uint16_t> timeMarks,
+                    std::vector<std::uint8_t> values)
+        : m_width(width), m_timeMarks(std::move(timeMarks)), m_values(std::move(values)) {}
+
+    std::size_t size() const { return m_timeMarks.size(); }
+    bool empty() const { return m_timeMarks.empty(); }
+    std::size_t width() const { return m_width; } // M
+    std::uint16_t timeMark(std::size_t i) const { return m_timeMarks[i]; }
+    std::span<const std::uint8_t> values(std::size_t i) const {
+        return std::span<const std::uint8_t>(m_values).subspan(i * m_width, m_width);
+    }
+    // The memory the lines take: about 2 + M bytes a line, what the file spends on them.
+    std::size_t heldBytes() const { return 2 * m_timeMarks.capacity() + m_values.capacity(); }
+    DescriptorLine operator[](std::size_t i) const {
+        const auto v = values(i);
+        return {timeMark(i), std::vector<std::uint8_t>(v.begin(), v.end())};
+    }
+
+    class const_iterator {
+    public:
+        using value_type = DescriptorLine;
+        using difference_type = std::ptrdiff_t;
+        const_iterator() = default;
+        const_iterator(const DescriptorLines* lines, std::size_t i) : m_lines(lines), m_i(i) {}
+        DescriptorLine operator*() const { return (*m_lines)[m_i]; }
+        const_iterator& operator++() {
+            ++m_i;
+            return *this;
+        }
+        bool operator==(const const_iterator&) const = default;
+
+    private:
+        const DescriptorLines* m_lines = nullptr;
+        std::size_t m_i = 0;
+    };
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+
+private:
+    std::size_t m_width = 0;
+    std::vector<std::uint16_t> m_timeMarks;
+    std::vector<std::uint8_t> m_values; // size() x width, line after line
+};
+
 struct ImageDescriptorFile {
     std::vector<BoxEntry> boxes;
-    std::vector<DescriptorLine> lines; // every complete line
-    std::size_t trailingBytes = 0;     // bytes of an incomplete last line
-    std::string error;                 // empty, or why the file could not be read
+    DescriptorLines lines;         // every complete line
+    std::size_t trailingBytes = 0; // bytes of an incomplete last line
+    std::string error;             // empty, or why the file could not be read
 };
 
 ImageDescriptorFile decodeImageDescriptorFile(std::span<const std::uint8_t> data);

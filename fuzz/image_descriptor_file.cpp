@@ -28,6 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(m == static_cast<std::size_t>((data[0] << 8) | data[1]));
     FUZZ_CHECK(file.trailingBytes < lineSize);
     FUZZ_CHECK(2 + 4 * m + file.lines.size() * lineSize + file.trailingBytes == size);
+    // The lines take what the file spends on them, whatever they hold.
+    FUZZ_CHECK(file.lines.width() == m && file.lines.heldBytes() <= size);
 
     // Written again, the table and the lines are the file's own bytes.
     std::vector<std::uint8_t> again = formats::encodeBoxTable(file.boxes);

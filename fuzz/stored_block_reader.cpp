@@ -1,9 +1,12 @@
 // The stored-acquisition position-file reader: its block parser over arbitrary bytes in every
-// layout, and the reader itself walking an arbitrary xy_worms.bin to its end. On a file of the
-// current layout it must read the same blocks as the live reader.
+// layout, and the reader itself walking an arbitrary xy_worms.bin to its end, from the file and
+// from the file read once alike. On a file of the current layout it must read the same blocks
+// as the live reader (both read a block whose footer does not match by its header's count).
+// The CSV export of the same bytes ends and writes whole lines.
 
-#include "app/results/stored_block_reader.h"
+#include "app/results/csv_exports.h"
 #include "app/results/live_block_reader.h"
+#include "app/results/stored_block_reader.h"
 #include "formats/position_file.h"
 #include "fuzz/support/scratch_file.h"
 
@@ -60,29 +63,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The reader walking the file as the reanalysis window does, block after block; the live
     // reader walks beside it while the file is of the current layout.
     fuzz::writeScratchFile(formats::kWormPositionsFileName, data, size);
-    results::StoredReaderState state;
+    results::StoredReaderState state, once;
     results::LiveReaderState live;
-    bool same = layout == 3;
+    const results::StoredPositionFile file = results::loadStoredPositionFile(fuzz::scratchFolder());
+    FUZZ_CHECK(file.ok && file.bytes.size() == size && file.layout == layout);
+    const bool current = layout == 3;
     // Every step that moves the cursor moves it by at least 6 bytes.
     for (std::size_t guard = 0;; ++guard) {
         FUZZ_CHECK(guard <= size / 6 + 1);
         const std::int32_t before = state.readerCursor;
         const DetectionBlock b = results::ReadWormBlock(fuzz::scratchFolder(), state);
         checkShape(b);
-        if (same) {
+        const DetectionBlock m = results::ReadWormBlock(file, once);
+        FUZZ_CHECK(m.status == b.status && once.readerCursor == state.readerCursor);
+        FUZZ_CHECK(m.timeMark == b.timeMark && m.count == b.count && m.x == b.x &&
+                   m.shape == b.shape && m.footerMismatch == b.footerMismatch);
+        if (current) {
             const DetectionBlock l = results::ReadWormBlock(fuzz::scratchFolder(), live);
-            // The live reader reads a block whose footer does not match by its header's count;
-            // the stored reader refuses it. They part there.
-            if (l.footerMismatch) {
-                same = false;
-            } else {
-                FUZZ_CHECK(l.status == b.status);
-                FUZZ_CHECK(live.positionCursor == state.readerCursor);
-                if (b.hasBlock()) {
-                    FUZZ_CHECK(l.timeMark == b.timeMark && l.count == b.count);
-                    FUZZ_CHECK(l.x == b.x && l.y == b.y && l.pixels == b.pixels);
-                    FUZZ_CHECK(l.xSize == b.xSize && l.ySize == b.ySize && l.shape == b.shape);
-                }
+            FUZZ_CHECK(l.status == b.status);
+            FUZZ_CHECK(live.positionCursor == state.readerCursor);
+            FUZZ_CHECK(l.footerMismatch == b.footerMismatch);
+            if (b.hasBlock()) {
+                FUZZ_CHECK(l.timeMark == b.timeMark && l.count == b.count);
+                FUZZ_CHECK(l.x == b.x && l.y == b.y && l.pixels == b.pixels);
+                FUZZ_CHECK(l.xSize == b.xSize && l.ySize == b.ySize && l.shape == b.shape);
             }
         }
         if (b.status == DetectionBlock::Status::Block ||
@@ -95,5 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(b.timeMark == 0 && b.count == 0);
         break;
     }
+
+    const results::CsvText csv = results::wormPositionsCsvText(bytes);
+    FUZZ_CHECK(csv.ok != !csv.error.empty());
+    FUZZ_CHECK(csv.text.empty() || csv.text.ends_with("\r\n"));
     return 0;
 }

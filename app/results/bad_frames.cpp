@@ -230,8 +230,12 @@ BackgroundSamples FilterBadImagesAndLoadSamples(const std::string& folder, bool 
         return out;
     }
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    // No box table (a zero-filled file among them): no samples, without decoding its lines.
     const formats::ImageDescriptorFile file =
-        formats::decodeImageDescriptorFile(std::span<const std::uint8_t>(data, bytes.size()));
+        bytes.size() >= 2 && data[0] == 0 && data[1] == 0
+            ? formats::ImageDescriptorFile{}
+            : formats::decodeImageDescriptorFile(
+                  std::span<const std::uint8_t>(data, bytes.size()));
     if (!file.error.empty() || file.boxes.size() > static_cast<std::size_t>(kMaxSampleBoxes)) {
         out.source = BackgroundSamples::Source::Failed;
         out.reason =
@@ -257,14 +261,14 @@ BackgroundSamples FilterBadImagesAndLoadSamples(const std::string& folder, bool 
 
     // T: the last line's time mark, or the one before when that is 0.
     const std::size_t lines = file.lines.size();
-    out.lastTimeMark = file.lines[lines - 1].timeMark;
+    out.lastTimeMark = file.lines.timeMark(lines - 1);
     if (out.lastTimeMark == 0 && lines >= 2)
-        out.lastTimeMark = file.lines[lines - 2].timeMark;
+        out.lastTimeMark = file.lines.timeMark(lines - 2);
 
     std::int32_t highest = -1;
-    for (const formats::DescriptorLine& line : file.lines) {
-        if (line.timeMark <= kBadFrameLastFrame)
-            highest = std::max<std::int32_t>(highest, line.timeMark);
+    for (std::size_t i = 0; i < lines; ++i) {
+        if (file.lines.timeMark(i) <= kBadFrameLastFrame)
+            highest = std::max<std::int32_t>(highest, file.lines.timeMark(i));
     }
     out.rows = highest + 1;
     out.values.assign(static_cast<std::size_t>(out.rows) * boxes, 0);
@@ -277,14 +281,15 @@ BackgroundSamples FilterBadImagesAndLoadSamples(const std::string& folder, bool 
     };
 
     std::int32_t previous = -1;
-    for (const formats::DescriptorLine& line : file.lines) {
-        const std::int32_t t = line.timeMark;
+    for (std::size_t k = 0; k < lines; ++k) {
+        const std::int32_t t = file.lines.timeMark(k);
+        const std::span<const std::uint8_t> lineValues = file.lines.values(k);
         if (t > kBadFrameLastFrame || t < previous)
             continue;
         out.usable[static_cast<std::size_t>(t)] = true;
         const std::span<std::uint8_t> row = rowOf(t);
         for (std::size_t i = kBackgroundBoxCount; i < boxes; ++i)
-            row[i] = line.values[i];
+            row[i] = lineValues[i];
         frameMeasure(row, sum[static_cast<std::size_t>(t)], deviation[static_cast<std::size_t>(t)]);
         // Frames missing between two lines take the values of the line before them; they stay
         // unusable.

@@ -21,7 +21,7 @@ std::span<const std::uint8_t> bytesOf(const std::string& content) {
     return {reinterpret_cast<const std::uint8_t*>(content.data()), content.size()};
 }
 
-void appendRecordLine(std::string& out, std::int32_t timeMark, std::int32_t number,
+void appendRecordLine(std::string& out, std::int64_t timeMark, std::int32_t number,
                       const StoredWormRecord& r) {
     appendNumber(out, timeMark);
     for (std::int32_t v : {number, r.x, r.y, r.pixels, r.xSize, r.ySize, r.shape}) {
@@ -77,6 +77,10 @@ CsvText imageDescriptorCsvText(std::span<const std::uint8_t> bytes) {
         out.ok = true;
         return out;
     }
+    if (bytes[0] == 0 && bytes[1] == 0) {
+        out.ok = true; // a box count of 0: an empty text, whatever follows
+        return out;
+    }
     const formats::ImageDescriptorFile file = formats::decodeImageDescriptorFile(bytes);
     if (!file.error.empty()) {
         out.error = std::string(formats::kImageDescriptorFileName) + ": " + file.error;
@@ -96,9 +100,9 @@ CsvText imageDescriptorCsvText(std::span<const std::uint8_t> bytes) {
         appendNumber(text, b.y);
     }
     text += "\r\n";
-    for (const formats::DescriptorLine& line : file.lines) {
-        appendNumber(text, line.timeMark);
-        for (std::uint8_t v : line.values) {
+    for (std::size_t i = 0; i < file.lines.size(); ++i) {
+        appendNumber(text, file.lines.timeMark(i));
+        for (std::uint8_t v : file.lines.values(i)) {
             text += ',';
             appendNumber(text, v);
         }
@@ -139,19 +143,36 @@ CsvText wormPositionsCsvText(std::span<const std::uint8_t> bytes) {
     text += "\r\n";
 
     if (layout == 0) {
-        // One run of records sharing the first record's time mark.
-        const ParsedWormBlock run = ParseWormBlock(bytes, true, 0);
-        out.frameCaption = std::string("#").append(std::to_string(run.timeMark));
+        // The records of the first record's time mark, however many; the number stops growing
+        // at 1000. The caption shows the time mark as stored, all 32 bits of it.
+        const auto timeOf = [](const std::uint8_t* p) {
+            return (static_cast<std::uint32_t>(p[1]) << 24) |
+                   (static_cast<std::uint32_t>(p[2]) << 16) |
+                   (static_cast<std::uint32_t>(p[3]) << 8) | p[4];
+        };
+        if (bytes.size() < static_cast<std::size_t>(kRunRecordSize)) {
+            out.ok = true;
+            return out;
+        }
+        const std::uint32_t time = timeOf(bytes.data());
+        out.frameCaption = std::string("#").append(std::to_string(time));
         std::int32_t number = 0;
-        for (const StoredWormRecord& r : run.records) {
-            number = std::min(number + 1, 1000);
-            appendRecordLine(text, run.timeMark, number, r);
+        for (std::size_t pos = 0; pos + kRunRecordSize <= bytes.size(); pos += kRunRecordSize) {
+            const std::uint8_t* p = bytes.data() + pos;
+            if (pos > 0 && (p[0] != kRunMarker || timeOf(p) != time))
+                break;
+            StoredWormRecord r;
+            std::int32_t* const fields[6] = {&r.x, &r.y, &r.pixels, &r.xSize, &r.ySize,
+                                                   &r.shape};
+            for (int i = 0; i < 6; ++i)
+                *fields[i] = (p[5 + 2 * i] << 8) | p[6 + 2 * i];
+            number = std::min(number + 1, kRunMaxDetections);
+            appendRecordLine(text, static_cast<std::int64_t>(time), number, r);
         }
         out.ok = true;
         return out;
     }
 
-    text.reserve(bytes.size() * 3);
     std::size_t cursor = 0;
     while (cursor < bytes.size()) {
         const ParsedWormBlock block = ParseWormBlock(bytes.subspan(cursor), cursor == 0, layout);

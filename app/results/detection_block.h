@@ -17,9 +17,8 @@ struct DetectionBlock {
         Skipped,    // a complete block with values out of range: passed over (cursor moved past
                     // it), nothing returned; `error` says why
         Error,      // the file cannot be read, or the bytes at the cursor are no block header
-                    // (a header value out of range; for the stored reader also a footer that
-                    // does not match): cursor unchanged; `error` says why, for the caller to
-                    // report
+                    // (a header value out of range): cursor unchanged; `error` says why, for
+                    // the caller to report
     };
     Status status = Status::NothingNew;
     std::int32_t timeMark = -1; // the block's time mark; -1 (live) or 0 (stored) when none
@@ -29,10 +28,11 @@ struct DetectionBlock {
     std::vector<std::int16_t> x, y, pixels, xSize, ySize;
     std::vector<std::string> shape; // shape code 0 .. 65535 as decimal text
     std::string error;
-    // Live reader: the block's footer does not match its header; the block was read by its
-    // header's count all the same.
+    // The block's footer does not match its header; the block was read by its header's count
+    // all the same.
     bool footerMismatch = false;
-    // Live reader: set on the first such block of a run only, for the caller's status text.
+    // The live reader sets it on the first such block of a run only, the stored reader on
+    // every such block; for the caller's status text.
     std::string notice;
 
     bool hasBlock() const { return status == Status::Block; }

@@ -1,5 +1,6 @@
 #include "app/results/file_bytes.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -8,45 +9,106 @@
 
 namespace results {
 
-FileBytes readFileBytes(const std::string& path, std::uint64_t offset, std::uint64_t length) {
-    FileBytes out;
+namespace {
+
+// The one opening of a file for reading: its descriptor and length in `out`, or -1 with the
+// reason (out.exists tells a missing file apart).
+int openForReading(const std::string& path, FileBytes& out) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         out.exists = errno != ENOENT;
         out.error = "Cannot open " + path + ": " + std::strerror(errno);
-        return out;
+        return -1;
     }
     out.exists = true;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         out.error = "Cannot read " + path + ": not a regular file";
         ::close(fd);
-        return out;
+        return -1;
     }
     out.size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
+}
+
+// Reads `want` bytes at `offset` into `into`; the bytes read (fewer when the file shrank), or
+// -1 with the reason in `error`.
+std::int64_t readAt(int fd, const std::string& path, std::uint8_t* into, std::uint64_t offset,
+                    std::uint64_t want, std::string& error) {
+    std::uint64_t done = 0;
+    while (done < want) {
+        const ssize_t n =
+            ::pread(fd, into + done, want - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = "Cannot read " + path + ": " + std::strerror(errno);
+            return -1;
+        }
+        if (n == 0)
+            break; // the file ended early (it shrank meanwhile)
+        done += static_cast<std::uint64_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+} // namespace
+
+FileBytes readFileBytes(const std::string& path, std::uint64_t offset, std::uint64_t length) {
+    FileBytes out;
+    const int fd = openForReading(path, out);
+    if (fd < 0)
+        return out;
     if (offset < out.size) {
         const std::uint64_t want = std::min(length, out.size - offset);
         out.bytes.resize(want);
-        std::uint64_t done = 0;
-        while (done < want) {
-            const ssize_t n = ::pread(fd, out.bytes.data() + done, want - done,
-                                      static_cast<off_t>(offset + done));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                out.error = "Cannot read " + path + ": " + std::strerror(errno);
-                ::close(fd);
-                return out;
-            }
-            if (n == 0)
-                break; // the file ended early (it shrank meanwhile)
-            done += static_cast<std::uint64_t>(n);
+        const std::int64_t done = readAt(fd, path, out.bytes.data(), offset, want, out.error);
+        if (done < 0) {
+            ::close(fd);
+            return out;
         }
-        out.bytes.resize(done);
+        out.bytes.resize(static_cast<std::size_t>(done));
     }
     ::close(fd);
     out.ok = true;
     return out;
+}
+
+FileReadInPieces::~FileReadInPieces() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool FileReadInPieces::open(const std::string& path) {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_path = path;
+    m_done = 0;
+    m_out = {};
+    m_fd = openForReading(path, m_out);
+    if (m_fd < 0)
+        return false;
+    m_out.bytes.reserve(m_out.size); // filled piece by piece
+    return true;
+}
+
+bool FileReadInPieces::readOn(std::uint64_t bytes) {
+    if (m_fd < 0)
+        return true;
+    const std::uint64_t want = std::min(bytes, m_out.size - m_done);
+    m_out.bytes.resize(static_cast<std::size_t>(m_done + want));
+    const std::int64_t done =
+        readAt(m_fd, m_path, m_out.bytes.data() + m_done, m_done, want, m_out.error);
+    if (done >= 0)
+        m_done += static_cast<std::uint64_t>(done);
+    if (done < 0 || m_done == m_out.size || static_cast<std::uint64_t>(done) < want) {
+        ::close(m_fd);
+        m_fd = -1;
+        m_out.ok = done >= 0;
+        m_out.bytes.resize(static_cast<std::size_t>(m_done));
+        return true;
+    }
+    return false;
 }
 
 } // namespace results

@@ -24,6 +24,13 @@ OutlierCheck checkOutlierFrames(const std::string& folder) {
         return out;
     }
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    // Too few boxes in a whole table: said before any line is decoded.
+    const std::size_t boxCount = (static_cast<std::size_t>(data[0]) << 8) | data[1];
+    if (boxCount < static_cast<std::size_t>(kOutlierBackgroundBoxes) &&
+        bytes.size() >= 2 + formats::kBoxTableEntrySize * boxCount) {
+        out.reason = "Image background file has fewer than five background boxes";
+        return out;
+    }
     const formats::ImageDescriptorFile file =
         formats::decodeImageDescriptorFile(std::span<const std::uint8_t>(data, bytes.size()));
     if (!file.error.empty()) {
@@ -45,16 +52,17 @@ OutlierCheck checkOutlierFrames(const std::string& folder) {
     using Values = std::array<int, kOutlierBackgroundBoxes>;
     std::vector<bool> present(kOutlierLastFrame + 1, false);
     std::vector<Values> values(kOutlierLastFrame + 1);
-    for (const formats::DescriptorLine& line : file.lines) {
-        if (line.timeMark > kOutlierLastFrame) {
-            out.reason = "frame " + std::to_string(line.timeMark) + " lies beyond frame " +
+    for (std::size_t i = 0; i < file.lines.size(); ++i) {
+        const std::uint16_t t = file.lines.timeMark(i);
+        if (t > kOutlierLastFrame) {
+            out.reason = "frame " + std::to_string(t) + " lies beyond frame " +
                          std::to_string(kOutlierLastFrame);
             return out;
         }
-        present[line.timeMark] = true; // a frame on several lines keeps its last line
+        present[t] = true; // a frame on several lines keeps its last line
+        const std::span<const std::uint8_t> line = file.lines.values(i);
         for (int k = 0; k < kOutlierBackgroundBoxes; ++k)
-            values[line.timeMark][static_cast<std::size_t>(k)] =
-                line.values[static_cast<std::size_t>(k)];
+            values[t][static_cast<std::size_t>(k)] = line[static_cast<std::size_t>(k)];
     }
 
     constexpr int groups = kOutlierLastFrame / 100 + 1;

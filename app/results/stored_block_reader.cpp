@@ -4,6 +4,9 @@
 #include "formats/position_file.h"
 #include "formats/text_lines.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace results {
 
 namespace {
@@ -88,19 +91,19 @@ ParsedWormBlock parseHeaderBlock(std::span<const std::uint8_t> bytes, bool atFil
                              (footer ? formats::FOOTER_SIZE : 0);
     if (bytes.size() < size)
         return out; // the records are not all there yet
+    // The footer is not checked: a block whose footer does not repeat its header is read by its
+    // header's count all the same (the caller may tell it once).
     if (layout == 3) {
-        const auto decoded = formats::decodeBlockAt(bytes.first(size), 0, atFileStart);
-        if (!decoded || (!atFileStart && (h[0] & formats::FOOTER_FLAG) != 0) ||
-            !decoded->footerMatches) {
-            out.status = Status::Error;
-            out.error = "no block of the current layout here";
-            return out;
-        }
+        const std::uint8_t* f = h + size - formats::FOOTER_SIZE;
+        out.footerMismatch = (f[0] & formats::FOOTER_FLAG) == 0;
+        for (int i = 1; i < formats::HEADER_SIZE; ++i)
+            out.footerMismatch = out.footerMismatch || f[i] != h[i];
     }
     out.timeMark = (atFileStart ? 0 : h[0] << 16) | (h[1] << 8) | h[2];
     out.count = n;
     out.advance = size;
-    out.slots.assign(kDetectionSlots, DetectionSlot{});
+    // Only slots 0 .. n - 1 are ever handed on; a record numbered beyond n has no place there.
+    out.slots.assign(static_cast<std::size_t>(n), DetectionSlot{});
     out.records.reserve(static_cast<std::size_t>(n));
     const char* fault = nullptr;
     for (int i = 0; i < n; ++i) {
@@ -111,7 +114,7 @@ ParsedWormBlock parseHeaderBlock(std::span<const std::uint8_t> bytes, bool atFil
                                slot.shape, layout == 3 ? r[13] : -1});
         if (fault == nullptr && (r[0] < 1 || r[0] > kDetectionSlots || !inRange))
             fault = !inRange ? "a value above 32767" : "detection number 0";
-        if (fault == nullptr)
+        if (fault == nullptr && r[0] <= n)
             out.slots[r[0] - 1u] = slot;
     }
     if (fault != nullptr) {
@@ -147,10 +150,66 @@ ParsedWormBlock ParseWormBlock(std::span<const std::uint8_t> bytes, bool atFileS
     return parseHeaderBlock(bytes, atFileStart, layout);
 }
 
-DetectionBlock ReadWormBlock(const std::string& acqFolder, StoredReaderState& state) {
+namespace {
+
+// The most bytes one block of a layout can span from its cursor.
+std::uint64_t mostBlockBytes(int layout) {
+    return layout == 0 ? static_cast<std::uint64_t>(kRunRecordSize) * kRunMaxDetections
+                       : formats::HEADER_SIZE + formats::FOOTER_SIZE +
+                             static_cast<std::uint64_t>(formats::MAXWORMS) *
+                                 formats::WORM_BUFFER_SIZE;
+}
+
+DetectionBlock emptyBlock() {
     DetectionBlock block;
     block.timeMark = 0;
     packDetections(block, {}, 0);
+    return block;
+}
+
+// The block in `window` (the file's bytes from the cursor on, at most mostBlockBytes) and the
+// cursor moved past it.
+DetectionBlock blockAtCursor(std::span<const std::uint8_t> window, int layout,
+                             StoredReaderState& state, DetectionBlock block) {
+    const std::uint64_t offset = static_cast<std::uint64_t>(state.readerCursor) - 1;
+    ParsedWormBlock parsed = ParseWormBlock(window, offset == 0, layout);
+    if (parsed.status == Status::NothingNew)
+        return block;
+    if (parsed.status == Status::Error) {
+        block.status = Status::Error;
+        block.error = "xy_worms.bin at byte " + std::to_string(offset + 1) + ": " + parsed.error;
+        return block;
+    }
+    const std::uint64_t next = static_cast<std::uint64_t>(state.readerCursor) + parsed.advance;
+    if (next > 0x7FFFFFFFu) {
+        block.status = Status::Error;
+        block.error = "xy_worms.bin is too large to read on";
+        return block;
+    }
+    state.readerCursor = static_cast<std::int32_t>(next);
+    if (parsed.footerMismatch) {
+        block.footerMismatch = true;
+        block.notice = "xy_worms.bin: the footer of the block at byte " +
+                       std::to_string(offset + 1) +
+                       " does not match its header; blocks are read by their header's count";
+    }
+    if (parsed.status == Status::Skipped) {
+        block.status = Status::Skipped;
+        block.error = "xy_worms.bin: block at byte " + std::to_string(offset + 1) +
+                      " passed over (" + parsed.error + ")";
+        return block;
+    }
+    block.status = Status::Block;
+    block.timeMark = parsed.timeMark;
+    block.count = parsed.count;
+    packDetections(block, parsed.slots, parsed.count);
+    return block;
+}
+
+} // namespace
+
+DetectionBlock ReadWormBlock(const std::string& acqFolder, StoredReaderState& state) {
+    DetectionBlock block = emptyBlock();
     if (acqFolder.empty()) {
         block.status = Status::Error;
         block.error = "no acquisition folder";
@@ -174,42 +233,57 @@ DetectionBlock ReadWormBlock(const std::string& acqFolder, StoredReaderState& st
     const std::uint64_t offset = static_cast<std::uint64_t>(state.readerCursor) - 1;
     if (head.size <= offset)
         return block; // nothing new
-    const std::uint64_t most =
-        layout == 0 ? static_cast<std::uint64_t>(kRunRecordSize) * kRunMaxDetections
-                    : formats::HEADER_SIZE + formats::FOOTER_SIZE +
-                          static_cast<std::uint64_t>(formats::MAXWORMS) * formats::WORM_BUFFER_SIZE;
-    FileBytes data = readFileBytes(path, offset, most);
+    FileBytes data = readFileBytes(path, offset, mostBlockBytes(layout));
     if (!data.ok) {
         block.status = Status::Error;
         block.error = data.error;
         return block;
     }
-    ParsedWormBlock parsed = ParseWormBlock(data.bytes, offset == 0, layout);
-    if (parsed.status == Status::NothingNew)
+    return blockAtCursor(data.bytes, layout, state, std::move(block));
+}
+
+StoredPositionFile loadStoredPositionFile(const std::string& acqFolder) {
+    StoredPositionFile file;
+    if (acqFolder.empty()) {
+        file.error = "no acquisition folder";
+        return file;
+    }
+    return storedPositionFileOf(readFileBytes(
+        formats::pathInFolder(acqFolder, formats::kWormPositionsFileName), 0, UINT64_MAX));
+}
+
+StoredPositionFile storedPositionFileOf(FileBytes&& read) {
+    StoredPositionFile file;
+    file.exists = read.exists;
+    file.ok = read.ok;
+    file.error = std::move(read.error);
+    file.bytes = std::move(read.bytes);
+    file.layout = positionLayoutOf(file.bytes, file.bytes.size());
+    return file;
+}
+
+DetectionBlock ReadWormBlock(const StoredPositionFile& file, StoredReaderState& state) {
+    DetectionBlock block = emptyBlock();
+    if (!file.exists)
         return block;
-    if (parsed.status == Status::Error) {
+    if (!file.ok) {
         block.status = Status::Error;
-        block.error = "xy_worms.bin at byte " + std::to_string(offset + 1) + ": " + parsed.error;
+        block.error = file.error.empty() ? "xy_worms.bin cannot be read" : file.error;
         return block;
     }
-    const std::uint64_t next = static_cast<std::uint64_t>(state.readerCursor) + parsed.advance;
-    if (next > 0x7FFFFFFFu) {
+    if (state.readerCursor < 1) {
         block.status = Status::Error;
-        block.error = "xy_worms.bin is too large to read on";
+        block.error = "position file cursor out of range";
         return block;
     }
-    state.readerCursor = static_cast<std::int32_t>(next);
-    if (parsed.status == Status::Skipped) {
-        block.status = Status::Skipped;
-        block.error = "xy_worms.bin: block at byte " + std::to_string(offset + 1) +
-                      " passed over (" + parsed.error + ")";
-        return block;
-    }
-    block.status = Status::Block;
-    block.timeMark = parsed.timeMark;
-    block.count = parsed.count;
-    packDetections(block, parsed.slots, parsed.count);
-    return block;
+    const std::uint64_t offset = static_cast<std::uint64_t>(state.readerCursor) - 1;
+    if (file.bytes.size() <= offset)
+        return block; // nothing new
+    const std::span<const std::uint8_t> all(file.bytes);
+    const std::span<const std::uint8_t> window =
+        all.subspan(offset, std::min<std::uint64_t>(mostBlockBytes(file.layout),
+                                                    file.bytes.size() - offset));
+    return blockAtCursor(window, file.layout, state, std::move(block));
 }
 
 } // namespace results

@@ -4,6 +4,7 @@
 // the first byte of the file.
 
 #include "app/results/detection_block.h"
+#include "app/results/file_bytes.h"
 
 #include <cstdint>
 #include <span>
@@ -45,6 +46,7 @@ struct ParsedWormBlock {
     std::int32_t count = 0;
     std::vector<DetectionSlot> slots; // slot = detection number - 1 (layout 0: in file order)
     std::uint64_t advance = 0;        // bytes to move the cursor on (Block and Skipped)
+    bool footerMismatch = false;      // layout 3: the footer does not repeat the header
     std::string error;
     std::vector<StoredWormRecord> records; // Block and Skipped: every record, in file order
 };
@@ -61,8 +63,25 @@ ParsedWormBlock ParseWormBlock(std::span<const std::uint8_t> bytes, bool atFileS
 // - Skipped: a complete block with values out of range (a detection number of 0 or above
 //   1001, a 16-bit field above 32767, a layout-0 record without its marker or with a time mark
 //   beyond 32 bits): passed over, the cursor moves past it, nothing returned.
-// - Error: the file cannot be read, or the bytes at the cursor are no block (layout 3: a
-//   header byte 0 with bit 7 set or a footer that does not match); the cursor stays.
+// - Error: the file cannot be read, or the bytes at the cursor are no block (layout 3: a later
+//   header byte 0 with bit 7 set); the cursor stays.
+// The footer and the check value are not tested: a block whose footer does not repeat its
+// header is read by its header's count, with footerMismatch and a notice set.
 DetectionBlock ReadWormBlock(const std::string& acqFolder, StoredReaderState& state);
+
+// The position file of an acquisition read once, for a pass over all of its blocks.
+struct StoredPositionFile {
+    bool exists = false; // false: no position file (every read is NothingNew)
+    bool ok = false;     // it could be read
+    int layout = 0;      // positionLayoutOf its first byte
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+};
+StoredPositionFile loadStoredPositionFile(const std::string& acqFolder);
+// The same from bytes read already (readFileBytes or FileReadInPieces of the position file).
+StoredPositionFile storedPositionFileOf(FileBytes&& read);
+
+// ReadWormBlock over a file read once: the same blocks, statuses and cursor moves.
+DetectionBlock ReadWormBlock(const StoredPositionFile& file, StoredReaderState& state);
 
 } // namespace results

@@ -12,7 +12,9 @@
 #include "app/results/bad_frames.h"
 #include "app/results/worm_trails_file.h"
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,10 +75,43 @@ StoredTrackResult trackStoredAcquisition(const std::string& folder,
                                          const BackgroundSamples& samples,
                                          const std::string& programFolder);
 
+using StoredClock = std::chrono::steady_clock;
+
+// One tracking of a stored acquisition in steps, so that a window can answer between them
+// however large the position file is. The position file is read once, at the first step.
+class StoredTrackerRun {
+public:
+    StoredTrackerRun(const std::string& folder, const StoredTrackerParams& params,
+                     BackgroundSamples samples, const std::string& programFolder);
+    ~StoredTrackerRun();
+    StoredTrackerRun(StoredTrackerRun&&) noexcept;
+    StoredTrackerRun& operator=(StoredTrackerRun&&) noexcept;
+
+    // Links frames for about `budget` (a step ends at the first frame or block boundary past
+    // it); true when every frame has been looked at (or the file cannot be read on).
+    bool step(StoredClock::duration budget);
+    bool ended() const;
+    // The frame to be linked next, 0 .. 300: the run's progress.
+    std::int32_t frame() const;
+    // Runs the remaining steps at once, writes worm_trails.csv and gives the result, with the
+    // bad-frame pass's messages and notes first (as TrackWorms gives them).
+    StoredTrackResult finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
 // TrackWorms: the bad-frame pass and the samples (asking through `confirm` when interactive),
 // then trackStoredAcquisition.
 StoredTrackResult TrackWorms(const std::string& folder, bool interactive,
                              const StoredTrackerParams& params, const std::string& programFolder,
                              const ConfirmBadFrame& confirm = {});
+
+// The same in steps: the bad-frame pass and the samples now, the tracking by the run's steps.
+StoredTrackerRun startTrackWorms(const std::string& folder, bool interactive,
+                                 const StoredTrackerParams& params,
+                                 const std::string& programFolder,
+                                 const ConfirmBadFrame& confirm = {});
 
 } // namespace results

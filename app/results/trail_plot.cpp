@@ -90,6 +90,10 @@ TrailPlot buildTrailPlot(const std::string& trailsText, bool singleAnimal) {
     }
     points.clear();
     points.shrink_to_fit();
+    plot.frames.push_back(0);
+    for (const PlotPoint& p : table)
+        if (p.frame != plot.frames.back())
+            plot.frames.push_back(p.frame);
 
     plot.strokes.reserve(table.size());
     std::vector<std::int32_t> firstFrame(static_cast<std::size_t>(plot.maxId) + 1, -1);

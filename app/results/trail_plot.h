@@ -46,6 +46,10 @@ struct TrailPlot {
     std::string message;  // ok == false: why there is no plot
     std::int32_t maxFrame = 0;
     std::int32_t maxId = 0;
+    // The frames the plot shows, ascending: frame 0 and every frame that has a row. A frame
+    // without a row would show the same trails as the one before it, so a file whose frame
+    // numbers leap far ahead costs its rows, not its largest frame number.
+    std::vector<std::int32_t> frames;
     // Every stroke of frames 1 .. maxFrame, by frame and within a frame by id.
     std::vector<PlotStroke> strokes;
     // Per trail with at least ten steps: from which frame its label is printed and where.

@@ -53,7 +53,11 @@ bool TrailReplay::readRow() {
         if (line.find_first_not_of(" \t") == std::string_view::npos)
             continue; // a blank line holds no row
         std::string fault;
-        if (!parseTrailRow(line, m_pending, fault)) {
+        // A row holds nine fields; one with fewer is damaged, not a row of zeros.
+        const auto separators = std::count(line.begin(), line.end(), ';');
+        if (separators < 8)
+            fault = "a row of " + std::to_string(separators + 1) + " fields instead of 9";
+        if (!fault.empty() || !parseTrailRow(line, m_pending, fault)) {
             m_status = Status::Failed;
             m_error = kReplayErrorMessage;
             m_detail =
@@ -79,6 +83,14 @@ std::vector<double> TrailReplay::countedSpeeds() const {
     for (std::int32_t id : m_counted)
         speeds.push_back(m_trails[static_cast<std::size_t>(id)].speedMm);
     return speeds;
+}
+
+SpeedHistogram TrailReplay::histogram() const {
+    std::vector<double> speeds;
+    speeds.reserve(static_cast<std::size_t>(m_maxId) + 1);
+    for (std::int32_t id = 0; id <= m_maxId; ++id)
+        speeds.push_back(trail(id).speedMm);
+    return binSpeeds(speeds, m_maxId);
 }
 
 void TrailReplay::summary(ReplayFrame& out, std::int32_t frame) {

@@ -79,9 +79,11 @@ public:
     std::int32_t maxId() const { return m_maxId; }
     // Trail state by id (a zero state for ids not seen).
     TrailState trail(std::int32_t id) const;
-    // The speeds of the trails with at least 10 counted rows, by id, and their chart.
+    // The speeds of the trails with at least 10 counted rows, by id.
     std::vector<double> countedSpeeds() const;
-    SpeedHistogram histogram() const { return countedSpeedHistogram(countedSpeeds()); }
+    // The chart at the end of the replay: the speeds of every trail id 0 to maxId (ids not seen
+    // and trails not yet moving count as still), its bin count from maxId.
+    SpeedHistogram histogram() const;
 
 private:
     bool readRow(); // parses the next row into m_pending; false at the end or on a fault

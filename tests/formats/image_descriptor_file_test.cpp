@@ -35,6 +35,19 @@ TEST(ImageDescriptorFileTest, DecodesTableLinesAndAnIncompleteTail) {
     EXPECT_EQ(decoded.trailingBytes, 1u);
 }
 
+TEST(ImageDescriptorFileTest, LinesTakeNoMoreMemoryThanTheFileWhateverTheyHold) {
+    // Zero-filled: no boxes, a line every two bytes. One box: a line every three bytes.
+    Bytes oneBox = formats::encodeBoxTable(std::vector<formats::BoxEntry>{{10, 20}});
+    oneBox.resize(oneBox.size() + 3 * 100000, 7);
+    for (const Bytes& file : {Bytes(1 << 20, 0), oneBox}) {
+        const formats::ImageDescriptorFile decoded = formats::decodeImageDescriptorFile(file);
+        ASSERT_EQ(decoded.error, "");
+        EXPECT_EQ(decoded.lines.size(), (file.size() - 2 - 4 * decoded.boxes.size()) /
+                                            (2 + decoded.boxes.size()));
+        EXPECT_LE(decoded.lines.heldBytes(), file.size());
+    }
+}
+
 TEST(ImageDescriptorFileTest, ACutTableIsAnError) {
     EXPECT_NE(formats::decodeImageDescriptorFile(Bytes{0x00, 0x02, 0, 1, 0, 2}).error, "");
     EXPECT_TRUE(formats::imageDescriptorFileIsNew(1));

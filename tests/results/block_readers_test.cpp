@@ -459,7 +459,7 @@ TEST(StoredBlockReader, TornBlocksOfEveryLayoutAreNothingNew) {
     }
 }
 
-TEST(StoredBlockReader, OutOfRangeBlocksArePassedOverAndMisalignmentIsAnError) {
+TEST(StoredBlockReader, OutOfRangeBlocksArePassedOver) {
     TempFolder dir;
     const std::string path = dir.file("xy_worms.bin");
     writeBytes(path, cat({block(1, {rec(0, 10, 10)}, true), block(2, {rec(1, 10, 0x8000)}, false),
@@ -474,17 +474,43 @@ TEST(StoredBlockReader, OutOfRangeBlocksArePassedOverAndMisalignmentIsAnError) {
     b = ReadWormBlock(dir.path(), s);
     EXPECT_EQ(b.status, Status::Block);
     EXPECT_EQ(b.timeMark, 3);
+    EXPECT_EQ(ReadWormBlock("", s).status, Status::Error);
+}
 
-    Bytes shifted = block(1, {}, true);
-    shifted.push_back(0x00); // one stray byte: the next "header" is misaligned
-    const Bytes more = block(2, {rec(1, 10, 10)}, false);
-    shifted.insert(shifted.end(), more.begin(), more.end());
-    shifted.insert(shifted.end(), more.begin(), more.end());
-    writeBytes(path, shifted);
-    StoredReaderState t;
-    ReadWormBlock(dir.path(), t);
-    b = ReadWormBlock(dir.path(), t);
-    EXPECT_EQ(b.status, Status::Error);
-    EXPECT_EQ(t.readerCursor, 13);
-    EXPECT_EQ(ReadWormBlock("", t).status, Status::Error);
+TEST(StoredBlockReader, FooterIsNotCheckedAndTheFileIsReadOnceAlike) {
+    // Block 2's footer is damaged (its count byte and its flag): it is read by its header's
+    // count like any other, tells so, and the blocks after it follow, as the live reader
+    // reads them.
+    TempFolder dir;
+    Bytes second = block(2, {rec(1, 20, 21), rec(2, 22, 23)}, false);
+    second[second.size() - 3] ^= 0xFF;
+    second[second.size() - 6] = 0x00;
+    Bytes third = block(3, {rec(1, 30, 31)}, false);
+    third[third.size() - 1] ^= 0x01; // footer check value
+    const Bytes all = cat({block(1, {rec(1, 10, 11)}, true), second, third});
+    writeBytes(dir.file("xy_worms.bin"), all);
+    const StoredPositionFile file = loadStoredPositionFile(dir.path());
+    ASSERT_TRUE(file.ok);
+    StoredReaderState s, once;
+    LiveReaderState live;
+    const std::vector<std::pair<int, bool>> expected = {{1, false}, {2, true}, {3, true}};
+    for (const auto& [time, damaged] : expected) {
+        const DetectionBlock b = ReadWormBlock(dir.path(), s);
+        ASSERT_EQ(b.status, Status::Block) << b.error;
+        EXPECT_EQ(b.timeMark, time);
+        EXPECT_EQ(b.x[0], 10 * time);
+        EXPECT_EQ(b.footerMismatch, damaged);
+        const DetectionBlock c = ReadWormBlock(file, once);
+        EXPECT_EQ(c.timeMark, b.timeMark);
+        EXPECT_EQ(c.x, b.x);
+        EXPECT_EQ(c.footerMismatch, damaged);
+        EXPECT_EQ(once.readerCursor, s.readerCursor);
+        EXPECT_EQ(ReadWormBlock(dir.path(), live).x, b.x);
+        if (time == 2)
+            EXPECT_EQ(b.notice, "xy_worms.bin: the footer of the block at byte 27 does not match "
+                                "its header; blocks are read by their header's count");
+    }
+    EXPECT_EQ(s.readerCursor, 1 + static_cast<std::int32_t>(all.size()));
+    EXPECT_EQ(ReadWormBlock(dir.path(), s).status, Status::NothingNew);
+    EXPECT_EQ(ReadWormBlock(file, once).status, Status::NothingNew);
 }

@@ -144,6 +144,52 @@ TEST(WormPositionsCsv, OlderLayouts) {
     EXPECT_EQ(r.frameCaption, "#300");
 }
 
+TEST(WormPositionsCsv, DamagedFooterIsExportedByTheHeaderCount) {
+    // The footer of the middle block no longer repeats its header (one flipped byte): its
+    // records and those of the blocks after it are all exported.
+    Bytes bytes = formats::encodeBlock(
+        5, std::vector<formats::WormRecord>{{1, 100, 200, 30, 8, 6, 7, 77}}, true);
+    Bytes damaged = formats::encodeBlock(
+        6, std::vector<formats::WormRecord>{{1, 1, 2, 3, 4, 5, 6, 7}, {2, 9, 9, 9, 9, 9, 9, 9}},
+        false);
+    damaged[damaged.size() - 4] ^= 0x10; // the footer's time mark
+    append(bytes, damaged);
+    append(bytes, formats::encodeBlock(
+                      7, std::vector<formats::WormRecord>{{1, 4, 4, 4, 4, 4, 4, 4}}, false));
+    EXPECT_EQ(text(wormPositionsCsvText(bytes)),
+              "#Frame,Count,X,Y,Size,LengthX,LengthY,Shape,background\r\n"
+              "5,1,100,200,30,8,6,7,77\r\n"
+              "6,1,1,2,3,4,5,6,7\r\n"
+              "6,2,9,9,9,9,9,9,9\r\n"
+              "7,1,4,4,4,4,4,4,4\r\n");
+}
+
+TEST(WormPositionsCsv, OldestLayoutExportsEveryRecordOfTheFirstTimeMark) {
+    // 1,200 records of one time mark: all of them, numbered 1 to 1000 and then 1000 again.
+    Bytes runs;
+    for (int i = 0; i < 1200; ++i)
+        append(runs, runRecord(300, {i % 500 + 1, 2, 3, 4, 5, 6}));
+    append(runs, runRecord(301, {1, 1, 1, 1, 1, 1}));
+    const CsvText r = wormPositionsCsvText(runs);
+    ASSERT_TRUE(r.ok) << r.error;
+    std::vector<std::string> lines;
+    for (std::size_t pos = 0; pos < r.text.size();) {
+        const std::size_t end = r.text.find("\r\n", pos);
+        lines.push_back(r.text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    ASSERT_EQ(lines.size(), 1201u);
+    EXPECT_EQ(lines[1], "300,1,1,2,3,4,5,6");
+    EXPECT_EQ(lines[1000], "300,1000,500,2,3,4,5,6");
+    EXPECT_EQ(lines[1001], "300,1000,1,2,3,4,5,6");
+    EXPECT_EQ(lines[1200], "300,1000,200,2,3,4,5,6");
+    // A first time mark beyond 31 bits is shown as it stands.
+    const CsvText high = wormPositionsCsvText(runRecord(0x80000005u, {1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(high.frameCaption, "#2147483653");
+    EXPECT_EQ(text(high), "#Frame,Count,X,Y,Size,LengthX,LengthY,Shape\r\n"
+                          "2147483653,1,1,2,3,4,5,6\r\n");
+}
+
 TEST(WormPositionsCsv, UnknownLayoutIsAnErrorNotAnEmptyExport) {
     TempFolder acq;
     writeBytes(acq.file("xy_worms.bin"), Bytes{7, 0, 5, 0, 0, 0});

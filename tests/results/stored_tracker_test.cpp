@@ -76,6 +76,46 @@ TEST(StoredTracker, TrailsFileBytesOfASmallBatch) {
     EXPECT_EQ(r.backgroundPicture, "/program/preview.jpg");
 }
 
+TEST(StoredTracker, RunInStepsGivesTheSameTrailsAndEveryStepIsShort) {
+    // Blocks of frames 1 to 40, each step given no time: a step links at most one frame or
+    // reads at most 256 blocks, and the trails are those of a run in one go.
+    TempFolder dir;
+    Blocks blocks;
+    for (int f = 1; f <= 40; ++f)
+        blocks.push_back({f, {{100 + 2 * f, 100, 1}, {300, 100 + 3 * f, 2}}});
+    const StoredTrackResult whole = track(dir, blocks);
+    ASSERT_TRUE(whole.completed) << whole.error;
+    const std::string trails = readFile(dir.file("worm_trails.csv"));
+    fs::remove(dir.file("worm_trails.csv"));
+    StoredTrackerRun run = startTrackWorms(dir.path(), false, {30, false}, "/program");
+    int steps = 1;
+    std::int32_t progress = run.frame();
+    while (!run.step(StoredClock::duration::zero())) {
+        ++steps;
+        EXPECT_GE(run.frame(), progress);
+        progress = run.frame();
+    }
+    EXPECT_GE(steps, 40);
+    EXPECT_EQ(run.frame(), 300);
+    EXPECT_FALSE(fs::exists(dir.file("worm_trails.csv"))); // written by finish() only
+    const StoredTrackResult stepped = run.finish();
+    EXPECT_TRUE(stepped.completed);
+    EXPECT_EQ(stepped.rows, whole.rows);
+    EXPECT_EQ(stepped.segments, whole.segments);
+    EXPECT_EQ(readFile(dir.file("worm_trails.csv")), trails);
+
+    // A zero-filled position file: 174,762 blocks of time mark 0, read 256 at a time.
+    writeBytes(dir.file("xy_worms.bin"), std::vector<std::uint8_t>(1 << 20, 0));
+    StoredTrackerRun zeros = startTrackWorms(dir.path(), false, {30, false}, "/program");
+    steps = 1;
+    while (!zeros.step(StoredClock::duration::zero()))
+        ++steps;
+    EXPECT_GE(steps, (1 << 20) / 6 / 256);
+    const StoredTrackResult none = zeros.finish();
+    EXPECT_TRUE(none.completed) << none.error;
+    EXPECT_TRUE(none.rows.empty());
+}
+
 TEST(StoredTracker, ContestedDetectionGoesToTheNearerTrackOnly) {
     TempFolder dir;
     // Tracks 0 and 1 lie 3 and 4 pixels from the detection at (100, 100); the one at (92, 100)
@@ -251,9 +291,10 @@ TEST(StoredTracker, NearestSamplePoint) {
 TEST(StoredTracker, UnreadablePositionFileEndsTheRunWithTheRowsSoFar) {
     TempFolder dir;
     std::vector<std::uint8_t> bytes = positionFile({{1, {{100, 100}}}, {2, {{101, 100}}}});
-    bytes.push_back(0x00); // a stray byte: what follows is no block at its place
-    const auto more = positionFile({{0, {}}, {2, {{102, 100}}}});
-    bytes.insert(bytes.end(), more.begin() + 12, more.end());
+    // A later header with the footer flag: what follows is no block at its place.
+    const std::vector<std::uint8_t> flagged = {0x80, 0x00, 0x03, 0x01, 0x00, 0x00};
+    bytes.insert(bytes.end(), flagged.begin(), flagged.end());
+    const auto more = positionFile({{0, {}}, {3, {{102, 100}}}});
     bytes.insert(bytes.end(), more.begin() + 12, more.end());
     writeBytes(dir.file("xy_worms.bin"), bytes);
     const StoredTrackResult r = TrackWorms(dir.path(), false, {30, false}, "/program");

@@ -139,4 +139,11 @@ TEST(TrailPlot, FrameBeyondTheTimeMarksOfARunIsNamedNotAllocated) {
     ASSERT_TRUE(last.ok) << last.message;
     EXPECT_EQ(last.strokesOfFrame(8388607).size(), 1u);
     EXPECT_EQ(last.strokesUpTo(INT32_MAX).size(), 2u);
+    // The plot steps over the frames that have rows (and frame 0), not every frame number.
+    EXPECT_EQ(last.frames, (std::vector<std::int32_t>{0, 8388606, 8388607}));
+    const TrailPlot gaps = buildTrailPlot(
+        std::string(kHeader) + row(3, 1, 1, 1) + row(0, 2, 1, 1) + row(3, 2, 1, 1) +
+            row(8388607, 1, 2, 2),
+        false);
+    EXPECT_EQ(gaps.frames, (std::vector<std::int32_t>{0, 3, 8388607}));
 }

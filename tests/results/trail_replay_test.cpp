@@ -163,6 +163,31 @@ TEST(TrailReplay, TrailEntersTheFiguresAtTenCountedRows) {
     EXPECT_EQ(counted, 1u);
 }
 
+TEST(TrailReplay, ChartOfEveryIdUpToTheLargestWithBinsFromIt) {
+    // Trails 0 to 54 in a file: trail 54 moves over 12 rows, trail 7 over 5 rows (too few to
+    // enter the figures), the others stand still; ids never seen count as still too.
+    std::string text = kHeader;
+    for (int f = 0; f <= 11; ++f) {
+        text += row(f, 54, 100 + 5 * f, 100);
+        if (f <= 4)
+            text += row(f, 7, 500 + 12 * f, 500);
+    }
+    text += row(12, 20, 50, 50);
+    TrailReplay r(text, {10, 10, false});
+    runAll(r);
+    ASSERT_EQ(r.maxId(), 54);
+    ASSERT_EQ(r.countedSpeeds().size(), 1u);
+    const SpeedHistogram h = r.histogram();
+    EXPECT_EQ(h.nb, 5); // 54 / 10 rounds to 5, whatever the number of counted trails
+    EXPECT_GT(r.trail(7).speedMm, 0.0);
+    EXPECT_DOUBLE_EQ(h.width, std::min(0.7, std::max(r.trail(54).speedMm, r.trail(7).speedMm)) / 5);
+    EXPECT_EQ(h.still, 53); // ids 0 to 54 but the two moving trails
+    int binned = 0;
+    for (int b : h.bins)
+        binned += b;
+    EXPECT_EQ(binned, 2);
+}
+
 TEST(TrailReplay, MovementLinesOnlyInFramesWhereATrailMoved) {
     std::string text = kHeader;
     for (int f = 0; f <= 6; ++f)
@@ -211,6 +236,15 @@ TEST(TrailReplay, IdsUpTo32000AndFaultsNamed) {
                        {10, 10, true});
     runAll(single);
     EXPECT_EQ(single.maxId(), 0);
+
+    // A row with missing fields is damaged, not a detection at Y = 0.
+    TrailReplay shortRow(std::string(kHeader) + row(1, 4, 10, 10) + "2;1;12\r\n" +
+                             row(3, 4, 10, 10),
+                         {10, 10, false});
+    EXPECT_EQ(runAll(shortRow).size(), 1u);
+    EXPECT_EQ(shortRow.status(), TrailReplay::Status::Failed);
+    EXPECT_EQ(shortRow.error(), "error processing worm_trails file");
+    EXPECT_EQ(shortRow.detail(), "worm_trails.csv line 3: a row of 3 fields instead of 9");
 
     // A moved-from replay goes on reading its text.
     TrailReplay moved(std::string(kHeader) + row(0, 0, 10, 10) + row(1, 0, 10, 10),

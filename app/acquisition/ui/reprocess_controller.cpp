@@ -64,6 +64,7 @@ void ReprocessController::stopBatch() {
     m_c.Timeracq->stop();
     m_mode = 0;
     m_runner.stop();
+    m_routes.reset(); // a Routes run that did not finish writes nothing
 }
 
 QStringList ReprocessController::selectedItems() const {
@@ -94,24 +95,15 @@ void ReprocessController::drawProgress(std::int32_t frame) {
     m_c.Picture_progress->update();
 }
 
-void ReprocessController::track(const QString& folder, bool interactive) {
-    HandlerGuard guard(m_life);
+results::StoredTrackerParams ReprocessController::trackerParams() const {
     results::StoredTrackerParams params;
     params.maxTravel = numberIn(m_c.txt_maxtravel);
     params.backgroundFilter = m_c.mn_backfilter->isChecked();
-    const results::ConfirmBadFrame confirm = [this, &guard](const std::string& file,
-                                                            std::int32_t frame) {
-        if (!guard.alive())
-            return false;
-        m_c.Picture1->loadPicture(QString::fromStdString(file));
-        m_c.Picture1->printText(100, 100, fromStd(results::badFrameCaption(frame)), kYellow, 48);
-        m_c.Picture1->update();
-        return m_services.dialogs->question(fromStd(results::badFrameQuestion(frame)));
-    };
-    const results::StoredTrackResult result = results::TrackWorms(
-        folder.toStdString(), interactive, params, m_services.programFolder.toStdString(), confirm);
-    if (!guard.alive())
-        return;
+    return params;
+}
+
+void ReprocessController::showTrackResult(const results::StoredTrackResult& result,
+                                          const HandlerGuard& guard) {
     DrawStoredTracks(m_c.Picture1, result);
     if (!result.notes.empty())
         setMessage(fromStd(result.notes.back()));
@@ -120,6 +112,64 @@ void ReprocessController::track(const QString& folder, bool interactive) {
         if (!guard.alive())
             return;
     }
+}
+
+std::function<bool(const std::string&, std::int32_t)>
+ReprocessController::confirmBadFrame(const HandlerGuard& guard) {
+    return [this, &guard](const std::string& file, std::int32_t frame) {
+        if (!guard.alive())
+            return false;
+        m_c.Picture1->loadPicture(QString::fromStdString(file));
+        m_c.Picture1->printText(100, 100, fromStd(results::badFrameCaption(frame)), kYellow, 48);
+        m_c.Picture1->update();
+        return m_services.dialogs->question(fromStd(results::badFrameQuestion(frame)));
+    };
+}
+
+void ReprocessController::track(const QString& folder, bool interactive) {
+    HandlerGuard guard(m_life);
+    const results::StoredTrackResult result =
+        results::TrackWorms(folder.toStdString(), interactive, trackerParams(),
+                            m_services.programFolder.toStdString(), confirmBadFrame(guard));
+    if (!guard.alive())
+        return;
+    showTrackResult(result, guard);
+}
+
+void ReprocessController::startRoutes(const QString& folder) {
+    HandlerGuard guard(m_life);
+    // The bad-frame pass (asking about each frame) now, the tracking in StepRoutes.
+    auto run = std::make_unique<results::StoredTrackerRun>(
+        results::startTrackWorms(folder.toStdString(), true, trackerParams(),
+                                 m_services.programFolder.toStdString(), confirmBadFrame(guard)));
+    if (!guard.alive())
+        return;
+    m_routes = std::move(run);
+    prepareProgressBar();
+    m_mode = 3;
+    m_c.Timeracq->setInterval(kRoutesTickMs);
+    m_c.Timeracq->start();
+}
+
+void ReprocessController::StepRoutes() {
+    HandlerGuard guard(m_life);
+    if (!m_routes) {
+        m_mode = 0;
+        return;
+    }
+    const bool ended = m_routes->step(std::chrono::milliseconds(kRoutesStepMs));
+    drawProgress(m_routes->frame());
+    if (!ended) {
+        m_c.Timeracq->start();
+        return;
+    }
+    m_mode = 0;
+    const std::unique_ptr<results::StoredTrackerRun> run = std::move(m_routes);
+    const results::StoredTrackResult result = run->finish();
+    showTrackResult(result, guard);
+    if (!guard.alive())
+        return;
+    m_services.dialogs->message(QStringLiteral("end of routes processing"));
 }
 
 // ---- The reprocess button ------------------------------------------------------------------
@@ -214,6 +264,10 @@ void ReprocessController::PollBatchProgress() {
     m_c.Timeracq->stop();
     if (m_mode == 0)
         return; // no batch: the first tick after the window loads only switches the timer off
+    if (m_mode == 3) {
+        StepRoutes();
+        return;
+    }
     if (m_mode == 1 && !m_hooks.processing()) {
         stopBatch();
         return;
@@ -376,8 +430,8 @@ void ReprocessController::endSelectionRun(
 
 void ReprocessController::ReprocessRoutes() {
     HandlerGuard guard(m_life, "ReprocessRoutes");
-    if (!guard.entered())
-        return;
+    if (!guard.entered() || m_mode != 0)
+        return; // a batch or a Routes run is going on: one at a time
     const QString folder = m_hooks.acquisitionFolder();
     if (folder.isEmpty())
         return;
@@ -393,10 +447,7 @@ void ReprocessController::ReprocessRoutes() {
         m_c.txt_psize->text(), acquisition::PlateSizeRule::Whole);
     if (scale && scale->plateSizeReplaced)
         m_c.txt_psize->setText(QStringLiteral("35"));
-    track(folder, true);
-    if (!guard.alive())
-        return;
-    m_services.dialogs->message(QStringLiteral("end of routes processing"));
+    startRoutes(folder); // goes on in steps; StepRoutes ends it
 }
 
 void ReprocessController::ExportZStack() {

@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -25,9 +26,20 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 
+namespace results {
+class StoredTrackerRun;
+struct StoredTrackerParams;
+struct StoredTrackResult;
+} // namespace results
+
 namespace ui {
 
 class PictureBox;
+
+// "Reprocess Routes" tracks in steps from the window's timer, so that the window answers
+// between them however large the position file is.
+inline constexpr int kRoutesStepMs = 50;
+inline constexpr int kRoutesTickMs = 1;
 
 struct ReprocessControls {
     QPushButton* cmd_reprocess = nullptr;
@@ -87,13 +99,15 @@ public:
     void setTrainingSource(const acquisition::TrainingSource& source) { m_source = source; }
     void forgetTrainingSource() { m_source.reset(); }
 
-    // What the timer's poll is following: 0 nothing, 1 a find batch, 2 a z-stack batch.
+    // What the timer's poll is following: 0 nothing, 1 a find batch, 2 a z-stack batch,
+    // 3 the steps of "Reprocess Routes".
     int batchMode() const { return m_mode; }
     acquisition::BatchRunner& runner() { return m_runner; }
     // The last frame a batch recorded.
     std::int32_t batchProgress() const { return m_runner.status().frame; }
 
-    // Ends a running batch and its poll (the window closes).
+    // Ends a running batch and its poll, or a Routes run without writing its trails (the
+    // window closes).
     void stopBatch();
 
     void ToggleReprocess();
@@ -113,6 +127,16 @@ private:
     void setMessage(const QString& text);
     // The stored tracker over a folder and its drawing; interactive: asks about bad frames.
     void track(const QString& folder, bool interactive);
+    results::StoredTrackerParams trackerParams() const;
+    // Asks about a bad frame (showing it on Picture1) while `guard`'s window is there.
+    std::function<bool(const std::string&, std::int32_t)> confirmBadFrame(const HandlerGuard& guard);
+    // A Routes run: the bad-frame pass now, the tracking in steps from the timer.
+    void startRoutes(const QString& folder);
+    // The drawing, the status note and the message boxes of a finished tracking.
+    void showTrackResult(const results::StoredTrackResult& result, const HandlerGuard& guard);
+    // One step of a Routes run (timer tick); at its end the result and "end of routes
+    // processing".
+    void StepRoutes();
     acquisition::BatchHooks batchHooks(const HandlerGuard& guard);
     void reportOutcomes(const std::vector<acquisition::AcquisitionOutcome>& outcomes);
     // The frame of a command over a selection: the status shown and the list locked before,
@@ -130,6 +154,7 @@ private:
     int m_mode = 0;
     QString m_deviceAddress; // of the acquisition a find batch works on
     QString m_batchFolder;   // the acquisition the running batch works on
+    std::unique_ptr<results::StoredTrackerRun> m_routes; // the Routes run in steps (mode 3)
 };
 
 } // namespace ui

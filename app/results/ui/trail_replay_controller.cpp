@@ -147,7 +147,7 @@ TrailReplayController::PlotEnd TrailReplayController::PlotWormTrails() {
     options.whiteBackground = white;
     options.idMarks = idMarks;
     TrailLayer layer(p1);
-    for (std::int32_t f = 0; f <= plot.maxFrame; ++f) {
+    for (const std::int32_t f : plot.frames) {
         drawProgress(f);
         const results::PlotFrame frame = results::plotFrame(plot, f, options);
         if (frame.drawn) {

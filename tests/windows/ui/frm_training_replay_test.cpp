@@ -299,41 +299,39 @@ TEST_F(FrmTrainingReplayTest, PlotWithIdsOnWhiteAndInSingleAnimalMode) {
     EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
 }
 
-TEST_F(FrmTrainingReplayTest, ChartBinsTheSpeedsOfTheCountedTrails) {
-    // n trails with ids from 1000 up, each counted in 11 rows at its own speed; trails 0 to
-    // 30 appear in one row each and are never counted.
-    for (auto [n, bins] : {std::pair{44, 4}, {45, 4}, {55, 6}, {95, 10}}) {
+TEST_F(FrmTrainingReplayTest, ChartBinsTheSpeedsOfEveryIdUpToTheLargest) {
+    // Trails 31 to maxId each counted in 11 rows at their own speed; trails 0 to 30 appear in
+    // one row each and stand still. The chart holds ids 0 to maxId, its bins from maxId.
+    for (auto [maxId, bins] : {std::pair{44, 4}, {45, 4}, {55, 6}, {95, 10}}) {
         std::string text = kHeader;
         for (int f = 0; f <= 11; ++f) {
             if (f == 0)
                 for (int id = 0; id <= 30; ++id)
                     text += row(0, id, 50 + 10 * id, 50);
-            for (int t = 0; t < n; ++t)
-                text += row(f, 1000 + 7 * t, 100 + (12 + t) * f, 100 + 8 * t);
+            for (int id = 31; id <= maxId; ++id)
+                text += row(f, id, 100 + (id - 19) * f, 100 + 8 * (id - 31));
         }
         Windows::destroyAll();
         QDir(program.filePath("default")).removeRecursively();
         fakes.dialogs->log.clear();
         load(text, 0);
         c().cmd_wormtrails->click();
-        ASSERT_TRUE(fakes.dialogs->messages().isEmpty()) << n;
-        std::vector<double> counted;
+        ASSERT_TRUE(fakes.dialogs->messages().isEmpty()) << maxId;
+        results::SpeedHistogram h;
         {
             results::TrailReplay r(text, {10.0, 10.0, false});
             while (r.status() == results::TrailReplay::Status::Running)
                 r.next();
-            counted = r.countedSpeeds();
+            ASSERT_EQ(r.maxId(), maxId);
+            h = r.histogram();
         }
-        ASSERT_EQ(counted.size(), static_cast<std::size_t>(n));
-        const results::SpeedHistogram h = results::countedSpeedHistogram(counted);
         EXPECT_EQ(h.nb, bins);
         ui::PictureBox* p3 = c().Picture3;
-        EXPECT_DOUBLE_EQ(p3->scaleRight(), bins + 1.0) << n;
-        EXPECT_DOUBLE_EQ(p3->scaleTop(), h.cmax + 1.0 + h.yLab) << n;
-        // No still trail: the filled bar at the left has no height.
-        EXPECT_EQ(h.still, 0);
-        // The first bin's box rises from the base line.
-        EXPECT_EQ(p3->point(h.xLab + 0.5, h.yLab), ui::colourValue(0, 0, 0)) << n;
+        EXPECT_DOUBLE_EQ(p3->scaleRight(), bins + 1.0) << maxId;
+        EXPECT_DOUBLE_EQ(p3->scaleTop(), h.cmax + 1.0 + h.yLab) << maxId;
+        // The 31 still trails: the filled bar at the left rises from the base line.
+        EXPECT_EQ(h.still, 31);
+        EXPECT_EQ(p3->point(h.xLab, h.yLab + 0.5), ui::colourValue(0, 0, 0)) << maxId;
     }
 }
 
@@ -356,9 +354,9 @@ TEST_F(FrmTrainingReplayTest, HighIdsAndLateFramesOfALongRunArePlottedAndReplaye
     EXPECT_EQ(k.txt_nfile->text(), "20012");
     EXPECT_EQ(k.Picture1->point(700, 700), results::TrackColor(32000));
     EXPECT_EQ(k.Picture1->point(200, 300), results::TrackColor(12001));
-    // Both trails were counted: their chart has 4 bins, and no still trail.
-    EXPECT_DOUBLE_EQ(k.Picture3->scaleRight(), 5.0);
-    EXPECT_EQ(k.Picture3->point(1.0, 2.5), ui::colourValue(255, 255, 255));
+    // The chart holds ids 0 to 32000: 10 bins, and the ids never seen stand still.
+    EXPECT_DOUBLE_EQ(k.Picture3->scaleRight(), 11.0);
+    EXPECT_EQ(k.Picture3->point(1.0, 2.5), ui::colourValue(0, 0, 0));
     EXPECT_FALSE(window().Processing());
 }
 

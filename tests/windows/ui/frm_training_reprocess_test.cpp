@@ -135,6 +135,26 @@ TEST_F(ReprocessWindowTest, ReprocessRunsTheBatchThenTracksAndKeepsBackups) {
     EXPECT_TRUE(readFile(acquisition + "/xy_worms.csv").size() > 0);
 }
 
+TEST_F(ReprocessWindowTest, ReprocessRoutesTracksInStepsOfTheTimer) {
+    // A zero-filled position file of 3 MB: half a million empty blocks, tracked in steps while
+    // the window answers; the trails are replaced only when the run has ended.
+    writeFile(acquisition + "/xy_worms.bin", QByteArray(3 << 20, '\0'));
+    writeFile(acquisition + "/xy_image.bin", QByteArray());
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    c.mn_reprocess->trigger();
+    EXPECT_EQ(w.reprocess().batchMode(), 3);
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "old trails");
+    c.mn_reprocess->trigger(); // a second Routes while one runs starts nothing
+    ASSERT_TRUE(waitUntil([&] { return !fakes.dialogs->messages().isEmpty(); }, 60000));
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"end of routes processing"});
+    EXPECT_EQ(w.reprocess().batchMode(), 0);
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"),
+              "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n");
+}
+
 TEST_F(ReprocessWindowTest, StopEndsTheWholeBatchAndLeavesNoConvertedFrame) {
     frames = 0;
     const QByteArray frame = grayJpeg(1600, 1200, 120);
