@@ -424,7 +424,7 @@ void ReprocessController::ExportZStack() {
     prepareProgressBar();
     m_c.cmd_exportbmp->setEnabled(true);
     const results::BadFrameFilter filter = results::FilterBadImages(folder.toStdString(), false);
-    if (!filter.checked || filter.applied == 0) {
+    if (!filter.cleaningApplied()) {
         m_services.dialogs->message(QStringLiteral("Warning!: Image cleaning not applied"));
         if (!guard.alive())
             return;

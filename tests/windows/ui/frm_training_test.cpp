@@ -485,6 +485,24 @@ TEST_F(FrmTrainingTest, AnotherAcquisitionIsRefusedDuringAReprocessAndSteppingCo
     EXPECT_TRUE(stepping());
 }
 
+TEST_F(FrmTrainingTest, ZStackOfAnAcquisitionNeverCleanedGivesNoCleaningWarning) {
+    const QString a = makeAcquisition("run", {0, 1, 2});
+    writeRunData(a);
+    FrmTraining& w = window();
+    choose("run");
+    ASSERT_TRUE(w.LoadAcquisition());
+    ASSERT_FALSE(QFile::exists(a + "/xy_image.bin"));
+    w.controls().mn_zstack->trigger();
+    EXPECT_FALSE(fakes.dialogs->messages().contains("Warning!: Image cleaning not applied"))
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_EQ(w.reprocess().batchMode(), 2);
+    // A descriptor file that cannot be checked is still said.
+    w.reprocess().stopBatch();
+    writeFile(a + "/xy_image.bin", QByteArray("\x00\x09\x00", 3));
+    w.controls().mn_zstack->trigger();
+    EXPECT_TRUE(fakes.dialogs->messages().contains("Warning!: Image cleaning not applied"));
+}
+
 } // namespace
 
 namespace {
