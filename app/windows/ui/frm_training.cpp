@@ -855,8 +855,11 @@ bool FrmTraining::LoadAcquisition() {
     // (which also clears converted frames) waits until then.
     if (refuseWhileBusy(QStringLiteral("loading another acquisition")))
         return false;
-    // Whatever was loaded before is no longer the acquisition a later command works on.
+    // Whatever was loaded before is no longer the acquisition a later command works on, nor the
+    // picture shown.
     m_acquisitionFolder.clear();
+    m_c.Picture1->clearPicture();
+    m_c.Picture1->cls();
     m_c.cmd_dir->setText(QStringLiteral("..."));
     const QString images = m_c.txt_file->text();
     const windows::FrameZero zero = windows::ensureFrameZero(images, kFrameZeroCandidates);
