@@ -821,8 +821,10 @@ void FrmTraining::DeferredLoad() {
     // acquisition.
     m_c.Timer_loadimg->stop();
     if (!busyWith().isEmpty()) {
-        // Chosen just before the command started: refused, and the boxes name again the
-        // acquisition the command works on.
+        // Chosen just before the command started. The acquisition the command works on needs
+        // no second load; another one is refused, and the boxes name again the one in work.
+        if (windows::acquisitionFolderOf(m_c.txt_file->text()) == m_acquisitionFolder)
+            return;
         refuseWhileBusy(QStringLiteral("loading another acquisition"));
         if (!guard.alive() || m_acquisitionFolder.isEmpty())
             return;

@@ -442,10 +442,22 @@ TEST_F(FrmTrainingTest, AnotherAcquisitionIsRefusedDuringAReprocessAndSteppingCo
     const auto stepping = [&c] {
         return c.cmd_prev->isEnabled() && c.cmd_next->isEnabled() && c.cmd_del->isEnabled();
     };
+    // Another acquisition chosen just before the reprocess starts is not loaded under it, and
+    // the window names again the one the reprocess works on.
+    c.cmd_dir->click();
+    c.List_subproject->setCurrentItem(c.List_subproject->findItems("other", Qt::MatchExactly)[0]);
+    w.SelectAcquisition();
+    ASSERT_EQ(c.txt_filepj->text(), "default/other");
     fakes.dialogs->answers = {true}; // "Proceed?"
     c.cmd_reprocess->click();
     ASSERT_TRUE(w.Processing()) << fakes.dialogs->messages().join("|").toStdString();
     EXPECT_FALSE(c.cmd_next->isEnabled());
+    fakes.dialogs->log.clear();
+    w.DeferredLoad();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"A reprocess is running: stop it before loading another acquisition."});
+    EXPECT_EQ(c.txt_filepj->text(), "default/run");
+    EXPECT_EQ(w.AcquisitionFolder(), a);
     // A double-click on another acquisition: refused, and the window still names the one the
     // reprocess works on.
     fakes.dialogs->log.clear();
