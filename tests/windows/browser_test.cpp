@@ -48,7 +48,7 @@ TEST(Browser, AnAddressHoldingAnFIsReadFromTheRightOfTheFrameName) {
     EXPECT_EQ(framePrefixOf("cwifi-camf12.jpg"), "cwifi-camf");
     EXPECT_EQ(deviceAddressOfFrame("cf1_lab:8080f7.jpg"), "f1.lab:8080");
     EXPECT_EQ(deviceAddressOfFrame("cdeaf-beef_localf3.JPG"), "deaf-beef.local");
-    EXPECT_EQ(framePrefixOf("cwifi-camf.jpg"), ""); // no frame number
+    EXPECT_EQ(framePrefixOf("cwifi-camf.jpg"), "");   // no frame number
     EXPECT_EQ(framePrefixOf("cwifi-camf3m.jpg"), ""); // a frame marked bad is no frame
     EXPECT_EQ(framePrefixOf("f3.jpg"), "");
     // A missing frame 0 is made under the same address, not a cut-off one.

@@ -791,8 +791,7 @@ void FrmTraining::SelectAcquisition() {
     if (!item)
         return;
     const QString s = item->text();
-    if (s != QStringLiteral("..") &&
-        refuseWhileBusy(QStringLiteral("loading another acquisition")))
+    if (s != QStringLiteral("..") && refuseWhileBusy(QStringLiteral("loading another acquisition")))
         return; // the acquisition shown stays the one named
     if (s == QStringLiteral("..")) {
         fillList(m_c.List_project, m_services.programFolder, false);

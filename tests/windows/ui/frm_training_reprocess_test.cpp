@@ -274,8 +274,8 @@ TEST_F(ReprocessWindowTest, AMassRunLeavesNameFolderAddressAndPictureOnOneAcquis
     // A second acquisition of another device, with brighter frames.
     const QString other = program.filePath("default/second");
     QDir().mkpath(other + "/img");
-    writeFile(other + "/rundata.dat", "10.0.0.8\r\n" + other.toUtf8() +
-                                          "\r\n2026/01/15 11:00:00\r\n1\r\n 0 \r\n");
+    writeFile(other + "/rundata.dat",
+              "10.0.0.8\r\n" + other.toUtf8() + "\r\n2026/01/15 11:00:00\r\n1\r\n 0 \r\n");
     for (int n = 0; n < 3; ++n)
         writeFile(other + "/img/c10_0_0_8f" + QString::number(n) + ".jpg",
                   grayJpeg(1600, 1200, 220));

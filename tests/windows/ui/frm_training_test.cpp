@@ -394,8 +394,8 @@ namespace {
 
 // What a run leaves for a reprocess: the device address first.
 void writeRunData(const QString& acquisition) {
-    writeFile(acquisition + "/rundata.dat", "10.0.0.7\r\n" + acquisition.toUtf8() +
-                                                "\r\n2026/01/15 10:30:00\r\n1\r\n 0 \r\n");
+    writeFile(acquisition + "/rundata.dat",
+              "10.0.0.7\r\n" + acquisition.toUtf8() + "\r\n2026/01/15 10:30:00\r\n1\r\n 0 \r\n");
 }
 
 TEST_F(FrmTrainingTest, AJointReportLeavesTheWindowWhollyOnItsLastAcquisition) {
