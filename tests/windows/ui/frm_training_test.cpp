@@ -172,6 +172,7 @@ TEST_F(FrmTrainingTest, MissingFrameZeroIsReplacedOrTheLoadFailsWithoutAStaleFol
     makeAcquisition("empty", {});
     FrmTraining& w = window();
     choose("late");
+    w.controls().Timer_loadimg->stop(); // loaded by hand here, once
     ASSERT_TRUE(w.LoadAcquisition());
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Frame #0 not found. Replaced with Frame #3"});
     EXPECT_EQ(readFile(program.filePath("default/late/img/c10_0_0_7f0.jpg")),
@@ -183,6 +184,7 @@ TEST_F(FrmTrainingTest, MissingFrameZeroIsReplacedOrTheLoadFailsWithoutAStaleFol
     w.controls().List_subproject->setCurrentItem(
         w.controls().List_subproject->findItems("empty", Qt::MatchExactly).first());
     w.SelectAcquisition();
+    w.controls().Timer_loadimg->stop();
     EXPECT_FALSE(w.LoadAcquisition());
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{"File 0 not found"});
     // A later reprocess can never work on the acquisition shown before.
