@@ -153,6 +153,13 @@ BadFrameFilter FilterBadImages(const std::string& folder, bool interactive,
     const OutlierCheck check = checkOutlierFrames(folder);
     out.checked = check.checked;
     out.reason = check.reason;
+    if (!check.checked) {
+        std::error_code error;
+        const fs::path descriptor =
+            formats::pathInFolder(folder, formats::kImageDescriptorFileName);
+        out.missing = !folder.empty() &&
+                      fs::symlink_status(descriptor, error).type() == fs::file_type::not_found;
+    }
     out.listed = check.frames;
     if (out.listed.size() > static_cast<std::size_t>(kBadFrameMaxApplied)) {
         out.applied = 0;

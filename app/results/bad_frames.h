@@ -64,12 +64,17 @@ MarkResult MarkBadFrame(const std::string& folder, std::int32_t frame, bool inte
 struct BadFrameFilter {
     bool checked = false;              // the outlier rule could check the descriptor file
     std::string reason;                // why not (missing, damaged), when not checked
+    bool missing = false;              // there is no descriptor file: no frame is listed
     std::int32_t applied = 1;          // 0 when the list was too long, else 1
     std::vector<std::int32_t> listed;  // the outlier frames, ascending
     std::vector<std::int32_t> bad;     // frames that got a bad flag (the list when applied)
     std::vector<std::int32_t> marked;  // frames whose file was marked
     std::vector<std::string> messages; // message boxes to show (interactive callers only)
     std::vector<std::string> errors;   // frames that could not be renamed
+
+    // The cleaning counts as applied: the list was empty (no descriptor file included) or short
+    // enough to apply. Not when the list was too long or the file could not be checked.
+    bool cleaningApplied() const { return applied == 1 && (checked || missing); }
 };
 
 // FilterBadImages: lists the outliers; when there are four or fewer, marks each (asking first

@@ -39,8 +39,17 @@ QString findFrameFile(const QString& folder, int n) {
 }
 
 QString framePrefixOf(const QString& name) {
-    const qsizetype f = name.indexOf(QLatin1Char('f'), 1);
-    return f < 0 ? QString() : name.left(f + 1);
+    // Read from the right: the address may hold an "f" itself ("cwifi-camf0.jpg").
+    const QString extension = QStringLiteral(".jpg");
+    if (!name.endsWith(extension, Qt::CaseInsensitive))
+        return {};
+    qsizetype digits = name.size() - extension.size();
+    while (digits > 0 && name[digits - 1].isDigit() && name[digits - 1].unicode() < 128)
+        --digits;
+    const qsizetype f = digits - 1;
+    if (digits == name.size() - extension.size() || f < 1 || name[f] != QLatin1Char('f'))
+        return {};
+    return name.left(f + 1);
 }
 
 QString deviceAddressOfFrame(const QString& name) {

@@ -23,12 +23,14 @@ QString acquisitionFolderOf(const QString& imageFolder);
 // ".jpg"); empty when there is none.
 QString findFrameFile(const QString& folder, int n);
 
-// The part of a frame name before its number: up to and including the first "f" after the
-// first character ("c10_0_0_7f3.jpg" gives "c10_0_0_7f"); empty when there is no such "f".
+// The part of a frame name before its number: up to and including the last "f", the one that
+// the frame number and ".jpg" follow, after the first character ("c10_0_0_7f3.jpg" gives
+// "c10_0_0_7f", "cwifi-camf3.jpg" gives "cwifi-camf"); empty when the name is no frame name.
 QString framePrefixOf(const QString& name);
 
 // The device address in a frame name: the characters after the first one up to that "f", with
-// every "_" turned into "." ("c192_168_4_1f0.jpg" gives "192.168.4.1").
+// every "_" turned into "." ("c192_168_4_1f0.jpg" gives "192.168.4.1", "cwifi-camf0.jpg"
+// gives "wifi-cam").
 QString deviceAddressOfFrame(const QString& name);
 
 // Copies a file whole: to a temporary name in the target's folder, then renamed over the

@@ -179,6 +179,26 @@ TEST(FilterBadImages, OneFrameNotInteractiveIsMarkedSilently) {
     EXPECT_FALSE(again.isUsable(12));
 }
 
+TEST(FilterBadImages, AnEmptyListCountsAsAppliedADamagedOrLongOneDoesNot) {
+    TempFolder dir;
+    writeFrame(dir.path(), 12);
+    // No descriptor file: no outlier, nothing to clean.
+    BadFrameFilter f = FilterBadImages(dir.path(), false);
+    EXPECT_TRUE(f.missing);
+    EXPECT_TRUE(f.cleaningApplied());
+    writeOutlierDescriptor(dir.path(), {});
+    EXPECT_TRUE(FilterBadImages(dir.path(), false).cleaningApplied());
+    writeOutlierDescriptor(dir.path(), {12});
+    EXPECT_TRUE(FilterBadImages(dir.path(), false).cleaningApplied());
+    writeOutlierDescriptor(dir.path(), {20, 30, 40, 50, 60});
+    EXPECT_FALSE(FilterBadImages(dir.path(), false).cleaningApplied());
+    // A file that cannot be checked is no cleaning.
+    writeBytes(dir.file("xy_image.bin"), {0x00, 0x09, 0x00});
+    f = FilterBadImages(dir.path(), false);
+    EXPECT_FALSE(f.missing);
+    EXPECT_FALSE(f.cleaningApplied());
+}
+
 TEST(ReportBadImages, MessagesOfTheMenuCommand) {
     TempFolder dir;
     EXPECT_EQ(ReportBadImages(""), "");

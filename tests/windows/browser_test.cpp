@@ -42,6 +42,24 @@ TEST(Browser, FrameNamesGiveTheirAddressPrefixAndFolder) {
     EXPECT_EQ(acquisitionFolderOf("/p/default/run/frames"), "/p/default/run/frames");
 }
 
+TEST(Browser, AnAddressHoldingAnFIsReadFromTheRightOfTheFrameName) {
+    // Every address the device-address check accepts: host names with an "f" among them.
+    EXPECT_EQ(deviceAddressOfFrame("cwifi-camf0.jpg"), "wifi-cam");
+    EXPECT_EQ(framePrefixOf("cwifi-camf12.jpg"), "cwifi-camf");
+    EXPECT_EQ(deviceAddressOfFrame("cf1_lab:8080f7.jpg"), "f1.lab:8080");
+    EXPECT_EQ(deviceAddressOfFrame("cdeaf-beef_localf3.JPG"), "deaf-beef.local");
+    EXPECT_EQ(framePrefixOf("cwifi-camf.jpg"), "");   // no frame number
+    EXPECT_EQ(framePrefixOf("cwifi-camf3m.jpg"), ""); // a frame marked bad is no frame
+    EXPECT_EQ(framePrefixOf("f3.jpg"), "");
+    // A missing frame 0 is made under the same address, not a cut-off one.
+    QTemporaryDir dir;
+    writeFile(dir.filePath("cwifi-camf3.jpg"), "three");
+    const FrameZero zero = ensureFrameZero(dir.path(), 20);
+    EXPECT_EQ(zero.name, "cwifi-camf0.jpg");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              (QStringList{"cwifi-camf0.jpg", "cwifi-camf3.jpg"}));
+}
+
 TEST(Browser, FramesAreFoundByTheirWholeNumber) {
     QTemporaryDir dir;
     writeFile(dir.filePath("c1_2_3_4f10.jpg"), "10");

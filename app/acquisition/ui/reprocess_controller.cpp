@@ -60,7 +60,13 @@ ReprocessController::~ReprocessController() {
     m_life.end();
 }
 
+void ReprocessController::setFrameStepping(bool enabled) {
+    for (QPushButton* step : {m_c.cmd_prev, m_c.cmd_next, m_c.cmd_del})
+        step->setEnabled(enabled);
+}
+
 void ReprocessController::stopBatch() {
+    setFrameStepping(true);
     m_c.Timeracq->stop();
     m_mode = 0;
     m_runner.stop();
@@ -175,9 +181,8 @@ void ReprocessController::StepRoutes() {
 // ---- The reprocess button ------------------------------------------------------------------
 
 void ReprocessController::ToggleReprocess() {
-    m_c.cmd_prev->setEnabled(false);
-    m_c.cmd_next->setEnabled(false);
-    m_c.cmd_del->setEnabled(false);
+    HandlerGuard guard(m_life);
+    setFrameStepping(false);
     if (m_hooks.processing()) {
         // A stop: the batch ends with its whole process group, leaving no converted frame.
         m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
@@ -188,6 +193,9 @@ void ReprocessController::ToggleReprocess() {
     }
     if (m_c.trackingMode->isChecked()) {
         StartAcquisitionReprocess();
+        // Refused, cancelled or failed at once: no reprocess holds the frames.
+        if (guard.alive() && m_mode == 0 && !m_hooks.processing())
+            setFrameStepping(true);
     } else if (m_hooks.startMicrobeamRun) {
         m_c.txt_nfile->setEnabled(true);
         m_hooks.startMicrobeamRun();
@@ -298,6 +306,7 @@ void ReprocessController::PollBatchProgress() {
         if (mode == 1) {
             m_hooks.setProcessing(false);
             m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
+            setFrameStepping(true);
         }
         m_services.dialogs->message(status.message);
         return;
@@ -314,6 +323,7 @@ void ReprocessController::PollBatchProgress() {
             return;
         m_hooks.setProcessing(false);
         m_c.cmd_reprocess->setText(QStringLiteral("[Process]"));
+        setFrameStepping(true);
         m_services.dialogs->message(QStringLiteral("Done!"));
         return;
     }
@@ -390,9 +400,14 @@ void ReprocessController::ApplyTrainingToSelection() {
         m_c.txt_psize->setText(QStringLiteral("35"));
     if (!beginSelectionRun(QStringLiteral("Starting Reprocess...."), guard))
         return;
+    const QString before = m_hooks.acquisitionFolder();
     const auto outcomes = acquisition::applyTrainingToSelection(
         m_services, m_runner, source, projectFolder(), selected, m_c.mn_invariable->isChecked(),
         batchHooks(guard));
+    // The window moved to each acquisition it tracked, whose training is the borrowed one. When
+    // it stayed where it was, the boxes take back that acquisition's own training.
+    if (guard.alive() && !before.isEmpty() && m_hooks.acquisitionFolder() == before)
+        m_hooks.loadTraining(before);
     endSelectionRun(outcomes, guard);
 }
 
@@ -460,7 +475,7 @@ void ReprocessController::ExportZStack() {
     prepareProgressBar();
     m_c.cmd_exportbmp->setEnabled(true);
     const results::BadFrameFilter filter = results::FilterBadImages(folder.toStdString(), false);
-    if (!filter.checked || filter.applied == 0) {
+    if (!filter.cleaningApplied()) {
         m_services.dialogs->message(QStringLiteral("Warning!: Image cleaning not applied"));
         if (!guard.alive())
             return;

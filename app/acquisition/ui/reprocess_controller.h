@@ -123,6 +123,8 @@ private:
     QStringList selectedItems() const;
     QString projectFolder() const;
     void prepareProgressBar();
+    // The frame-stepping buttons, off while a reprocess of the loaded acquisition runs.
+    void setFrameStepping(bool enabled);
     void drawProgress(std::int32_t frame);
     void setMessage(const QString& text);
     // The stored tracker over a folder and its drawing; interactive: asks about bad frames.

@@ -134,7 +134,8 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     reprocess.txt_maxtravel = m_c.txt_maxtravel;
     ReprocessHooks hooks;
     hooks.acquisitionFolder = [this] { return m_acquisitionFolder; };
-    hooks.setAcquisitionFolder = [this](const QString& folder) { m_acquisitionFolder = folder; };
+    // A mass run moves the window to each acquisition it tracks: name, folder and picture.
+    hooks.setAcquisitionFolder = [this](const QString& folder) { enterAcquisition(folder, false); };
     hooks.processing = [this] { return m_processing; };
     hooks.setProcessing = [this](bool on) { m_processing = on; };
     hooks.projectName = [this] { return m_projectName; };
@@ -657,6 +658,9 @@ void FrmTraining::JointReport(int reportMode) {
     HandlerGuard guard(m_life, "JointReport");
     if (!guard.entered())
         return;
+    // The report loads each acquisition in turn: not under a command that works on one.
+    if (refuseWhileBusy(QStringLiteral("making a joint report")))
+        return;
     results::JointReportRequest request;
     request.programFolder = m_services.programFolder.toStdString();
     request.projectName = m_projectName.toStdString();
@@ -667,11 +671,12 @@ void FrmTraining::JointReport(int reportMode) {
     request.reportMode = reportMode;
     request.idMarks = m_c.mn_idmark->isChecked();
     request.now = results::reportTimeFrom(m_services.clock->now());
-    // Each acquisition's own training goes into the boxes before its line, as the report reads
-    // its rectangle and plate size from them.
+    // Each acquisition is loaded with its own training before its line, as the report reads its
+    // rectangle and plate size from the boxes; the window is left on the last one, so that
+    // boxes, folder and name always belong to one acquisition.
     const results::JointReportResult result =
         results::WriteJointReport(request, [this](const std::string& folder) {
-            LoadTraining(QString::fromStdString(folder));
+            enterAcquisition(QString::fromStdString(folder), true);
             return results::RectangleTexts{
                 m_c.txt_x1->text().toStdString(), m_c.txt_x2->text().toStdString(),
                 m_c.txt_y1->text().toStdString(), m_c.txt_y2->text().toStdString(),
@@ -686,6 +691,50 @@ void FrmTraining::JointReport(int reportMode) {
     m_services.dialogs->message(QString::fromStdString(result.summary));
     if (guard.alive())
         m_services.launcher->openPath(QString::fromStdString(result.path));
+}
+
+QString FrmTraining::busyWith() const {
+    if (m_trailReplay->running())
+        return QStringLiteral("A replay is running");
+    if (m_processing || m_reprocess->batchMode() != 0)
+        return QStringLiteral("A reprocess is running");
+    return {};
+}
+
+bool FrmTraining::refuseWhileBusy(const QString& action) {
+    const QString busy = busyWith();
+    if (busy.isEmpty())
+        return false;
+    m_services.dialogs->message(busy + QStringLiteral(": stop it before ") + action +
+                                QLatin1Char('.'));
+    return true;
+}
+
+void FrmTraining::enterAcquisition(const QString& folder, bool withTraining) {
+    HandlerGuard guard(m_life);
+    m_acquisitionFolder = folder;
+    m_c.txt_filepj->setText(QDir(m_services.programFolder).relativeFilePath(folder));
+    const QString images = folder + QStringLiteral("/img");
+    m_c.txt_file->setText(images);
+    m_frameIndex = 0;
+    m_c.cmd_del->setText(QStringLiteral("Delete[0]"));
+    m_plate->setTargetCount(-1);
+    if (withTraining) {
+        LoadTraining(folder);
+        if (!guard.alive())
+            return;
+    }
+    QString first;
+    for (int n = 0; n <= kFrameZeroCandidates && first.isEmpty(); ++n)
+        first = windows::findFrameFile(images, n);
+    if (first.isEmpty() || !showFrameFile(images, first)) {
+        // No picture of this acquisition: none of another one either.
+        if (first.isEmpty())
+            m_c.txt_ip1->clear();
+        m_c.Picture1->clearPicture();
+        m_c.Picture1->cls();
+        m_c.Picture1->update();
+    }
 }
 
 void FrmTraining::setMessage(const QString& text) {
@@ -742,6 +791,8 @@ void FrmTraining::SelectAcquisition() {
     if (!item)
         return;
     const QString s = item->text();
+    if (s != QStringLiteral("..") && refuseWhileBusy(QStringLiteral("loading another acquisition")))
+        return; // the acquisition shown stays the one named
     if (s == QStringLiteral("..")) {
         fillList(m_c.List_project, m_services.programFolder, false);
         m_projectOpen = 0;
@@ -768,8 +819,19 @@ void FrmTraining::DeferredLoad() {
     // A single shot: the timer goes off first. A reprocess started meanwhile keeps its
     // acquisition.
     m_c.Timer_loadimg->stop();
-    if (m_processing || m_reprocess->batchMode() != 0)
+    if (!busyWith().isEmpty()) {
+        // Chosen just before the command started. The acquisition the command works on needs
+        // no second load; another one is refused, and the boxes name again the one in work.
+        if (windows::acquisitionFolderOf(m_c.txt_file->text()) == m_acquisitionFolder)
+            return;
+        refuseWhileBusy(QStringLiteral("loading another acquisition"));
+        if (!guard.alive() || m_acquisitionFolder.isEmpty())
+            return;
+        m_c.txt_filepj->setText(
+            QDir(m_services.programFolder).relativeFilePath(m_acquisitionFolder));
+        m_c.txt_file->setText(m_acquisitionFolder + QStringLiteral("/img"));
         return;
+    }
     if (!LoadAcquisition() || !guard.alive())
         return;
     m_services.clock->pause(100);
@@ -792,13 +854,13 @@ bool FrmTraining::LoadAcquisition() {
     HandlerGuard guard(m_life);
     // A reprocess works on the loaded acquisition's frames and files until it ends: loading
     // (which also clears converted frames) waits until then.
-    if (m_processing || m_reprocess->batchMode() != 0) {
-        m_services.dialogs->message(
-            QStringLiteral("A reprocess is running: stop it before loading another acquisition."));
+    if (refuseWhileBusy(QStringLiteral("loading another acquisition")))
         return false;
-    }
-    // Whatever was loaded before is no longer the acquisition a later command works on.
+    // Whatever was loaded before is no longer the acquisition a later command works on, nor the
+    // picture shown.
     m_acquisitionFolder.clear();
+    m_c.Picture1->clearPicture();
+    m_c.Picture1->cls();
     m_c.cmd_dir->setText(QStringLiteral("..."));
     const QString images = m_c.txt_file->text();
     const windows::FrameZero zero = windows::ensureFrameZero(images, kFrameZeroCandidates);
@@ -844,6 +906,9 @@ bool FrmTraining::LoadAcquisition() {
         return false;
     m_acquisitionFolder = acquisition;
     m_plate->setTargetCount(-1);
+    // Frame stepping works on the acquisition loaded, whatever a reprocess before left it.
+    for (QPushButton* step : {m_c.cmd_prev, m_c.cmd_next, m_c.cmd_del})
+        step->setEnabled(true);
     return true;
 }
 

@@ -281,6 +281,16 @@ private:
     void FormUnload() override;
     void setMessage(const QString& text);
     void showExport(const results::CsvExportResult& result);
+    // What runs now that a change of acquisition would pull the files from under ("A reprocess
+    // is running", "A replay is running"); empty when nothing runs.
+    QString busyWith() const;
+    // Refuses a change of acquisition while busyWith() names something: says so, true.
+    bool refuseWhileBusy(const QString& action);
+    // Makes `folder` the acquisition the window works on and names it: `AcquisitionFolder`,
+    // `txt_filepj`, `txt_file`, the device address and the picture (its first frame with the
+    // analysis area) all change together; with `withTraining` its training fills the boxes
+    // first. Used by the commands that work through several acquisitions.
+    void enterAcquisition(const QString& folder, bool withTraining);
     // Lists a folder into a list box as the browser does ("*." names; ".." with `withParent`).
     void fillList(QListWidget* list, const QString& folder, bool withParent);
     // Shows frame `name` of the image folder with the analysis area and copies it over the

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 
 #include <functional>
 #include <set>
@@ -427,6 +428,31 @@ TEST_F(FrmTrainingReplayTest, StopDuringTheReplayEndsItWithTheChartOfWhatWasRepl
     EXPECT_FALSE(window().Processing());
     EXPECT_DOUBLE_EQ(k.Picture3->scaleRight(), 1.0);
     EXPECT_EQ(k.cmd_wormtrails->text(), "Plot Results");
+}
+
+TEST_F(FrmTrainingReplayTest, AnotherAcquisitionChosenDuringTheReplayIsRefused) {
+    QDir().mkpath(program.filePath("default/other/img"));
+    writeFile(program.filePath("default/other/img/c10_0_0_8f0.jpg"), grayJpeg(160, 120, 200));
+    load(crawlingTrails(), 0);
+    auto& k = c();
+    k.Timer_loadimg->stop(); // the load of "run" is done
+    clock->onPause = [&](int n) {
+        if (n != 16 + 3)
+            return;
+        k.cmd_dir->click();
+        k.List_subproject->setCurrentItem(
+            k.List_subproject->findItems("other", Qt::MatchExactly).first());
+        window().SelectAcquisition();
+    };
+    k.cmd_wormtrails->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"A replay is running: stop it before loading another acquisition."});
+    // The replay went on to its end with the acquisition it started on, still named.
+    EXPECT_EQ(k.txt_nfile->text(), "15");
+    EXPECT_EQ(k.txt_filepj->text(), "default/run");
+    EXPECT_EQ(k.txt_file->text(), acq + "/img");
+    EXPECT_EQ(window().AcquisitionFolder(), acq);
+    EXPECT_FALSE(k.Timer_loadimg->isActive());
 }
 
 TEST_F(FrmTrainingReplayTest, ClosingTheWindowDuringAReplayStopsItFirst) {

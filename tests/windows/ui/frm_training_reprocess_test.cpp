@@ -290,6 +290,41 @@ TEST_F(ReprocessWindowTest, MassReprocessingUsesTheBorrowedTrainingInEveryAcquis
 
 namespace {
 
+TEST_F(ReprocessWindowTest, AMassRunLeavesNameFolderAddressAndPictureOnOneAcquisition) {
+    // A second acquisition of another device, with brighter frames.
+    const QString other = program.filePath("default/second");
+    QDir().mkpath(other + "/img");
+    writeFile(other + "/rundata.dat",
+              "10.0.0.8\r\n" + other.toUtf8() + "\r\n2026/01/15 11:00:00\r\n1\r\n 0 \r\n");
+    for (int n = 0; n < 3; ++n)
+        writeFile(other + "/img/c10_0_0_8f" + QString::number(n) + ".jpg",
+                  grayJpeg(1600, 1200, 220));
+    formats::TrainingFile source = formats::TrainingFile::defaults();
+    source[16] = "12.5"; // mt
+    ASSERT_EQ(formats::writeTrainingFile(acquisition.toStdString(), source), "");
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    ASSERT_EQ(c.txt_filepj->text(), "default/run");
+    c.cmd_dir->click();
+    c.List_subproject->clearSelection();
+    c.List_subproject->findItems("run", Qt::MatchExactly).first()->setSelected(true);
+    c.mn_masstrainingload->trigger();
+    c.List_subproject->clearSelection();
+    c.List_subproject->findItems("second", Qt::MatchExactly).first()->setSelected(true);
+    fakes.dialogs->answers = {true}; // "MASS REPROCESSING ... Proceed?"
+    c.mn_masstrainingapply->trigger();
+    ASSERT_EQ(c.lbl_messages->text(), "DONE!");
+    ASSERT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
+    // The window works on the acquisition just tracked, and names and shows that one.
+    EXPECT_EQ(w.AcquisitionFolder(), other);
+    EXPECT_EQ(c.txt_filepj->text(), "default/second");
+    EXPECT_EQ(c.txt_file->text(), other + "/img");
+    EXPECT_EQ(c.txt_ip1->text(), "10.0.0.8");
+    EXPECT_EQ(c.txt_maxtravel->text(), "12.5"); // its training, the borrowed one
+    EXPECT_NEAR(QColor(c.Picture1->image().pixel(4, 4)).red(), 220, 3);
+}
+
 TEST_F(ReprocessWindowTest, TrainingTestDrawsWhatTheFinderFindsOnFrameZero) {
     // Frame 0 of the acquisition: a plate with 20 worms.
     plate::PlateOptions options;

@@ -1,5 +1,6 @@
 // The reanalysis window's shell and browser, driven offscreen with fake services.
 
+#include "app/acquisition/ui/reprocess_controller.h"
 #include "app/results/bad_frames.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/training/ui/training_controller.h"
@@ -171,6 +172,7 @@ TEST_F(FrmTrainingTest, MissingFrameZeroIsReplacedOrTheLoadFailsWithoutAStaleFol
     makeAcquisition("empty", {});
     FrmTraining& w = window();
     choose("late");
+    w.controls().Timer_loadimg->stop(); // loaded by hand here, once
     ASSERT_TRUE(w.LoadAcquisition());
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Frame #0 not found. Replaced with Frame #3"});
     EXPECT_EQ(readFile(program.filePath("default/late/img/c10_0_0_7f0.jpg")),
@@ -182,6 +184,7 @@ TEST_F(FrmTrainingTest, MissingFrameZeroIsReplacedOrTheLoadFailsWithoutAStaleFol
     w.controls().List_subproject->setCurrentItem(
         w.controls().List_subproject->findItems("empty", Qt::MatchExactly).first());
     w.SelectAcquisition();
+    w.controls().Timer_loadimg->stop();
     EXPECT_FALSE(w.LoadAcquisition());
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{"File 0 not found"});
     // A later reprocess can never work on the acquisition shown before.
@@ -385,6 +388,133 @@ TEST_F(FrmTrainingTest, AutoconnectJoinsTheNetworkAtOnceAndStoresNothing) {
     c.mn_autoconnect->trigger(); // an empty answer joins nothing, the mark stays
     EXPECT_TRUE(c.mn_autoconnect->isChecked());
     EXPECT_EQ(fakes.launcher->networks, QStringList{"labnet"});
+}
+
+} // namespace
+
+namespace {
+
+// What a run leaves for a reprocess: the device address first.
+void writeRunData(const QString& acquisition) {
+    writeFile(acquisition + "/rundata.dat",
+              "10.0.0.7\r\n" + acquisition.toUtf8() + "\r\n2026/01/15 10:30:00\r\n1\r\n 0 \r\n");
+}
+
+TEST_F(FrmTrainingTest, AJointReportLeavesTheWindowWhollyOnItsLastAcquisition) {
+    const QString a = makeAcquisition("20260115_1030_run_A", {0}, trainingWith("401"));
+    const QString b = makeAcquisition("20260115_1100_run_B", {0}, trainingWith("502"));
+    writeRunData(a);
+    writeRunData(b);
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    choose("20260115_1030_run_A");
+    ASSERT_TRUE(w.LoadAcquisition());
+    c.cmd_dir->click();
+    for (const char* name : {"20260115_1030_run_A", "20260115_1100_run_B"})
+        c.List_subproject->findItems(name, Qt::MatchExactly).first()->setSelected(true);
+    c.submn_joint_report->trigger();
+    ASSERT_EQ(fakes.dialogs->messages().size(), 1);
+    EXPECT_TRUE(fakes.dialogs->messages().first().startsWith("Report:"));
+    // Boxes, folder, name, address and picture all belong to the last acquisition.
+    EXPECT_EQ(w.AcquisitionFolder(), b);
+    EXPECT_EQ(c.txt_filepj->text(), "default/20260115_1100_run_B");
+    EXPECT_EQ(c.txt_file->text(), b + "/img");
+    EXPECT_EQ(c.txt_ip1->text(), "10.0.0.7");
+    EXPECT_EQ(c.txt_x1->text(), "502");
+    EXPECT_EQ(readFile(program.filePath("preview.jpg")), readFile(b + "/img/c10_0_0_7f0.jpg"));
+    // "Reprocess Images" afterwards writes B's training into B; A keeps its own.
+    fakes.dialogs->log.clear();
+    fakes.dialogs->answers = {false}; // "Proceed?": Cancel
+    c.cmd_reprocess->click();
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList{"Proceed?"});
+    EXPECT_EQ(readFile(a + "/training.dat"), trainingWith("401"));
+    EXPECT_TRUE(readFile(b + "/training.dat").startsWith("xs 502\r\n"))
+        << readFile(b + "/training.dat").left(20).toStdString();
+}
+
+TEST_F(FrmTrainingTest, AnotherAcquisitionIsRefusedDuringAReprocessAndSteppingComesBack) {
+    const QString a = makeAcquisition("run", {0, 1, 2, 3});
+    writeRunData(a);
+    makeAcquisition("other", {0, 1});
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    choose("run");
+    w.DeferredLoad();
+    ASSERT_EQ(w.AcquisitionFolder(), a);
+    const auto stepping = [&c] {
+        return c.cmd_prev->isEnabled() && c.cmd_next->isEnabled() && c.cmd_del->isEnabled();
+    };
+    // Another acquisition chosen just before the reprocess starts is not loaded under it, and
+    // the window names again the one the reprocess works on.
+    c.cmd_dir->click();
+    c.List_subproject->setCurrentItem(c.List_subproject->findItems("other", Qt::MatchExactly)[0]);
+    w.SelectAcquisition();
+    ASSERT_EQ(c.txt_filepj->text(), "default/other");
+    fakes.dialogs->answers = {true}; // "Proceed?"
+    c.cmd_reprocess->click();
+    ASSERT_TRUE(w.Processing()) << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_FALSE(c.cmd_next->isEnabled());
+    fakes.dialogs->log.clear();
+    w.DeferredLoad();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"A reprocess is running: stop it before loading another acquisition."});
+    EXPECT_EQ(c.txt_filepj->text(), "default/run");
+    EXPECT_EQ(w.AcquisitionFolder(), a);
+    // A double-click on another acquisition: refused, and the window still names the one the
+    // reprocess works on.
+    fakes.dialogs->log.clear();
+    c.cmd_dir->click();
+    c.List_subproject->setCurrentItem(c.List_subproject->findItems("other", Qt::MatchExactly)[0]);
+    w.SelectAcquisition();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"A reprocess is running: stop it before loading another acquisition."});
+    EXPECT_EQ(c.txt_filepj->text(), "default/run");
+    EXPECT_EQ(c.txt_file->text(), a + "/img");
+    EXPECT_FALSE(c.Timer_loadimg->isActive());
+    EXPECT_EQ(w.AcquisitionFolder(), a);
+    // A joint report would load other acquisitions under it: refused as well.
+    fakes.dialogs->log.clear();
+    c.List_subproject->selectAll();
+    c.submn_joint_report->trigger();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"A reprocess is running: stop it before making a joint report."});
+    EXPECT_EQ(w.AcquisitionFolder(), a);
+    // The stop ends the reprocess: the frames may be stepped again.
+    c.cmd_reprocess->click();
+    EXPECT_FALSE(w.Processing());
+    EXPECT_TRUE(stepping());
+    // So does a reprocess cancelled at "Proceed?".
+    fakes.dialogs->answers = {false};
+    c.cmd_reprocess->click();
+    EXPECT_FALSE(w.Processing());
+    EXPECT_TRUE(stepping());
+    // And loading another acquisition brings them back whatever happened before.
+    c.cmd_prev->setEnabled(false);
+    c.List_subproject->clearSelection();
+    c.List_subproject->setCurrentItem(c.List_subproject->findItems("other", Qt::MatchExactly)[0]);
+    w.SelectAcquisition();
+    w.DeferredLoad();
+    EXPECT_EQ(w.AcquisitionFolder(), program.filePath("default/other"));
+    EXPECT_EQ(c.txt_filepj->text(), "default/other");
+    EXPECT_TRUE(stepping());
+}
+
+TEST_F(FrmTrainingTest, ZStackOfAnAcquisitionNeverCleanedGivesNoCleaningWarning) {
+    const QString a = makeAcquisition("run", {0, 1, 2});
+    writeRunData(a);
+    FrmTraining& w = window();
+    choose("run");
+    ASSERT_TRUE(w.LoadAcquisition());
+    ASSERT_FALSE(QFile::exists(a + "/xy_image.bin"));
+    w.controls().mn_zstack->trigger();
+    EXPECT_FALSE(fakes.dialogs->messages().contains("Warning!: Image cleaning not applied"))
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_EQ(w.reprocess().batchMode(), 2);
+    // A descriptor file that cannot be checked is still said.
+    w.reprocess().stopBatch();
+    writeFile(a + "/xy_image.bin", QByteArray("\x00\x09\x00", 3));
+    w.controls().mn_zstack->trigger();
+    EXPECT_TRUE(fakes.dialogs->messages().contains("Warning!: Image cleaning not applied"));
 }
 
 } // namespace
