@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QBuffer>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,6 +29,8 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -236,6 +239,29 @@ TEST_F(FrmTrainingTest, PlateSizeIsCheckedOnEveryChange) {
     EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
     c.txt_psize->setText("61");
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{"invalid Analisis Area value [10-60]"});
+    EXPECT_EQ(c.txt_psize->text(), "35");
+}
+
+TEST_F(FrmTrainingTest, OneKeystrokeInThePlateSizeGivesOneMessage) {
+    // A real message box takes the focus from the box while it is open.
+    struct FocusTakingDialogs : platform::fakes::FakeDialogs {
+        QWidget* box = nullptr; // has the focus until the first box opens
+        void message(const QString& text, const QString& title) override {
+            FakeDialogs::message(text, title);
+            if (QWidget* losing = std::exchange(box, nullptr)) {
+                QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+                QCoreApplication::sendEvent(losing, &out);
+            }
+        }
+    };
+    auto dialogs = std::make_shared<FocusTakingDialogs>();
+    platform::Services services = fakes.services(program.path());
+    services.dialogs = dialogs;
+    Windows::setServices(services);
+    auto& c = window().controls();
+    dialogs->box = c.txt_psize;
+    c.txt_psize->setText("3");
+    EXPECT_EQ(dialogs->messages(), QStringList{"invalid Analisis Area value [10-60]"});
     EXPECT_EQ(c.txt_psize->text(), "35");
 }
 
