@@ -265,6 +265,58 @@ TEST_F(FrmTrainingTest, OneKeystrokeInThePlateSizeGivesOneMessage) {
     EXPECT_EQ(c.txt_psize->text(), "35");
 }
 
+// The training test's programs end as the test says: the converter well, the finder as given.
+void endPrograms(platform::fakes::FakeLauncher& launcher, platform::ProgramEnd finder) {
+    launcher.onStart = [&launcher, finder](const platform::fakes::FakeLauncher::Start& s) {
+        launcher.running[s.pid] = false;
+        launcher.ends[s.pid] = QFileInfo(s.program).fileName() == "Sirrex"
+                                   ? finder
+                                   : platform::ProgramEnd{0, QString()};
+    };
+}
+
+TEST_F(FrmTrainingTest, TrainingTestRunsOnTheBoxesNotOnAnOlderFile) {
+    makeAcquisition("run", {0, 1});
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    choose("run");
+    ASSERT_TRUE(w.LoadAcquisition());
+    ASSERT_TRUE(readFile(program.filePath("training.dat")).contains("bs 35\r\n"));
+    endPrograms(*fakes.launcher, {0, QString()});
+    fakes.dialogs->log.clear();
+    c.txt_npix->setText("40");
+    c.cmd_detect->click(); // "TEST TRAINING"
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(readFile(program.filePath("training.dat")).contains("bs 40\r\n"));
+    ASSERT_FALSE(fakes.launcher->started.empty());
+    EXPECT_TRUE(fakes.launcher->started.back().arguments.contains("-bs40"))
+        << fakes.launcher->started.back().arguments.join(" ").toStdString();
+}
+
+TEST_F(FrmTrainingTest, TrainingTestNamesTheCauseOfAFailure) {
+    makeAcquisition("run", {0, 1});
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    choose("run");
+    ASSERT_TRUE(w.LoadAcquisition());
+    // A value the finder would refuse: its box is named, nothing is started.
+    fakes.dialogs->log.clear();
+    c.txt_npix->setText("abc");
+    c.cmd_detect->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The finder refuses the training: Box Size = abc (not a decimal number)"});
+    EXPECT_TRUE(fakes.launcher->started.empty());
+    // A finder that fails on the preview: its own first line of error output.
+    endPrograms(*fakes.launcher, {1, "Cant read File correctly: preview.pgm holds no pixels"});
+    fakes.dialogs->log.clear();
+    c.txt_npix->setText("35");
+    c.cmd_detect->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"Sirrex failed on the preview (status 1): Cant read File correctly: "
+                          "preview.pgm holds no pixels"});
+}
+
 TEST_F(FrmTrainingTest, ModeButtonsSwapTheFramesAndRedrawWithoutTheDevice) {
     FrmTraining& w = window();
     auto& c = w.controls();
