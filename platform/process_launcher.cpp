@@ -88,7 +88,8 @@ bool groupHasLiveMember(pid_t group) {
 
 std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
                                                    const QStringList& arguments,
-                                                   const QString& workingFolder, bool quiet) {
+                                                   const QString& workingFolder, bool quiet,
+                                                   int* errorRead) {
     if (program.isEmpty())
         return std::nullopt;
     // Everything the child needs is prepared before fork: after it, only exec and plain system
@@ -106,11 +107,22 @@ std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
         return std::nullopt;
+    int errors[2] = {-1, -1};
+    if (quiet && errorRead && ::pipe2(errors, O_CLOEXEC) != 0)
+        errors[0] = errors[1] = -1;
+    const auto closeErrors = [&errors] {
+        for (int& fd : errors)
+            if (fd >= 0) {
+                ::close(fd);
+                fd = -1;
+            }
+    };
 
     const pid_t pid = ::fork();
     if (pid < 0) {
         ::close(report[0]);
         ::close(report[1]);
+        closeErrors();
         return std::nullopt;
     }
     if (pid == 0) {
@@ -131,10 +143,14 @@ std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
             const int sink = ::open("/dev/null", O_WRONLY);
             if (sink >= 0) {
                 ::dup2(sink, 1);
-                ::dup2(sink, 2);
+                ::dup2(errors[1] >= 0 ? errors[1] : sink, 2);
                 if (sink > 2)
                     ::close(sink);
             }
+            // Nobody reads the pipe while the program runs: a full pipe fails its writes
+            // rather than stopping the program.
+            if (errors[1] >= 0)
+                ::fcntl(2, F_SETFL, ::fcntl(2, F_GETFL) | O_NONBLOCK);
         }
         // The new program inherits only its standard streams.
         const unsigned keep = static_cast<unsigned>(report[1]);
@@ -154,6 +170,10 @@ std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
     }
     ::setpgid(pid, pid); // also from here, so the group exists before anyone signals it
     ::close(report[1]);
+    if (errors[1] >= 0) {
+        ::close(errors[1]);
+        errors[1] = -1;
+    }
     int error = 0;
     ssize_t got;
     do {
@@ -163,19 +183,76 @@ std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
     if (got > 0) {
         int status = 0;
         ::waitpid(pid, &status, 0);
+        closeErrors();
         return std::nullopt;
     }
+    if (errors[0] >= 0) {
+        ::fcntl(errors[0], F_SETFL, ::fcntl(errors[0], F_GETFL) | O_NONBLOCK);
+        *errorRead = errors[0];
+    }
     return static_cast<std::int64_t>(pid);
+}
+
+ProcessLauncher::~ProcessLauncher() {
+    for (const auto& [pid, fd] : m_errorPipes)
+        ::close(fd);
+}
+
+void ProcessLauncher::collected(std::int64_t pid, const int* waitStatus) {
+    QString line;
+    if (const auto pipe = m_errorPipes.find(pid); pipe != m_errorPipes.end()) {
+        char text[4096];
+        ssize_t got;
+        do {
+            got = ::read(pipe->second, text, sizeof text);
+        } while (got < 0 && errno == EINTR);
+        if (got > 0) {
+            std::string first(text, static_cast<std::size_t>(got));
+            first = first.substr(0, first.find('\n'));
+            line = QString::fromLocal8Bit(first).trimmed();
+        }
+        ::close(pipe->second);
+        m_errorPipes.erase(pipe);
+    }
+    if (!waitStatus)
+        return; // collected elsewhere: how it ended is not known
+    ProgramEnd end;
+    end.errorLine = line;
+    if (WIFEXITED(*waitStatus))
+        end.status = WEXITSTATUS(*waitStatus);
+    else if (WIFSIGNALED(*waitStatus))
+        end.status = 128 + WTERMSIG(*waitStatus);
+    else
+        return;
+    if (m_ends.insert_or_assign(pid, end).second)
+        m_endOrder.push_back(pid);
+    while (m_endOrder.size() > 64) {
+        m_ends.erase(m_endOrder.front());
+        m_endOrder.pop_front();
+    }
+}
+
+std::optional<ProgramEnd> ProcessLauncher::programEnd(std::int64_t pid) {
+    std::lock_guard lock(m_mutex);
+    reapEnded();
+    if (m_started.count(pid) > 0)
+        return std::nullopt;
+    const auto it = m_ends.find(pid);
+    if (it == m_ends.end())
+        return std::nullopt;
+    return it->second;
 }
 
 void ProcessLauncher::reapEnded() {
     for (auto it = m_started.begin(); it != m_started.end();) {
         int status = 0;
         const pid_t r = ::waitpid(static_cast<pid_t>(*it), &status, WNOHANG);
-        if (r == static_cast<pid_t>(*it) || (r < 0 && errno == ECHILD))
+        if (r == static_cast<pid_t>(*it) || (r < 0 && errno == ECHILD)) {
+            collected(*it, r > 0 ? &status : nullptr);
             it = m_started.erase(it);
-        else
+        } else {
             ++it;
+        }
     }
 }
 
@@ -186,11 +263,15 @@ std::optional<std::int64_t> ProcessLauncher::start(const QString& program,
     const bool quiet = style == WindowStyle::Hidden || style == WindowStyle::Minimized;
     std::lock_guard lock(m_mutex);
     reapEnded();
-    auto pid = spawn(program, arguments, workingFolder, quiet);
+    int errorRead = -1;
+    auto pid = spawn(program, arguments, workingFolder, quiet, &errorRead);
     if (pid) {
         m_started.insert(*pid);
         m_known.insert(*pid);
         m_programs[*pid] = program;
+        m_ends.erase(*pid); // a number used again
+        if (errorRead >= 0)
+            m_errorPipes[*pid] = errorRead;
     }
     return pid;
 }
@@ -246,6 +327,7 @@ bool ProcessLauncher::stop(std::int64_t pid) {
         while (::waitpid(p, &status, 0) < 0 && errno == EINTR) {
         }
     }
+    collected(pid, &status);
     m_started.erase(pid);
     return true;
 }
@@ -279,8 +361,10 @@ bool ProcessLauncher::stopGroup(std::int64_t pid) {
         if (m_started.count(pid) > 0) {
             int status = 0;
             const pid_t r = ::waitpid(p, &status, WNOHANG);
-            if (r == p || (r < 0 && errno == ECHILD))
+            if (r == p || (r < 0 && errno == ECHILD)) {
+                collected(pid, r == p ? &status : nullptr);
                 m_started.erase(pid);
+            }
         }
         if (m_started.count(pid) > 0 || groupHasLiveMember(p))
             return false;
@@ -310,6 +394,7 @@ bool ProcessLauncher::stopGroup(std::int64_t pid) {
         int status = 0;
         while (::waitpid(p, &status, 0) < 0 && errno == EINTR) {
         }
+        collected(pid, &status);
         m_started.erase(pid);
     }
     return waitEnded(2000);

@@ -4,6 +4,7 @@
 
 #include "platform/services.h"
 
+#include <deque>
 #include <map>
 #include <mutex>
 #include <set>
@@ -13,7 +14,7 @@ namespace platform {
 class ProcessLauncher : public Launcher {
 public:
     ProcessLauncher() = default;
-    ~ProcessLauncher() override = default;
+    ~ProcessLauncher() override;
     ProcessLauncher(const ProcessLauncher&) = delete;
     ProcessLauncher& operator=(const ProcessLauncher&) = delete;
 
@@ -26,6 +27,9 @@ public:
                            const QString& workingFolder = QString(),
                            int timeoutMs = 30000) override;
     bool isRunning(std::int64_t pid) override;
+    // The exit status and the first line of standard error of a hidden or minimized program,
+    // for the last 64 programs that ended.
+    std::optional<ProgramEnd> programEnd(std::int64_t pid) override;
     // SIGTERM to the process group, SIGKILL after 500 ms, then reaps it. False for a process
     // this launcher did not start; true for one of its own, also when it had already ended.
     bool stop(std::int64_t pid) override;
@@ -40,11 +44,16 @@ public:
     bool joinNetwork(const QString& name) override;
 
 private:
-    // `quiet`: standard output and error go to /dev/null instead of this program's own.
+    // `quiet`: standard output goes to /dev/null instead of this program's own, standard
+    // error into a pipe whose reading end is put into *errorRead (the program's writes fail
+    // instead of blocking once the pipe is full).
     std::optional<std::int64_t> spawn(const QString& program, const QStringList& arguments,
-                                      const QString& workingFolder, bool quiet);
+                                      const QString& workingFolder, bool quiet,
+                                      int* errorRead = nullptr);
     // Collects the exit of every started process that has ended, so none stays a zombie.
     void reapEnded();
+    // Notes how a started process ended (its wait status) and closes its error pipe.
+    void collected(std::int64_t pid, const int* waitStatus);
 
     std::mutex m_mutex;
     std::set<std::int64_t> m_started; // started and not yet reaped
@@ -53,6 +62,9 @@ private:
     std::map<std::int64_t, QString> m_programs;
     // Groups seen with no member left: their number may lead another group by now.
     std::set<std::int64_t> m_groupsEnded;
+    std::map<std::int64_t, int> m_errorPipes; // reading ends of the quiet programs' stderr
+    std::map<std::int64_t, ProgramEnd> m_ends;
+    std::deque<std::int64_t> m_endOrder; // oldest first
 };
 
 } // namespace platform

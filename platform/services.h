@@ -28,8 +28,15 @@ public:
 };
 
 // How a started program shows itself. A hidden or minimized program has no console: what it
-// writes to its standard output and error is discarded (its results are in its files).
+// writes to its standard output is discarded (its results are in its files); the beginning of
+// its standard error is kept for Launcher::programEnd.
 enum class WindowStyle { Hidden = 0, Normal = 1, Minimized = 2, Maximized = 3 };
+
+// How a program that was started and not waited on has ended.
+struct ProgramEnd {
+    int status = 0;    // its exit status; 128 + the signal number when a signal ended it
+    QString errorLine; // the first line it wrote to its standard error (empty when none)
+};
 
 // Starting and stopping other programs, opening files, joining a network.
 class Launcher {
@@ -47,6 +54,9 @@ public:
                                    int timeoutMs = 30000) = 0;
     // True while a process that this launcher started is still running.
     virtual bool isRunning(std::int64_t pid) = 0;
+    // How a hidden or minimized program that start() started has ended (its standard error is
+    // kept for this, not shown); nothing while it runs, or when it is not known.
+    virtual std::optional<ProgramEnd> programEnd(std::int64_t) { return std::nullopt; }
     // Stops a process this launcher started (SIGTERM, then SIGKILL after 500 ms).
     virtual bool stop(std::int64_t pid) = 0;
     // True while any process of the group that a started program leads still runs: the

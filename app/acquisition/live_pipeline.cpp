@@ -22,6 +22,8 @@ void LivePipeline::startRun(const QString& runFolder, const QString& deviceAddre
     m_trainingOptions = trainingOptions;
     m_newestFrame = -1;
     m_newestFrameMs = m_cursor.runStartMs;
+    m_dravel.failure.clear();
+    m_sirrex.failure.clear();
 }
 
 QString LivePipeline::imgFolder() const {
@@ -37,37 +39,61 @@ std::int64_t LivePipeline::elapsedSeconds() const {
     return formats::roundHalfEven(static_cast<double>(elapsedMs) / 1000.0);
 }
 
-bool LivePipeline::helperRunning(std::optional<std::int64_t>& pid) const {
-    if (pid && !m_services.launcher->isRunning(*pid))
-        pid.reset();
-    return pid.has_value();
+bool LivePipeline::helperRunning(Helper& helper) {
+    if (!helper.pid)
+        return false;
+    if (m_services.launcher->isRunning(*helper.pid))
+        return true;
+    const auto end = m_services.launcher->programEnd(*helper.pid);
+    helper.pid.reset();
+    if (!end)
+        return false;
+    if (end->status == 0) {
+        helper.failure.clear();
+        return false;
+    }
+    // Said in the run's status at once: otherwise the run would go on without detections and
+    // without a word.
+    helper.failure = QStringLiteral("The ") + QLatin1String(helper.name) +
+                     QStringLiteral(" refused frame ") + QString::number(helper.frame) +
+                     QStringLiteral(": ") +
+                     (end->errorLine.isEmpty()
+                          ? QStringLiteral("exit status ") + QString::number(end->status)
+                          : end->errorLine);
+    // No block comes for a frame the finder refused: its converted frame goes now, or such
+    // frames would pile up in the frame folder for the whole run.
+    if (&helper == &m_sirrex)
+        dropConvertedFrame(helper.frame);
+    return false;
 }
 
 LivePipeline::Step LivePipeline::scheduleHelpers(bool roundShape) {
     const QString programFolder = m_services.programFolder;
     // The newest frame to the converter, one conversion at a time.
-    if (!helperRunning(m_dravelPid)) {
+    if (!helperRunning(m_dravel)) {
         const std::int32_t n = FindNextFrameIndex(imgFolder(), m_prefix, m_cursor.jpgCursor, "jpg");
         if (m_cursor.jpgCursor < n) {
             const CommandLine command =
                 dravelCommand(programFolder, framePath(n, "pgm"), framePath(n, "jpg"));
-            m_dravelPid = m_services.launcher->start(command.program, command.arguments,
-                                                     programFolder, platform::WindowStyle::Hidden);
-            if (!m_dravelPid)
+            m_dravel.pid = m_services.launcher->start(command.program, command.arguments,
+                                                      programFolder, platform::WindowStyle::Hidden);
+            if (!m_dravel.pid)
                 return Step::ConverterNotStarted;
+            m_dravel.frame = n;
             m_cursor.jpgCursor = n;
         }
     }
     // The newest converted frame to the finder.
-    if (!helperRunning(m_sirrexPid)) {
+    if (!helperRunning(m_sirrex)) {
         const std::int32_t n = FindNextFrameIndex(imgFolder(), m_prefix, m_cursor.pgmCursor, "pgm");
         if (m_cursor.pgmCursor < n) {
             const CommandLine command =
                 sirrexCommand(programFolder, framePath(n, "pgm"), m_trainingOptions, roundShape, n);
-            m_sirrexPid = m_services.launcher->start(command.program, command.arguments,
-                                                     programFolder, platform::WindowStyle::Hidden);
-            if (!m_sirrexPid)
+            m_sirrex.pid = m_services.launcher->start(command.program, command.arguments,
+                                                      programFolder, platform::WindowStyle::Hidden);
+            if (!m_sirrex.pid)
                 return Step::FinderNotStarted;
+            m_sirrex.frame = n;
             m_cursor.pgmCursor = n;
         }
     }
@@ -79,19 +105,19 @@ bool LivePipeline::dropConvertedFrame(std::int32_t frame) const {
     return QFile::remove(pgm) || !QFileInfo::exists(pgm);
 }
 
-void LivePipeline::finishHelper(std::optional<std::int64_t>& pid) {
+void LivePipeline::finishHelper(Helper& helper) {
     // A converter or finder still at work gets two seconds to finish its frame, then it is
     // stopped, so that no converted frame appears after the clean-up.
-    for (int waited = 0; helperRunning(pid) && waited < 2000; waited += 20)
+    for (int waited = 0; helperRunning(helper) && waited < 2000; waited += 20)
         m_services.clock->pause(20);
-    if (pid)
-        m_services.launcher->stop(*pid);
-    pid.reset();
+    if (helper.pid)
+        m_services.launcher->stop(*helper.pid);
+    helper.pid.reset();
 }
 
 void LivePipeline::finishHelpers() {
-    finishHelper(m_dravelPid);
-    finishHelper(m_sirrexPid);
+    finishHelper(m_dravel);
+    finishHelper(m_sirrex);
 }
 
 bool LivePipeline::loggerRunning() const {
@@ -125,6 +151,11 @@ QString LivePipeline::stallText(bool listFrames) {
         m_newestFrame = 0;
         m_newestFrameMs = nowMs;
     }
+    // A helper that refused its frame is the cause of everything else the run shows.
+    if (!m_dravel.failure.isEmpty())
+        return m_dravel.failure;
+    if (!m_sirrex.failure.isEmpty())
+        return m_sirrex.failure;
     if (m_loggerPid && !m_services.launcher->isRunning(*m_loggerPid))
         return QStringLiteral("The logger has stopped");
     if (nowMs - m_newestFrameMs < kStallSeconds * 1000)

@@ -2,8 +2,9 @@
 // The live pipeline of a run, apart from any window: every tick it hands the newest JPEG frame
 // to the converter Dravel and the newest converted frame to the finder Sirrex, one process of
 // each at a time, so that blocks are appended in frame order and never pile up. It watches the
-// logger and the frames for a stalled run, deletes each converted frame once its block was read,
-// and at the end lets the converter and the finder finish their frame before it stops them.
+// logger and the frames for a stalled run and the converter and the finder for a frame they
+// refused, deletes each converted frame once its block was read (or the finder refused it), and
+// at the end lets the converter and the finder finish their frame before it stops them.
 
 #include "platform/services.h"
 
@@ -63,14 +64,24 @@ public:
     void stopLogger();
 
     // What is wrong with a run that is on, for the status text; empty while frames come:
-    // "No new frame from the device since frame N" (or "No frame from the device yet") after
-    // kStallSeconds without a new frame, "The logger has stopped" when it ended early.
+    // "The converter refused frame N: " or "The finder refused frame N: " and the first line of
+    // its error output (its exit status when it wrote none) while the last frame it ended on
+    // failed; "The logger has stopped" when it ended early; "No new frame from the device since
+    // frame N" (or "No frame from the device yet") after kStallSeconds without a new frame.
     // `listFrames`: look into the frame folder (when nothing is converted live).
     QString stallText(bool listFrames);
 
 private:
-    bool helperRunning(std::optional<std::int64_t>& pid) const;
-    void finishHelper(std::optional<std::int64_t>& pid);
+    // A converter or finder process of the run and the frame it was given.
+    struct Helper {
+        const char* name = "";
+        std::optional<std::int64_t> pid;
+        std::int32_t frame = 0;
+        QString failure; // how it failed on its last frame, or empty
+    };
+    // False once the helper has ended; its end is then looked at.
+    bool helperRunning(Helper& helper);
+    void finishHelper(Helper& helper);
 
     platform::Services m_services;
     LiveFrameCursor m_cursor;
@@ -78,8 +89,8 @@ private:
     QString m_prefix;
     QString m_trainingOptions;
     std::optional<std::int64_t> m_loggerPid;
-    std::optional<std::int64_t> m_dravelPid;
-    std::optional<std::int64_t> m_sirrexPid;
+    Helper m_dravel{"converter", std::nullopt, 0, QString()};
+    Helper m_sirrex{"finder", std::nullopt, 0, QString()};
     std::int32_t m_newestFrame = -1;  // newest JPEG frame seen
     std::int64_t m_newestFrameMs = 0; // when it was first seen
 };

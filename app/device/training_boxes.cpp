@@ -1,6 +1,10 @@
 #include "training_boxes.h"
 
+#include "finder/arguments.h"
 #include "formats/text_lines.h"
+
+#include <memory>
+#include <sstream>
 
 namespace device {
 
@@ -56,6 +60,34 @@ QStringList textsFromTraining(const formats::TrainingFile& training) {
     for (const auto& value : training.values)
         texts.append(QString::fromStdString(value));
     return texts;
+}
+
+QString trainingRefusal(const QString& trainingOptions) {
+    // Each option alone through the finder's own reading of its command line, so that what is
+    // refused here is exactly what the finder refuses.
+    auto state = std::make_unique<finder::SirrexState>();
+    QStringList refused;
+    for (const std::string& word : formats::splitOptionString(trainingOptions.toStdString())) {
+        std::ostringstream out;
+        std::ostringstream err;
+        if (finder::load_arguments(*state, {"Sirrex", "frame.pgm", word}, out, err) !=
+            finder::ArgumentsResult::Refused)
+            continue;
+        const std::string why = err.str();
+        const auto open = why.find('(');
+        const auto close = why.rfind(')');
+        const std::string key = word.substr(1, 2);
+        refused << (key == "bs" ? QStringLiteral("Box Size") : QString::fromStdString(key)) +
+                       QStringLiteral(" = ") + QString::fromStdString(word.substr(3)) +
+                       (open != std::string::npos && close != std::string::npos && open < close
+                            ? QStringLiteral(" (") +
+                                  QString::fromStdString(why.substr(open + 1, close - open - 1)) +
+                                  QStringLiteral(")")
+                            : QString());
+    }
+    if (refused.isEmpty())
+        return {};
+    return QStringLiteral("The finder refuses the training: ") + refused.join(QStringLiteral(", "));
 }
 
 TrainingLoad loadTrainingAcquisition(const QString& folder) {

@@ -32,6 +32,12 @@ struct TrainingLoad {
     QString error; // Source::Failed: why the file could not be read
 };
 
+// Why the finder would refuse the option string of a training (made by ReadTrainingOptions):
+// "The finder refuses the training: " and, for each value it refuses, the box as the window
+// labels it, " = ", the value and the finder's reason in parentheses ("Box Size = abc (not a
+// decimal number)"); empty when the finder takes every value.
+QString trainingRefusal(const QString& trainingOptions);
+
 // Acquisition window: the folder's training.dat, or the built-in defaults when it has none
 // (the window then runs SaveConfigFile and writeTrainingFileWithDefaults).
 TrainingLoad loadTrainingAcquisition(const QString& folder);

@@ -1,11 +1,15 @@
 #include "app/training/training_test.h"
 
+#include "finder/arguments.h"
 #include "formats/numbers.h"
 #include "formats/position_file.h"
 #include "formats/training_file.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <sstream>
 
 namespace training {
 
@@ -43,6 +47,27 @@ std::vector<TestDetection> firstBlock(std::span<const std::uint8_t> data, std::s
 }
 
 } // namespace
+
+std::string finderOutputFolder(const std::string& imagePath) {
+    auto state = std::make_unique<finder::SirrexState>();
+    std::ostringstream out;
+    std::ostringstream err;
+    finder::load_arguments(*state, {"Sirrex", imagePath}, out, err);
+    return state->project_folder;
+}
+
+std::string testFolderRefusal(const std::string& programFolder, const std::string& outputFolder) {
+    const auto clean = [](const std::string& folder) {
+        return std::filesystem::path(folder).lexically_normal().string();
+    };
+    if (clean(programFolder) == clean(outputFolder) ||
+        clean(programFolder + "/") == clean(outputFolder + "/"))
+        return {};
+    return "TEST TRAINING cannot run in the program folder " + programFolder +
+           ": its name ends in \"img\", so the finder would write its files into " +
+           (outputFolder.empty() ? std::string("the current folder") : outputFolder) +
+           ". Move the program into another folder.";
+}
 
 std::string previewBase(const std::string& programFolder) {
     return programFolder + "/preview";

@@ -17,6 +17,14 @@ namespace training {
 inline constexpr char kPreTrainingMissingMessage[] =
     "Pre-Training file not found. Please entrain again";
 
+// The folder the finder writes its files into for the image at `imagePath`: the image's folder,
+// or that folder's parent when the folder's name ends in "img" (the finder's own rule).
+std::string finderOutputFolder(const std::string& imagePath);
+
+// The message for a program folder in which the test cannot run because the finder would write
+// into `outputFolder` instead: empty when the finder writes into `programFolder` itself.
+std::string testFolderRefusal(const std::string& programFolder, const std::string& outputFolder);
+
 // A program to start: its path and its arguments.
 struct ProgramCommand {
     std::string program;

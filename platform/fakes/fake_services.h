@@ -98,6 +98,13 @@ public:
         auto it = running.find(pid);
         return it != running.end() && it->second;
     }
+    // The end a test gave a started program in `ends`, once it no longer runs.
+    std::optional<ProgramEnd> programEnd(std::int64_t pid) override {
+        const auto it = ends.find(pid);
+        if (it == ends.end() || isRunning(pid))
+            return std::nullopt;
+        return it->second;
+    }
     bool stop(std::int64_t pid) override {
         stopped.push_back(pid);
         auto it = running.find(pid);
@@ -126,6 +133,7 @@ public:
     std::vector<Start> started;
     std::vector<std::int64_t> stopped;
     std::map<std::int64_t, bool> running;
+    std::map<std::int64_t, ProgramEnd> ends; // how a started program ended
     QStringList opened;
     QStringList networks;
     std::function<void(const Start&)> onStart; // lets a test act like the started program

@@ -119,6 +119,40 @@ TEST_F(LivePipelineTest, StalledFramesAndAnEndedLoggerAreTold) {
     EXPECT_FALSE(pipeline.loggerRunning());
 }
 
+TEST_F(LivePipelineTest, AConverterOrFinderThatRefusesAFrameIsSaidAtOnce) {
+    // The finder refuses frame 1 as Sirrex does a bad option value: status 1 and one line.
+    frame(1, "pgm");
+    fakes.launcher->onStart = [this](const platform::fakes::FakeLauncher::Start& s) {
+        fakes.launcher->running[s.pid] = false;
+        if (QFileInfo(s.program).fileName() == "Sirrex")
+            fakes.launcher->ends[s.pid] = {1, "Bad option value -bsabc (not a decimal number)"};
+        else
+            fakes.launcher->ends[s.pid] = {1, ""};
+    };
+    ASSERT_EQ(pipeline.scheduleHelpers(false), LivePipeline::Step::Ok);
+    EXPECT_EQ(pipeline.stallText(true), "");
+    ASSERT_EQ(pipeline.scheduleHelpers(false), LivePipeline::Step::Ok);
+    EXPECT_EQ(pipeline.stallText(true),
+              "The finder refused frame 1: Bad option value -bsabc (not a decimal number)");
+    // No block comes for it: its converted frame does not stay behind.
+    EXPECT_FALSE(QFile::exists(run + "/img/c10_0_0_7f1.pgm"));
+    // A converter that fails says so too, with its status when it wrote nothing.
+    frame(2);
+    ASSERT_EQ(pipeline.scheduleHelpers(false), LivePipeline::Step::Ok);
+    ASSERT_EQ(pipeline.scheduleHelpers(false), LivePipeline::Step::Ok);
+    EXPECT_EQ(pipeline.stallText(true), "The converter refused frame 2: exit status 1");
+    // A frame done well clears the status.
+    fakes.launcher->onStart = [this](const platform::fakes::FakeLauncher::Start& s) {
+        fakes.launcher->running[s.pid] = false;
+        fakes.launcher->ends[s.pid] = {0, ""};
+    };
+    frame(3);
+    frame(3, "pgm");
+    ASSERT_EQ(pipeline.scheduleHelpers(false), LivePipeline::Step::Ok);
+    ASSERT_EQ(pipeline.scheduleHelpers(false), LivePipeline::Step::Ok);
+    EXPECT_EQ(pipeline.stallText(true), "");
+}
+
 TEST_F(LivePipelineTest, HelpersGetTwoSecondsToFinishThenAreStopped) {
     frame(1);
     ASSERT_EQ(pipeline.scheduleHelpers(false), LivePipeline::Step::Ok);

@@ -83,3 +83,24 @@ TEST(TrainingBoxes, UnreadableTrainingIsAFailureNotDefaults) {
     EXPECT_EQ(load.source, Source::Failed);
     EXPECT_FALSE(load.error.isEmpty());
 }
+
+TEST(TrainingBoxes, ValuesTheFinderWouldRefuseAreNamedByTheirBox) {
+    formats::TrainingFile training = formats::TrainingFile::defaults();
+    const auto options = [&training] {
+        return QString::fromStdString(formats::trainingOptionsFromLines(training.lines()));
+    };
+    EXPECT_EQ(trainingRefusal(options()), "");
+    training[4] = "abc"; // bs: what "Box Size = " holds
+    EXPECT_EQ(trainingRefusal(options()),
+              "The finder refuses the training: Box Size = abc (not a decimal number)");
+    training[4] = "35";
+    training[0] = "x1";  // xs
+    training[17] = "zz"; // mm: not a finder option, so never refused
+    training[8] = "5";   // tl: too short to be an option, the finder's default is used
+    EXPECT_EQ(trainingRefusal(options()),
+              "The finder refuses the training: xs = x1 (not a 32-bit whole number)");
+    training[0] = "335";
+    training[4] = "70";
+    EXPECT_EQ(trainingRefusal(options()),
+              "The finder refuses the training: Box Size = 70 (box size must be 4 to 60)");
+}

@@ -189,3 +189,26 @@ TEST(ProcessLauncher, ProgramThatEndedByItselfIsNotRunning) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ProcessLauncher, AHiddenProgramsEndGivesItsStatusAndFirstErrorLine) {
+    ProcessLauncher launcher;
+    const auto pid = launcher.start(
+        "/bin/sh", {"-c", "echo progress; echo 'Bad option value -bsabc' >&2; echo more >&2; exit 1"},
+        QString(), platform::WindowStyle::Hidden);
+    ASSERT_TRUE(pid.has_value());
+    EXPECT_TRUE(waitUntil([&] { return !launcher.isRunning(*pid); }, 3000));
+    const auto end = launcher.programEnd(*pid);
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(end->status, 1);
+    EXPECT_EQ(end->errorLine, "Bad option value -bsabc");
+    // A program that writes more than the pipe holds is not held up by it.
+    const auto chatty = launcher.start("/bin/sh", {"-c", "head -c 300000 /dev/zero >&2; exit 0"},
+                                       QString(), platform::WindowStyle::Minimized);
+    ASSERT_TRUE(chatty.has_value());
+    EXPECT_TRUE(waitUntil([&] { return !launcher.isRunning(*chatty); }, 5000));
+    ASSERT_TRUE(launcher.programEnd(*chatty).has_value());
+}
+
+} // namespace

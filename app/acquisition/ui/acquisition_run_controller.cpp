@@ -5,6 +5,7 @@
 #include "app/device/device_client.h"
 #include "app/device/names.h"
 #include "app/device/settings.h"
+#include "app/device/training_boxes.h"
 #include "app/results/live_block_reader.h"
 #include "app/results/track_color.h"
 #include "app/results/ui/result_views.h"
@@ -261,6 +262,9 @@ QString AcquisitionRunController::runRefusal() const {
         !QFileInfo::exists(QDir(m_services.programFolder)
                                .filePath(QString::fromLatin1(formats::kTrainingFileName))))
         refusal = QString::fromLatin1(acquisition::kNoTraining);
+    if (refusal.isEmpty())
+        refusal = device::trainingRefusal(
+            fromStd(formats::ReadTrainingOptions(m_services.programFolder.toStdString())));
     return refusal;
 }
 

@@ -140,7 +140,11 @@ void PlateController::cmdOffsetUpClick() {
 void PlateController::txtPsizeLostFocus() {
     if (training::plateSizeAccepted(numberIn(m_c.txt_psize)))
         return;
-    HandlerGuard guard(m_life);
+    // The message box takes the focus from the box: that focus-out is the same change, and
+    // gets no second message.
+    HandlerGuard guard(m_life, "txtPsizeLostFocus");
+    if (!guard.entered())
+        return;
     m_services.dialogs->message(QStringLiteral("invalid Analisis Area value [10-60]"));
     if (!guard.alive())
         return;

@@ -1,6 +1,7 @@
 #include "app/training/ui/training_controller.h"
 
 #include "app/device/names.h"
+#include "app/device/training_boxes.h"
 #include "app/training/target_picking.h"
 #include "app/training/training_test.h"
 #include "app/training/ui/plate_controller.h"
@@ -191,10 +192,38 @@ void TrainingController::TestTraining() {
     const std::string base = training::previewBase(program);
     if (!QFileInfo::exists(QString::fromStdString(base + ".jpg")))
         return; // no preview: nothing to test, nothing said
+    // The test reads what the finder writes beside the preview: a folder where the finder
+    // writes elsewhere (into the parent's files) is refused.
+    const std::string refusal =
+        training::testFolderRefusal(program, training::finderOutputFolder(base + ".pgm"));
+    if (!refusal.empty()) {
+        m_services.dialogs->message(fromStd(refusal));
+        return;
+    }
+    if (formats::ReadTrainingOptions(program).empty()) {
+        m_services.dialogs->message(QString::fromLatin1(training::kPreTrainingMissingMessage));
+        return;
+    }
+    // The test runs on the boxes as the operator sees them: they are saved first, so that the
+    // training file and the boxes never disagree without a word.
+    if (!m_hooks.writeTrainingFile()) {
+        if (guard.alive())
+            m_services.dialogs->message(
+                QStringLiteral("The training could not be saved in the program folder."));
+        return;
+    }
+    if (!guard.alive())
+        return;
     std::string optionsError;
     const std::string options = formats::ReadTrainingOptions(program, &optionsError);
     if (options.empty()) {
         m_services.dialogs->message(QString::fromLatin1(training::kPreTrainingMissingMessage));
+        return;
+    }
+    // A value the finder would refuse is named by its box before anything is started.
+    const QString refused = device::trainingRefusal(fromStd(options));
+    if (!refused.isEmpty()) {
+        m_services.dialogs->message(refused);
         return;
     }
     // Nothing of an earlier test may be read or drawn: its conversion and both finder files go.
@@ -205,17 +234,36 @@ void TrainingController::TestTraining() {
     const training::ProgramCommand sirrex =
         training::testSirrexCommand(program, base, options, m_hooks.roundShape(), m_hooks.window);
     for (const training::ProgramCommand* command : {&dravel, &sirrex}) {
-        const auto status = m_services.launcher->run(QString::fromStdString(command->program),
-                                                     qtArguments(command->arguments),
-                                                     m_services.programFolder, kTestProgramMs);
-        if (!guard.alive())
+        const QString name = QFileInfo(QString::fromStdString(command->program)).fileName();
+        const auto pid = m_services.launcher->start(
+            QString::fromStdString(command->program), qtArguments(command->arguments),
+            m_services.programFolder, platform::WindowStyle::Hidden);
+        if (!pid) {
+            m_services.dialogs->message(name + QStringLiteral(" could not be started"));
             return;
-        if (!status || *status != 0) {
+        }
+        // Each program is waited for, events running meanwhile.
+        for (int waited = 0; waited < kTestProgramMs && m_services.launcher->isRunning(*pid);
+             waited += 20) {
+            m_services.clock->pause(20);
+            if (!guard.alive()) {
+                m_services.launcher->stop(*pid);
+                return;
+            }
+        }
+        if (m_services.launcher->isRunning(*pid)) {
+            m_services.launcher->stop(*pid);
+            m_services.dialogs->message(name +
+                                        QStringLiteral(" did not finish the preview in time"));
+            return;
+        }
+        // How it failed, in its own words (the first line of its error output).
+        const auto end = m_services.launcher->programEnd(*pid);
+        if (end && end->status != 0) {
             m_services.dialogs->message(
-                QFileInfo(QString::fromStdString(command->program)).fileName() +
-                (status ? QStringLiteral(" failed on the preview (status ") +
-                              QString::number(*status) + QStringLiteral(")")
-                        : QStringLiteral(" did not finish the preview in time")));
+                name + QStringLiteral(" failed on the preview (status ") +
+                QString::number(end->status) + QStringLiteral(")") +
+                (end->errorLine.isEmpty() ? QString() : QStringLiteral(": ") + end->errorLine));
             return;
         }
     }

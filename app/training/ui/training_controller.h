@@ -73,9 +73,13 @@ public:
     void cmdDetectClick();
     // "APPLY": five to ten picks measured into the limits, the descriptor and training files.
     void MeasureTargets();
-    // "TEST TRAINING": Dravel and Sirrex once on the program folder's preview with the current
-    // training, and the detections drawn. Each program is waited for (at most kTestProgramMs);
-    // the previous test's conversion and files are removed first, so nothing stale is drawn.
+    // "TEST TRAINING": Dravel and Sirrex once on the program folder's preview with the training
+    // of the boxes (written into the program folder's training.dat first), and the detections
+    // drawn. A value the finder would refuse is named by its box; a program that fails is named
+    // with the first line of its error output. Each program is waited for (at most
+    // kTestProgramMs); the previous test's conversion and files are removed first, so nothing
+    // stale is drawn. A program folder whose name ends in "img" is refused: the finder would
+    // write into its parent.
     void TestTraining();
     static constexpr int kTestProgramMs = 15000;
 

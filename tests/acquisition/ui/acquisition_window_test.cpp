@@ -305,6 +305,19 @@ TEST_F(AcquisitionWindow, RunsThatCannotWorkAreRefusedWithAMessage) {
     EXPECT_TRUE(startsOf("Pendrel").isEmpty());
 }
 
+TEST_F(AcquisitionWindow, ATrainingTheFinderWouldRefuseStartsNoRun) {
+    // "Next >" wrote what the operator typed into "Box Size = ".
+    formats::TrainingFile training = formats::TrainingFile::defaults();
+    training[4] = "abc";
+    ASSERT_EQ(formats::writeTrainingFile(program->path().toStdString(), training), "");
+    window->controls().cmdPlay->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The finder refuses the training: Box Size = abc (not a decimal number)"});
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_TRUE(runFolders().isEmpty());
+    EXPECT_TRUE(startsOf("Pendrel").isEmpty());
+}
+
 TEST_F(AcquisitionWindow, PlateSizeOutOfRangeIsReplacedByThirtyFive) {
     auto& c = window->controls();
     c.txt_psize->setText("8");

@@ -652,6 +652,23 @@ TEST_F(FrontendTest, ProjectNameLimitAndCleaning) {
     EXPECT_EQ(c.txt_project->text(), "my_plate-2b");
 }
 
+TEST_F(FrontendTest, TrainingTestRefusesAProgramFolderWhereTheFinderWritesElsewhere) {
+    // The finder writes the files of an image in a folder named ...img into the parent.
+    folder = path("img");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    writeFile(path("preview.jpg"), grayJpeg());
+    FrmFrontend& w = open();
+    dialogs->log.clear();
+    ASSERT_EQ(w.controls().cmd_detect->text(), "TEST TRAINING");
+    w.controls().cmd_detect->click();
+    EXPECT_EQ(dialogs->messages(),
+              QStringList{"TEST TRAINING cannot run in the program folder " + folder +
+                          ": its name ends in \"img\", so the finder would write its files "
+                          "into " +
+                          m_dir->path() + ". Move the program into another folder."});
+    EXPECT_TRUE(fakes.launcher->started.empty());
+}
+
 TEST_F(FrontendTest, PlateSizeCheckOnLostFocus) {
     FrmFrontend& w = open();
     auto& c = w.controls();

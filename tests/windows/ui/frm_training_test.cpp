@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QBuffer>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,6 +30,8 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -240,6 +243,81 @@ TEST_F(FrmTrainingTest, PlateSizeIsCheckedOnEveryChange) {
     c.txt_psize->setText("61");
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{"invalid Analisis Area value [10-60]"});
     EXPECT_EQ(c.txt_psize->text(), "35");
+}
+
+TEST_F(FrmTrainingTest, OneKeystrokeInThePlateSizeGivesOneMessage) {
+    // A real message box takes the focus from the box while it is open.
+    struct FocusTakingDialogs : platform::fakes::FakeDialogs {
+        QWidget* box = nullptr; // has the focus until the first box opens
+        void message(const QString& text, const QString& title) override {
+            FakeDialogs::message(text, title);
+            if (QWidget* losing = std::exchange(box, nullptr)) {
+                QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+                QCoreApplication::sendEvent(losing, &out);
+            }
+        }
+    };
+    auto dialogs = std::make_shared<FocusTakingDialogs>();
+    platform::Services services = fakes.services(program.path());
+    services.dialogs = dialogs;
+    Windows::setServices(services);
+    auto& c = window().controls();
+    dialogs->box = c.txt_psize;
+    c.txt_psize->setText("3");
+    EXPECT_EQ(dialogs->messages(), QStringList{"invalid Analisis Area value [10-60]"});
+    EXPECT_EQ(c.txt_psize->text(), "35");
+}
+
+// The training test's programs end as the test says: the converter well, the finder as given.
+void endPrograms(platform::fakes::FakeLauncher& launcher, platform::ProgramEnd finder) {
+    launcher.onStart = [&launcher, finder](const platform::fakes::FakeLauncher::Start& s) {
+        launcher.running[s.pid] = false;
+        launcher.ends[s.pid] = QFileInfo(s.program).fileName() == "Sirrex"
+                                   ? finder
+                                   : platform::ProgramEnd{0, QString()};
+    };
+}
+
+TEST_F(FrmTrainingTest, TrainingTestRunsOnTheBoxesNotOnAnOlderFile) {
+    makeAcquisition("run", {0, 1});
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    choose("run");
+    ASSERT_TRUE(w.LoadAcquisition());
+    ASSERT_TRUE(readFile(program.filePath("training.dat")).contains("bs 35\r\n"));
+    endPrograms(*fakes.launcher, {0, QString()});
+    fakes.dialogs->log.clear();
+    c.txt_npix->setText("40");
+    c.cmd_detect->click(); // "TEST TRAINING"
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(readFile(program.filePath("training.dat")).contains("bs 40\r\n"));
+    ASSERT_FALSE(fakes.launcher->started.empty());
+    EXPECT_TRUE(fakes.launcher->started.back().arguments.contains("-bs40"))
+        << fakes.launcher->started.back().arguments.join(" ").toStdString();
+}
+
+TEST_F(FrmTrainingTest, TrainingTestNamesTheCauseOfAFailure) {
+    makeAcquisition("run", {0, 1});
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    choose("run");
+    ASSERT_TRUE(w.LoadAcquisition());
+    // A value the finder would refuse: its box is named, nothing is started.
+    fakes.dialogs->log.clear();
+    c.txt_npix->setText("abc");
+    c.cmd_detect->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The finder refuses the training: Box Size = abc (not a decimal number)"});
+    EXPECT_TRUE(fakes.launcher->started.empty());
+    // A finder that fails on the preview: its own first line of error output.
+    endPrograms(*fakes.launcher, {1, "Cant read File correctly: preview.pgm holds no pixels"});
+    fakes.dialogs->log.clear();
+    c.txt_npix->setText("35");
+    c.cmd_detect->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"Sirrex failed on the preview (status 1): Cant read File correctly: "
+                          "preview.pgm holds no pixels"});
 }
 
 TEST_F(FrmTrainingTest, ModeButtonsSwapTheFramesAndRedrawWithoutTheDevice) {
