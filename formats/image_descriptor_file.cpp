@@ -1,7 +1,6 @@
 #include "formats/image_descriptor_file.h"
 
-#include <fstream>
-#include <iterator>
+#include "formats/regular_file.h"
 
 namespace formats {
 
@@ -70,15 +69,14 @@ ImageDescriptorFile decodeImageDescriptorFile(std::span<const std::uint8_t> data
 }
 
 ImageDescriptorFile readImageDescriptorFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string bytes, error;
+    if (!readRegularFile(path, bytes, error)) {
         ImageDescriptorFile file;
-        file.error = "cannot open " + path;
+        file.error = error;
         return file;
     }
-    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-    return decodeImageDescriptorFile(data);
+    return decodeImageDescriptorFile(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 } // namespace formats

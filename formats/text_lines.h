@@ -42,8 +42,9 @@ TextLines readTextLines(const std::string& path, std::size_t maxBytes = kMaxText
 std::string writeTextLines(const std::string& path, const std::vector<std::string>& lines,
                            std::string_view lineEnd = "\r\n");
 
-// Copies a file byte for byte under a temporary name beside `to`, renamed into place.
-// Returns an empty string on success, else a message.
+// Copies a file byte for byte under a temporary name beside `to`, renamed into place. Only a
+// regular file is copied (see readRegularFile). Returns an empty string on success, else a
+// message naming the file.
 std::string copyFileAtomic(const std::string& from, const std::string& to);
 
 // `folder` joined with a file name.

@@ -1,29 +1,25 @@
 #include "app/results/file_bytes.h"
 
+#include "formats/regular_file.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace results {
 
 FileBytes readFileBytes(const std::string& path, std::uint64_t offset, std::uint64_t length) {
     FileBytes out;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        out.exists = errno != ENOENT;
-        out.error = "Cannot open " + path + ": " + std::strerror(errno);
+    formats::RegularFile file;
+    if (!file.open(path)) {
+        out.exists = !file.missing();
+        out.error = file.error();
         return out;
     }
     out.exists = true;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        out.error = "Cannot read " + path + ": not a regular file";
-        ::close(fd);
-        return out;
-    }
-    out.size = static_cast<std::uint64_t>(st.st_size);
+    const int fd = file.fd();
+    out.size = file.size();
     if (offset < out.size) {
         const std::uint64_t want = std::min(length, out.size - offset);
         out.bytes.resize(want);
@@ -35,7 +31,6 @@ FileBytes readFileBytes(const std::string& path, std::uint64_t offset, std::uint
                 if (errno == EINTR)
                     continue;
                 out.error = "Cannot read " + path + ": " + std::strerror(errno);
-                ::close(fd);
                 return out;
             }
             if (n == 0)
@@ -44,7 +39,6 @@ FileBytes readFileBytes(const std::string& path, std::uint64_t offset, std::uint
         }
         out.bytes.resize(done);
     }
-    ::close(fd);
     out.ok = true;
     return out;
 }
