@@ -68,6 +68,13 @@ std::string copyFileAtomic(const std::string& from, const std::string& to) {
     return saveFileAtomic(to, bytes);
 }
 
+std::string copyFileNoReplace(const std::string& from, const std::string& to) {
+    std::string bytes, error;
+    if (!readRegularFile(from, bytes, error))
+        return error;
+    return saveFileNoReplace(to, bytes);
+}
+
 std::string pathInFolder(const std::string& folder, std::string_view fileName) {
     if (folder.empty())
         return std::string(fileName);

@@ -47,6 +47,10 @@ std::string writeTextLines(const std::string& path, const std::vector<std::strin
 // message naming the file.
 std::string copyFileAtomic(const std::string& from, const std::string& to);
 
+// The same, but a file already under the name `to` is never replaced: the copy is then refused
+// with a message naming `to` (see renameNoReplace).
+std::string copyFileNoReplace(const std::string& from, const std::string& to);
+
 // `folder` joined with a file name.
 std::string pathInFolder(const std::string& folder, std::string_view fileName);
 
