@@ -1,8 +1,8 @@
 #include "formats/image_descriptor_file.h"
 
+#include "formats/regular_file.h"
+
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 namespace formats {
 
@@ -71,23 +71,14 @@ ImageDescriptorFile decodeImageDescriptorFile(std::span<const std::uint8_t> data
 }
 
 ImageDescriptorFile readImageDescriptorFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string bytes, error;
+    if (!readRegularFile(path, bytes, error)) {
         ImageDescriptorFile file;
-        file.error = "cannot open " + path;
+        file.error = error;
         return file;
     }
-    // Read at the size found, so that the bytes take the file's size once.
-    std::vector<std::uint8_t> data;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size > 0) {
-        data.resize(static_cast<std::size_t>(size));
-        in.read(reinterpret_cast<char*>(data.data()), size);
-        data.resize(static_cast<std::size_t>(in.gcount()));
-    }
-    return decodeImageDescriptorFile(data);
+    return decodeImageDescriptorFile(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 } // namespace formats

@@ -1,7 +1,6 @@
 #include "formats/position_file.h"
 
-#include <fstream>
-#include <iterator>
+#include "formats/regular_file.h"
 
 namespace formats {
 
@@ -151,20 +150,14 @@ PositionFile decodePositionFile(std::span<const std::uint8_t> data) {
 }
 
 PositionFile readPositionFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string bytes, error;
+    if (!readRegularFile(path, bytes, error)) {
         PositionFile file;
-        file.error = "cannot open " + path;
+        file.error = error;
         return file;
     }
-    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        PositionFile file;
-        file.error = "cannot read " + path;
-        return file;
-    }
-    return decodePositionFile(data);
+    return decodePositionFile(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 } // namespace formats

@@ -54,6 +54,48 @@ std::string saveFileAtomic(const std::string& path, std::string_view content) {
     return {};
 }
 
+std::string renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    int error = errno;
+    if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
+        // No such rename on this file system: a link fails just as well when the name is taken.
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            if (::unlink(from.c_str()) == 0)
+                return {};
+            error = errno;
+            ::unlink(to.c_str());
+            return "Cannot rename " + from + " to " + to + ": " + std::strerror(error);
+        }
+        error = errno;
+    }
+    if (error == EEXIST)
+        return "Cannot rename " + from + " to " + to + ": " + to + " already exists";
+    return "Cannot rename " + from + " to " + to + ": " + std::strerror(error);
+}
+
+std::string saveFileNoReplace(const std::string& path, std::string_view content) {
+    const std::string temp = temporaryNameFor(path);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return "Cannot write " + path + ": " + std::strerror(errno);
+    if (!writeAll(fd, content)) {
+        const std::string message = failure(path);
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return message;
+    }
+    if (::close(fd) != 0) {
+        const std::string message = failure(path);
+        ::unlink(temp.c_str());
+        return message;
+    }
+    std::string message = renameNoReplace(temp, path);
+    if (!message.empty())
+        ::unlink(temp.c_str());
+    return message;
+}
+
 std::string appendToFile(const std::string& path, std::string_view content, bool create) {
     const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | (create ? O_CREAT : 0);
     const int fd = ::open(path.c_str(), flags, 0644);

@@ -15,6 +15,16 @@ std::string saveFileAtomic(const std::string& path, std::string_view content);
 // until every byte is out. Returns an empty string on success, else a message naming the path.
 std::string appendToFile(const std::string& path, std::string_view content, bool create = true);
 
+// Gives `from` the new name `to` only when no file has that name: an existing file is never
+// replaced. Where the file system cannot rename that way, the file is linked under the new
+// name and the old name removed. Returns an empty string on success, else a message naming
+// `to` ("Cannot rename FROM to TO: TO already exists" when the name is taken).
+std::string renameNoReplace(const std::string& from, const std::string& to);
+
+// Writes the whole content under a temporary name beside `path` and gives it that name only
+// when no file has it (see renameNoReplace). Empty on success, else a message.
+std::string saveFileNoReplace(const std::string& path, std::string_view content);
+
 // A temporary name in the same folder as `path`, unique within this process.
 std::string temporaryNameFor(const std::string& path);
 

@@ -1,13 +1,9 @@
 #include "text_lines.h"
 
+#include "formats/regular_file.h"
 #include "formats/save_file.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 namespace formats {
 
@@ -43,40 +39,12 @@ std::string joinLines(const std::vector<std::string>& lines, std::string_view li
 
 TextLines readTextLines(const std::string& path, std::size_t maxBytes) {
     TextLines result;
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status)) {
-        if (ec && ec != std::errc::no_such_file_or_directory) {
-            result.status = TextLines::Status::Failed;
-            result.error = "Cannot read " + path + ": " + ec.message();
-        } else {
-            result.status = TextLines::Status::Missing;
-        }
-        return result;
-    }
-    result.status = TextLines::Status::Failed;
-    if (!std::filesystem::is_regular_file(status)) {
-        result.error = "Cannot read " + path + ": not a file";
-        return result;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        result.error = "Cannot read " + path + ": " + std::strerror(errno);
-        return result;
-    }
     std::string text;
-    char buffer[65536];
-    while (in) {
-        in.read(buffer, sizeof buffer);
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (text.size() + got > maxBytes) {
-            result.error = "Cannot read " + path + ": the file is too large";
-            return result;
-        }
-        text.append(buffer, got);
-    }
-    if (in.bad()) {
-        result.error = "Cannot read " + path + ": read error";
+    bool missing = false;
+    if (!readRegularFile(path, text, result.error, &missing, maxBytes)) {
+        result.status = missing ? TextLines::Status::Missing : TextLines::Status::Failed;
+        if (missing)
+            result.error.clear();
         return result;
     }
     result.status = TextLines::Status::Ok;
@@ -94,13 +62,17 @@ std::string writeTextLines(const std::string& path, const std::vector<std::strin
 }
 
 std::string copyFileAtomic(const std::string& from, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    if (!in)
-        return "Cannot read " + from + ": " + std::strerror(errno);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return "Cannot read " + from + ": read error";
+    std::string bytes, error;
+    if (!readRegularFile(from, bytes, error))
+        return error;
     return saveFileAtomic(to, bytes);
+}
+
+std::string copyFileNoReplace(const std::string& from, const std::string& to) {
+    std::string bytes, error;
+    if (!readRegularFile(from, bytes, error))
+        return error;
+    return saveFileNoReplace(to, bytes);
 }
 
 std::string pathInFolder(const std::string& folder, std::string_view fileName) {

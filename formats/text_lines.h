@@ -42,9 +42,14 @@ TextLines readTextLines(const std::string& path, std::size_t maxBytes = kMaxText
 std::string writeTextLines(const std::string& path, const std::vector<std::string>& lines,
                            std::string_view lineEnd = "\r\n");
 
-// Copies a file byte for byte under a temporary name beside `to`, renamed into place.
-// Returns an empty string on success, else a message.
+// Copies a file byte for byte under a temporary name beside `to`, renamed into place. Only a
+// regular file is copied (see readRegularFile). Returns an empty string on success, else a
+// message naming the file.
 std::string copyFileAtomic(const std::string& from, const std::string& to);
+
+// The same, but a file already under the name `to` is never replaced: the copy is then refused
+// with a message naming `to` (see renameNoReplace).
+std::string copyFileNoReplace(const std::string& from, const std::string& to);
 
 // `folder` joined with a file name.
 std::string pathInFolder(const std::string& folder, std::string_view fileName);

@@ -2,6 +2,9 @@
 
 #include "platform/curl_downloader.h"
 
+#include "formats/regular_file.h"
+
+#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -24,30 +27,40 @@ bool downloadChecked(Downloader& downloader, const QString& url, const QString& 
     return true;
 }
 
+// Reads `count` bytes at `offset` of an opened regular file; false when they are not all there.
+bool readAt(const formats::RegularFile& file, std::uint64_t offset, unsigned char* to,
+            std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n =
+            ::pread(file.fd(), to + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 } // namespace
 
 bool startsLikeJpeg(const QString& file) {
-    std::FILE* in = std::fopen(file.toStdString().c_str(), "rbe");
-    if (!in)
-        return false;
+    formats::RegularFile in;
     unsigned char head[2] = {0, 0};
-    const size_t got = std::fread(head, 1, 2, in);
-    std::fclose(in);
-    return got == 2 && head[0] == 0xFF && head[1] == 0xD8;
+    return in.open(file.toStdString()) && readAt(in, 0, head, 2) && head[0] == 0xFF &&
+           head[1] == 0xD8;
 }
 
 bool isCompleteJpeg(const QString& file) {
-    std::FILE* in = std::fopen(file.toStdString().c_str(), "rbe");
-    if (!in)
+    formats::RegularFile in;
+    if (!in.open(file.toStdString()))
         return false;
     unsigned char head[2] = {0, 0};
     unsigned char tail[2] = {0, 0};
-    bool ok = std::fread(head, 1, 2, in) == 2 && head[0] == 0xFF && head[1] == 0xD8;
     // The two markers may not share bytes: FF D8 D9 is not a picture.
-    ok = ok && std::fseek(in, -2, SEEK_END) == 0 && std::ftell(in) >= 2 &&
-         std::fread(tail, 1, 2, in) == 2 && tail[0] == 0xFF && tail[1] == 0xD9;
-    std::fclose(in);
-    return ok;
+    return in.size() >= 4 && readAt(in, 0, head, 2) && head[0] == 0xFF && head[1] == 0xD8 &&
+           readAt(in, in.size() - 2, tail, 2) && tail[0] == 0xFF && tail[1] == 0xD9;
 }
 
 bool downloadJpeg(Downloader& downloader, const QString& url, const QString& file) {

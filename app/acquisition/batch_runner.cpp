@@ -1,6 +1,7 @@
 #include "app/acquisition/batch_runner.h"
 
 #include "formats/numbers.h"
+#include "formats/regular_file.h"
 #include "formats/save_file.h"
 
 #include <QDir>
@@ -106,10 +107,10 @@ BatchStatus BatchRunner::poll() {
     // Whether it runs is asked before the file is read: a batch that records 300 and ends
     // between the two is then read as finished, never as ended early.
     const bool alive = m_services.launcher->isGroupRunning(*m_pid);
-    QFile file(progressPath());
     BatchProgressContent content;
-    if (file.open(QIODevice::ReadOnly))
-        content = parseBatchProgress(file.read(4096));
+    std::string head, error;
+    if (formats::readRegularFileHead(progressPath().toStdString(), 4096, head, error))
+        content = parseBatchProgress(QByteArray::fromStdString(head));
     const std::int64_t now = m_services.clock->monotonicMs();
     if (content.frame && (*content.frame != m_status.frame || m_status.line.isEmpty())) {
         m_status.advanced = true;

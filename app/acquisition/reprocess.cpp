@@ -3,6 +3,7 @@
 #include "app/acquisition/run_files.h"
 #include "formats/device_address.h"
 #include "formats/numbers.h"
+#include "formats/regular_file.h"
 #include "formats/run_data_file.h"
 #include "formats/save_file.h"
 #include "formats/text_lines.h"
@@ -29,17 +30,12 @@ QString inFolder(const QString& folder, const QString& name) {
 }
 
 std::optional<QByteArray> readWhole(const QString& path, QString* error) {
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + in.errorString();
+    std::string bytes, reason;
+    if (!formats::readRegularFile(path.toStdString(), bytes, reason)) {
+        *error = QString::fromStdString(reason);
         return std::nullopt;
     }
-    QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + in.errorString();
-        return std::nullopt;
-    }
-    return bytes;
+    return QByteArray::fromStdString(bytes);
 }
 
 QString saveWhole(const QString& path, const QByteArray& bytes) {

@@ -122,9 +122,10 @@ bool markBadFrame(const QString& framePath, platform::Clock& clock) {
     if (!original.isFile())
         return false;
     const qint64 size = original.size();
-    if (!formats::copyFileAtomic(framePath.toStdString(), marked.toStdString()).empty()) {
+    // A file already under the marked name (a frame marked before) is another stored picture:
+    // the copy never replaces it, and the frame then keeps its name.
+    if (!formats::copyFileNoReplace(framePath.toStdString(), marked.toStdString()).empty())
         return false;
-    }
     clock.pause(kRenamePauseMs);
     const QFileInfo copy(marked);
     if (!copy.isFile() || copy.size() != size) {

@@ -106,8 +106,9 @@ struct RenameOutcome {
 
 // The bad-frame rename rule for one frame: copy `framePath` (ending in ".jpg") to the same name
 // ending in "m.jpg", pause 500 ms through the clock, and delete the original only when the copy
-// exists with the original's size. True when the frame now has only its marked name; otherwise
-// the original stays (and a copy that could not be verified is removed).
+// exists with the original's size. A file already under the marked name is never replaced.
+// True when the frame now has only its marked name; otherwise the original stays (and a copy
+// that could not be verified is removed).
 bool markBadFrame(const QString& framePath, platform::Clock& clock);
 
 class FrameCheck {

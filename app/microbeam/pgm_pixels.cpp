@@ -1,5 +1,7 @@
 #include "app/microbeam/pgm_pixels.h"
 
+#include "formats/regular_file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -35,12 +37,20 @@ FramePixels pgmPixelsFromFile(const std::string& path, FrameSize size, std::stri
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
+    // Only a regular file is read: a pipe or a device in the frame's place is refused.
+    formats::RegularFile opened;
+    if (!opened.open(path)) {
         if (error)
-            *error = "cannot open " + path + ": " + std::strerror(errno);
+            *error = opened.error();
         return {};
     }
+    std::unique_ptr<std::FILE, Closer> file(::fdopen(opened.fd(), "rb"));
+    if (!file) {
+        if (error)
+            *error = "Cannot read " + path + ": " + std::strerror(errno);
+        return {};
+    }
+    opened.release();
     // Header lines are short; read at most what the header and the pixels can take.
     const std::size_t limit =
         (size.width > 0 && size.height > 0)

@@ -3,14 +3,12 @@
 #include "app/results/outlier_frames.h"
 #include "app/results/worm_trails_file.h"
 #include "formats/image_descriptor_file.h"
+#include "formats/regular_file.h"
 #include "formats/save_file.h"
 #include "formats/text_lines.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <span>
 #include <system_error>
@@ -55,10 +53,6 @@ std::string joinFrames(const std::vector<std::int32_t>& frames, const char* befo
     return text;
 }
 
-std::string systemMessage(const std::string& what, const std::string& path, int error) {
-    return what + " " + path + ": " + std::strerror(error);
-}
-
 } // namespace
 
 std::string findFrameFile(const std::string& imgFolder, std::int32_t frame) {
@@ -87,27 +81,18 @@ std::string markedFrameName(const std::string& fileName) {
 }
 
 std::string copyCheckAndDelete(const std::string& from, const std::string& to) {
-    const std::string temp = formats::temporaryNameFor(to);
+    std::string bytes, error;
+    if (!formats::readRegularFile(from, bytes, error))
+        return error;
+    // The copy takes the new name only when no file has it: a stored picture is never replaced.
+    if (std::string saved = formats::saveFileNoReplace(to, bytes); !saved.empty())
+        return saved;
     std::error_code ec;
-    auto dropTemp = [&temp] {
+    const std::uintmax_t copySize = fs::file_size(to, ec);
+    if (ec || copySize != bytes.size()) {
         std::error_code ignored;
-        fs::remove(temp, ignored);
-    };
-    if (!fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec)) {
-        dropTemp();
-        return "Cannot copy " + from + " to " + to + ": " + ec.message();
-    }
-    std::error_code sizeError;
-    const std::uintmax_t fromSize = fs::file_size(from, ec);
-    const std::uintmax_t copySize = fs::file_size(temp, sizeError);
-    if (ec || sizeError || fromSize != copySize) {
-        dropTemp();
+        fs::remove(to, ignored);
         return "Cannot copy " + from + " to " + to + ": the copy is incomplete";
-    }
-    if (std::rename(temp.c_str(), to.c_str()) != 0) {
-        const int error = errno;
-        dropTemp();
-        return systemMessage("Cannot write", to, error);
     }
     if (!fs::remove(from, ec)) {
         // The frame stays unmarked rather than present under both names.
@@ -131,19 +116,25 @@ MarkResult MarkBadFrame(const std::string& folder, std::int32_t frame, bool inte
     out.markedFile = formats::pathInFolder(img, markedFrameName(name));
     if (interactive && (!confirm || !confirm(out.frameFile, frame)))
         return out;
-    if (std::rename(out.frameFile.c_str(), out.markedFile.c_str()) == 0) {
+    // An earlier marked file of the same name is another stored picture: it is never replaced,
+    // and the frame then keeps its name.
+    const std::string renameError = formats::renameNoReplace(out.frameFile, out.markedFile);
+    if (renameError.empty()) {
         out.marked = 1;
         return out;
     }
-    const int renameError = errno;
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(out.markedFile, ec))) {
+        out.error =
+            "Frame " + std::to_string(frame) + " not marked: " + out.markedFile + " already exists";
+        return out;
+    }
     const std::string copyError = copyCheckAndDelete(out.frameFile, out.markedFile);
     if (copyError.empty()) {
         out.marked = 1;
         return out;
     }
-    out.error = "Frame " + std::to_string(frame) +
-                " not marked: " + systemMessage("cannot rename", out.frameFile, renameError) +
-                "; " + copyError;
+    out.error = "Frame " + std::to_string(frame) + " not marked: " + renameError + "; " + copyError;
     return out;
 }
 

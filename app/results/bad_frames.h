@@ -41,9 +41,10 @@ std::string findFrameFile(const std::string& imgFolder, std::int32_t frame);
 // "m.jpg".
 std::string markedFrameName(const std::string& fileName);
 
-// Moves `from` to `to` by copying: a copy under a temporary name beside `to`, its size checked
-// against `from`, renamed to `to`, and only then `from` deleted. When a step fails, `from`
-// stays as it was and the copy is removed. Empty on success, else a message.
+// Moves `from` to `to` by copying: a copy under a temporary name beside `to`, given the name
+// `to` only when no file has it, its size checked against `from`, and only then `from` deleted.
+// When a step fails, `from` stays as it was, a file already under `to` stays as it was, and the
+// copy is removed. Empty on success, else a message.
 std::string copyCheckAndDelete(const std::string& from, const std::string& to);
 
 struct MarkResult {
@@ -53,10 +54,12 @@ struct MarkResult {
     std::string error;       // the file could not be renamed (it keeps its name)
 };
 
-// Marks frame `frame` of folder + "/img" as bad: renamed to its marked name (replacing a file
-// of that name); when the rename fails, by copyCheckAndDelete. Interactive callers are asked
-// first (an empty callback counts as No). Returns marked = 0 without changes when the folder is
-// empty, the frame is not found, the answer is not Yes, or the file cannot be moved.
+// Marks frame `frame` of folder + "/img" as bad: renamed to its marked name; when the rename
+// fails, by copyCheckAndDelete. A file already under the marked name (a frame marked before)
+// is never replaced: the frame keeps its name and the error says "Frame 12 not marked: PATH
+// already exists". Interactive callers are asked first (an empty callback counts as No).
+// Returns marked = 0 without changes when the folder is empty, the frame is not found, the
+// answer is not Yes, or the file cannot be moved.
 MarkResult MarkBadFrame(const std::string& folder, std::int32_t frame, bool interactive,
                         const ConfirmBadFrame& confirm = {});
 

@@ -1,10 +1,10 @@
 #include "app/results/file_bytes.h"
 
+#include "formats/regular_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace results {
@@ -14,21 +14,15 @@ namespace {
 // The one opening of a file for reading: its descriptor and length in `out`, or -1 with the
 // reason (out.exists tells a missing file apart).
 int openForReading(const std::string& path, FileBytes& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        out.exists = errno != ENOENT;
-        out.error = "Cannot open " + path + ": " + std::strerror(errno);
+    formats::RegularFile file;
+    if (!file.open(path)) {
+        out.exists = !file.missing();
+        out.error = file.error();
         return -1;
     }
     out.exists = true;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        out.error = "Cannot read " + path + ": not a regular file";
-        ::close(fd);
-        return -1;
-    }
-    out.size = static_cast<std::uint64_t>(st.st_size);
-    return fd;
+    out.size = file.size();
+    return file.release();
 }
 
 // Reads `want` bytes at `offset` into `into`; the bytes read (fewer when the file shrank), or
@@ -69,7 +63,6 @@ FileBytes readFileBytes(const std::string& path, std::uint64_t offset, std::uint
         }
         out.bytes.resize(static_cast<std::size_t>(done));
     }
-    ::close(fd);
     out.ok = true;
     return out;
 }

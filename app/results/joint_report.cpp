@@ -18,10 +18,6 @@ namespace {
 // Block length of every joint report, and the title's statement of it.
 constexpr std::int32_t kJointBlockMinutes = 5;
 
-std::string quoted(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
 std::string stamp(const ReportTime& t) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day,
@@ -34,9 +30,14 @@ std::string joined(const std::vector<const char*>& names, const std::string& sep
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i > 0)
             line += sep;
-        line += names[i];
+        line += jointReportField(names[i], sep, false);
     }
     return line;
+}
+
+// A title field: always in quotes, its own quotes doubled.
+std::string quoted(const std::string& text, const std::string& sep) {
+    return jointReportField(text, sep, true);
 }
 
 std::string separatorOf(const std::string& spacer) {
@@ -61,11 +62,11 @@ std::string jointReportTitle(const std::string& programFolder, const std::string
                              const std::string& separator, int reportMode, const ReportTime& now) {
     const std::string sep = separatorOf(separator);
     std::string text;
-    text += quoted("Report File") + sep + quoted(stamp(now)) + "\r\n";
-    text +=
-        quoted("Folder") + sep + quoted(formats::pathInFolder(programFolder, projectName)) + "\r\n";
-    text +=
-        quoted("Acquisition Lapse[m]") + sep + quoted(std::to_string(kJointBlockMinutes)) + "\r\n";
+    text += quoted("Report File", sep) + sep + quoted(stamp(now), sep) + "\r\n";
+    text += quoted("Folder", sep) + sep +
+            quoted(formats::pathInFolder(programFolder, projectName), sep) + "\r\n";
+    text += quoted("Acquisition Lapse[m]", sep) + sep +
+            quoted(std::to_string(kJointBlockMinutes), sep) + "\r\n";
     text += "\r\n";
     if (reportMode == kJointReportFull)
         text += joined({"Acq_Name", "Acq_Date", "Acq_Time", "#Particles", "Average_speed[mm/s]",

@@ -126,11 +126,27 @@ std::string appendJointReportLine(const std::string& programFolder, const std::s
     return formats::appendToFile(path, line + "\r\n");
 }
 
+std::string jointReportField(const std::string& text, const std::string& separator,
+                             bool alwaysQuoted) {
+    const bool enclose = alwaysQuoted || text.find_first_of("\"\r\n") != std::string::npos ||
+                         (!separator.empty() && text.find(separator) != std::string::npos);
+    if (!enclose)
+        return text;
+    std::string field = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            field += '"';
+        field += c;
+    }
+    field += '"';
+    return field;
+}
+
 std::string formatJointReportLine(const std::string& acqFolder, const std::string& sep,
                                   int reportMode, const BlockStats& b) {
-    std::string line = quoted(AcquisitionNameFromFolder(acqFolder)) + sep +
-                       quoted(AcquisitionDateFromFolder(acqFolder)) + sep +
-                       quoted(AcquisitionTimeFromFolder(acqFolder)) + sep;
+    std::string line = jointReportField(AcquisitionNameFromFolder(acqFolder), sep, true) + sep +
+                       jointReportField(AcquisitionDateFromFolder(acqFolder), sep, true) + sep +
+                       jointReportField(AcquisitionTimeFromFolder(acqFolder), sep, true) + sep;
     std::vector<std::string> fields;
     if (reportMode == kJointReportFull) {
         fields = {std::string(" ").append(std::to_string(b.particles)), formatFixed(b.avgSpeed, 3),
@@ -143,7 +159,7 @@ std::string formatJointReportLine(const std::string& acqFolder, const std::strin
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0)
             line.append(sep);
-        line.append(fields[i]);
+        line.append(jointReportField(fields[i], sep, false));
     }
     return line;
 }

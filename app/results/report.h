@@ -81,7 +81,15 @@ std::string formatReportFile(const std::string& acqFolder, const std::string& se
 std::string appendJointReportLine(const std::string& programFolder, const std::string& line,
                                   std::string& path);
 
-// The joint-report line of block 0 for report mode 1 or 2 (without its line end).
+// One field of the joint report as spreadsheets read it. A field that holds the separator, a
+// double quote, a CR or an LF is enclosed in double quotes, and so is every field with
+// `alwaysQuoted` (the names, dates and times); inside the quotes each double quote is doubled.
+// Any other field is written as it is.
+std::string jointReportField(const std::string& text, const std::string& separator,
+                             bool alwaysQuoted);
+
+// The joint-report line of block 0 for report mode 1 or 2 (without its line end); every field
+// written by jointReportField.
 std::string formatJointReportLine(const std::string& acqFolder, const std::string& separator,
                                   int reportMode, const BlockStats& block0);
 

@@ -2,16 +2,15 @@
 
 #include "app/results/trail_metrics.h"
 #include "formats/numbers.h"
+#include "formats/regular_file.h"
 #include "formats/save_file.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string_view>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace results {
@@ -150,62 +149,9 @@ WormTrailsRead parseWormTrailsText(const std::string& text) {
     return out;
 }
 
-namespace {
-
-// Opens a regular file for reading; -1 with the reason (and whether it is missing) otherwise.
-int openRegularFile(const std::string& path, struct stat& st, std::string& error, bool* missing) {
-    if (missing)
-        *missing = false;
-    if (::stat(path.c_str(), &st) != 0) {
-        if (missing && errno == ENOENT)
-            *missing = true;
-        error = "Cannot read " + path + ": " + std::strerror(errno);
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = "Cannot read " + path + ": not a regular file";
-        return -1;
-    }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (missing && errno == ENOENT)
-            *missing = true;
-        error = "Cannot read " + path + ": " + std::strerror(errno);
-    }
-    return fd;
-}
-
-} // namespace
-
 bool readWholeFile(const std::string& path, std::string& content, std::string& error,
                    bool* missing) {
-    struct stat st {};
-    const int fd = openRegularFile(path, st, error, missing);
-    if (fd < 0)
-        return false;
-    // One read of the size found, then on until the end (the file may still grow).
-    std::string data;
-    data.resize(static_cast<std::size_t>(st.st_size) + 1);
-    std::size_t done = 0;
-    for (;;) {
-        if (done == data.size())
-            data.resize(data.size() * 2 + 4096);
-        const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = "Cannot read " + path + ": " + std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    data.resize(done);
-    content = std::move(data);
-    return true;
+    return formats::readRegularFile(path, content, error, missing);
 }
 
 LinePieceReader::LinePieceReader(std::size_t pieceBytes)
@@ -222,9 +168,17 @@ bool LinePieceReader::open(const std::string& path, std::string& error, bool* mi
     m_path = path;
     m_filled = m_consumed = 0;
     m_atEnd = false;
-    struct stat st {};
-    m_fd = openRegularFile(path, st, error, missing);
-    return m_fd >= 0;
+    formats::RegularFile file;
+    const bool opened = file.open(path);
+    if (missing)
+        *missing = file.missing();
+    if (!opened) {
+        error = file.error();
+        m_fd = -1;
+        return false;
+    }
+    m_fd = file.release();
+    return true;
 }
 
 bool LinePieceReader::next(std::string_view& piece, std::string& error) {

@@ -3,6 +3,7 @@
 #include "finder/arguments.h"
 #include "formats/numbers.h"
 #include "formats/position_file.h"
+#include "formats/regular_file.h"
 #include "formats/training_file.h"
 
 #include <filesystem>
@@ -118,14 +119,12 @@ TestPositions readTestPositions(std::span<const std::uint8_t> data, TrainingWind
 }
 
 std::optional<TestPositions> readTestPositionsFile(const std::string& path, TrainingWindow window) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::string bytes, error;
+    if (!formats::readRegularFile(path, bytes, error))
         return std::nullopt;
-    const std::vector<std::uint8_t> data{std::istreambuf_iterator<char>(in),
-                                         std::istreambuf_iterator<char>()};
-    if (in.bad())
-        return std::nullopt;
-    return readTestPositions(data, window);
+    return readTestPositions(std::span<const std::uint8_t>(
+                                 reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+                             window);
 }
 
 std::vector<TestMark> testMarks(const TestPositions& positions, int markSize, TrainingWindow window,

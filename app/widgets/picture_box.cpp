@@ -1,9 +1,12 @@
 #include "app/widgets/picture_box.h"
 
+#include "formats/regular_file.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
 #include <cmath>
+#include <string>
 
 namespace ui {
 
@@ -143,10 +146,27 @@ int PictureBox::point(double x, double y) const {
     return fromQColor(QColor(m_image.pixel(px, py)));
 }
 
+bool readPictureFile(const QString& file, QImage& picture, QString* refusal) {
+    picture = QImage();
+    std::string bytes, error;
+    bool missing = false;
+    // No picture of ours comes near a gigabyte; QImage takes no more than an int of bytes.
+    constexpr std::size_t kMaxPictureBytes = std::size_t(1) << 30;
+    if (!formats::readRegularFile(file.toStdString(), bytes, error, &missing, kMaxPictureBytes)) {
+        if (refusal && !missing)
+            *refusal = QString::fromStdString(error);
+        return false;
+    }
+    // The format is found from the content, as loading by name does.
+    return picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
+                                static_cast<int>(bytes.size())) &&
+           !picture.isNull();
+}
+
 bool PictureBox::loadPicture(const QString& file, const QRect& source) {
     hide();
     QImage picture;
-    if (!picture.load(file) || picture.isNull())
+    if (!readPictureFile(file, picture))
         return false;
     paintPicture(picture, source);
     keepAsPicture();

@@ -17,6 +17,11 @@ constexpr int colourValue(int red, int green, int blue) {
 QColor toQColor(int colour);
 int fromQColor(const QColor& colour);
 
+// Reads a picture file into `picture`. Only a regular file is read: a pipe, a device or a
+// folder in its place is refused, and `refusal` (when given) gets a message naming it. False
+// as well, with no refusal, when the file is missing or not a picture.
+bool readPictureFile(const QString& file, QImage& picture, QString* refusal = nullptr);
+
 class PictureBox : public QWidget {
     Q_OBJECT
 public:

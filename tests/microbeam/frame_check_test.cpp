@@ -231,8 +231,10 @@ TEST_F(FrameCheckTest, ACopyThatCannotBeMadeKeepsTheOriginal) {
         frame(n);
     values[framePath(1)] = {150, 100, 100, 100, 100};
     values[framePath(2)] = {150, 100, 100, 100, 100};
-    // Frame 2's marked name is taken by a folder: the copy cannot be made.
+    // Frame 2's marked name is taken by a folder: the copy cannot be made. Frame 3's is taken
+    // by a frame marked before, a stored picture that the copy may not replace.
     QDir().mkpath(folder + "/c1_2f2m.jpg");
+    writeBytes(folder + "/c1_2f3m.jpg", "frame 3 marked before");
     FrameCheck check(services());
     const auto f = runThrough(check, folder);
     ASSERT_EQ(f.badList, "0 1 2 3"); // mean 125: every frame is 25 away
@@ -242,9 +244,11 @@ TEST_F(FrameCheckTest, ACopyThatCannotBeMadeKeepsTheOriginal) {
     EXPECT_EQ(outcomes[2].message, "error renaming File #2");
     EXPECT_EQ(fakes.dialogs->messages(),
               (QStringList{"OK Renaming file #0", "OK Renaming file #1", "error renaming File #2",
-                           "OK Renaming file #3"}));
+                           "error renaming File #3"}));
     EXPECT_EQ(readBytes(framePath(2)), "jpeg of frame 2");
     EXPECT_TRUE(QFileInfo(folder + "/c1_2f2m.jpg").isDir());
+    EXPECT_EQ(readBytes(framePath(3)), "jpeg of frame 3");
+    EXPECT_EQ(readBytes(folder + "/c1_2f3m.jpg"), "frame 3 marked before");
 }
 
 TEST_F(FrameCheckTest, TheRenameRuleChecksTheCopysSize) {

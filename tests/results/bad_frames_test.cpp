@@ -92,6 +92,27 @@ TEST(MarkBadFrame, AFailedMoveNeverLosesTheFrame) {
     EXPECT_EQ(files, 1);
 }
 
+TEST(MarkBadFrame, AnEarlierMarkedFileOfTheSameNameIsNeverReplaced) {
+    TempFolder dir;
+    const std::string frame = writeFrame(dir.path(), 12);
+    const std::string earlier = dir.file("img/" + markedName(12));
+    writeFile(earlier, "frame 12 marked before");
+    const MarkResult r = MarkBadFrame(dir.path(), 12, false);
+    EXPECT_EQ(r.marked, 0);
+    EXPECT_EQ(r.error, "Frame 12 not marked: " + earlier + " already exists");
+    EXPECT_EQ(readFile(frame), "jpeg of frame 12");
+    EXPECT_EQ(readFile(earlier), "frame 12 marked before");
+    // The way by copying refuses as well, and leaves no copy behind.
+    const std::string copied = copyCheckAndDelete(frame, earlier);
+    EXPECT_TRUE(copied.ends_with(": " + earlier + " already exists")) << copied;
+    EXPECT_EQ(readFile(frame), "jpeg of frame 12");
+    EXPECT_EQ(readFile(earlier), "frame 12 marked before");
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(dir.file("img")))
+        files += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 2);
+}
+
 TEST(MarkBadFrame, CopyCheckAndDeleteMovesWholeFilesOnly) {
     TempFolder dir;
     writeFile(dir.file("a.jpg"), std::string(70000, 'x'));

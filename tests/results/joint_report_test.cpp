@@ -121,6 +121,44 @@ TEST(JointReport, LinesOfTheSelectedAcquisitionsAndEverySkippedOneNamed) {
     EXPECT_FALSE(exists(flat + "/particle_trails.csv"));
 }
 
+TEST(JointReport, FieldsAreQuotedAsSpreadsheetsReadThem) {
+    // A quote inside a quoted field is doubled; a field holding the separator, a quote or a line
+    // break is enclosed in quotes; every other byte stays as it was.
+    Project p;
+    std::filesystem::rename(p.projectFolder, p.program.file("p\"r;j"));
+    p.projectFolder = p.program.file("p\"r;j");
+    p.add("20240131_0915_a\"b;c");
+    p.add("20240131_1000_plain");
+    JointReportRequest request =
+        p.request({"20240131_0915_a\"b;c", "20240131_1000_plain"}, kJointReportShort);
+    request.projectName = "p\"r;j";
+    const JointReportResult r = WriteJointReport(request, [](const std::string&) { return kRect; });
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(readFile(r.path),
+              "\"Report File\";\"2024/01/31 09:15:07\"\r\n"
+              "\"Folder\";\"" +
+                  p.program.path() +
+                  "/p\"\"r;j\"\r\n"
+                  "\"Acquisition Lapse[m]\";\"5\"\r\n"
+                  "\r\n"
+                  "Acq_Name;Acq_Date;Acq_Time;#Particles;Average_speed[mm/s];Motility_Score\r\n"
+                  "\"a\"\"b;c\";\"2024-01-31\";\"09:15\";1;1.736;1.00\r\n"
+                  "\"plain\";\"2024-01-31\";\"10:00\";1;1.736;1.00\r\n");
+    // A separator found inside a number or a column name encloses that field as well.
+    EXPECT_EQ(jointReportTitle("/prog", "proj", "_", kJointReportShort, kStamp),
+              "\"Report File\"_\"2024/01/31 09:15:07\"\r\n"
+              "\"Folder\"_\"/prog/proj\"\r\n"
+              "\"Acquisition Lapse[m]\"_\"5\"\r\n"
+              "\r\n"
+              "\"Acq_Name\"_\"Acq_Date\"_\"Acq_Time\"_#Particles_\"Average_speed[mm/s]\"_"
+              "\"Motility_Score\"\r\n");
+    EXPECT_EQ(jointReportField("0.667", ".", false), "\"0.667\"");
+    EXPECT_EQ(jointReportField("0.667", ";", false), "0.667");
+    EXPECT_EQ(jointReportField("two\r\nlines", ";", false), "\"two\r\nlines\"");
+    EXPECT_EQ(jointReportField("say \"hi\"", ";", false), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(jointReportField("", ";", true), "\"\"");
+}
+
 TEST(JointReport, FewerThanTwoSelectedDoesNothing) {
     Project p;
     p.add("20240131_0915_plateA");

@@ -325,8 +325,13 @@ bool FrmProcessMulti::ShowImage(const QString& file, bool quiet) {
     pic->clearPicture();
     pic->cls();
     QImage picture;
-    if (!picture.load(file) || picture.isNull())
+    QString refusal;
+    if (!readPictureFile(file, picture, &refusal)) {
+        // A pipe or a device in a frame's place is refused and named, never waited on.
+        if (!refusal.isEmpty() && !quiet)
+            m_services.dialogs->message(refusal);
         return false;
+    }
     const QSize size = m_frameSize.value_or(QSize(1600, 1200));
     if (picture.size() != size) {
         // Painting a region the frame does not have would read past its end.

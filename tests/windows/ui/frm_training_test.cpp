@@ -1,6 +1,7 @@
 // The reanalysis window's shell and browser, driven offscreen with fake services.
 
 #include "app/acquisition/ui/reprocess_controller.h"
+#include "app/microbeam/ui/frm_processmulti.h"
 #include "app/results/bad_frames.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/training/ui/training_controller.h"
@@ -32,6 +33,17 @@
 #include <QTimer>
 
 #include <utility>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -192,6 +204,108 @@ TEST_F(FrmTrainingTest, MissingFrameZeroIsReplacedOrTheLoadFailsWithoutAStaleFol
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{"File 0 not found"});
     // A later reprocess can never work on the acquisition shown before.
     EXPECT_EQ(w.AcquisitionFolder(), "");
+}
+
+// Should a pipe or a device in a file's place be waited on after all, the guard ends the wait
+// when its time is up (it opens each pipe for writing and closes it, so a blocked reader sees
+// the end) and the test fails; a reader still busy after a second period ends the run.
+class HangGuard {
+public:
+    HangGuard(std::vector<std::string> pipes, std::chrono::seconds limit)
+        : m_pipes(std::move(pipes)), m_thread([this, limit] { watch(limit); }) {}
+    ~HangGuard() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    bool fired() const { return m_fired; }
+
+private:
+    void watch(std::chrono::seconds limit) {
+        std::unique_lock lock(m_mutex);
+        if (m_wake.wait_for(lock, limit, [this] { return m_done; }))
+            return;
+        m_fired = true;
+        for (const std::string& pipe : m_pipes) {
+            const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        if (m_wake.wait_for(lock, limit, [this] { return m_done; }))
+            return;
+        std::fprintf(stderr, "a pipe or device was read without end\n");
+        std::_Exit(1);
+    }
+    std::vector<std::string> m_pipes;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::atomic<bool> m_fired{false};
+    std::thread m_thread;
+};
+
+enum class Stand { Pipe, Device };
+
+// Puts a named pipe, or a link to /dev/zero, at `path`.
+void putInPlace(const QString& path, Stand stand) {
+    QFile::remove(path);
+    if (stand == Stand::Pipe)
+        ASSERT_EQ(::mkfifo(path.toLocal8Bit().constData(), 0644), 0) << path.toStdString();
+    else
+        ASSERT_TRUE(QFile::link("/dev/zero", path)) << path.toStdString();
+}
+
+TEST_F(FrmTrainingTest, PipesAndDevicesInPlaceOfFilesAreRefusedAtOnceAndNamed) {
+    using namespace std::chrono_literals;
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    // The reanalysis window's load copies the acquisition's training.dat and descriptor.dat.
+    std::vector<QString> paths;
+    for (const char* file : {"descriptor.dat", "training.dat"}) {
+        for (Stand stand : {Stand::Pipe, Stand::Device}) {
+            const QString name = QStringLiteral("run") + QString::number(paths.size());
+            const QString acq = makeAcquisition(name, {0, 1}, trainingWith("400"));
+            paths.push_back(acq + "/" + file);
+            putInPlace(paths.back(), stand);
+        }
+    }
+    choose("run0");
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (i > 0) {
+            c.cmd_dir->click();
+            c.List_subproject->setCurrentItem(
+                c.List_subproject->findItems("run" + QString::number(i), Qt::MatchExactly).first());
+            w.SelectAcquisition();
+        }
+        const QString& path = paths[i];
+        fakes.dialogs->log.clear();
+        HangGuard guard({path.toStdString()}, 10s);
+        EXPECT_FALSE(w.LoadAcquisition()) << path.toStdString();
+        EXPECT_FALSE(guard.fired()) << path.toStdString();
+        EXPECT_EQ(fakes.dialogs->messages().join("|").toStdString(),
+                  ("Cannot copy " + path).toStdString());
+    }
+    int made = 0;
+    // Microbeam LOAD with frame 0 in the folder.
+    auto& m = Windows::get<ui::FrmProcessMulti>();
+    for (Stand stand : {Stand::Pipe, Stand::Device}) {
+        const QString frames = program.filePath("frames" + QString::number(made++));
+        QDir().mkpath(frames);
+        writeFile(frames + "/c1f1.jpg", grayJpeg());
+        const QString zero = frames + "/c1f0.jpg";
+        putInPlace(zero, stand);
+        fakes.dialogs->log.clear();
+        m.controls().txt_file->setText(frames);
+        HangGuard guard({zero.toStdString()}, 10s);
+        m.controls().cmd_load->click();
+        EXPECT_FALSE(guard.fired()) << zero.toStdString();
+        EXPECT_EQ(fakes.dialogs->messages().join("|").toStdString(),
+                  ("Cannot read " + zero + ": not a regular file").toStdString());
+        EXPECT_FALSE(m.controls().Picture1->hasPicture());
+    }
 }
 
 TEST_F(FrmTrainingTest, FrameSteppingAndReplacementByAWholeCopy) {
