@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -28,6 +29,10 @@ class QTimer;
 namespace ui {
 
 class PictureBox;
+
+// Shows a frame that the tracker found bad, with "#" and its number in green at the picture's
+// top-left corner, before the operator is asked whether to mark it.
+void ShowBadFrame(PictureBox* picture, const QString& file, std::int32_t frame);
 
 struct ReprocessControls {
     QPushButton* cmd_reprocess = nullptr;
