@@ -18,7 +18,7 @@ class QWidget;
 namespace ui {
 
 // A caption is never lowered below this pixel size.
-inline constexpr int kCaptionFloorPixels = 7;
+inline constexpr int kCaptionFloorPixels = 8;
 
 // A caption larger than the room its control gives it.
 struct CaptionMiss {
