@@ -29,6 +29,7 @@
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -350,6 +351,35 @@ TEST_F(CaptionFit, ACaptionChangedLaterIsFittedAgain) {
     check->setText(QStringLiteral("cycle"));
     settle();
     EXPECT_EQ(pixels(check), base);
+}
+
+// The lines a wrapping label's text falls into at its width, in its font.
+QStringList wrappedLines(const QLabel* label) {
+    QStringList lines;
+    QTextLayout layout(label->text(), label->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
+        l.setLineWidth(label->contentsRect().width());
+        lines << label->text().mid(l.textStart(), l.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
+
+TEST_F(CaptionFit, AWrappedCaptionGetsASmallerFontRatherThanASplitWord) {
+    auto* label = new QLabel(QStringLiteral("Average Speed  [mm/s]"), root.get());
+    label->setObjectName("Label_speed");
+    label->setWordWrap(true);
+    label->setGeometry(0, 0, 82, 46);
+    fitCaptions(root.get());
+    EXPECT_EQ(describe(captionsThatDoNotFit(root.get())), "");
+    for (const QString& line : wrappedLines(label))
+        for (const QString& word : line.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            EXPECT_TRUE(QStringList({"Average", "Speed", "[mm/s]"}).contains(word))
+                << word.toStdString();
 }
 
 TEST_F(CaptionFit, AGroupBoxTitleIsReportedButItsFontIsKept) {
