@@ -14,6 +14,9 @@
 
 namespace platform {
 
+// The buttons a question offers.
+enum class QuestionButtons { YesNo, YesNoCancel, OkCancel };
+
 // Message boxes, Yes/No questions and input boxes.
 class Dialogs {
 public:
@@ -22,6 +25,12 @@ public:
     virtual void message(const QString& text, const QString& title = QString()) = 0;
     // A question with Yes and No; true for Yes.
     virtual bool question(const QString& text, const QString& title = QString()) = 0;
+    // A question with the given buttons; true for Yes (or OK). Cancel answers as No does.
+    virtual bool question(const QString& text, QuestionButtons buttons,
+                          const QString& title = QString()) {
+        (void)buttons;
+        return question(text, title);
+    }
     // An input box; the empty text when the operator cancels.
     virtual QString input(const QString& prompt, const QString& title = QString(),
                           const QString& defaultText = QString()) = 0;

@@ -13,6 +13,7 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionFrame>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QVariant>
 
 #include <algorithm>
@@ -124,9 +125,37 @@ int fontPixels(const QFont& font) {
     return font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
 }
 
+// True when wrapping a label's caption at its width would split a word where it may break but
+// reads badly ("[mm/" and "s]"): the caption then counts as not fitting.
+bool splitsAWord(const QWidget* w, const QFont& font) {
+    if (!wraps(w))
+        return false;
+    const int room = captionRoom(w);
+    if (room <= 0)
+        return false;
+    for (const QString& line : linesOf(captionOf(w))) {
+        QTextLayout layout(line, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        bool split = false;
+        for (QTextLine l = layout.createLine(); l.isValid() && !split; l = layout.createLine()) {
+            l.setLineWidth(room);
+            const int end = l.textStart() + l.textLength();
+            split = end > 0 && end < line.size() && !line.at(end - 1).isSpace() &&
+                    !line.at(end).isSpace();
+        }
+        layout.endLayout();
+        if (split)
+            return true;
+    }
+    return false;
+}
+
 bool fitsIn(const QWidget* w, const QFont& font) {
     return captionWidth(w, font) <= captionRoom(w) &&
-           captionHeight(w, font) <= captionRoomHeight(w);
+           captionHeight(w, font) <= captionRoomHeight(w) && !splitsAWord(w, font);
 }
 
 void restoreFont(QWidget* w) {
@@ -304,7 +333,8 @@ std::vector<CaptionMiss> captionsThatDoNotFit(const QWidget* root) {
         miss.available = captionRoom(w);
         miss.neededHeight = captionHeight(w, w->font());
         miss.availableHeight = captionRoomHeight(w);
-        if (miss.needed <= miss.available && miss.neededHeight <= miss.availableHeight)
+        if (miss.needed <= miss.available && miss.neededHeight <= miss.availableHeight &&
+            !splitsAWord(w, w->font()))
             continue;
         miss.name = w->objectName();
         miss.text = captionOf(w);

@@ -18,7 +18,7 @@ class QWidget;
 namespace ui {
 
 // A caption is never lowered below this pixel size.
-inline constexpr int kCaptionFloorPixels = 7;
+inline constexpr int kCaptionFloorPixels = 8;
 
 // A caption larger than the room its control gives it.
 struct CaptionMiss {
@@ -46,7 +46,7 @@ int captionWidth(const QWidget* control, const QFont& font);
 int captionHeight(const QWidget* control, const QFont& font);
 
 // Every control under root (root included) that is visible with root and whose caption does not
-// fit it. Changes nothing.
+// fit it (a wrapping label also when its wrapping would split a word). Changes nothing.
 std::vector<CaptionMiss> captionsThatDoNotFit(const QWidget* root);
 
 // Fits the caption of every control under root (hidden ones too, so they fit when shown), and

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -66,11 +67,30 @@ QPointF PictureBox::fromWidget(const QPointF& position) const {
 }
 
 void PictureBox::cls() {
-    if (!m_picture.isNull())
+    if (!m_picture.isNull()) {
         m_image = m_picture.copy();
-    else
+        m_marks = m_pictureMarks;
+    } else {
         m_image.fill(toQColor(m_backColor));
+        m_marks.clear();
+    }
     update();
+}
+
+// Marks kept by the thousand would slow every repaint; beyond that the backing image alone
+// shows them.
+constexpr std::size_t kMaxMarks = 4096;
+
+void PictureBox::addMark(Mark mark) {
+    if (m_marks.size() < kMaxMarks)
+        m_marks.push_back(std::move(mark));
+}
+
+void PictureBox::dropMarksInside(const QRectF& rect) {
+    std::erase_if(m_marks, [&](const Mark& m) {
+        const QRectF bounds = m.isBox ? m.rect : QRectF(m.line.p1(), m.line.p2()).normalized();
+        return rect.contains(bounds);
+    });
 }
 
 void PictureBox::pset(double x, double y, int colour) {
@@ -96,14 +116,30 @@ void PictureBox::line(double x1, double y1, double x2, double y2, int colour) {
     update();
 }
 
+void PictureBox::markLine(double x1, double y1, double x2, double y2, int colour) {
+    line(x1, y1, x2, y2, colour);
+    Mark mark;
+    mark.line = QLineF(toBacking(x1, y1), toBacking(x2, y2));
+    mark.colour = toQColor(colour);
+    mark.width = m_drawWidth;
+    addMark(std::move(mark));
+}
+
 void PictureBox::box(double x1, double y1, double x2, double y2, int colour, bool filled) {
     QPainter painter(&m_image);
     const QRectF rect = QRectF(toBacking(x1, y1), toBacking(x2, y2)).normalized();
     if (filled) {
         painter.fillRect(rect, toQColor(colour));
+        dropMarksInside(rect);
     } else {
         painter.setPen(QPen(toQColor(colour), m_drawWidth));
         painter.drawRect(rect);
+        Mark mark;
+        mark.rect = rect;
+        mark.isBox = true;
+        mark.colour = toQColor(colour);
+        mark.width = m_drawWidth;
+        addMark(std::move(mark));
     }
     update();
 }
@@ -179,15 +215,18 @@ void PictureBox::paintPicture(const QImage& picture, const QRect& source) {
     QPainter painter(&m_image);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(QRectF(0, 0, m_image.width(), m_image.height()), picture, QRectF(source));
+    m_marks.clear();
     update();
 }
 
 void PictureBox::keepAsPicture() {
     m_picture = m_image.copy();
+    m_pictureMarks = m_marks;
 }
 
 void PictureBox::clearPicture() {
     m_picture = QImage();
+    m_pictureMarks.clear();
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
@@ -196,6 +235,32 @@ void PictureBox::paintEvent(QPaintEvent*) {
     // (trails, chart outlines) visible instead of dropping the rows and columns between samples.
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(rect(), m_image);
+    if (m_marks.empty() || m_image.isNull())
+        return;
+    const double sx = static_cast<double>(width()) / m_image.width();
+    const double sy = static_cast<double>(height()) / m_image.height();
+    if (sx >= 1.0 && sy >= 1.0)
+        return; // shown at full size or larger: the image shows every mark
+    // The marks again, on whole screen pixels, each side at least one pixel wide.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    for (const Mark& m : m_marks) {
+        QPen pen(m.colour, std::max(1, static_cast<int>(std::lround(m.width * std::min(sx, sy)))));
+        pen.setJoinStyle(Qt::MiterJoin);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        if (m.isBox) {
+            // A one-pixel outline of a rectangle covers its right and bottom edges too.
+            const int left = static_cast<int>(std::lround(m.rect.left() * sx));
+            const int top = static_cast<int>(std::lround(m.rect.top() * sy));
+            const int right = static_cast<int>(std::lround(m.rect.right() * sx));
+            const int bottom = static_cast<int>(std::lround(m.rect.bottom() * sy));
+            painter.drawRect(
+                QRect(left, top, std::max(0, right - left), std::max(0, bottom - top)));
+        } else {
+            painter.drawLine(QPointF(m.line.x1() * sx, m.line.y1() * sy),
+                             QPointF(m.line.x2() * sx, m.line.y2() * sy));
+        }
+    }
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {

@@ -2,11 +2,15 @@
 // A picture box: one widget with a backing image in the picture's own coordinates. All drawing
 // goes into the backing image and pixel reads (`point`) read it, never the screen, so what is
 // measured does not depend on the size of the window. The widget paints the backing image
-// stretched over its whole area.
+// stretched over its whole area; the outlines of boxes and the mark lines drawn since the image
+// was last replaced are painted again over it at screen scale, at least one screen pixel wide,
+// so that no side of a thin mark is lost when the picture is shown smaller than its image.
 
 #include <QImage>
 #include <QString>
 #include <QWidget>
+
+#include <vector>
 
 namespace ui {
 
@@ -49,6 +53,9 @@ public:
     void cls();
     void pset(double x, double y, int colour);
     void line(double x1, double y1, double x2, double y2, int colour);
+    // A line that marks something (a target, a test result): drawn as line() does and kept
+    // visible on screen however small the box is shown.
+    void markLine(double x1, double y1, double x2, double y2, int colour);
     void box(double x1, double y1, double x2, double y2, int colour, bool filled = false);
     // A circle of radius r (in user x units); aspect gives the height over the width.
     void circle(double cx, double cy, double r, int colour, double aspect = 1.0);
@@ -82,8 +89,21 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    // An outline or a mark line in backing-image pixels, painted again on screen.
+    struct Mark {
+        QLineF line; // a mark line, or
+        QRectF rect; // a box outline
+        bool isBox = false;
+        QColor colour;
+        double width = 1.0; // pen width in backing pixels
+    };
     double scaleX() const;
     double scaleY() const;
+    void addMark(Mark mark);
+    void dropMarksInside(const QRectF& rect);
+
+    std::vector<Mark> m_marks;        // on the current drawing
+    std::vector<Mark> m_pictureMarks; // on the box's own picture (what cls goes back to)
 
     QImage m_image;
     QImage m_picture;

@@ -32,11 +32,28 @@ void QtDialogs::message(const QString& text, const QString& title) {
 }
 
 bool QtDialogs::question(const QString& text, const QString& title) {
-    QMessageBox box(QMessageBox::Question, titleOr(title), text, QMessageBox::Yes | QMessageBox::No,
-                    owner());
-    box.setDefaultButton(QMessageBox::Yes);
+    return question(text, platform::QuestionButtons::YesNo, title);
+}
+
+bool QtDialogs::question(const QString& text, platform::QuestionButtons buttons,
+                         const QString& title) {
+    QMessageBox::StandardButtons offered = QMessageBox::Yes | QMessageBox::No;
+    QMessageBox::StandardButton yes = QMessageBox::Yes;
+    switch (buttons) {
+    case platform::QuestionButtons::YesNo:
+        break;
+    case platform::QuestionButtons::YesNoCancel:
+        offered = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        break;
+    case platform::QuestionButtons::OkCancel:
+        offered = QMessageBox::Ok | QMessageBox::Cancel;
+        yes = QMessageBox::Ok;
+        break;
+    }
+    QMessageBox box(QMessageBox::Question, titleOr(title), text, offered, owner());
+    box.setDefaultButton(yes);
     keepProgramOnClose(&box);
-    return box.exec() == QMessageBox::Yes;
+    return box.exec() == yes;
 }
 
 QString QtDialogs::input(const QString& prompt, const QString& title, const QString& defaultText) {

@@ -76,8 +76,9 @@ std::vector<Row> setupRows(bool acquisition) {
     if (acq) {
         rows.push_back({"lbl_next", "frm_preview", 0.6, 0.9, 0.25, kNone});
     } else {
-        rows.push_back({"cmd_reprocess", "frm_preview", 0.55, 0.875, 0.35, 0.1});
-        rows.push_back({"label_frame", "frm_preview", 0.8, 0.95, 0.2, kNone});
+        // The frame label lies under the reprocess button, not across it.
+        rows.push_back({"cmd_reprocess", "frm_preview", 0.55, 0.855, 0.35, 0.08});
+        rows.push_back({"label_frame", "frm_preview", 0.55, 0.945, 0.35, kNone});
     }
     return rows;
 }
@@ -96,6 +97,9 @@ const std::vector<Row>& frontendRows() {
             grid("Shape_device", 0.05, 0, 1.5, 0.9),
             grid("Picture1", 0.05, 1.2, 3.7, 17),
             grid("Image1", 0.05, 1.2, 3.7, 17, true),
+            // The trail map of a run, in the preview's top-right corner, inside its edges and
+            // beside the analysis area.
+            grid("Picture_post", 2.83, 1.22, 0.9, 4),
             {"frm_contrast", "Picture1", 0, 0, kNone, kNone},
             grid("Picture_progress", 0.05, 18.5, 3.2, 0.8),
             grid("lbl_time", 3.25, 18.5, 0.5, 0.8),
@@ -133,7 +137,8 @@ const std::vector<Row>& frontendRows() {
                       {"Picture3", "frame_results", 0.05, 0.275, 0.9, 0.525},
                       {"lbl_speedhisto", "frame_results", 0.05, 0.8, 0.44, kNone},
                       {"cmdreport", "frame_results", 0.5, 0.8, 0.45, 0.125},
-                      {"label_frame", "frame_results", 0.6, 0.935, 0.375, kNone},
+                      // Above the frame's bottom border.
+                      {"label_frame", "frame_results", 0.6, 0.93, 0.375, kNone},
                       grid("Frame_report", 3.85, 11, 1.85, 8.5),
                   });
         return r;
@@ -167,22 +172,26 @@ const std::vector<Row>& trainingRows() {
             {"cmd_wormtrails", "Frame_plotter", 0.05, 0.05, 0.9, 0.1},
             {"lbl_results", "Frame_plotter", 0.1, 0.2, 0.25, kNone},
             {"Shape_particles", "Frame_plotter", 0.4, 0.18, 0.5, 0.08},
-            {"label_particles", "Frame_plotter", 0.425, 0.2, 0.5, kNone},
+            // The captions wrap over two or three lines above their values; the particle
+            // caption ends where its value begins.
+            {"label_particles", "Frame_plotter", 0.425, 0.185, 0.27, 0.07},
             {"lbl_particle", "Frame_plotter", 0.7, 0.19, 0.2, kNone},
-            {"Label_speed", "Frame_plotter", 0.05, 0.3, 0.3, kNone},
-            {"lbl_speed", "Frame_plotter", 0.05, 0.35, 0.27, kNone},
-            {"Label_distance", "Frame_plotter", 0.35, 0.3, 0.3, kNone},
-            {"lbl_distance", "Frame_plotter", 0.35, 0.35, 0.27, kNone},
-            {"Label_rotation", "Frame_plotter", 0.66, 0.3, 0.3, kNone},
-            {"lbl_turnings", "Frame_plotter", 0.66, 0.35, 0.27, kNone},
+            {"Label_speed", "Frame_plotter", 0.05, 0.27, 0.29, 0.08},
+            {"lbl_speed", "Frame_plotter", 0.05, 0.36, 0.27, kNone},
+            {"Label_distance", "Frame_plotter", 0.35, 0.27, 0.3, 0.08},
+            {"lbl_distance", "Frame_plotter", 0.35, 0.36, 0.27, kNone},
+            {"Label_rotation", "Frame_plotter", 0.66, 0.27, 0.3, 0.08},
+            {"lbl_turnings", "Frame_plotter", 0.66, 0.36, 0.27, kNone},
             {"Picture3", "Frame_plotter", 0.05, 0.45, 0.9, 0.3},
             {"Label_histo", "Frame_plotter", 0.05, 0.75, 0.5, kNone},
             {"Frame_report", "Frame_plotter", 0.05, 0.8, 0.9, 0.1},
-            {"Label_bin", "Frame_report", 0.05, 0.25, 0.2, kNone},
-            {"combo_bin", "Frame_report", 0.25, 0.25, 0.15, kNone},
-            {"Label_spacer", "Frame_report", 0.4, 0.25, 0.15, kNone},
-            {"txt_spacer", "Frame_report", 0.57, 0.25, 0.1, kNone},
-            {"cmd_report_calc", "Frame_report", 0.725, 0.2, 0.25, 0.6},
+            // Under the report frame's title and inside its border: the bin caption wraps
+            // over two lines beside its box.
+            {"Label_bin", "Frame_report", 0.03, 0.33, 0.23, 0.6},
+            {"combo_bin", "Frame_report", 0.26, 0.4, 0.15, kNone},
+            {"Label_spacer", "Frame_report", 0.42, 0.4, 0.14, kNone},
+            {"txt_spacer", "Frame_report", 0.57, 0.4, 0.1, kNone},
+            {"cmd_report_calc", "Frame_report", 0.69, 0.33, 0.28, 0.6},
             {"lbl_backinit", "Frame_plotter", 0.1, 0.935, 0.4, kNone},
             {"lbl_reprocess", "Frame_plotter", 0.5, 0.935, 0.4, kNone},
             grid("frm_preview", 3.85, 1, 1.85, 17.25),

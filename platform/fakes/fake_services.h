@@ -20,16 +20,25 @@ public:
         QString kind; // "message", "question" or "input"
         QString text;
         QString title;
+        QuestionButtons buttons = QuestionButtons::YesNo; // what a question offered
     };
     void message(const QString& text, const QString& title = QString()) override {
         log.push_back({"message", text, title});
     }
     bool question(const QString& text, const QString& title = QString()) override {
-        log.push_back({"question", text, title});
+        log.push_back({"question", text, title, m_offered});
         if (answers.empty())
             return defaultAnswer;
         const bool answer = answers.front();
         answers.pop_front();
+        return answer;
+    }
+    // Recorded with its buttons; answered (and seen by a subclass) as a Yes/No question.
+    bool question(const QString& text, QuestionButtons buttons,
+                  const QString& title = QString()) override {
+        m_offered = buttons;
+        const bool answer = question(text, title);
+        m_offered = QuestionButtons::YesNo;
         return answer;
     }
     QString input(const QString& prompt, const QString& title = QString(),
@@ -57,10 +66,21 @@ public:
         return out;
     }
 
+    // The buttons the question of that text offered; nothing when it was not asked.
+    std::optional<QuestionButtons> buttonsOf(const QString& text) const {
+        for (const auto& e : log)
+            if (e.kind == "question" && e.text == text)
+                return e.buttons;
+        return std::nullopt;
+    }
+
     std::deque<bool> answers;   // next answers to questions
     bool defaultAnswer = false; // when the queue is empty
     std::deque<QString> inputs; // next answers to input boxes
     std::vector<Entry> log;
+
+private:
+    QuestionButtons m_offered = QuestionButtons::YesNo;
 };
 
 class FakeLauncher : public Launcher {

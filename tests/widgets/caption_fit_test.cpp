@@ -7,6 +7,7 @@
 #include "app/device/ui/frm_about.h"
 #include "app/device/ui/frm_init.h"
 #include "app/widgets/clickable_label.h"
+#include "app/widgets/picture_box.h"
 #include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_frontend.h"
 #include "app/windows/ui/frm_training.h"
@@ -14,6 +15,7 @@
 #include "tests/support/all_windows.h"
 #include "tests/support/qt_application.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,7 +27,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -140,10 +144,86 @@ std::string overlaps(const QWidget* root) {
     return out;
 }
 
+// Visible captions in a font smaller than the operator can read.
+std::string tooSmall(const QWidget* root) {
+    constexpr int kLegiblePixels = 8;
+    std::string out;
+    QList<const QWidget*> controls{root};
+    for (const QWidget* w : root->findChildren<QWidget*>())
+        if (!w->isWindow() && w->isVisibleTo(root))
+            controls.append(w);
+    for (const QWidget* w : controls)
+        if (ui::hasCaption(w) && QFontInfo(w->font()).pixelSize() < kLegiblePixels)
+            out += w->objectName().toStdString() + " " +
+                   std::to_string(QFontInfo(w->font()).pixelSize()) + " px\n";
+    return out;
+}
+
+std::string rectText(const QRect& r) {
+    return std::to_string(r.x()) + "," + std::to_string(r.y()) + " " + std::to_string(r.width()) +
+           "x" + std::to_string(r.height());
+}
+
+// Where a control shows: a label its text (a label may be wider than its text, even reach over
+// its frame, while its text stays inside), any other control its whole rectangle.
+QRect showing(const QWidget* w) {
+    const auto* label = qobject_cast<const QLabel*>(w);
+    if (!label || !ui::hasCaption(w))
+        return w->geometry();
+    const QFontMetrics fm(w->font());
+    const QRect room = label->contentsRect();
+    const int flags = label->wordWrap() ? Qt::TextWordWrap : 0;
+    const QRect text =
+        fm.boundingRect(room, static_cast<int>(label->alignment()) | flags, label->text());
+    return text.intersected(room).translated(w->pos());
+}
+
+// Visible controls that reach over the border of their frame, or over a group box's title.
+std::string overBorders(const QWidget* root) {
+    std::string out;
+    for (const QWidget* w : root->findChildren<QWidget*>()) {
+        const QWidget* frame = w->parentWidget();
+        if (w->isWindow() || !w->isVisibleTo(root) || !frame)
+            continue;
+        QRect inside;
+        QRect title;
+        if (const auto* group = qobject_cast<const QGroupBox*>(frame)) {
+            QStyleOptionGroupBox opt;
+            opt.initFrom(group);
+            opt.text = group->title();
+            opt.subControls = QStyle::SC_GroupBoxFrame;
+            if (!group->title().isEmpty())
+                opt.subControls |= QStyle::SC_GroupBoxLabel;
+            opt.lineWidth = 1;
+            const QStyle* style = group->style();
+            inside =
+                style->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxFrame, group)
+                    .adjusted(1, 1, -1, -1);
+            if (!group->title().isEmpty())
+                title = style->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel,
+                                              group);
+        } else if (const auto* box = qobject_cast<const QFrame*>(frame);
+                   box && box->frameWidth() > 0 && !qobject_cast<const QAbstractScrollArea*>(box) &&
+                   !qobject_cast<const QLabel*>(box)) {
+            inside = box->contentsRect();
+        } else {
+            continue;
+        }
+        const QRect shows = showing(w);
+        if (!inside.contains(shows) || shows.intersects(title))
+            out += w->objectName().toStdString() + " over the border of " +
+                   frame->objectName().toStdString() + " (" + rectText(shows) + " outside " +
+                   rectText(inside) + ", title " + rectText(title) + ")\n";
+    }
+    return out;
+}
+
 void expectCaptionsFit(const QWidget* window, const QString& what) {
     EXPECT_EQ(describe(captionsThatDoNotFit(window)), "") << what.toStdString();
     EXPECT_EQ(tooNarrow(window), "") << what.toStdString();
     EXPECT_EQ(overlaps(window), "") << what.toStdString();
+    EXPECT_EQ(tooSmall(window), "") << what.toStdString();
+    EXPECT_EQ(overBorders(window), "") << what.toStdString();
 }
 
 void saveGrab(QWidget* window, const QString& name) {
@@ -273,6 +353,35 @@ TEST_F(CaptionFit, ACaptionChangedLaterIsFittedAgain) {
     EXPECT_EQ(pixels(check), base);
 }
 
+// The lines a wrapping label's text falls into at its width, in its font.
+QStringList wrappedLines(const QLabel* label) {
+    QStringList lines;
+    QTextLayout layout(label->text(), label->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
+        l.setLineWidth(label->contentsRect().width());
+        lines << label->text().mid(l.textStart(), l.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
+
+TEST_F(CaptionFit, AWrappedCaptionGetsASmallerFontRatherThanASplitWord) {
+    auto* label = new QLabel(QStringLiteral("Average Speed  [mm/s]"), root.get());
+    label->setObjectName("Label_speed");
+    label->setWordWrap(true);
+    label->setGeometry(0, 0, 82, 46);
+    fitCaptions(root.get());
+    EXPECT_EQ(describe(captionsThatDoNotFit(root.get())), "");
+    for (const QString& line : wrappedLines(label))
+        for (const QString& word : line.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            EXPECT_TRUE(QStringList({"Average", "Speed", "[mm/s]"}).contains(word))
+                << word.toStdString();
+}
+
 TEST_F(CaptionFit, AGroupBoxTitleIsReportedButItsFontIsKept) {
     auto* frame = new QGroupBox(QStringLiteral("Plate Position"), root.get());
     frame->setObjectName("frame_limits");
@@ -393,6 +502,25 @@ TEST_F(WindowCaptions, AcquisitionWindowBackAtTheDesignSize) {
     expectCaptionsFit(&w, "shrunk");
 }
 
+TEST_F(WindowCaptions, TrailMapLiesInsideThePreviewAndGrowsWithIt) {
+    FrmFrontend& w = frontend(QSize(1024, 768));
+    auto& c = w.controls();
+    w.lblNextClick();
+    settle();
+    ASSERT_TRUE(c.Picture_post->isVisible());
+    const QRect small = c.Picture_post->geometry();
+    EXPECT_TRUE(c.Picture1->geometry().contains(small)) << small.x() << "," << small.y();
+    w.resize(1600, 1000);
+    settle();
+    const QRect large = c.Picture_post->geometry();
+    EXPECT_TRUE(c.Picture1->geometry().contains(large)) << large.x() << "," << large.y();
+    EXPECT_GT(large.width(), small.width());
+    EXPECT_GT(large.height(), small.height());
+    // In the preview's top-right corner.
+    EXPECT_LT(c.Picture1->geometry().right() - large.right(), 10);
+    EXPECT_LT(large.top() - c.Picture1->geometry().top(), 10);
+}
+
 TEST_F(WindowCaptions, StartWindowAndAboutBox) {
     ui::FrmInit& start = Windows::get<ui::FrmInit>();
     start.show();
@@ -425,8 +553,16 @@ TEST_F(WindowCaptions, ReanalysisWindowAtBothSizes) {
         settle();
         expectCaptionsFit(&w, "set-up frame " + tag);
         saveGrab(&w, "reanalysis_setup_" + tag);
+        // After a plot the frame label holds "1" and the result labels their figures.
+        w.controls().label_frame->setText(QStringLiteral("1"));
+        settle();
+        expectCaptionsFit(&w, "set-up frame after a plot " + tag);
         w.controls().frm_preview->hide();
         w.controls().Frame_plotter->show();
+        w.controls().lbl_particle->setText(QStringLiteral("12"));
+        w.controls().lbl_speed->setText(QStringLiteral("0.12"));
+        w.controls().lbl_distance->setText(QStringLiteral("10.5"));
+        w.controls().lbl_turnings->setText(QStringLiteral("3.5"));
         settle();
         expectCaptionsFit(&w, "results frame " + tag);
         saveGrab(&w, "reanalysis_results_" + tag);

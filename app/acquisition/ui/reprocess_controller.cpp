@@ -27,13 +27,21 @@ namespace ui {
 namespace {
 
 constexpr int kOrange = colourValue(255, 165, 0);
-constexpr int kYellow = colourValue(255, 255, 0);
+constexpr int kGreen = colourValue(0, 255, 0); // 65280
+constexpr int kBadFrameTextPixels = 30;
 
 const QString kMassQuestion = QStringLiteral(
     "MASS REPROCESSING\n***********************\nWARNING: Current Process will be Replaced.\n"
     "Proceed?");
 
 } // namespace
+
+void ShowBadFrame(PictureBox* picture, const QString& file, std::int32_t frame) {
+    picture->loadPicture(file);
+    picture->printText(0.0, 0.0, fromStd(results::badFrameCaption(frame)), kGreen,
+                       kBadFrameTextPixels);
+    picture->update();
+}
 
 ReprocessController::ReprocessController(const ReprocessControls& controls,
                                          platform::Services services, const Lifetime& window,
@@ -125,9 +133,7 @@ ReprocessController::confirmBadFrame(const HandlerGuard& guard) {
     return [this, &guard](const std::string& file, std::int32_t frame) {
         if (!guard.alive())
             return false;
-        m_c.Picture1->loadPicture(QString::fromStdString(file));
-        m_c.Picture1->printText(100, 100, fromStd(results::badFrameCaption(frame)), kYellow, 48);
-        m_c.Picture1->update();
+        ShowBadFrame(m_c.Picture1, QString::fromStdString(file), frame);
         return m_services.dialogs->question(fromStd(results::badFrameQuestion(frame)));
     };
 }
@@ -242,7 +248,8 @@ void ReprocessController::StartAcquisitionReprocess() {
         m_c.txt_psize->text(), acquisition::PlateSizeRule::Real);
     if (scale && scale->plateSizeReplaced)
         m_c.txt_psize->setText(QStringLiteral("35"));
-    const bool proceed = m_services.dialogs->question(QStringLiteral("Proceed?"));
+    const bool proceed = m_services.dialogs->question(QStringLiteral("Proceed?"),
+                                                      platform::QuestionButtons::OkCancel);
     if (!guard.alive())
         return;
     if (!proceed) {
@@ -389,7 +396,8 @@ void ReprocessController::ApplyTrainingToSelection() {
     const QStringList selected = selectedItems();
     if (selected.isEmpty())
         return;
-    if (!m_services.dialogs->question(kMassQuestion) || !guard.alive())
+    if (!m_services.dialogs->question(kMassQuestion, platform::QuestionButtons::YesNoCancel) ||
+        !guard.alive())
         return;
     const acquisition::TrainingSource source = *m_source;
     m_hooks.loadTraining(source.folder);

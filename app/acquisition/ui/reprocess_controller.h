@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -40,6 +41,10 @@ class PictureBox;
 // between them however large the position file is.
 inline constexpr int kRoutesStepMs = 50;
 inline constexpr int kRoutesTickMs = 1;
+
+// Shows a frame that the tracker found bad, with "#" and its number in green at the picture's
+// top-left corner, before the operator is asked whether to mark it.
+void ShowBadFrame(PictureBox* picture, const QString& file, std::int32_t frame);
 
 struct ReprocessControls {
     QPushButton* cmd_reprocess = nullptr;

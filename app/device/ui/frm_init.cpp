@@ -11,6 +11,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +29,8 @@ const QString kVersionText = QStringLiteral("<< Software Version V1.7 Rev06/2023
 // A default device address shown before one was stored.
 const QString kDesignAddress = QStringLiteral("192.168.4.1");
 const QString kCrLf = QStringLiteral("\r\n");
+// The project's page in the program folder, beside the programs.
+constexpr const char* kProjectPageFile = "README.md";
 
 constexpr int kWhite = colourValue(255, 255, 255);
 constexpr int kGray = colourValue(128, 128, 128);
@@ -268,9 +271,10 @@ void FrmInit::StartWindowActivate() {
 }
 
 bool FrmInit::eventFilter(QObject* watched, QEvent* event) {
-    // The logo carries no link: a double-click on it does nothing.
-    if (watched == m_image1 && event->type() == QEvent::MouseButtonDblClick)
+    if (watched == m_image1 && event->type() == QEvent::MouseButtonDblClick) {
+        OpenMakerPage();
         return true;
+    }
     QFrame* entry = nullptr;
     for (QFrame* frame : {m_frameOption1, m_frameOption2, m_frameOption5})
         if (watched == frame || watched->parent() == frame)
@@ -332,6 +336,13 @@ void FrmInit::OpenMicrobeamWindow() {
     microbeam->show();
     microbeam->raise();
     microbeam->activateWindow();
+}
+
+// The project's own page, the README of the program folder, in the desktop's opener; nothing
+// is awaited, and an opener that does not start changes nothing here.
+void FrmInit::OpenMakerPage() {
+    m_services.launcher->openPath(
+        QDir(m_services.programFolder).filePath(QString::fromLatin1(kProjectPageFile)));
 }
 
 void FrmInit::ShowStartMenu() {

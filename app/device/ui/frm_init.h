@@ -72,6 +72,7 @@ private:
     void ShowAddressPanel();
     void OpenReanalysisWindow();
     void OpenMicrobeamWindow();
+    void OpenMakerPage();
     void ExitOrBack();
     void ConnectButtonClick();
     void HideStartWindowTick();

@@ -28,7 +28,7 @@ std::array<QLineEdit*, 16> makeParameterBoxes(QWidget* frame) {
     std::array<QLineEdit*, 16> boxes{};
     for (int i = 0; i < 16; ++i) {
         const int x = 4 + (i % 4) * 55;
-        const int y = 16 + (i / 4) * 22;
+        const int y = 22 + (i / 4) * 22; // under the frame's title
         makeLabel(frame, (std::string("Label_") + params[i].key).c_str(),
                   QLatin1String(params[i].key), QRect(x, y, 18, 20));
         boxes[static_cast<std::size_t>(i)] = makeEdit(

@@ -110,7 +110,8 @@ void FrameCheckController::CheckFrameFolder() {
         }
     }
     if (!finish.badFrames.empty()) {
-        const bool rename = m_services.dialogs->question(finish.question);
+        const bool rename =
+            m_services.dialogs->question(finish.question, platform::QuestionButtons::YesNoCancel);
         if (!guard.alive()) {
             if (guard.ownerAlive())
                 m_check.end();

@@ -20,9 +20,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMargins>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 
 namespace ui {
 
@@ -130,7 +135,69 @@ void FrmProcessMulti::buildControls() {
     m_c.cmd_filtrar = makeButton(w, "cmd_filtrar", QString(), twipsRect(11760, 7200, 2895, 855));
     m_c.cmd_stop = makeButton(w, "cmd_stop", QString(), twipsRect(14760, 7200, 855, 855));
     m_c.Timer2 = makeTimer(this, "Timer2", 100, false);
+    for (QObject* child : children())
+        if (child->isWidgetType())
+            m_design.emplace_back(static_cast<QWidget*>(child),
+                                  static_cast<QWidget*>(child)->geometry());
     buildTabOrder();
+}
+
+QMargins FrmProcessMulti::outerMargins() const {
+    auto marginsOf = [](const QWidget* w) {
+        const QRect outer = w->frameGeometry();
+        const QRect inner = w->geometry();
+        return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                        outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    };
+    if (isVisible())
+        return marginsOf(this);
+    // Not shown yet: the desktop decorates it as it does the start window.
+    if (const QWidget* start = Windows::existing(QString::fromLatin1(kStartWindowName));
+        start && start->isVisible())
+        return marginsOf(start);
+    return QMargins();
+}
+
+void FrmProcessMulti::fitToScreen(const QRect& available) {
+    if (!available.isValid())
+        return;
+    const QSize design = twipsRect(0, 0, 15915, 9285).size();
+    const QMargins m = outerMargins();
+    const double across =
+        static_cast<double>(available.width() - m.left() - m.right()) / design.width();
+    const double down =
+        static_cast<double>(available.height() - m.top() - m.bottom()) / design.height();
+    m_scale = std::clamp(std::min(across, down), 0.25, 1.0);
+    auto scaled = [this](const QRect& r) {
+        return QRect(QPoint(static_cast<int>(std::lround(r.left() * m_scale)),
+                            static_cast<int>(std::lround(r.top() * m_scale))),
+                     QPoint(static_cast<int>(std::lround((r.right() + 1) * m_scale)) - 1,
+                            static_cast<int>(std::lround((r.bottom() + 1) * m_scale)) - 1));
+    };
+    setFixedSize(scaled(QRect(QPoint(0, 0), design)).size());
+    for (const auto& [control, geometry] : m_design)
+        control->setGeometry(scaled(geometry));
+    fitCaptions(this);
+
+    // Beside the start window: on its right, else on its left, else over its right part.
+    const QSize outer = size().grownBy(m);
+    QPoint at = available.topLeft();
+    if (const QWidget* start = Windows::existing(QString::fromLatin1(kStartWindowName));
+        start && start->isVisible()) {
+        const QRect beside = start->frameGeometry();
+        at.setY(beside.top());
+        if (beside.right() + 1 + outer.width() <= available.right() + 1)
+            at.setX(beside.right() + 1);
+        else if (beside.left() - outer.width() >= available.left())
+            at.setX(beside.left() - outer.width());
+        else
+            at.setX(available.right() + 1 - outer.width());
+    }
+    at.setX(std::clamp(at.x(), available.left(),
+                       std::max(available.left(), available.right() + 1 - outer.width())));
+    at.setY(std::clamp(at.y(), available.top(),
+                       std::max(available.top(), available.bottom() + 1 - outer.height())));
+    move(at);
 }
 
 void FrmProcessMulti::buildTabOrder() {
@@ -205,6 +272,12 @@ void FrmProcessMulti::setVisible(bool visible) {
     if (visible && !m_loaded) {
         resetToDesign();
         FormLoad();
+    }
+    if (visible && !isVisible()) {
+        const QWidget* start = Windows::existing(QString::fromLatin1(kStartWindowName));
+        const QScreen* screen = start && start->isVisible() ? start->screen() : this->screen();
+        if (screen)
+            fitToScreen(screen->availableGeometry());
     }
     QWidget::setVisible(visible);
 }

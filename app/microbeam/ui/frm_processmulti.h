@@ -14,8 +14,12 @@
 #include <QWidget>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
+class QMargins;
+class QRect;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -98,13 +102,27 @@ public:
     // once at its end).
     bool ShowImage(const QString& file, bool quiet = false);
 
-    // Showing a window that is not loaded (after a close) loads it first.
+    // Showing a window that is not loaded (after a close) loads it first; every showing fits the
+    // window to the screen it opens on (fitToScreen).
     void setVisible(bool visible) override;
+
+    // Sizes and places the window for a screen's free area: at its design size where that fits,
+    // else with the whole design scaled down until it fits; beside the start window when there
+    // is room on either side, else as near to it as the area allows.
+    void fitToScreen(const QRect& available);
+    // The factor of the design size that the window has now (1 at the design size).
+    double designScale() const { return m_scale; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The window's border and title bar around its client area, as the desktop draws them.
+    QMargins outerMargins() const;
+
+    std::vector<std::pair<QWidget*, QRect>> m_design; // every control at its design geometry
+    double m_scale = 1.0;
+
     void buildControls();
     void buildTabOrder();
     void resetToDesign();

@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kRed = colourValue(255, 0, 0);
 constexpr int kBlue = colourValue(0, 0, 255);
+constexpr int kBlack = colourValue(0, 0, 0);
 
 } // namespace
 
@@ -56,7 +57,7 @@ bool PlateController::DrawPlateOverlay() {
 bool PlateController::DrawPlateOverlayOf(const QString& file) {
     if (!ShowImage(file))
         return false;
-    DrawPlateOutline();
+    drawOutline(kRed, 1);
     PictureBox* pic = m_c.Picture1;
     if (m_picks.count > 0) {
         const int b = training::wholeValue(m_c.txt_npix->text().toStdString());
@@ -71,16 +72,22 @@ bool PlateController::DrawPlateOverlayOf(const QString& file) {
 }
 
 void PlateController::DrawPlateOutline() {
+    // Without an image under it the outline is black and two units wide.
+    drawOutline(kBlack, 2);
+}
+
+void PlateController::drawOutline(int colour, int width) {
     PictureBox* pic = m_c.Picture1;
     const int x1 = training::wholeValue(m_c.txt_x1->text().toStdString());
     const int x2 = training::wholeValue(m_c.txt_x2->text().toStdString());
     const int y1 = training::wholeValue(m_c.txt_y1->text().toStdString());
     const int y2 = training::wholeValue(m_c.txt_y2->text().toStdString());
-    pic->setDrawWidth(1);
+    pic->setDrawWidth(width);
     for (const training::OutlineRow& row : training::plateOutlineRows(x1, x2, y1, y2)) {
-        pic->pset(row.left, row.y, kRed);
-        pic->pset(row.right, row.y, kRed);
+        pic->pset(row.left, row.y, colour);
+        pic->pset(row.right, row.y, colour);
     }
+    pic->setDrawWidth(1);
     pic->update();
 }
 

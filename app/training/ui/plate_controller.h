@@ -66,7 +66,7 @@ public:
     bool DrawPlateOverlay();
     // The same over another image.
     bool DrawPlateOverlayOf(const QString& file);
-    // The plate outline alone, over the picture as it is.
+    // The plate outline alone, over the picture as it is: black, two units wide.
     void DrawPlateOutline();
     // Sets the slider from the rectangle in the boxes (while loading: it moves nothing then).
     void syncSlider();
@@ -83,6 +83,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void drawOutline(int colour, int width);
+
     PlateControls m_c;
     platform::Services m_services;
     Lifetime m_life;

@@ -33,9 +33,11 @@ TrainingController::TrainingController(const TrainingControls& controls, PlateCo
     : QObject(parent), m_c(controls), m_plate(plate), m_services(std::move(services)),
       m_life(Lifetime::childOf(window)), m_hooks(std::move(hooks)) {
     connect(m_c.Picture1, &PictureBox::mousePressed, this,
-            [this](double x, double y, Qt::MouseButton) {
+            [this](double x, double y, Qt::MouseButton button) {
                 StorePointerPosition(x, y);
-                PickTrainingTarget();
+                // Only a click of the left button picks; every press moves the pointer.
+                if (button == Qt::LeftButton)
+                    PickTrainingTarget();
             });
     connect(m_c.cmd_clear, &QPushButton::clicked, this, &TrainingController::cmdClearClick);
     connect(m_c.cmd_detect, &QPushButton::clicked, this, &TrainingController::cmdDetectClick);
@@ -69,7 +71,9 @@ void TrainingController::cmdClearClick() {
     if (!guard.entered())
         return;
     if (m_plate.TargetCount() == -1) {
-        if (!m_services.dialogs->question(QStringLiteral("Start New training?")) || !guard.alive())
+        if (!m_services.dialogs->question(QStringLiteral("Start New training?"),
+                                          platform::QuestionButtons::YesNoCancel) ||
+            !guard.alive())
             return;
         m_services.dialogs->message(QStringLiteral("Click 5 to 10 representative worms"));
         if (!guard.alive())
@@ -278,7 +282,7 @@ void TrainingController::TestTraining() {
         if (mark.kind == training::TestMark::Kind::Square)
             pic->box(mark.left, mark.top, mark.left + mark.size, mark.top + mark.size, kBlue);
         for (const training::MarkLine& l : mark.lines)
-            pic->line(l.x1, l.y1, l.x2, l.y2, kBlue);
+            pic->markLine(l.x1, l.y1, l.x2, l.y2, kBlue);
         if (mark.numbered)
             pic->printText(mark.textX, mark.textY, fromStd(mark.text), kBlue, 16);
     }

@@ -260,6 +260,7 @@ void FrmFrontend::buildAcquisitionPage() {
     m_c.lbl_stimated =
         makeLabel(a, "lbl_stimated", QStringLiteral("estimated total reading time = ##m"),
                   QRect(0, 166, 284, 20));
+    m_c.lbl_stimated->setAlignment(Qt::AlignCenter); // spans the frame; its text stays inside
     m_c.lbl_back2 =
         makeClickable(a, "lbl_back2", QStringLiteral("< Back"), QRect(28, 252, 114, 20));
     m_c.cmdPlay = makeButton(a, "cmdPlay", QStringLiteral("Start"), QRect(142, 238, 114, 45));

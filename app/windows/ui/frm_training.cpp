@@ -360,18 +360,21 @@ void FrmTraining::buildResultsFrame() {
     m_c.lbl_results =
         makeLabel(f, "lbl_results", QStringLiteral("Results"), QRect(28, 114, 71, 20));
     m_c.Shape_particles = makeShape(f, "Shape_particles", QRect(114, 103, 142, 46));
-    m_c.label_particles =
-        makeLabel(f, "label_particles", QStringLiteral("Particles"), QRect(121, 114, 80, 20));
+    m_c.label_particles = makeLabel(f, "label_particles", QStringLiteral("#Detected particles:"),
+                                    QRect(121, 106, 77, 40));
     m_c.lbl_particle = makeLabel(f, "lbl_particle", QString(), QRect(199, 108, 57, 20));
-    m_c.Label_speed =
-        makeLabel(f, "Label_speed", QStringLiteral("Speed[mm/s]"), QRect(14, 171, 85, 20));
+    m_c.Label_speed = makeLabel(f, "Label_speed", QStringLiteral("Average Speed  [mm/s]"),
+                                QRect(14, 157, 85, 46));
     m_c.lbl_speed = makeLabel(f, "lbl_speed", QString(), QRect(14, 200, 77, 20));
-    m_c.Label_distance =
-        makeLabel(f, "Label_distance", QStringLiteral("Distance[mm]"), QRect(99, 171, 85, 20));
+    m_c.Label_distance = makeLabel(
+        f, "Label_distance", QStringLiteral("Travel Distance  [mm/part]"), QRect(99, 157, 85, 46));
     m_c.lbl_distance = makeLabel(f, "lbl_distance", QString(), QRect(99, 200, 77, 20));
-    m_c.Label_rotation =
-        makeLabel(f, "Label_rotation", QStringLiteral("Turnings"), QRect(187, 171, 85, 20));
+    m_c.Label_rotation = makeLabel(f, "Label_rotation", QStringLiteral("Rotation Index (0-16)"),
+                                   QRect(187, 157, 85, 46));
     m_c.lbl_turnings = makeLabel(f, "lbl_turnings", QString(), QRect(187, 200, 77, 20));
+    for (QLabel* caption :
+         {m_c.label_particles, m_c.Label_speed, m_c.Label_distance, m_c.Label_rotation})
+        caption->setWordWrap(true);
     m_c.Picture3 = makePicture(f, "Picture3", QSize(400, 200), QRect(14, 257, 256, 171));
     m_c.Label_histo =
         makeLabel(f, "Label_histo", QStringLiteral("Speed Histogram"), QRect(14, 428, 142, 20));
@@ -380,6 +383,7 @@ void FrmTraining::buildResultsFrame() {
     QWidget* r = m_c.Frame_report;
     m_c.Label_bin =
         makeLabel(r, "Label_bin", QStringLiteral("BIN_Size [min]"), QRect(13, 14, 51, 20));
+    m_c.Label_bin->setWordWrap(true);
     m_c.combo_bin = new QComboBox(r);
     m_c.combo_bin->setObjectName("combo_bin");
     m_c.combo_bin->setEditable(true);
@@ -409,7 +413,8 @@ void FrmTraining::buildSetupFrame() {
     m_c.frame_micro->hide();
     m_c.cmd_reprocess =
         makeButton(p, "cmd_reprocess", QStringLiteral("Reprocess Images"), QRect(156, 500, 99, 57));
-    m_c.label_frame = makeLabel(p, "label_frame", QString(), QRect(227, 542, 57, 20));
+    m_c.label_frame =
+        makeLabel(p, "label_frame", QStringLiteral("Frame: "), QRect(156, 542, 99, 20));
     m_c.frame_setupmas->raise();
 }
 

@@ -9,6 +9,7 @@
 #include "app/widgets/clickable_label.h"
 #include "app/windows/ui/frm_frontend.h"
 
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -254,13 +255,15 @@ TEST_F(StartWindowTest, CheckResultsOpensTheReanalysisWindow) {
     EXPECT_TRUE(window().isVisible());
 }
 
-TEST_F(StartWindowTest, DoubleClickOnTheLogoOpensNothing) {
+TEST_F(StartWindowTest, DoubleClickOnTheLogoOpensTheProjectsPageAndWaitsForNothing) {
     window().show();
+    fakes.launcher->openSucceeds = false; // an opener that does not start changes nothing
     auto* logo = child<QLabel>("Image1");
     QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5), logo->mapToGlobal(QPointF(5, 5)),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(logo, &click);
-    EXPECT_TRUE(fakes.launcher->opened.isEmpty());
+    EXPECT_EQ(fakes.launcher->opened, QStringList{QDir(m_folder).filePath("README.md")});
+    // No program is started and none waited on.
     EXPECT_TRUE(fakes.launcher->started.empty());
     // Nothing else happens on the start window.
     EXPECT_EQ(window().menuState(), 0);

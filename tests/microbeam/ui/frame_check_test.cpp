@@ -56,7 +56,9 @@ TEST_F(FrameCheckTest, WritesARowPerFrameAndAsksToRenameTheBadOnes) {
     EXPECT_EQ(readFile(checkFile()), expectedFile());
     EXPECT_EQ(fakes.dialogs->questions(), QStringList({"Reading Error [7]. RENAME?"}));
     EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
-    // No renames nothing.
+    EXPECT_EQ(fakes.dialogs->buttonsOf("Reading Error [7]. RENAME?"),
+              platform::QuestionButtons::YesNoCancel);
+    // No (or Cancel) renames nothing.
     EXPECT_TRUE(QFileInfo::exists(frameName(folder, 7)));
     EXPECT_FALSE(QFileInfo::exists(folder + "/c10_0_0_7f7m.jpg"));
     EXPECT_EQ(w.controls().txt_current->text(), "19");

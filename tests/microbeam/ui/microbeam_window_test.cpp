@@ -434,6 +434,30 @@ TEST_F(MicrobeamWindowTest, MicroButtonOfTheStartWindowOpensThisWindowBesideIt) 
     EXPECT_TRUE(first->isVisible());
 }
 
+TEST_F(MicrobeamWindowTest, FitsASmallScreenAndKeepsItsDesignSizeBesideTheStartWindow) {
+    ui::FrmInit& start = Windows::get<ui::FrmInit>();
+    start.show();
+    start.move(0, 0);
+    FrmProcessMulti& w = window();
+    // 1024 x 768: scaled down until the whole window, "stop" included, is on the screen.
+    const QRect small(0, 0, 1024, 768);
+    w.fitToScreen(small);
+    EXPECT_LT(w.designScale(), 1.0);
+    EXPECT_TRUE(small.contains(w.frameGeometry())) << w.frameGeometry().right();
+    const QRect stop = w.controls().cmd_stop->geometry().translated(w.geometry().topLeft());
+    EXPECT_TRUE(small.contains(stop));
+    EXPECT_TRUE(QRect(QPoint(0, 0), w.size()).contains(w.controls().cmd_stop->geometry()));
+    // 1600 x 1000: the design size, on the screen, to the right of the start window.
+    const QRect large(0, 0, 1600, 1000);
+    w.fitToScreen(large);
+    EXPECT_EQ(w.designScale(), 1.0);
+    EXPECT_EQ(w.size(), twips(0, 0, 15915, 9285).size());
+    EXPECT_EQ(w.controls().cmd_stop->geometry(), twips(14760, 7200, 855, 855));
+    EXPECT_TRUE(large.contains(w.frameGeometry()));
+    EXPECT_EQ(w.frameGeometry().left(), start.frameGeometry().right() + 1);
+    EXPECT_EQ(w.frameGeometry().top(), start.frameGeometry().top());
+}
+
 TEST_F(MicrobeamWindowTest, ClosingTheAcquisitionWindowHidesThisWindowMakingItWhenNeeded) {
     {
         ui::FrmFrontend& frontend = Windows::get<ui::FrmFrontend>();

@@ -259,13 +259,25 @@ TEST_F(FrmTrainingReplayTest, PlotWithIdsOnWhiteAndInSingleAnimalMode) {
     window().trailReplay().PlotWormTrails();
     ui::PictureBox* p1 = k.Picture1;
     const QImage shown = p1->image();
-    // White, with the analysis area outlined in red.
+    // White, with the analysis area outlined in black, two units wide (no image under it): the
+    // left and right points of its middle row.
     EXPECT_EQ(p1->point(5, 5), ui::colourValue(255, 255, 255));
-    int red = 0;
-    for (int y = 100; y <= 450; ++y)
-        for (int x = 90; x <= 460; ++x)
-            red += p1->point(x, y) == ui::colourValue(255, 0, 0);
-    EXPECT_GT(red, 100);
+    const int x1 = qRound(k.txt_x1->text().toDouble());
+    const int x2 = qRound(k.txt_x2->text().toDouble());
+    const int y1 = qRound(k.txt_y1->text().toDouble());
+    const int y2 = qRound(k.txt_y2->text().toDouble());
+    ASSERT_GT(y2, y1);
+    const int middle = y1 + (y2 - y1) / 2;
+    for (const int x : {x1, x2}) {
+        int black = 0;
+        int red = 0;
+        for (int dx = -2; dx <= 2; ++dx) {
+            black += p1->point(x + dx, middle) == ui::colourValue(0, 0, 0);
+            red += p1->point(x + dx, middle) == ui::colourValue(255, 0, 0);
+        }
+        EXPECT_GE(black, 2) << x;
+        EXPECT_EQ(red, 0) << x;
+    }
     // The last frame: every step of every trail and the ids of trails with ten steps, drawn
     // straight over the background.
     const results::TrailPlot plot = results::loadTrailPlot(acq.toStdString(), false);

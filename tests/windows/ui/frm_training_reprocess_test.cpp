@@ -237,6 +237,49 @@ TEST_F(ReprocessWindowTest, PlotResultsDuringABatchEndsTheBatchWithItsPoll) {
 
 namespace {
 
+TEST_F(ReprocessWindowTest, ABadFrameShowsItsNumberInGreenAtTheTopLeftCorner) {
+    FrmTraining& w = open();
+    ui::PictureBox* pic = w.controls().Picture1;
+    ui::ShowBadFrame(pic, acquisition + "/img/c10_0_0_7f3.jpg", 3);
+    const int green = ui::colourValue(0, 255, 0);
+    ASSERT_EQ(green, 65280);
+    // "#3" in a 30-pixel font from (0, 0): green within its first rows and columns, nothing
+    // drawn where the mark used to stand.
+    int inCorner = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 40; ++x)
+            inCorner += pic->point(x, y) == green;
+    EXPECT_GT(inCorner, 20);
+    int beyond = 0;
+    for (int y = 40; y < 160; ++y)
+        for (int x = 0; x < 200; ++x)
+            beyond += pic->point(x, y) == green || pic->point(x, y) == ui::colourValue(255, 255, 0);
+    EXPECT_EQ(beyond, 0);
+}
+
+TEST_F(ReprocessWindowTest, ProceedOffersOkAndCancelAndMassReprocessingYesNoAndCancel) {
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    fakes.dialogs->answers = {false}; // Cancel
+    c.cmd_reprocess->click();
+    EXPECT_EQ(fakes.dialogs->buttonsOf("Proceed?"), platform::QuestionButtons::OkCancel);
+    EXPECT_FALSE(w.Processing());
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    c.cmd_dir->click();
+    c.List_subproject->clearSelection();
+    c.List_subproject->findItems("run", Qt::MatchExactly).first()->setSelected(true);
+    c.mn_masstrainingload->trigger();
+    ASSERT_EQ(w.TrainingSource().name, "run");
+    fakes.dialogs->log.clear();
+    fakes.dialogs->answers = {false}; // Cancel
+    c.mn_masstrainingapply->trigger();
+    ASSERT_EQ(fakes.dialogs->questions().size(), 1);
+    EXPECT_TRUE(fakes.dialogs->questions().first().startsWith("MASS REPROCESSING\n"));
+    EXPECT_EQ(fakes.dialogs->log.back().buttons, platform::QuestionButtons::YesNoCancel);
+    EXPECT_FALSE(w.Processing());
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+}
+
 TEST_F(ReprocessWindowTest, MassReprocessingUsesTheBorrowedTrainingInEveryAcquisition) {
     // A second acquisition, and a training of its own in the first one (the source).
     const QString other = program.filePath("default/second");

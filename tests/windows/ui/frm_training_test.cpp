@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -773,6 +774,71 @@ TEST_F(TrainingWorkbenchTest, PicksInsideThePlateUpToTenAreKept) {
     EXPECT_EQ(w.TargetCount(), -1);
     EXPECT_EQ(c.cmd_detect->text(), "TEST TRAINING");
     EXPECT_EQ(c.cmd_clear->text(), "New");
+}
+
+TEST_F(TrainingWorkbenchTest, StartNewTrainingOffersYesNoAndCancelAndCancelChangesNothing) {
+    FrmTraining& w = window();
+    auto& c = w.controls();
+    fakes.dialogs->answers = {false}; // Cancel answers as No
+    c.cmd_clear->click();
+    EXPECT_EQ(fakes.dialogs->buttonsOf("Start New training?"),
+              platform::QuestionButtons::YesNoCancel);
+    EXPECT_EQ(w.TargetCount(), -1);
+    EXPECT_EQ(c.cmd_detect->text(), "TEST TRAINING");
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
+}
+
+TEST_F(TrainingWorkbenchTest, OnlyALeftClickPicksATarget) {
+    FrmTraining& w = window();
+    openPickList();
+    ui::PictureBox* pic = w.controls().Picture1;
+    pic->resize(568, 571);
+    // The plate's centre on screen.
+    const QPointF at(715.0 * pic->width() / 1600.0, 600.0 * pic->height() / 1200.0);
+    auto press = [&](Qt::MouseButton button) {
+        QMouseEvent event(QEvent::MouseButtonPress, at, pic->mapToGlobal(at), button, button,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(pic, &event);
+    };
+    press(Qt::RightButton);
+    press(Qt::MiddleButton);
+    EXPECT_EQ(w.TargetCount(), 0);
+    press(Qt::LeftButton);
+    EXPECT_EQ(w.TargetCount(), 1);
+}
+
+TEST_F(TrainingWorkbenchTest, EverySideOfAPickBoxShowsOnAShrunkPicture) {
+    FrmTraining& w = window();
+    openPickList();
+    ui::PictureBox* pic = w.controls().Picture1;
+    pic->resize(568, 571); // the picture at the design size: about a third of its image
+    pick(752, 625);
+    ASSERT_EQ(w.TargetCount(), 1);
+    // The image keeps the one-pixel box of the pick, read as it was drawn.
+    EXPECT_EQ(pic->point(752 - 17.5, 625), ui::colourValue(255, 0, 0));
+    const QImage shown = pic->grab().toImage();
+    const double sx = pic->width() / 1600.0;
+    const double sy = pic->height() / 1200.0;
+    auto redNear = [&](double x, double y) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const QColor c =
+                    shown.pixelColor(static_cast<int>(x * sx) + dx, static_cast<int>(y * sy) + dy);
+                if (c.red() > 230 && c.green() < 30 && c.blue() < 30)
+                    return true;
+            }
+        return false;
+    };
+    EXPECT_TRUE(redNear(752 - 17.5, 625)) << "left side";
+    EXPECT_TRUE(redNear(752 + 17.5, 625)) << "right side";
+    EXPECT_TRUE(redNear(752, 625 - 17.5)) << "top side";
+    EXPECT_TRUE(redNear(752, 625 + 17.5)) << "bottom side";
+    // Cancelling the pick list redraws the preview without the box.
+    w.controls().cmd_clear->click();
+    const QImage cleared = pic->grab().toImage();
+    const QColor c =
+        cleared.pixelColor(static_cast<int>((752 - 17.5) * sx), static_cast<int>(625 * sy));
+    EXPECT_FALSE(c.red() > 230 && c.green() < 30 && c.blue() < 30);
 }
 
 TEST_F(TrainingWorkbenchTest, ApplyMeasuresThePicksIntoTheBoxesAndBothFiles) {
