@@ -33,14 +33,19 @@ public:
     bool isGroupRunning(std::int64_t pid) override;
     // Signals the group until no live member is left (at most about 2.5 s); true when none is.
     bool stopGroup(std::int64_t pid) override;
+    // The child asks the kernel for SIGKILL when this program's thread that started it ends.
+    std::optional<std::int64_t> startJob(const QString& program, const QStringList& arguments,
+                                         const QString& workingFolder, int heldFd) override;
     bool openPath(const QString& path) override;
     // `nmcli connection up id NAME`; true when it exits with 0.
     bool joinNetwork(const QString& name) override;
 
 private:
     // `quiet`: standard output and error go to /dev/null instead of this program's own.
+    // `tied`: killed when this program ends; `heldFd`: a descriptor the program inherits.
     std::optional<std::int64_t> spawn(const QString& program, const QStringList& arguments,
-                                      const QString& workingFolder, bool quiet);
+                                      const QString& workingFolder, bool quiet, bool tied = false,
+                                      int heldFd = -1);
     // Collects the exit of every started process that has ended, so none stays a zombie.
     void reapEnded();
 
@@ -50,5 +55,10 @@ private:
     // Groups seen with no member left: their number may lead another group by now.
     std::set<std::int64_t> m_groupsEnded;
 };
+
+// Makes SIGTERM and SIGHUP (the desktop closing, a `kill`) end the running application the
+// way a normal close does: its event loop returns, so that what runs after it (the windows
+// destroyed, their batches and programs stopped) runs as well. Call once the application exists.
+void quitOnTerminationSignals();
 
 } // namespace platform

@@ -22,6 +22,8 @@ namespace acquisition {
 
 inline constexpr char kBatchFileName[] = "findrun.sh";
 inline constexpr char kBatchProgressFileName[] = "cmdout.dat";
+// The lock of the program folder that a batch holds for its whole life.
+inline constexpr char kBatchLockFileName[] = "findrun.lock";
 // Frames 0 to this number are reprocessed; the progress file reads it when the batch is done.
 inline constexpr std::int32_t kBatchLastFrame = 300;
 

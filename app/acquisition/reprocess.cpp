@@ -231,11 +231,11 @@ QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
     QString options;
     if (QString error = trainingOptionsOf(programFolder, &options); !error.isEmpty())
         return error;
-    if (QString error = resetOutputs(acquisitionFolder); !error.isEmpty())
-        return error;
     FindBatchInput input{programFolder, acquisitionFolder, check.deviceAddress,
                          options,       roundShape,        check.frames};
-    return runner.start(findBatchScript(input));
+    // The outputs are reset only once the batch holds the program folder and is written.
+    return runner.start(findBatchScript(input),
+                        [&acquisitionFolder] { return resetOutputs(acquisitionFolder); });
 }
 
 std::optional<PixelsPerMm> pixelsPerMm(const QString& x1, const QString& x2, const QString& y1,
@@ -346,13 +346,11 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
             outcomes.push_back(skipped(item, error));
             continue;
         }
-        if (QString error = resetOutputs(folder); !error.isEmpty()) {
-            outcomes.push_back(skipped(item, error));
-            continue;
-        }
         FindBatchInput input{
             services.programFolder, folder, check.deviceAddress, options, roundShape, check.frames};
-        if (QString error = runner.start(findBatchScript(input)); !error.isEmpty()) {
+        if (QString error = runner.start(findBatchScript(input),
+                                         [&folder] { return resetOutputs(folder); });
+            !error.isEmpty()) {
             outcomes.push_back(skipped(item, error));
             continue;
         }
