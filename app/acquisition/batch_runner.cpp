@@ -61,8 +61,13 @@ QString BatchRunner::lockPath() const {
 namespace {
 
 // The lock of a program folder, taken without waiting: the descriptor, or -1 and why not.
-int takeLock(const QString& path, const QString& programFolder, QString* error) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+// A test (`create` false) of a lock file that does not exist finds no batch and makes nothing.
+int takeLock(const QString& path, const QString& programFolder, QString* error,
+             bool create = true) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+    if (fd < 0 && !create && errno == ENOENT)
+        return -1;
     if (fd < 0) {
         *error = QStringLiteral("Cannot open ") + path + QStringLiteral(": ") +
                  QString::fromLocal8Bit(std::strerror(errno));
@@ -119,7 +124,7 @@ QString BatchRunner::readyForNext() {
         if (m_lockFd >= 0)
             return {};
         QString error;
-        const int fd = takeLock(lockPath(), m_services.programFolder, &error);
+        const int fd = takeLock(lockPath(), m_services.programFolder, &error, false);
         if (fd >= 0)
             ::close(fd);
         return error;
