@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -34,6 +35,29 @@ BatchProgressContent parseBatchProgress(const QByteArray& content) {
     return result;
 }
 
+QString notAnalysedMessage(const std::vector<std::int32_t>& frames) {
+    if (frames.empty())
+        return {};
+    QStringList numbers;
+    for (const std::int32_t n : frames)
+        numbers << QString::number(n);
+    return (frames.size() == 1 ? QStringLiteral("Frame ") : QStringLiteral("Frames ")) +
+           numbers.join(QStringLiteral(", ")) + QStringLiteral(" could not be analysed");
+}
+
+std::vector<std::int32_t> parseNotAnalysed(const QByteArray& content) {
+    std::vector<std::int32_t> frames;
+    for (const QByteArray& line : content.split('\n')) {
+        bool ok = false;
+        const int n = line.trimmed().toInt(&ok);
+        if (ok && n >= 0 && n <= kBatchLastFrame)
+            frames.push_back(n);
+    }
+    std::sort(frames.begin(), frames.end());
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    return frames;
+}
+
 namespace {
 
 // " after frame 17 of 300", or " before its first frame" when none was finished.
@@ -52,6 +76,11 @@ BatchRunner::~BatchRunner() {
     if (m_status.state == BatchStatus::State::Running)
         stop();
     release();
+}
+
+QString BatchRunner::failedFramesPath() const {
+    return m_services.programFolder + QLatin1Char('/') +
+           QLatin1String(kBatchFailedFramesFileName);
 }
 
 QString BatchRunner::lockPath() const {
@@ -161,6 +190,8 @@ QString BatchRunner::start(const BatchScript& script,
     removeProgressTemporaries();
     if (QFileInfo::exists(progress) && !QFile::remove(progress))
         return fail(QStringLiteral("Cannot delete ") + progress);
+    if (QFileInfo::exists(failedFramesPath()) && !QFile::remove(failedFramesPath()))
+        return fail(QStringLiteral("Cannot delete ") + failedFramesPath());
     const QByteArray text = script.text.toUtf8();
     const std::string error = formats::saveFileAtomic(
         scriptPath().toStdString(), std::string_view(text.constData(), text.size()));
@@ -206,6 +237,9 @@ BatchStatus BatchRunner::poll() {
                  reachedText(m_status, anyFrame));
     } else if (m_status.frame >= kBatchLastFrame) {
         m_status.state = BatchStatus::State::Finished;
+        QFile failed(failedFramesPath());
+        if (failed.open(QIODevice::ReadOnly))
+            m_status.notAnalysed = parseNotAnalysed(failed.read(1 << 16));
     } else if (!alive) {
         endEarly(QStringLiteral("The batch ended early, ") + reachedText(m_status, anyFrame));
     } else if (now - m_lastAdvanceMs >= m_stallLimitMs) {

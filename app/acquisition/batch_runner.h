@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace acquisition {
 
@@ -40,7 +41,14 @@ struct BatchStatus {
     QString line;           // the progress line as last read
     bool advanced = false;  // this poll read a new frame number
     QString message;        // EndedEarly and Stopped: what happened, naming the frame reached
+    // Finished: the frames that could not be converted or analysed, ascending.
+    std::vector<std::int32_t> notAnalysed;
 };
+
+// "Frame 100 could not be analysed", "Frames 100, 187 could not be analysed"; empty for none.
+QString notAnalysedMessage(const std::vector<std::int32_t>& frames);
+// The frame numbers of the failed-frames file's text, ascending, each once.
+std::vector<std::int32_t> parseNotAnalysed(const QByteArray& content);
 
 class BatchRunner {
 public:
@@ -90,6 +98,7 @@ public:
     QString scriptPath() const;
     QString progressPath() const;
     QString lockPath() const;
+    QString failedFramesPath() const;
 
 private:
     // Removes the scratch files of the batch and what their writers left under temporary names.

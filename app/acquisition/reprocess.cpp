@@ -135,6 +135,8 @@ AcquisitionOutcome outcomeOf(const QString& item, const BatchStatus& status, int
     switch (status.state) {
     case BatchStatus::State::Finished:
         outcome.result = AcquisitionOutcome::Result::Done;
+        if (!status.notAnalysed.empty())
+            outcome.message = item + QStringLiteral(": ") + notAnalysedMessage(status.notAnalysed);
         break;
     case BatchStatus::State::EndedEarly:
         outcome.result = AcquisitionOutcome::Result::EndedEarly;

@@ -79,7 +79,8 @@ struct AcquisitionOutcome {
     QString item;
     Result result = Result::Skipped;
     std::int32_t frame = 0; // the last frame its batch finished
-    QString message;        // empty for Done; otherwise names the acquisition
+    QString message;        // empty for Done (but for the frames it could not analyse);
+                            // otherwise names the acquisition
     bool tracked = false;   // the tracker ran on it (mass run)
 };
 

@@ -305,23 +305,21 @@ TEST_F(BatchRunnerReal, ABatchWhoseShellDiesEndsEarlyNamingTheFrameReached) {
     EXPECT_TRUE(leftovers().isEmpty()); // the PGM of frame 2 went with it
 }
 
-TEST_F(BatchRunnerReal, AFailingFinderEndsTheBatchWithItsMessage) {
+TEST_F(BatchRunnerReal, FramesThatFailAreNamedOnceAtTheEndAndTheBatchFinishes) {
     stub("Sirrex", "case \"$*\" in *-ti2) exit 2;; esac\n");
-    converter();
+    converter("case \"$4\" in *f0.jpg) exit 1;; esac\n");
     frames(0, 4);
+    writeFile(program + "/cmdfail.dat", "3\n"); // left by an earlier batch
     BatchRunner runner(services);
     ASSERT_EQ(runner.start(script()), "");
     pollToEnd(runner);
-    EXPECT_EQ(runner.status().state, State::EndedEarly);
-    EXPECT_EQ(runner.status().message,
-              "Sirrex failed on frame 2; the batch ended after frame 1 of 300");
+    EXPECT_EQ(runner.status().state, State::Finished);
+    EXPECT_EQ(runner.status().notAnalysed, (std::vector<std::int32_t>{0, 2}));
+    EXPECT_EQ(notAnalysedMessage(runner.status().notAnalysed),
+              "Frames 0, 2 could not be analysed");
+    EXPECT_EQ(notAnalysedMessage({100}), "Frame 100 could not be analysed");
+    EXPECT_EQ(notAnalysedMessage({}), "");
     EXPECT_TRUE(leftovers().isEmpty());
-
-    converter("exit 1\n");
-    ASSERT_EQ(runner.start(script()), "");
-    pollToEnd(runner);
-    EXPECT_EQ(runner.status().message,
-              "Dravel failed on frame 0; the batch ended before its first frame");
 }
 
 TEST_F(BatchRunnerReal, WhatABatchLeftRunningInItsGroupHoldsOffTheNextOne) {

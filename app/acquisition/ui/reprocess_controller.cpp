@@ -260,7 +260,10 @@ void ReprocessController::PollBatchProgress() {
             return;
         m_hooks.setProcessing(false);
         m_c.cmd_reprocess->setText(QStringLiteral("[Process]"));
-        m_services.dialogs->message(QStringLiteral("Done!"));
+        QString done = QStringLiteral("Done!");
+        if (!status.notAnalysed.empty())
+            done += QLatin1Char('\n') + acquisition::notAnalysedMessage(status.notAnalysed);
+        m_services.dialogs->message(done);
         return;
     }
     // The z-stack: shown here, and opened.
@@ -270,6 +273,8 @@ void ReprocessController::PollBatchProgress() {
     const QString image = acquisition::zStackImagePath(folder);
     m_c.Picture1->loadPicture(image);
     m_services.launcher->openPath(image);
+    if (!status.notAnalysed.empty())
+        m_services.dialogs->message(acquisition::notAnalysedMessage(status.notAnalysed));
 }
 
 // ---- Commands over several acquisitions ----------------------------------------------------
@@ -311,8 +316,7 @@ void ReprocessController::reportOutcomes(
     const std::vector<acquisition::AcquisitionOutcome>& outcomes) {
     QStringList problems;
     for (const auto& outcome : outcomes)
-        if (outcome.result != acquisition::AcquisitionOutcome::Result::Done &&
-            !outcome.message.isEmpty())
+        if (!outcome.message.isEmpty())
             problems << outcome.message;
     if (!problems.isEmpty())
         m_services.dialogs->message(problems.join(QLatin1Char('\n')));
