@@ -208,19 +208,160 @@ AcquisitionCheck checkAcquisition(const QString& folder) {
     return check;
 }
 
-QString resetOutputs(const QString& folder) {
-    const QString error =
-        makeBackups({{inFolder(folder, kWorms), inFolder(folder, kWormsBackup)},
-                     {inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
-    if (!error.isEmpty())
-        return error;
-    for (const QString& name : {kWorms, QStringLiteral("xy_worms.txt"),
-                                QStringLiteral("xy_image.txt"), kImage, kTrails}) {
-        const QString path = inFolder(folder, name);
-        if (QFileInfo::exists(path) && !QFile::remove(path))
-            return QStringLiteral("Cannot delete ") + path;
+bool hasUnfinishedAttempt(const QString& folder) {
+    return QFileInfo(inFolder(folder, QString::fromLatin1(kPreviousResultsFolder))).isDir();
+}
+
+namespace {
+
+// The files a reprocess replaces, and the note of frames that were not analysed.
+QStringList resultFiles() {
+    return {kWorms,
+            QStringLiteral("xy_worms.txt"),
+            QStringLiteral("xy_image.txt"),
+            kImage,
+            kTrails,
+            QStringLiteral("xy_shapes.txt"),
+            QString::fromLatin1(kNotAnalysedNoteName)};
+}
+
+QString previousFolder(const QString& folder) {
+    return inFolder(folder, QString::fromLatin1(kPreviousResultsFolder));
+}
+
+const QString kManifest = QStringLiteral("saved.txt");
+
+// The names that stood in the acquisition when the attempt began; nothing when the attempt
+// never got as far as moving any of them.
+std::optional<QStringList> savedNames(const QString& folder) {
+    QFile in(inFolder(previousFolder(folder), kManifest));
+    if (!in.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QStringList names;
+    for (const QByteArray& line : in.readAll().split('\n')) {
+        const QString name = QString::fromUtf8(line.trimmed());
+        if (resultFiles().contains(name))
+            names << name;
     }
-    return createShapesFile(folder);
+    return names;
+}
+
+bool renameOver(const QString& from, const QString& to) {
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) ==
+           0;
+}
+
+} // namespace
+
+QString abandonAttempt(const QString& folder) {
+    if (!hasUnfinishedAttempt(folder))
+        return {};
+    const QString previous = previousFolder(folder);
+    if (const auto saved = savedNames(folder)) {
+        for (const QString& name : resultFiles()) {
+            const QString path = inFolder(folder, name);
+            if (saved->contains(name)) {
+                // A file the attempt had not moved yet is still in place.
+                if (QFileInfo::exists(inFolder(previous, name)) &&
+                    !renameOver(inFolder(previous, name), path))
+                    return QStringLiteral("Cannot put back ") + path + QStringLiteral(" from ") +
+                           previous;
+            } else if (QFileInfo::exists(path) && !QFile::remove(path)) {
+                return QStringLiteral("Cannot delete ") + path;
+            }
+        }
+    }
+    QDir(previous).removeRecursively();
+    return {};
+}
+
+QString finishAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed) {
+    const QString note = inFolder(folder, QString::fromLatin1(kNotAnalysedNoteName));
+    if (hasUnfinishedAttempt(folder)) {
+        const QString previous = previousFolder(folder);
+        const auto saved = savedNames(folder);
+        // The backups keep the last complete results: those of an attempt that could not
+        // analyse every frame never replace them.
+        const bool previousComplete =
+            saved && !saved->contains(QString::fromLatin1(kNotAnalysedNoteName));
+        if (previousComplete) {
+            for (const auto& [name, backup] : {std::pair{kWorms, kWormsBackup},
+                                               std::pair{kTrails, kTrailsBackup}}) {
+                if (saved->contains(name) &&
+                    !renameOver(inFolder(previous, name), inFolder(folder, backup)))
+                    return QStringLiteral("Cannot write ") + inFolder(folder, backup);
+            }
+        }
+        QDir(previous).removeRecursively();
+    }
+    if (notAnalysed.empty()) {
+        QFile::remove(note);
+        return {};
+    }
+    return saveWhole(note, (notAnalysedMessage(notAnalysed) + QStringLiteral("\r\n")).toUtf8());
+}
+
+QString putBack(const QString& folder) {
+    const QString error = abandonAttempt(folder);
+    return error.isEmpty() ? QStringLiteral("; the previous results were put back")
+                           : QStringLiteral("; ") + error;
+}
+
+QString endAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed,
+                   bool* complete) {
+    if (complete)
+        *complete = false;
+    // A tracker that wrote no trails did not finish either.
+    if (hasUnfinishedAttempt(folder) && !QFileInfo::exists(inFolder(folder, kTrails)))
+        return QStringLiteral("The tracker wrote no ") + kTrails + putBack(folder);
+    if (QString error = finishAttempt(folder, notAnalysed); !error.isEmpty())
+        return error;
+    if (complete)
+        *complete = true;
+    return notAnalysedMessage(notAnalysed);
+}
+
+QString resetOutputs(const QString& folder) {
+    // What an attempt cut short left (the program ended under it) is put back first.
+    if (QString error = abandonAttempt(folder); !error.isEmpty())
+        return error;
+    // The first results ever replaced (those recorded live) are kept once, for good.
+    for (const auto& [name, original] :
+         {std::pair{kWorms, QString::fromLatin1(kOriginalWormsName)},
+          std::pair{kTrails, QString::fromLatin1(kOriginalTrailsName)}}) {
+        const QString source = inFolder(folder, name);
+        const QString copy = inFolder(folder, original);
+        if (QFileInfo(source).isFile() && !QFileInfo::exists(copy)) {
+            if (QString error = copyWhole(source, copy); !error.isEmpty())
+                return error;
+        }
+    }
+    // The results are set aside, not deleted, until the new ones are whole.
+    const QString previous = previousFolder(folder);
+    QStringList present;
+    for (const QString& name : resultFiles())
+        if (QFileInfo::exists(inFolder(folder, name)))
+            present << name;
+    if (!QDir().mkpath(previous))
+        return QStringLiteral("Cannot create ") + previous;
+    if (QString error = saveWhole(inFolder(previous, kManifest),
+                                  (present.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+        !error.isEmpty()) {
+        QDir(previous).removeRecursively();
+        return error;
+    }
+    for (const QString& name : present) {
+        if (!renameOver(inFolder(folder, name), inFolder(previous, name))) {
+            const QString error = QStringLiteral("Cannot move ") + inFolder(folder, name);
+            abandonAttempt(folder);
+            return error;
+        }
+    }
+    if (QString error = createShapesFile(folder); !error.isEmpty()) {
+        abandonAttempt(folder);
+        return error;
+    }
+    return {};
 }
 
 QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
@@ -236,8 +377,14 @@ QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
     FindBatchInput input{programFolder, acquisitionFolder, check.deviceAddress,
                          options,       roundShape,        check.frames};
     // The outputs are reset only once the batch holds the program folder and is written.
-    return runner.start(findBatchScript(input),
-                        [&acquisitionFolder] { return resetOutputs(acquisitionFolder); });
+    bool begun = false;
+    const QString error = runner.start(findBatchScript(input), [&] {
+        begun = true;
+        return resetOutputs(acquisitionFolder);
+    });
+    if (!error.isEmpty() && begun)
+        abandonAttempt(acquisitionFolder);
+    return error;
 }
 
 std::optional<PixelsPerMm> pixelsPerMm(const QString& x1, const QString& x2, const QString& y1,
@@ -350,21 +497,37 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
         }
         FindBatchInput input{
             services.programFolder, folder, check.deviceAddress, options, roundShape, check.frames};
+        bool begun = false;
         if (QString error = runner.start(findBatchScript(input),
-                                         [&folder] { return resetOutputs(folder); });
+                                         [&] {
+                                             begun = true;
+                                             return resetOutputs(folder);
+                                         });
             !error.isEmpty()) {
+            if (begun)
+                abandonAttempt(folder);
             outcomes.push_back(skipped(item, error));
             continue;
         }
-        AcquisitionOutcome outcome =
-            outcomeOf(item, waitForBatch(runner, *services.clock, hooks), kMaxPollsPerAcquisition);
+        const BatchStatus status = waitForBatch(runner, *services.clock, hooks);
+        AcquisitionOutcome outcome = outcomeOf(item, status, kMaxPollsPerAcquisition);
         tell(hooks, item + QStringLiteral(" Tracking..."));
-        if (QFileInfo::exists(inFolder(folder, kImage)) && hooks.track) {
-            hooks.track(folder);
-            outcome.tracked = true;
+        if (outcome.result == AcquisitionOutcome::Result::Done) {
+            if (QFileInfo::exists(inFolder(folder, kImage)) && hooks.track) {
+                hooks.track(folder);
+                outcome.tracked = true;
+            }
+            const QString ended = endAttempt(folder, status.notAnalysed);
+            if (!ended.isEmpty())
+                outcome.message = item + QStringLiteral(": ") + ended;
+        } else {
+            outcome.message += putBack(folder);
         }
+        if (hooks.clearProgress)
+            hooks.clearProgress();
         outcomes.push_back(outcome);
     }
+    runner.release();
     return outcomes;
 }
 
@@ -372,13 +535,24 @@ RoutesPreparation prepareReprocessRoutes(const QString& folder) {
     RoutesPreparation preparation;
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return preparation;
+    // A reprocess cut short (the program ended under it) is undone first.
+    if (QString error = abandonAttempt(folder); !error.isEmpty()) {
+        preparation.message = error;
+        return preparation;
+    }
     if (!QFileInfo::exists(inFolder(folder, kImage))) {
         preparation.message =
             QStringLiteral("Image backgroung file not found. Please reprocess acquisition");
         return preparation;
     }
-    preparation.message =
-        makeBackups({{inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
+    const QString original = inFolder(folder, QString::fromLatin1(kOriginalTrailsName));
+    if (QFileInfo(inFolder(folder, kTrails)).isFile() && !QFileInfo::exists(original))
+        preparation.message = copyWhole(inFolder(folder, kTrails), original);
+    // Trails over detections that miss frames never replace the backup of complete ones.
+    if (preparation.message.isEmpty() &&
+        !QFileInfo::exists(inFolder(folder, QString::fromLatin1(kNotAnalysedNoteName))))
+        preparation.message =
+            makeBackups({{inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
     preparation.track = preparation.message.isEmpty();
     return preparation;
 }
@@ -456,8 +630,11 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
                 outcome.message = item + QStringLiteral(": ") + error;
             }
         }
+        if (hooks.clearProgress)
+            hooks.clearProgress();
         outcomes.push_back(outcome);
     }
+    runner.release();
     if (any)
         services.launcher->openPath(projectFolder);
     return outcomes;

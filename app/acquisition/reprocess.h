@@ -36,12 +36,41 @@ struct AcquisitionCheck {
 // valid device address and at least one stored frame between 0 and 300 under that address.
 AcquisitionCheck checkAcquisition(const QString& folder);
 
-// The output reset before a reprocess. First the backups: xy_worms.bin is copied to
-// xy_worms.bak and worm_trails.csv to worm_trails.bak (each when it exists); when a copy fails
-// the reset stops there and every file is as it was. Then xy_worms.bin, xy_worms.txt,
-// xy_image.txt, xy_image.bin and worm_trails.csv are deleted and a fresh xy_shapes.txt is
-// written. Empty on success, else a message naming the file.
+// The results of an acquisition are replaced only by complete results. A reprocess is an
+// attempt: resetOutputs() begins it, finishAttempt() (through endAttempt()) ends it with the new
+// results, abandonAttempt() puts the previous ones back. While it runs, the previous results
+// lie in the acquisition's folder reprocess_previous, which also marks the attempt as
+// unfinished: when the program ended under it, the next start puts them back first.
+inline constexpr char kPreviousResultsFolder[] = "reprocess_previous";
+// The results first replaced by a reprocess (normally those recorded live), kept once for good.
+inline constexpr char kOriginalWormsName[] = "xy_worms_original.bin";
+inline constexpr char kOriginalTrailsName[] = "worm_trails_original.csv";
+// Beside results whose batch could not analyse some frames: which ones.
+inline constexpr char kNotAnalysedNoteName[] = "frames_not_analysed.txt";
+
+// True while an attempt on the folder has not ended (or was cut short).
+bool hasUnfinishedAttempt(const QString& folder);
+
+// Begins an attempt: an unfinished one is first undone; xy_worms.bin and worm_trails.csv are
+// copied once to their original copies; then xy_worms.bin, xy_worms.txt, xy_image.txt,
+// xy_image.bin, worm_trails.csv and xy_shapes.txt are set aside and a fresh xy_shapes.txt is
+// written. Empty on success, else a message naming the file, with everything as it was.
 QString resetOutputs(const QString& folder);
+
+// Ends the attempt with complete results (some frames may not have been analysed): the
+// previous xy_worms.bin and worm_trails.csv become xy_worms.bak and worm_trails.bak, unless
+// they were themselves results with frames not analysed (the backups then keep the last
+// complete ones); the note of frames not analysed is written or removed.
+QString finishAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed);
+// After the tracker: finishAttempt(), or, when the tracker wrote no trails, the previous
+// results put back. Empty, or what to tell the operator (the frames not analysed, or the
+// failure, when `complete` is set false).
+QString endAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed,
+                   bool* complete = nullptr);
+// Puts the previous results back and drops what the attempt made. Empty on success.
+QString abandonAttempt(const QString& folder);
+// abandonAttempt() as the end of a message: "; the previous results were put back".
+QString putBack(const QString& folder);
 
 // Starts the reprocess of one acquisition (tracking mode), after the window has written the
 // training into the program folder and the acquisition: the checks, a batch that may start,
@@ -91,6 +120,7 @@ struct BatchHooks {
     std::function<void(const BatchStatus&)> progress; // after every poll
     std::function<void(const QString&)> track;        // the stored tracker on a folder
     std::function<void(const QString&)> clean;        // the bad-frame filter on a folder
+    std::function<void()> clearProgress;              // after each acquisition
 };
 
 // Waits for the running batch: rounds of a kBatchPollMs pause and a poll, at most maxPolls,

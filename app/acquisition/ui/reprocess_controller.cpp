@@ -39,7 +39,11 @@ ReprocessController::ReprocessController(const ReprocessControls& controls,
                                          platform::Services services, const Lifetime& window,
                                          ReprocessHooks hooks, QObject* parent)
     : QObject(parent), m_c(controls), m_services(services), m_life(Lifetime::childOf(window)),
-      m_hooks(std::move(hooks)), m_runner(services) {
+      m_hooks(std::move(hooks)),
+      m_runner(std::make_shared<acquisition::BatchRunner>(services)) {
+    m_unseenZStack = new QTimer(this);
+    m_unseenZStack->setInterval(acquisition::kBatchPollMs);
+    connect(m_unseenZStack, &QTimer::timeout, this, &ReprocessController::followUnseenZStack);
     connect(m_c.cmd_reprocess, &QPushButton::clicked, this, &ReprocessController::ToggleReprocess);
     connect(m_c.Timeracq, &QTimer::timeout, this, &ReprocessController::PollBatchProgress);
     connect(m_c.mn_masstrainingload, &QAction::triggered, this,
@@ -58,12 +62,65 @@ ReprocessController::ReprocessController(const ReprocessControls& controls,
 
 ReprocessController::~ReprocessController() {
     m_life.end();
+    // A command still waiting on the runner finds its batch stopped.
+    m_runner->stop();
+    if (m_mode == 1)
+        acquisition::abandonAttempt(m_batchFolder);
+    if (m_mode != 0)
+        m_runner->release();
 }
 
 void ReprocessController::stopBatch() {
     m_c.Timeracq->stop();
+    m_unseenZStack->stop();
+    const int mode = m_mode;
     m_mode = 0;
-    m_runner.stop();
+    m_runner->stop();
+    if (mode == 1)
+        reprocessUnfinished(m_runner->status().message);
+    // A command over a selection gives the folder back at its own end.
+    if (mode != 0)
+        m_runner->release();
+}
+
+void ReprocessController::replayTakesThePoll() {
+    if (m_mode == 1) {
+        stopBatch();
+    } else if (m_mode == 2) {
+        m_c.Timeracq->stop();
+        m_mode = 0;
+        m_unseenZStack->start();
+    }
+}
+
+void ReprocessController::followUnseenZStack() {
+    const acquisition::BatchStatus status = m_runner->poll();
+    if (status.state == acquisition::BatchStatus::State::Running)
+        return;
+    m_unseenZStack->stop();
+    m_runner->release();
+    if (status.state == acquisition::BatchStatus::State::Finished) {
+        m_services.launcher->openPath(acquisition::zStackImagePath(m_batchFolder));
+        if (!status.notAnalysed.empty())
+            m_services.dialogs->message(acquisition::notAnalysedMessage(status.notAnalysed));
+    } else {
+        m_services.dialogs->message(status.message);
+    }
+}
+
+void ReprocessController::reprocessUnfinished(const QString& why) {
+    m_services.dialogs->message(why + acquisition::putBack(m_batchFolder));
+}
+
+bool ReprocessController::refuseWhileBusy() {
+    QString busy = m_runner->readyForNext();
+    if (busy.isEmpty() && (m_mode != 0 || m_unseenZStack->isActive()))
+        busy = QStringLiteral("A batch is still running; it must end or be stopped before the "
+                              "next one starts");
+    if (busy.isEmpty())
+        return false;
+    m_services.dialogs->message(busy);
+    return true;
 }
 
 QStringList ReprocessController::selectedItems() const {
@@ -156,11 +213,8 @@ void ReprocessController::StartAcquisitionReprocess() {
             acquisition.isEmpty() ? QStringLiteral("Load an acquisition first") : check.error);
         return;
     }
-    const QString readyError = m_runner.readyForNext();
-    if (!readyError.isEmpty()) {
-        m_services.dialogs->message(readyError);
+    if (refuseWhileBusy())
         return;
-    }
     const QString program = m_services.programFolder;
     if (!m_hooks.writeTrainingFile(program) || !m_hooks.writeTrainingFile(acquisition)) {
         m_services.dialogs->message(QStringLiteral("Error processing tracking files"));
@@ -192,9 +246,10 @@ void ReprocessController::StartAcquisitionReprocess() {
         m_hooks.setProcessing(false);
         return;
     }
-    const QString error = acquisition::startFindReprocess(m_runner, program, acquisition,
+    const QString error = acquisition::startFindReprocess(*m_runner, program, acquisition,
                                                           m_c.mn_invariable->isChecked());
     if (!error.isEmpty()) {
+        m_runner->release();
         m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
         m_hooks.setProcessing(false);
         m_services.dialogs->message(error);
@@ -218,7 +273,7 @@ void ReprocessController::PollBatchProgress() {
         stopBatch();
         return;
     }
-    const acquisition::BatchStatus status = m_runner.poll();
+    const acquisition::BatchStatus status = m_runner->poll();
     // The acquisition the batch works on, whatever the window shows meanwhile.
     const QString folder = m_batchFolder;
     if (status.advanced) {
@@ -244,8 +299,11 @@ void ReprocessController::PollBatchProgress() {
         if (mode == 1) {
             m_hooks.setProcessing(false);
             m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
+            reprocessUnfinished(status.message);
+        } else {
+            m_services.dialogs->message(status.message);
         }
-        m_services.dialogs->message(status.message);
+        m_runner->release();
         return;
     }
     case acquisition::BatchStatus::State::Finished:
@@ -256,16 +314,21 @@ void ReprocessController::PollBatchProgress() {
     drawProgress(acquisition::kBatchLastFrame);
     if (mode == 1) {
         track(folder, false);
+        // The attempt ends whatever became of the window meanwhile.
+        bool complete = false;
+        const QString ended = acquisition::endAttempt(folder, status.notAnalysed, &complete);
+        m_runner->release();
         if (!guard.alive())
             return;
         m_hooks.setProcessing(false);
         m_c.cmd_reprocess->setText(QStringLiteral("[Process]"));
         QString done = QStringLiteral("Done!");
-        if (!status.notAnalysed.empty())
-            done += QLatin1Char('\n') + acquisition::notAnalysedMessage(status.notAnalysed);
+        if (!ended.isEmpty())
+            done = complete ? done + QLatin1Char('\n') + ended : ended;
         m_services.dialogs->message(done);
         return;
     }
+    m_runner->release();
     // The z-stack: shown here, and opened.
     m_services.clock->pause(500);
     if (!guard.alive())
@@ -309,6 +372,12 @@ acquisition::BatchHooks ReprocessController::batchHooks(const HandlerGuard& guar
     hooks.clean = [](const QString& folder) {
         results::FilterBadImages(folder.toStdString(), false);
     };
+    hooks.clearProgress = [this, &guard] {
+        if (!guard.alive())
+            return;
+        m_c.Picture_progress->cls();
+        m_c.Picture_progress->update();
+    };
     return hooks;
 }
 
@@ -329,6 +398,16 @@ void ReprocessController::ApplyTrainingToSelection() {
     const QStringList selected = selectedItems();
     if (selected.isEmpty())
         return;
+    const QString training =
+        QDir(m_source->folder).filePath(QString::fromLatin1(formats::kTrainingFileName));
+    if (!QFileInfo(training).isFile()) {
+        m_services.dialogs->message(QStringLiteral("The training source ") + m_source->name +
+                                    QStringLiteral(" has no training file ") + training);
+        return;
+    }
+    // A reprocess that runs goes on: the mass run does not start under it.
+    if (refuseWhileBusy())
+        return;
     if (!m_services.dialogs->question(kMassQuestion) || !guard.alive())
         return;
     const acquisition::TrainingSource source = *m_source;
@@ -340,8 +419,11 @@ void ReprocessController::ApplyTrainingToSelection() {
         m_c.txt_psize->setText(QStringLiteral("35"));
     if (!beginSelectionRun(QStringLiteral("Starting Reprocess...."), guard))
         return;
+    // The command keeps what it waits on, should the window go meanwhile.
+    const platform::Services services = m_services;
+    const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
     const auto outcomes = acquisition::applyTrainingToSelection(
-        m_services, m_runner, source, projectFolder(), selected, m_c.mn_invariable->isChecked(),
+        services, *runner, source, projectFolder(), selected, m_c.mn_invariable->isChecked(),
         batchHooks(guard));
     endSelectionRun(outcomes, guard);
 }
@@ -385,7 +467,19 @@ void ReprocessController::ReprocessRoutes() {
     const QString folder = m_hooks.acquisitionFolder();
     if (folder.isEmpty())
         return;
+    // A reprocess under way is not undone under its batch; one cut short is put back first.
+    bool reservedHere = false;
+    if (acquisition::hasUnfinishedAttempt(folder)) {
+        reservedHere = !m_runner->reserved() && m_runner->reserve().isEmpty();
+        if (!reservedHere) {
+            m_services.dialogs->message(QStringLiteral(
+                "A reprocess of this acquisition is running; it must end or be stopped first"));
+            return;
+        }
+    }
     const acquisition::RoutesPreparation preparation = acquisition::prepareReprocessRoutes(folder);
+    if (reservedHere)
+        m_runner->release();
     if (!preparation.track) {
         if (!preparation.message.isEmpty())
             m_services.dialogs->message(preparation.message);
@@ -408,7 +502,7 @@ void ReprocessController::ExportZStack() {
     if (!guard.entered())
         return;
     const QString folder = m_hooks.acquisitionFolder();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+    if (folder.isEmpty() || !QFileInfo(folder).isDir() || refuseWhileBusy())
         return;
     prepareProgressBar();
     m_c.cmd_exportbmp->setEnabled(true);
@@ -418,8 +512,9 @@ void ReprocessController::ExportZStack() {
         if (!guard.alive())
             return;
     }
-    const QString error = acquisition::startZStack(m_services, m_runner, folder);
+    const QString error = acquisition::startZStack(m_services, *m_runner, folder);
     if (!error.isEmpty()) {
+        m_runner->release();
         m_services.dialogs->message(error);
         return;
     }
@@ -434,11 +529,13 @@ void ReprocessController::ExportZStackSequence() {
     if (!guard.entered())
         return;
     const QStringList selected = selectedItems();
-    if (selected.isEmpty())
+    if (selected.isEmpty() || refuseWhileBusy())
         return;
     if (!beginSelectionRun(QStringLiteral("Generating ZStack Sequence...."), guard))
         return;
-    const auto outcomes = acquisition::exportZStackSequence(m_services, m_runner, projectFolder(),
+    const platform::Services services = m_services;
+    const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
+    const auto outcomes = acquisition::exportZStackSequence(services, *runner, projectFolder(),
                                                             selected, batchHooks(guard));
     endSelectionRun(outcomes, guard);
 }

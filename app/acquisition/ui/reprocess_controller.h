@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -89,12 +90,16 @@ public:
 
     // What the timer's poll is following: 0 nothing, 1 a find batch, 2 a z-stack batch.
     int batchMode() const { return m_mode; }
-    acquisition::BatchRunner& runner() { return m_runner; }
+    acquisition::BatchRunner& runner() { return *m_runner; }
     // The last frame a batch recorded.
-    std::int32_t batchProgress() const { return m_runner.status().frame; }
+    std::int32_t batchProgress() const { return m_runner->status().frame; }
 
-    // Ends a running batch and its poll (the window closes).
+    // Ends a running batch and its poll (a stop, or the window closes); a reprocess that is
+    // cut short puts the previous results back and says so.
     void stopBatch();
+    // "Plot Results" takes the window's timer: a reprocess stops as with stopBatch(); a z-stack
+    // goes on unseen, and its image is opened when it is done.
+    void replayTakesThePoll();
 
     void ToggleReprocess();
     void StartAcquisitionReprocess();
@@ -115,6 +120,11 @@ private:
     void track(const QString& folder, bool interactive);
     acquisition::BatchHooks batchHooks(const HandlerGuard& guard);
     void reportOutcomes(const std::vector<acquisition::AcquisitionOutcome>& outcomes);
+    // The reprocess of the loaded acquisition did not finish: the previous results go back.
+    void reprocessUnfinished(const QString& why);
+    // Empty when a command may start a batch now; else the refusal, shown.
+    bool refuseWhileBusy();
+    void followUnseenZStack();
     // The frame of a command over a selection: the status shown and the list locked before,
     // the failures reported and the window idle again after.
     bool beginSelectionRun(const QString& text, const HandlerGuard& guard);
@@ -125,7 +135,10 @@ private:
     platform::Services m_services;
     Lifetime m_life;
     ReprocessHooks m_hooks;
-    acquisition::BatchRunner m_runner;
+    // Shared with a command that waits on it, which may outlive the window.
+    std::shared_ptr<acquisition::BatchRunner> m_runner;
+    QTimer* m_unseenZStack = nullptr; // follows a z-stack while the replay has the timer
+
     std::optional<acquisition::TrainingSource> m_source;
     int m_mode = 0;
     QString m_deviceAddress; // of the acquisition a find batch works on

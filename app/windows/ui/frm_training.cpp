@@ -176,10 +176,7 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     replayHooks.loadTraining = [this](const QString& folder) { LoadTraining(folder); };
     replayHooks.showImage = [this](const QString& file) { return m_plate->ShowImage(file); };
     replayHooks.drawPlateOutline = [this] { m_plate->DrawPlateOutline(); };
-    replayHooks.endBatch = [this] {
-        if (m_reprocess->batchMode() != 0)
-            m_reprocess->stopBatch();
-    };
+    replayHooks.endBatch = [this] { m_reprocess->replayTakesThePoll(); };
     m_trailReplay =
         new TrailReplayController(replay, m_services, m_life, std::move(replayHooks), this);
     // The Microbeam run of the Microbeam mode, started by the reprocess button.
