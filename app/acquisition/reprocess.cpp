@@ -177,7 +177,7 @@ bool goingOn(const BatchHooks& hooks) {
 
 } // namespace
 
-AcquisitionCheck checkAcquisition(const QString& folder) {
+AcquisitionCheck checkAcquisition(const QString& folder, const QString& windowAddress) {
     AcquisitionCheck check;
     if (!QFileInfo(folder).isDir()) {
         check.error =
@@ -186,7 +186,13 @@ AcquisitionCheck checkAcquisition(const QString& folder) {
     }
     const QString runData = inFolder(folder, QString::fromLatin1(formats::kRunDataFileName));
     std::string error;
-    const auto data = formats::readRunData(folder.toStdString(), &error);
+    std::optional<formats::RunData> data;
+    if (!QFileInfo::exists(runData) && !windowAddress.isEmpty()) {
+        data.emplace();
+        data->deviceAddress = windowAddress.toStdString();
+    } else {
+        data = formats::readRunData(folder.toStdString(), &error);
+    }
     if (!data) {
         check.error = error.empty() ? QStringLiteral("No run data file ") + runData +
                                           QStringLiteral(": the device address of the frames "
@@ -365,8 +371,9 @@ QString resetOutputs(const QString& folder) {
 }
 
 QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
-                           const QString& acquisitionFolder, bool roundShape) {
-    const AcquisitionCheck check = checkAcquisition(acquisitionFolder);
+                           const QString& acquisitionFolder, bool roundShape,
+                           const QString& windowAddress) {
+    const AcquisitionCheck check = checkAcquisition(acquisitionFolder, windowAddress);
     if (!check.error.isEmpty())
         return check.error;
     if (QString busy = runner.readyForNext(); !busy.isEmpty())
@@ -456,7 +463,8 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
                                                          const TrainingSource& source,
                                                          const QString& projectFolder,
                                                          const QStringList& selectedItems,
-                                                         bool roundShape, const BatchHooks& hooks) {
+                                                         bool roundShape, const BatchHooks& hooks,
+                                                         const QString& windowAddress) {
     std::vector<AcquisitionOutcome> outcomes;
     const QString training = QString::fromLatin1(formats::kTrainingFileName);
     const QString descriptor = QString::fromLatin1(formats::kDescriptorFileName);
@@ -470,7 +478,7 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
             break;
         const QString folder = inFolder(projectFolder, item);
         tell(hooks, item);
-        const AcquisitionCheck check = checkAcquisition(folder);
+        const AcquisitionCheck check = checkAcquisition(folder, windowAddress);
         if (!check.error.isEmpty()) {
             outcomes.push_back(skipped(item, check.error));
             continue;
@@ -578,8 +586,8 @@ bool seedZStack(platform::Launcher& launcher, const QString& programFolder,
 }
 
 QString startZStack(const platform::Services& services, BatchRunner& runner,
-                    const QString& acquisitionFolder) {
-    const AcquisitionCheck check = checkAcquisition(acquisitionFolder);
+                    const QString& acquisitionFolder, const QString& windowAddress) {
+    const AcquisitionCheck check = checkAcquisition(acquisitionFolder, windowAddress);
     if (!check.error.isEmpty())
         return check.error;
     if (QString busy = runner.readyForNext(); !busy.isEmpty())
@@ -602,7 +610,8 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
                                                      BatchRunner& runner,
                                                      const QString& projectFolder,
                                                      const QStringList& selectedItems,
-                                                     const BatchHooks& hooks) {
+                                                     const BatchHooks& hooks,
+                                                     const QString& windowAddress) {
     std::vector<AcquisitionOutcome> outcomes;
     bool any = false;
     for (const QString& item : selectedItems) {
@@ -616,7 +625,8 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
         tell(hooks, item + QStringLiteral(" Cleaning..."));
         if (hooks.clean && QFileInfo(folder).isDir())
             hooks.clean(folder);
-        if (QString error = startZStack(services, runner, folder); !error.isEmpty()) {
+        if (QString error = startZStack(services, runner, folder, windowAddress);
+            !error.isEmpty()) {
             outcomes.push_back(skipped(item, error));
             continue;
         }

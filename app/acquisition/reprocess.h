@@ -32,9 +32,11 @@ struct AcquisitionCheck {
     QString error;                    // empty when it can be reprocessed
 };
 
-// Checks, without changing anything, that the folder holds a rundata.dat whose first line is a
-// valid device address and at least one stored frame between 0 and 300 under that address.
-AcquisitionCheck checkAcquisition(const QString& folder);
+// Checks, without changing anything, that the device address of the acquisition is valid and
+// that at least one stored frame between 0 and 300 lies under that address. The address is
+// line 1 of its rundata.dat; without that file, the window's address (`txt_ip1`, which the
+// browser takes from the frame names) is used.
+AcquisitionCheck checkAcquisition(const QString& folder, const QString& windowAddress = {});
 
 // The results of an acquisition are replaced only by complete results. A reprocess is an
 // attempt: resetOutputs() begins it, finishAttempt() (through endAttempt()) ends it with the new
@@ -77,7 +79,8 @@ QString putBack(const QString& folder);
 // the Sirrex options from the program folder's training.dat, then the output reset and the find
 // batch. Nothing is deleted when a check fails. Empty on success, else a message.
 QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
-                           const QString& acquisitionFolder, bool roundShape);
+                           const QString& acquisitionFolder, bool roundShape,
+                           const QString& windowAddress = {});
 
 // Pixels per mm across and down from the analysis rectangle and the plate size, as the text
 // boxes hold them. The tracking reprocess reads the plate size as a real number and replaces it
@@ -141,7 +144,8 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
                                                          const TrainingSource& source,
                                                          const QString& projectFolder,
                                                          const QStringList& selectedItems,
-                                                         bool roundShape, const BatchHooks& hooks);
+                                                         bool roundShape, const BatchHooks& hooks,
+                                                         const QString& windowAddress = {});
 
 // "Reprocess Routes": whether the tracker may run on the folder, and what to tell otherwise.
 struct RoutesPreparation {
@@ -164,7 +168,7 @@ bool seedZStack(platform::Launcher& launcher, const QString& programFolder,
 // accumulator removed, the seed, the batch. Empty on success, else a message. The result is
 // zStackImagePath(folder) once the batch has finished.
 QString startZStack(const platform::Services& services, BatchRunner& runner,
-                    const QString& acquisitionFolder);
+                    const QString& acquisitionFolder, const QString& windowAddress = {});
 
 // The copy of an acquisition's z-stack in the project folder: zstack_<item>.bmp.
 QString zStackSequenceImagePath(const QString& projectFolder, const QString& item);
@@ -176,6 +180,7 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
                                                      BatchRunner& runner,
                                                      const QString& projectFolder,
                                                      const QStringList& selectedItems,
-                                                     const BatchHooks& hooks);
+                                                     const BatchHooks& hooks,
+                                                     const QString& windowAddress = {});
 
 } // namespace acquisition

@@ -105,6 +105,21 @@ TEST(ReprocessCheck, AnAcquisitionNeedsAnAddressInItsRunDataAndFrames) {
     EXPECT_EQ(check.frames, std::vector<std::int32_t>{0});
 }
 
+TEST(ReprocessCheck, WithoutRunDataTheWindowsAddressNamesTheFrames) {
+    QTemporaryDir root;
+    const QString acq = root.filePath("acq");
+    writeFile(acq + "/img/c10_0_0_7f0.jpg", "jpeg");
+    writeFile(acq + "/img/c10_0_0_7f4.jpg", "jpeg");
+    const AcquisitionCheck check = checkAcquisition(acq, "10.0.0.7");
+    EXPECT_EQ(check.error, "");
+    EXPECT_EQ(check.deviceAddress, "10.0.0.7");
+    EXPECT_EQ(check.frames, (std::vector<std::int32_t>{0, 4}));
+    EXPECT_TRUE(checkAcquisition(acq, "10.0.0.7;rm").error.contains("The device address"));
+    // A run data file, when there is one, names the address.
+    writeFile(acq + "/rundata.dat", runData("10.0.0.8"));
+    EXPECT_EQ(checkAcquisition(acq, "10.0.0.7").deviceAddress, "10.0.0.8");
+}
+
 TEST(ReprocessCheck, AFailedCheckOrAMissingTrainingChangesNothing) {
     QTemporaryDir root;
     const QString program = root.path();

@@ -131,6 +131,10 @@ QStringList ReprocessController::selectedItems() const {
     return out;
 }
 
+QString ReprocessController::windowAddress() const {
+    return m_c.txt_ip1 ? m_c.txt_ip1->text().trimmed() : QString();
+}
+
 QString ReprocessController::projectFolder() const {
     return QDir(m_services.programFolder).filePath(m_hooks.projectName());
 }
@@ -207,7 +211,7 @@ void ReprocessController::StartAcquisitionReprocess() {
         return;
     const QString acquisition = m_hooks.acquisitionFolder();
     // Nothing is written into an acquisition that is not loaded or cannot be reprocessed.
-    const acquisition::AcquisitionCheck check = acquisition::checkAcquisition(acquisition);
+    const acquisition::AcquisitionCheck check = acquisition::checkAcquisition(acquisition, windowAddress());
     if (acquisition.isEmpty() || !check.error.isEmpty()) {
         m_services.dialogs->message(
             acquisition.isEmpty() ? QStringLiteral("Load an acquisition first") : check.error);
@@ -246,8 +250,8 @@ void ReprocessController::StartAcquisitionReprocess() {
         m_hooks.setProcessing(false);
         return;
     }
-    const QString error = acquisition::startFindReprocess(*m_runner, program, acquisition,
-                                                          m_c.mn_invariable->isChecked());
+    const QString error = acquisition::startFindReprocess(
+        *m_runner, program, acquisition, m_c.mn_invariable->isChecked(), windowAddress());
     if (!error.isEmpty()) {
         m_runner->release();
         m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
@@ -313,11 +317,12 @@ void ReprocessController::PollBatchProgress() {
     m_mode = 0;
     drawProgress(acquisition::kBatchLastFrame);
     if (mode == 1) {
+        const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
         track(folder, false);
         // The attempt ends whatever became of the window meanwhile.
         bool complete = false;
         const QString ended = acquisition::endAttempt(folder, status.notAnalysed, &complete);
-        m_runner->release();
+        runner->release();
         if (!guard.alive())
             return;
         m_hooks.setProcessing(false);
@@ -424,8 +429,9 @@ void ReprocessController::ApplyTrainingToSelection() {
     const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
     const auto outcomes = acquisition::applyTrainingToSelection(
         services, *runner, source, projectFolder(), selected, m_c.mn_invariable->isChecked(),
-        batchHooks(guard));
-    endSelectionRun(outcomes, guard);
+        batchHooks(guard), windowAddress());
+    if (guard.alive())
+        endSelectionRun(outcomes, guard);
 }
 
 bool ReprocessController::beginSelectionRun(const QString& text, const HandlerGuard& guard) {
@@ -512,7 +518,7 @@ void ReprocessController::ExportZStack() {
         if (!guard.alive())
             return;
     }
-    const QString error = acquisition::startZStack(m_services, *m_runner, folder);
+    const QString error = acquisition::startZStack(m_services, *m_runner, folder, windowAddress());
     if (!error.isEmpty()) {
         m_runner->release();
         m_services.dialogs->message(error);
@@ -535,9 +541,10 @@ void ReprocessController::ExportZStackSequence() {
         return;
     const platform::Services services = m_services;
     const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
-    const auto outcomes = acquisition::exportZStackSequence(services, *runner, projectFolder(),
-                                                            selected, batchHooks(guard));
-    endSelectionRun(outcomes, guard);
+    const auto outcomes = acquisition::exportZStackSequence(
+        services, *runner, projectFolder(), selected, batchHooks(guard), windowAddress());
+    if (guard.alive())
+        endSelectionRun(outcomes, guard);
 }
 
 } // namespace ui

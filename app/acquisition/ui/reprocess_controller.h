@@ -58,6 +58,8 @@ struct ReprocessControls {
     QLineEdit* txt_y2 = nullptr;
     QLineEdit* txt_psize = nullptr;
     QLineEdit* txt_maxtravel = nullptr;
+    // The device address of the loaded acquisition, for one without run data.
+    QLineEdit* txt_ip1 = nullptr;
 };
 
 // What the commands ask of their window.
@@ -112,6 +114,7 @@ public:
 
 private:
     QStringList selectedItems() const;
+    QString windowAddress() const;
     QString projectFolder() const;
     void prepareProgressBar();
     void drawProgress(std::int32_t frame);

@@ -132,6 +132,7 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     reprocess.txt_y2 = m_c.txt_y2;
     reprocess.txt_psize = m_c.txt_psize;
     reprocess.txt_maxtravel = m_c.txt_maxtravel;
+    reprocess.txt_ip1 = m_c.txt_ip1;
     ReprocessHooks hooks;
     hooks.acquisitionFolder = [this] { return m_acquisitionFolder; };
     hooks.setAcquisitionFolder = [this](const QString& folder) { m_acquisitionFolder = folder; };
