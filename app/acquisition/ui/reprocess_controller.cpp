@@ -66,12 +66,13 @@ ReprocessController::~ReprocessController() {
     m_runner->stop();
     if (m_mode == 1)
         acquisition::abandonAttempt(m_batchFolder);
-    if (m_mode != 0)
+    if (m_mode != 0 || m_unseenZStack->isActive())
         m_runner->release();
 }
 
 void ReprocessController::stopBatch() {
     m_c.Timeracq->stop();
+    const bool unseen = m_unseenZStack->isActive();
     m_unseenZStack->stop();
     const int mode = m_mode;
     m_mode = 0;
@@ -79,7 +80,7 @@ void ReprocessController::stopBatch() {
     if (mode == 1)
         reprocessUnfinished(m_runner->status().message);
     // A command over a selection gives the folder back at its own end.
-    if (mode != 0)
+    if (mode != 0 || unseen)
         m_runner->release();
 }
 
