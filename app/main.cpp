@@ -7,6 +7,7 @@
 #include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_frontend.h"
 #include "app/windows/ui/frm_training.h"
+#include "platform/process_launcher.h"
 #include "platform/production_services.h"
 
 #include <QApplication>
@@ -18,6 +19,9 @@ int main(int argc, char* argv[]) {
     std::signal(SIGXFSZ, SIG_IGN); // a write past a file-size limit fails instead of ending us
     QApplication app(argc, argv);
     QApplication::setApplicationName("Vermalux");
+    // A desktop that closes (SIGHUP) or a SIGTERM ends the program as a normal close does: the
+    // windows below are destroyed, and with them their batches and the programs they started.
+    platform::quitOnTerminationSignals();
     const QString programFolder = QCoreApplication::applicationDirPath();
     ui::Windows::setServices(
         platform::makeProductionServices(std::make_shared<ui::QtDialogs>(), programFolder));

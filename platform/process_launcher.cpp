@@ -1,8 +1,10 @@
 #include "platform/process_launcher.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <thread>
@@ -89,7 +92,7 @@ bool groupHasLiveMember(pid_t group) {
 std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
                                                    const QStringList& arguments,
                                                    const QString& workingFolder, bool quiet,
-                                                   int* errorRead) {
+                                                   int* errorRead, bool tied, int heldFd) {
     if (program.isEmpty())
         return std::nullopt;
     // Everything the child needs is prepared before fork: after it, only exec and plain system
@@ -117,6 +120,7 @@ std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
                 fd = -1;
             }
     };
+    const pid_t parent = ::getpid();
 
     const pid_t pid = ::fork();
     if (pid < 0) {
@@ -127,6 +131,11 @@ std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
     }
     if (pid == 0) {
         ::setpgid(0, 0);
+        if (tied) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) // this program ended before the request was made
+                ::_exit(127);
+        }
         // Default signal handling and an empty mask for the new program.
         sigset_t none;
         sigemptyset(&none);
@@ -152,11 +161,23 @@ std::optional<std::int64_t> ProcessLauncher::spawn(const QString& program,
             if (errors[1] >= 0)
                 ::fcntl(2, F_SETFL, ::fcntl(2, F_GETFL) | O_NONBLOCK);
         }
-        // The new program inherits only its standard streams.
+        // The new program inherits only its standard streams (and the held descriptor).
         const unsigned keep = static_cast<unsigned>(report[1]);
-        if (keep > 3)
-            ::close_range(3, keep - 1, 0);
-        ::close_range(keep + 1, ~0U, 0);
+        if (heldFd > 2 && static_cast<unsigned>(heldFd) != keep) {
+            const unsigned held = static_cast<unsigned>(heldFd);
+            const unsigned low = std::min(keep, held);
+            const unsigned high = std::max(keep, held);
+            if (low > 3)
+                ::close_range(3, low - 1, 0);
+            if (high > low + 1)
+                ::close_range(low + 1, high - 1, 0);
+            ::close_range(high + 1, ~0U, 0);
+            ::fcntl(heldFd, F_SETFD, 0); // kept across exec
+        } else {
+            if (keep > 3)
+                ::close_range(3, keep - 1, 0);
+            ::close_range(keep + 1, ~0U, 0);
+        }
         int error = 0;
         if (!folder.empty() && ::chdir(folder.c_str()) != 0)
             error = errno;
@@ -302,6 +323,19 @@ std::optional<int> ProcessLauncher::run(const QString& program, const QStringLis
     return std::nullopt;
 }
 
+std::optional<std::int64_t> ProcessLauncher::startJob(const QString& program,
+                                                      const QStringList& arguments,
+                                                      const QString& workingFolder, int heldFd) {
+    std::lock_guard lock(m_mutex);
+    reapEnded();
+    auto pid = spawn(program, arguments, workingFolder, true, nullptr, true, heldFd);
+    if (pid) {
+        m_started.insert(*pid);
+        m_known.insert(*pid);
+    }
+    return pid;
+}
+
 bool ProcessLauncher::isRunning(std::int64_t pid) {
     std::lock_guard lock(m_mutex);
     reapEnded();
@@ -427,6 +461,41 @@ bool ProcessLauncher::joinNetwork(const QString& name) {
                  {QStringLiteral("connection"), QStringLiteral("up"), QStringLiteral("id"), name},
                  QString(), WindowStyle::Hidden)
         .has_value();
+}
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
+    (void)ignored;
+    errno = saved;
+}
+
+} // namespace
+
+void quitOnTerminationSignals() {
+    auto* app = QCoreApplication::instance();
+    if (!app || g_signalPipe[0] >= 0)
+        return;
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [] {
+        char bytes[16];
+        while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 } // namespace platform

@@ -39,17 +39,22 @@ public:
     // Signals the group until no live member is left (at most about 2.5 s); true when none is.
     bool stopGroup(std::int64_t pid) override;
     std::vector<std::int64_t> runningStarts(const QString& program) override;
+    // The child asks the kernel for SIGKILL when this program's thread that started it ends.
+    std::optional<std::int64_t> startJob(const QString& program, const QStringList& arguments,
+                                         const QString& workingFolder, int heldFd) override;
     bool openPath(const QString& path) override;
     // `nmcli connection up id NAME`; true when it exits with 0.
     bool joinNetwork(const QString& name) override;
 
 private:
     // `quiet`: standard output goes to /dev/null instead of this program's own, standard
-    // error into a pipe whose reading end is put into *errorRead (the program's writes fail
-    // instead of blocking once the pipe is full).
+    // error into a pipe whose reading end is put into *errorRead when it is given (the
+    // program's writes fail instead of blocking once the pipe is full), else to /dev/null.
+    // `tied`: killed when this program ends; `heldFd`: a descriptor the program inherits.
     std::optional<std::int64_t> spawn(const QString& program, const QStringList& arguments,
                                       const QString& workingFolder, bool quiet,
-                                      int* errorRead = nullptr);
+                                      int* errorRead = nullptr, bool tied = false,
+                                      int heldFd = -1);
     // Collects the exit of every started process that has ended, so none stays a zombie.
     void reapEnded();
     // Notes how a started process ended (its wait status) and closes its error pipe.
@@ -66,5 +71,10 @@ private:
     std::map<std::int64_t, ProgramEnd> m_ends;
     std::deque<std::int64_t> m_endOrder; // oldest first
 };
+
+// Makes SIGTERM and SIGHUP (the desktop closing, a `kill`) end the running application the
+// way a normal close does: its event loop returns, so that what runs after it (the windows
+// destroyed, their batches and programs stopped) runs as well. Call once the application exists.
+void quitOnTerminationSignals();
 
 } // namespace platform

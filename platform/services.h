@@ -82,6 +82,15 @@ public:
         (void)program;
         return {};
     }
+    // Starts a long job (the batch) hidden, in its own process group, tied to this program: it
+    // is killed when this program ends, whatever way it ends. It inherits the open descriptor
+    // `heldFd` (a lock it holds for its whole life, and its children with it); -1 for none.
+    virtual std::optional<std::int64_t> startJob(const QString& program,
+                                                 const QStringList& arguments,
+                                                 const QString& workingFolder, int heldFd) {
+        (void)heldFd;
+        return start(program, arguments, workingFolder, WindowStyle::Hidden);
+    }
     // Opens a file or folder in the desktop's opener.
     virtual bool openPath(const QString& path) = 0;
     // Starts joining a Wi-Fi network by its name, without waiting for it; false when the join

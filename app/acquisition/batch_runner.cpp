@@ -10,6 +10,13 @@
 #include <QMap>
 #include <QSet>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace acquisition {
 
 BatchProgressContent parseBatchProgress(const QByteArray& content) {
@@ -29,6 +36,29 @@ BatchProgressContent parseBatchProgress(const QByteArray& content) {
     return result;
 }
 
+QString notAnalysedMessage(const std::vector<std::int32_t>& frames) {
+    if (frames.empty())
+        return {};
+    QStringList numbers;
+    for (const std::int32_t n : frames)
+        numbers << QString::number(n);
+    return (frames.size() == 1 ? QStringLiteral("Frame ") : QStringLiteral("Frames ")) +
+           numbers.join(QStringLiteral(", ")) + QStringLiteral(" could not be analysed");
+}
+
+std::vector<std::int32_t> parseNotAnalysed(const QByteArray& content) {
+    std::vector<std::int32_t> frames;
+    for (const QByteArray& line : content.split('\n')) {
+        bool ok = false;
+        const int n = line.trimmed().toInt(&ok);
+        if (ok && n >= 0 && n <= kBatchLastFrame)
+            frames.push_back(n);
+    }
+    std::sort(frames.begin(), frames.end());
+    frames.erase(std::unique(frames.begin(), frames.end()), frames.end());
+    return frames;
+}
+
 namespace {
 
 // " after frame 17 of 300", or " before its first frame" when none was finished.
@@ -46,6 +76,64 @@ BatchRunner::BatchRunner(platform::Services services) : m_services(std::move(ser
 BatchRunner::~BatchRunner() {
     if (m_status.state == BatchStatus::State::Running)
         stop();
+    release();
+}
+
+QString BatchRunner::failedFramesPath() const {
+    return m_services.programFolder + QLatin1Char('/') +
+           QLatin1String(kBatchFailedFramesFileName);
+}
+
+QString BatchRunner::lockPath() const {
+    return m_services.programFolder + QLatin1Char('/') + QLatin1String(kBatchLockFileName);
+}
+
+namespace {
+
+// The lock of a program folder, taken without waiting: the descriptor, or -1 and why not.
+// A test (`create` false) of a lock file that does not exist finds no batch and makes nothing.
+int takeLock(const QString& path, const QString& programFolder, QString* error,
+             bool create = true) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+    if (fd < 0 && !create && errno == ENOENT)
+        return -1;
+    if (fd < 0) {
+        *error = QStringLiteral("Cannot open ") + path + QStringLiteral(": ") +
+                 QString::fromLocal8Bit(std::strerror(errno));
+        return -1;
+    }
+    int r;
+    do {
+        r = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0) {
+        const int why = errno;
+        ::close(fd);
+        *error = why == EWOULDBLOCK
+                     ? QStringLiteral("Another batch is running in ") + programFolder +
+                           QStringLiteral("; it must end before a new one starts")
+                     : QStringLiteral("Cannot lock ") + path + QStringLiteral(": ") +
+                           QString::fromLocal8Bit(std::strerror(why));
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+QString BatchRunner::reserve() {
+    if (m_lockFd >= 0)
+        return {};
+    QString error;
+    m_lockFd = takeLock(lockPath(), m_services.programFolder, &error);
+    return error;
+}
+
+void BatchRunner::release() {
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+    m_lockFd = -1;
 }
 
 QString BatchRunner::scriptPath() const {
@@ -61,8 +149,18 @@ bool BatchRunner::groupRunning() const {
 }
 
 QString BatchRunner::readyForNext() {
+    // A batch of another runner (another Vermalux) holds the lock of the program folder.
+    auto otherBatch = [this]() -> QString {
+        if (m_lockFd >= 0)
+            return {};
+        QString error;
+        const int fd = takeLock(lockPath(), m_services.programFolder, &error, false);
+        if (fd >= 0)
+            ::close(fd);
+        return error;
+    };
     if (!m_pid || !m_services.launcher->isGroupRunning(*m_pid))
-        return {};
+        return otherBatch();
     // A batch that recorded its last frame is only exiting: give it a moment.
     const bool finishing = m_status.state == BatchStatus::State::Finished;
     const std::int64_t until = m_services.clock->monotonicMs() + 2000;
@@ -70,31 +168,47 @@ QString BatchRunner::readyForNext() {
            m_services.clock->monotonicMs() < until)
         m_services.clock->pause(10);
     if (!m_services.launcher->isGroupRunning(*m_pid))
-        return {};
+        return otherBatch();
     return QStringLiteral("A batch is still running (it reached frame ") +
            QString::number(m_status.frame) +
            QStringLiteral("); it must end or be stopped before the next one starts");
 }
 
-QString BatchRunner::start(const BatchScript& script) {
+QString BatchRunner::start(const BatchScript& script,
+                           const std::function<QString()>& beforeLaunch) {
     if (QString busy = readyForNext(); !busy.isEmpty())
         return busy;
+    const bool wasReserved = reserved();
+    if (QString busy = reserve(); !busy.isEmpty())
+        return busy;
+    // A lock taken here is given back when the batch does not start.
+    auto fail = [&](const QString& message) {
+        if (!wasReserved)
+            release();
+        return message;
+    };
     const QString progress = progressPath();
     removeProgressTemporaries();
     if (QFileInfo::exists(progress) && !QFile::remove(progress))
-        return QStringLiteral("Cannot delete ") + progress;
+        return fail(QStringLiteral("Cannot delete ") + progress);
+    if (QFileInfo::exists(failedFramesPath()) && !QFile::remove(failedFramesPath()))
+        return fail(QStringLiteral("Cannot delete ") + failedFramesPath());
     const QByteArray text = script.text.toUtf8();
     const std::string error = formats::saveFileAtomic(
         scriptPath().toStdString(), std::string_view(text.constData(), text.size()));
     if (!error.empty())
-        return QString::fromStdString(error);
-
+        return fail(QString::fromStdString(error));
+    if (beforeLaunch) {
+        if (QString refused = beforeLaunch(); !refused.isEmpty())
+            return fail(refused);
+    }
     m_status = BatchStatus{};
     m_scratch = script.scratchFiles;
-    m_pid = m_services.launcher->start(QStringLiteral("/bin/sh"), {scriptPath()},
-                                       m_services.programFolder, platform::WindowStyle::Hidden);
+    // The batch holds its own copy of the lock for as long as any of its processes lives.
+    m_pid = m_services.launcher->startJob(QStringLiteral("/bin/sh"), {scriptPath()},
+                                          m_services.programFolder, m_lockFd);
     if (!m_pid)
-        return QStringLiteral("Cannot start /bin/sh on ") + scriptPath();
+        return fail(QStringLiteral("Cannot start /bin/sh on ") + scriptPath());
     m_status.state = BatchStatus::State::Running;
     m_lastAdvanceMs = m_services.clock->monotonicMs();
     return {};
@@ -124,6 +238,9 @@ BatchStatus BatchRunner::poll() {
                  reachedText(m_status, anyFrame));
     } else if (m_status.frame >= kBatchLastFrame) {
         m_status.state = BatchStatus::State::Finished;
+        QFile failed(failedFramesPath());
+        if (failed.open(QIODevice::ReadOnly))
+            m_status.notAnalysed = parseNotAnalysed(failed.read(1 << 16));
     } else if (!alive) {
         endEarly(QStringLiteral("The batch ended early, ") + reachedText(m_status, anyFrame));
     } else if (now - m_lastAdvanceMs >= m_stallLimitMs) {

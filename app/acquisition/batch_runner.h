@@ -1,6 +1,10 @@
 #pragma once
 // Runs one findrun.sh at a time: writes it into the program folder, starts it hidden with
-// /bin/sh in its own process group, and follows it through the progress file cmdout.dat. A poll
+// /bin/sh in its own process group, and follows it through the progress file cmdout.dat.
+// One batch runs in a program folder, whatever number of Vermalux share it: a runner first
+// takes the lock file findrun.lock of the program folder (flock), and the batch inherits it,
+// so that it is held while any process of the batch lives; a batch is killed when the Vermalux
+// that started it ends, whatever way. A poll
 // says how far the batch got, that it finished (frame 300 recorded), or that it ended early
 // (its processes gone before frame 300, a program in it failed, or no progress for too long),
 // naming the frame reached; it never reports a running batch for ever. When a batch ends early
@@ -14,7 +18,9 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace acquisition {
 
@@ -35,7 +41,14 @@ struct BatchStatus {
     QString line;           // the progress line as last read
     bool advanced = false;  // this poll read a new frame number
     QString message;        // EndedEarly and Stopped: what happened, naming the frame reached
+    // Finished: the frames that could not be converted or analysed, ascending.
+    std::vector<std::int32_t> notAnalysed;
 };
+
+// "Frame 100 could not be analysed", "Frames 100, 187 could not be analysed"; empty for none.
+QString notAnalysedMessage(const std::vector<std::int32_t>& frames);
+// The frame numbers of the failed-frames file's text, ascending, each once.
+std::vector<std::int32_t> parseNotAnalysed(const QByteArray& content);
 
 class BatchRunner {
 public:
@@ -48,12 +61,24 @@ public:
     BatchRunner(const BatchRunner&) = delete;
     BatchRunner& operator=(const BatchRunner&) = delete;
 
-    // Deletes the old progress file, writes findrun.sh (whole) and starts it. Refused while the
-    // process group of the previous batch still runs. Empty on success, else a message.
-    QString start(const BatchScript& script);
+    // Takes the program folder's batch lock, deletes the old progress file, writes findrun.sh
+    // (whole), runs `beforeLaunch` (when given; a message from it stops here) and starts the
+    // batch. Refused while the process group of the previous batch still runs, or while
+    // another batch holds the lock. Empty on success, else a message. The lock stays with the
+    // runner until release(), so that the caller can finish its work on the results first.
+    QString start(const BatchScript& script,
+                  const std::function<QString()>& beforeLaunch = nullptr);
 
-    // Empty when a batch may start now; else why not (the previous one still runs). A batch
-    // that has recorded its last frame is given up to 2 s to exit.
+    // Takes the program folder's batch lock now (kept until release()). Empty on success, else
+    // why not.
+    QString reserve();
+    // Gives the lock back (a batch still running keeps holding its own copy).
+    void release();
+    bool reserved() const { return m_lockFd >= 0; }
+
+    // Empty when a batch may start now; else why not (the previous one still runs, or another
+    // Vermalux runs one in this program folder). A batch that has recorded its last frame is
+    // given up to 2 s to exit.
     QString readyForNext();
 
     // Reads the progress file and says where the batch stands. Once a batch has finished,
@@ -72,6 +97,8 @@ public:
 
     QString scriptPath() const;
     QString progressPath() const;
+    QString lockPath() const;
+    QString failedFramesPath() const;
 
 private:
     // Removes the scratch files of the batch and what their writers left under temporary names.
@@ -86,6 +113,7 @@ private:
     QStringList m_scratch;
     std::int64_t m_lastAdvanceMs = 0;
     std::int64_t m_stallLimitMs = kDefaultStallLimitMs;
+    int m_lockFd = -1;
 };
 
 } // namespace acquisition

@@ -76,7 +76,18 @@ QString batchHead(const QString& programFolder) {
            QStringLiteral("progress() { printf '%s\\n' \"$1\" >") + temporary +
            QStringLiteral(" && ") + rename + QStringLiteral("; }\n") +
            QStringLiteral("failed() { wait; printf '%s\\n%s\\n' \"$1\" \"$2\" >") + temporary +
-           QStringLiteral("; ") + rename + QStringLiteral("; exit 1; }\n");
+           QStringLiteral("; ") + rename + QStringLiteral("; exit 1; }\n") +
+           QStringLiteral("notAnalysed() { printf '%s\\n' \"$1\" >>") +
+           shellQuote(programFolder + QLatin1Char('/') + kBatchFailedFramesFileName) +
+           QStringLiteral("; }\n");
+}
+
+// The two programs of a frame: the second runs only when the first succeeded; when either
+// fails the frame's number is noted and the batch goes on.
+QString frameLines(const CommandLine& convert, const CommandLine& use, std::int32_t frame) {
+    return quotedCommand(convert) + QStringLiteral(" >'/dev/null' 2>&1 &&\n") +
+           quotedCommand(use) + QStringLiteral(" >'/dev/null' 2>&1 || notAnalysed ") +
+           shellQuote(QString::number(frame)) + QLatin1Char('\n');
 }
 
 // A program of the batch, its output discarded; when it fails the batch ends and records why.
@@ -103,29 +114,23 @@ QString batchTail() {
            QStringLiteral(" || exit 1\n");
 }
 
-QString failureText(const QString& program, std::int32_t frame) {
-    return program + QStringLiteral(" failed on frame ") + QString::number(frame);
-}
 
 } // namespace
 
 BatchScript findBatchScript(const FindBatchInput& input) {
     BatchScript script;
     script.text = batchHead(input.programFolder);
-    QString lastDone; // the progress line of the last frame finished, empty before the first
     for (const std::int32_t n : batchFrames(input.frames)) {
         const QString jpg =
             framePath(input.acquisitionFolder, input.deviceAddress, n, QStringLiteral("jpg"));
         const QString pgm =
             framePath(input.acquisitionFolder, input.deviceAddress, n, QStringLiteral("pgm"));
-        script.text += checkedLine(dravelCommand(input.programFolder, pgm, jpg), lastDone,
-                                   failureText(QStringLiteral("Dravel"), n));
-        script.text += checkedLine(
+        script.text += frameLines(
+            dravelCommand(input.programFolder, pgm, jpg),
             sirrexCommand(input.programFolder, pgm, input.trainingOptions, input.roundShape, n),
-            lastDone, failureText(QStringLiteral("Sirrex"), n));
+            n);
         script.text += frameDoneLines(n, pgm);
         script.scratchFiles << pgm;
-        lastDone = batchProgressLine(n);
     }
     script.text += batchTail();
     return script;
@@ -142,10 +147,8 @@ BatchScript zStackBatchScript(const ZStackBatchInput& input) {
             framePath(input.acquisitionFolder, input.deviceAddress, n, QStringLiteral("jpg"));
         const QString pgm =
             framePath(input.acquisitionFolder, input.deviceAddress, n, QStringLiteral("pgm"));
-        script.text += checkedLine(dravelCommand(input.programFolder, pgm, jpg), lastDone,
-                                   failureText(QStringLiteral("Dravel"), n));
-        script.text += checkedLine({mirrant, {pgm, accumulator, accumulator}}, lastDone,
-                                   failureText(QStringLiteral("Mirrant"), n));
+        script.text += frameLines(dravelCommand(input.programFolder, pgm, jpg),
+                                  {mirrant, {pgm, accumulator, accumulator}}, n);
         script.text += frameDoneLines(n, pgm);
         script.scratchFiles << pgm;
         lastDone = batchProgressLine(n);

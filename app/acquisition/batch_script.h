@@ -9,8 +9,10 @@
 // whole under a temporary name and renamed into place at an absolute path. The deletion of a
 // frame's PGM and the record of its number run in the background while the next frame is
 // converted, one frame's after the other's; the batch waits for them before it records "300 ".
-// A program that fails ends the batch: the progress file then holds the last finished frame
-// on its first line (empty when none finished) and the failure on its second.
+// A frame whose conversion or analysis fails does not end the batch: its number is appended to
+// the file cmdfail.dat of the program folder, one line each, and the batch goes on with the
+// next frame. Only the final step of a z-stack failing ends the batch: the progress file then
+// holds the last finished frame on its first line and the failure on its second.
 
 #include <QString>
 #include <QStringList>
@@ -22,6 +24,10 @@ namespace acquisition {
 
 inline constexpr char kBatchFileName[] = "findrun.sh";
 inline constexpr char kBatchProgressFileName[] = "cmdout.dat";
+// The frames of the batch that could not be converted or analysed, one number a line.
+inline constexpr char kBatchFailedFramesFileName[] = "cmdfail.dat";
+// The lock of the program folder that a batch holds for its whole life.
+inline constexpr char kBatchLockFileName[] = "findrun.lock";
 // Frames 0 to this number are reprocessed; the progress file reads it when the batch is done.
 inline constexpr std::int32_t kBatchLastFrame = 300;
 

@@ -131,6 +131,8 @@ AcquisitionOutcome outcomeOf(const QString& item, const BatchStatus& status, int
     switch (status.state) {
     case BatchStatus::State::Finished:
         outcome.result = AcquisitionOutcome::Result::Done;
+        if (!status.notAnalysed.empty())
+            outcome.message = item + QStringLiteral(": ") + notAnalysedMessage(status.notAnalysed);
         break;
     case BatchStatus::State::EndedEarly:
         outcome.result = AcquisitionOutcome::Result::EndedEarly;
@@ -171,7 +173,7 @@ bool goingOn(const BatchHooks& hooks) {
 
 } // namespace
 
-AcquisitionCheck checkAcquisition(const QString& folder) {
+AcquisitionCheck checkAcquisition(const QString& folder, const QString& windowAddress) {
     AcquisitionCheck check;
     if (!QFileInfo(folder).isDir()) {
         check.error =
@@ -180,7 +182,13 @@ AcquisitionCheck checkAcquisition(const QString& folder) {
     }
     const QString runData = inFolder(folder, QString::fromLatin1(formats::kRunDataFileName));
     std::string error;
-    const auto data = formats::readRunData(folder.toStdString(), &error);
+    std::optional<formats::RunData> data;
+    if (!QFileInfo::exists(runData) && !windowAddress.isEmpty()) {
+        data.emplace();
+        data->deviceAddress = windowAddress.toStdString();
+    } else {
+        data = formats::readRunData(folder.toStdString(), &error);
+    }
     if (!data) {
         check.error = error.empty() ? QStringLiteral("No run data file ") + runData +
                                           QStringLiteral(": the device address of the frames "
@@ -202,24 +210,166 @@ AcquisitionCheck checkAcquisition(const QString& folder) {
     return check;
 }
 
-QString resetOutputs(const QString& folder) {
-    const QString error =
-        makeBackups({{inFolder(folder, kWorms), inFolder(folder, kWormsBackup)},
-                     {inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
-    if (!error.isEmpty())
-        return error;
-    for (const QString& name : {kWorms, QStringLiteral("xy_worms.txt"),
-                                QStringLiteral("xy_image.txt"), kImage, kTrails}) {
-        const QString path = inFolder(folder, name);
-        if (QFileInfo::exists(path) && !QFile::remove(path))
-            return QStringLiteral("Cannot delete ") + path;
+bool hasUnfinishedAttempt(const QString& folder) {
+    return QFileInfo(inFolder(folder, QString::fromLatin1(kPreviousResultsFolder))).isDir();
+}
+
+namespace {
+
+// The files a reprocess replaces, and the note of frames that were not analysed.
+QStringList resultFiles() {
+    return {kWorms,
+            QStringLiteral("xy_worms.txt"),
+            QStringLiteral("xy_image.txt"),
+            kImage,
+            kTrails,
+            QStringLiteral("xy_shapes.txt"),
+            QString::fromLatin1(kNotAnalysedNoteName)};
+}
+
+QString previousFolder(const QString& folder) {
+    return inFolder(folder, QString::fromLatin1(kPreviousResultsFolder));
+}
+
+const QString kManifest = QStringLiteral("saved.txt");
+
+// The names that stood in the acquisition when the attempt began; nothing when the attempt
+// never got as far as moving any of them.
+std::optional<QStringList> savedNames(const QString& folder) {
+    QFile in(inFolder(previousFolder(folder), kManifest));
+    if (!in.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QStringList names;
+    for (const QByteArray& line : in.readAll().split('\n')) {
+        const QString name = QString::fromUtf8(line.trimmed());
+        if (resultFiles().contains(name))
+            names << name;
     }
-    return createShapesFile(folder);
+    return names;
+}
+
+bool renameOver(const QString& from, const QString& to) {
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) ==
+           0;
+}
+
+} // namespace
+
+QString abandonAttempt(const QString& folder) {
+    if (!hasUnfinishedAttempt(folder))
+        return {};
+    const QString previous = previousFolder(folder);
+    if (const auto saved = savedNames(folder)) {
+        for (const QString& name : resultFiles()) {
+            const QString path = inFolder(folder, name);
+            if (saved->contains(name)) {
+                // A file the attempt had not moved yet is still in place.
+                if (QFileInfo::exists(inFolder(previous, name)) &&
+                    !renameOver(inFolder(previous, name), path))
+                    return QStringLiteral("Cannot put back ") + path + QStringLiteral(" from ") +
+                           previous;
+            } else if (QFileInfo::exists(path) && !QFile::remove(path)) {
+                return QStringLiteral("Cannot delete ") + path;
+            }
+        }
+    }
+    QDir(previous).removeRecursively();
+    return {};
+}
+
+QString finishAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed) {
+    const QString note = inFolder(folder, QString::fromLatin1(kNotAnalysedNoteName));
+    if (hasUnfinishedAttempt(folder)) {
+        const QString previous = previousFolder(folder);
+        const auto saved = savedNames(folder);
+        // The backups keep the last complete results: those of an attempt that could not
+        // analyse every frame never replace them.
+        const bool previousComplete =
+            saved && !saved->contains(QString::fromLatin1(kNotAnalysedNoteName));
+        if (previousComplete) {
+            for (const auto& [name, backup] : {std::pair{kWorms, kWormsBackup},
+                                               std::pair{kTrails, kTrailsBackup}}) {
+                if (saved->contains(name) &&
+                    !renameOver(inFolder(previous, name), inFolder(folder, backup)))
+                    return QStringLiteral("Cannot write ") + inFolder(folder, backup);
+            }
+        }
+        QDir(previous).removeRecursively();
+    }
+    if (notAnalysed.empty()) {
+        QFile::remove(note);
+        return {};
+    }
+    return saveWhole(note, (notAnalysedMessage(notAnalysed) + QStringLiteral("\r\n")).toUtf8());
+}
+
+QString putBack(const QString& folder) {
+    const QString error = abandonAttempt(folder);
+    return error.isEmpty() ? QStringLiteral("; the previous results were put back")
+                           : QStringLiteral("; ") + error;
+}
+
+QString endAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed,
+                   bool* complete) {
+    if (complete)
+        *complete = false;
+    // A tracker that wrote no trails did not finish either.
+    if (hasUnfinishedAttempt(folder) && !QFileInfo::exists(inFolder(folder, kTrails)))
+        return QStringLiteral("The tracker wrote no ") + kTrails + putBack(folder);
+    if (QString error = finishAttempt(folder, notAnalysed); !error.isEmpty())
+        return error;
+    if (complete)
+        *complete = true;
+    return notAnalysedMessage(notAnalysed);
+}
+
+QString resetOutputs(const QString& folder) {
+    // What an attempt cut short left (the program ended under it) is put back first.
+    if (QString error = abandonAttempt(folder); !error.isEmpty())
+        return error;
+    // The first results ever replaced (those recorded live) are kept once, for good.
+    for (const auto& [name, original] :
+         {std::pair{kWorms, QString::fromLatin1(kOriginalWormsName)},
+          std::pair{kTrails, QString::fromLatin1(kOriginalTrailsName)}}) {
+        const QString source = inFolder(folder, name);
+        const QString copy = inFolder(folder, original);
+        if (QFileInfo(source).isFile() && !QFileInfo::exists(copy)) {
+            if (QString error = copyWhole(source, copy); !error.isEmpty())
+                return error;
+        }
+    }
+    // The results are set aside, not deleted, until the new ones are whole.
+    const QString previous = previousFolder(folder);
+    QStringList present;
+    for (const QString& name : resultFiles())
+        if (QFileInfo::exists(inFolder(folder, name)))
+            present << name;
+    if (!QDir().mkpath(previous))
+        return QStringLiteral("Cannot create ") + previous;
+    if (QString error = saveWhole(inFolder(previous, kManifest),
+                                  (present.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+        !error.isEmpty()) {
+        QDir(previous).removeRecursively();
+        return error;
+    }
+    for (const QString& name : present) {
+        if (!renameOver(inFolder(folder, name), inFolder(previous, name))) {
+            const QString error = QStringLiteral("Cannot move ") + inFolder(folder, name);
+            abandonAttempt(folder);
+            return error;
+        }
+    }
+    if (QString error = createShapesFile(folder); !error.isEmpty()) {
+        abandonAttempt(folder);
+        return error;
+    }
+    return {};
 }
 
 QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
-                           const QString& acquisitionFolder, bool roundShape) {
-    const AcquisitionCheck check = checkAcquisition(acquisitionFolder);
+                           const QString& acquisitionFolder, bool roundShape,
+                           const QString& windowAddress) {
+    const AcquisitionCheck check = checkAcquisition(acquisitionFolder, windowAddress);
     if (!check.error.isEmpty())
         return check.error;
     if (QString busy = runner.readyForNext(); !busy.isEmpty())
@@ -227,11 +377,17 @@ QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
     QString options;
     if (QString error = trainingOptionsOf(programFolder, &options); !error.isEmpty())
         return error;
-    if (QString error = resetOutputs(acquisitionFolder); !error.isEmpty())
-        return error;
     FindBatchInput input{programFolder, acquisitionFolder, check.deviceAddress,
                          options,       roundShape,        check.frames};
-    return runner.start(findBatchScript(input));
+    // The outputs are reset only once the batch holds the program folder and is written.
+    bool begun = false;
+    const QString error = runner.start(findBatchScript(input), [&] {
+        begun = true;
+        return resetOutputs(acquisitionFolder);
+    });
+    if (!error.isEmpty() && begun)
+        abandonAttempt(acquisitionFolder);
+    return error;
 }
 
 std::optional<PixelsPerMm> pixelsPerMm(const QString& x1, const QString& x2, const QString& y1,
@@ -303,7 +459,8 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
                                                          const TrainingSource& source,
                                                          const QString& projectFolder,
                                                          const QStringList& selectedItems,
-                                                         bool roundShape, const BatchHooks& hooks) {
+                                                         bool roundShape, const BatchHooks& hooks,
+                                                         const QString& windowAddress) {
     std::vector<AcquisitionOutcome> outcomes;
     const QString training = QString::fromLatin1(formats::kTrainingFileName);
     const QString descriptor = QString::fromLatin1(formats::kDescriptorFileName);
@@ -317,7 +474,7 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
             break;
         const QString folder = inFolder(projectFolder, item);
         tell(hooks, item);
-        const AcquisitionCheck check = checkAcquisition(folder);
+        const AcquisitionCheck check = checkAcquisition(folder, windowAddress);
         if (!check.error.isEmpty()) {
             outcomes.push_back(skipped(item, check.error));
             continue;
@@ -342,25 +499,39 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
             outcomes.push_back(skipped(item, error));
             continue;
         }
-        if (QString error = resetOutputs(folder); !error.isEmpty()) {
-            outcomes.push_back(skipped(item, error));
-            continue;
-        }
         FindBatchInput input{
             services.programFolder, folder, check.deviceAddress, options, roundShape, check.frames};
-        if (QString error = runner.start(findBatchScript(input)); !error.isEmpty()) {
+        bool begun = false;
+        if (QString error = runner.start(findBatchScript(input),
+                                         [&] {
+                                             begun = true;
+                                             return resetOutputs(folder);
+                                         });
+            !error.isEmpty()) {
+            if (begun)
+                abandonAttempt(folder);
             outcomes.push_back(skipped(item, error));
             continue;
         }
-        AcquisitionOutcome outcome =
-            outcomeOf(item, waitForBatch(runner, *services.clock, hooks), kMaxPollsPerAcquisition);
+        const BatchStatus status = waitForBatch(runner, *services.clock, hooks);
+        AcquisitionOutcome outcome = outcomeOf(item, status, kMaxPollsPerAcquisition);
         tell(hooks, item + QStringLiteral(" Tracking..."));
-        if (QFileInfo::exists(inFolder(folder, kImage)) && hooks.track) {
-            hooks.track(folder);
-            outcome.tracked = true;
+        if (outcome.result == AcquisitionOutcome::Result::Done) {
+            if (QFileInfo::exists(inFolder(folder, kImage)) && hooks.track) {
+                hooks.track(folder);
+                outcome.tracked = true;
+            }
+            const QString ended = endAttempt(folder, status.notAnalysed);
+            if (!ended.isEmpty())
+                outcome.message = item + QStringLiteral(": ") + ended;
+        } else {
+            outcome.message += putBack(folder);
         }
+        if (hooks.clearProgress)
+            hooks.clearProgress();
         outcomes.push_back(outcome);
     }
+    runner.release();
     return outcomes;
 }
 
@@ -368,13 +539,24 @@ RoutesPreparation prepareReprocessRoutes(const QString& folder) {
     RoutesPreparation preparation;
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         return preparation;
+    // A reprocess cut short (the program ended under it) is undone first.
+    if (QString error = abandonAttempt(folder); !error.isEmpty()) {
+        preparation.message = error;
+        return preparation;
+    }
     if (!QFileInfo::exists(inFolder(folder, kImage))) {
         preparation.message =
             QStringLiteral("Image backgroung file not found. Please reprocess acquisition");
         return preparation;
     }
-    preparation.message =
-        makeBackups({{inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
+    const QString original = inFolder(folder, QString::fromLatin1(kOriginalTrailsName));
+    if (QFileInfo(inFolder(folder, kTrails)).isFile() && !QFileInfo::exists(original))
+        preparation.message = copyWhole(inFolder(folder, kTrails), original);
+    // Trails over detections that miss frames never replace the backup of complete ones.
+    if (preparation.message.isEmpty() &&
+        !QFileInfo::exists(inFolder(folder, QString::fromLatin1(kNotAnalysedNoteName))))
+        preparation.message =
+            makeBackups({{inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
     preparation.track = preparation.message.isEmpty();
     return preparation;
 }
@@ -400,8 +582,8 @@ bool seedZStack(platform::Launcher& launcher, const QString& programFolder,
 }
 
 QString startZStack(const platform::Services& services, BatchRunner& runner,
-                    const QString& acquisitionFolder) {
-    const AcquisitionCheck check = checkAcquisition(acquisitionFolder);
+                    const QString& acquisitionFolder, const QString& windowAddress) {
+    const AcquisitionCheck check = checkAcquisition(acquisitionFolder, windowAddress);
     if (!check.error.isEmpty())
         return check.error;
     if (QString busy = runner.readyForNext(); !busy.isEmpty())
@@ -424,7 +606,8 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
                                                      BatchRunner& runner,
                                                      const QString& projectFolder,
                                                      const QStringList& selectedItems,
-                                                     const BatchHooks& hooks) {
+                                                     const BatchHooks& hooks,
+                                                     const QString& windowAddress) {
     std::vector<AcquisitionOutcome> outcomes;
     bool any = false;
     for (const QString& item : selectedItems) {
@@ -438,7 +621,8 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
         tell(hooks, item + QStringLiteral(" Cleaning..."));
         if (hooks.clean && QFileInfo(folder).isDir())
             hooks.clean(folder);
-        if (QString error = startZStack(services, runner, folder); !error.isEmpty()) {
+        if (QString error = startZStack(services, runner, folder, windowAddress);
+            !error.isEmpty()) {
             outcomes.push_back(skipped(item, error));
             continue;
         }
@@ -452,8 +636,11 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
                 outcome.message = item + QStringLiteral(": ") + error;
             }
         }
+        if (hooks.clearProgress)
+            hooks.clearProgress();
         outcomes.push_back(outcome);
     }
+    runner.release();
     if (any)
         services.launcher->openPath(projectFolder);
     return outcomes;

@@ -32,23 +32,55 @@ struct AcquisitionCheck {
     QString error;                    // empty when it can be reprocessed
 };
 
-// Checks, without changing anything, that the folder holds a rundata.dat whose first line is a
-// valid device address and at least one stored frame between 0 and 300 under that address.
-AcquisitionCheck checkAcquisition(const QString& folder);
+// Checks, without changing anything, that the device address of the acquisition is valid and
+// that at least one stored frame between 0 and 300 lies under that address. The address is
+// line 1 of its rundata.dat; without that file, the window's address (`txt_ip1`, which the
+// browser takes from the frame names) is used.
+AcquisitionCheck checkAcquisition(const QString& folder, const QString& windowAddress = {});
 
-// The output reset before a reprocess. First the backups: xy_worms.bin is copied to
-// xy_worms.bak and worm_trails.csv to worm_trails.bak (each when it exists); when a copy fails
-// the reset stops there and every file is as it was. Then xy_worms.bin, xy_worms.txt,
-// xy_image.txt, xy_image.bin and worm_trails.csv are deleted and a fresh xy_shapes.txt is
-// written. Empty on success, else a message naming the file.
+// The results of an acquisition are replaced only by complete results. A reprocess is an
+// attempt: resetOutputs() begins it, finishAttempt() (through endAttempt()) ends it with the new
+// results, abandonAttempt() puts the previous ones back. While it runs, the previous results
+// lie in the acquisition's folder reprocess_previous, which also marks the attempt as
+// unfinished: when the program ended under it, the next start puts them back first.
+inline constexpr char kPreviousResultsFolder[] = "reprocess_previous";
+// The results first replaced by a reprocess (normally those recorded live), kept once for good.
+inline constexpr char kOriginalWormsName[] = "xy_worms_original.bin";
+inline constexpr char kOriginalTrailsName[] = "worm_trails_original.csv";
+// Beside results whose batch could not analyse some frames: which ones.
+inline constexpr char kNotAnalysedNoteName[] = "frames_not_analysed.txt";
+
+// True while an attempt on the folder has not ended (or was cut short).
+bool hasUnfinishedAttempt(const QString& folder);
+
+// Begins an attempt: an unfinished one is first undone; xy_worms.bin and worm_trails.csv are
+// copied once to their original copies; then xy_worms.bin, xy_worms.txt, xy_image.txt,
+// xy_image.bin, worm_trails.csv and xy_shapes.txt are set aside and a fresh xy_shapes.txt is
+// written. Empty on success, else a message naming the file, with everything as it was.
 QString resetOutputs(const QString& folder);
+
+// Ends the attempt with complete results (some frames may not have been analysed): the
+// previous xy_worms.bin and worm_trails.csv become xy_worms.bak and worm_trails.bak, unless
+// they were themselves results with frames not analysed (the backups then keep the last
+// complete ones); the note of frames not analysed is written or removed.
+QString finishAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed);
+// After the tracker: finishAttempt(), or, when the tracker wrote no trails, the previous
+// results put back. Empty, or what to tell the operator (the frames not analysed, or the
+// failure, when `complete` is set false).
+QString endAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed,
+                   bool* complete = nullptr);
+// Puts the previous results back and drops what the attempt made. Empty on success.
+QString abandonAttempt(const QString& folder);
+// abandonAttempt() as the end of a message: "; the previous results were put back".
+QString putBack(const QString& folder);
 
 // Starts the reprocess of one acquisition (tracking mode), after the window has written the
 // training into the program folder and the acquisition: the checks, a batch that may start,
 // the Sirrex options from the program folder's training.dat, then the output reset and the find
 // batch. Nothing is deleted when a check fails. Empty on success, else a message.
 QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
-                           const QString& acquisitionFolder, bool roundShape);
+                           const QString& acquisitionFolder, bool roundShape,
+                           const QString& windowAddress = {});
 
 // Pixels per mm across and down from the analysis rectangle and the plate size, as the text
 // boxes hold them. The tracking reprocess reads the plate size as a real number and replaces it
@@ -79,7 +111,8 @@ struct AcquisitionOutcome {
     QString item;
     Result result = Result::Skipped;
     std::int32_t frame = 0; // the last frame its batch finished
-    QString message;        // empty for Done; otherwise names the acquisition
+    QString message;        // empty for Done (but for the frames it could not analyse);
+                            // otherwise names the acquisition
     bool tracked = false;   // the tracker ran on it (mass run)
 };
 
@@ -90,6 +123,7 @@ struct BatchHooks {
     std::function<void(const BatchStatus&)> progress; // after every poll
     std::function<void(const QString&)> track;        // the stored tracker on a folder
     std::function<void(const QString&)> clean;        // the bad-frame filter on a folder
+    std::function<void()> clearProgress;              // after each acquisition
 };
 
 // Waits for the running batch: rounds of a kBatchPollMs pause and a poll, at most maxPolls,
@@ -110,7 +144,8 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
                                                          const TrainingSource& source,
                                                          const QString& projectFolder,
                                                          const QStringList& selectedItems,
-                                                         bool roundShape, const BatchHooks& hooks);
+                                                         bool roundShape, const BatchHooks& hooks,
+                                                         const QString& windowAddress = {});
 
 // "Reprocess Routes": whether the tracker may run on the folder, and what to tell otherwise.
 struct RoutesPreparation {
@@ -133,7 +168,7 @@ bool seedZStack(platform::Launcher& launcher, const QString& programFolder,
 // accumulator removed, the seed, the batch. Empty on success, else a message. The result is
 // zStackImagePath(folder) once the batch has finished.
 QString startZStack(const platform::Services& services, BatchRunner& runner,
-                    const QString& acquisitionFolder);
+                    const QString& acquisitionFolder, const QString& windowAddress = {});
 
 // The copy of an acquisition's z-stack in the project folder: zstack_<item>.bmp.
 QString zStackSequenceImagePath(const QString& projectFolder, const QString& item);
@@ -145,6 +180,7 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
                                                      BatchRunner& runner,
                                                      const QString& projectFolder,
                                                      const QStringList& selectedItems,
-                                                     const BatchHooks& hooks);
+                                                     const BatchHooks& hooks,
+                                                     const QString& windowAddress = {});
 
 } // namespace acquisition

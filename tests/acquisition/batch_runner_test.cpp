@@ -3,6 +3,7 @@
 // half-way, an early end, and a second batch refused while the first one's group lives.
 
 #include "app/acquisition/batch_runner.h"
+#include "app/acquisition/reprocess.h"
 #include "platform/fakes/fake_services.h"
 #include "platform/process_launcher.h"
 #include "platform/system_clock.h"
@@ -15,8 +16,15 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+
+extern char** environ;
 
 using namespace acquisition;
 
@@ -297,23 +305,21 @@ TEST_F(BatchRunnerReal, ABatchWhoseShellDiesEndsEarlyNamingTheFrameReached) {
     EXPECT_TRUE(leftovers().isEmpty()); // the PGM of frame 2 went with it
 }
 
-TEST_F(BatchRunnerReal, AFailingFinderEndsTheBatchWithItsMessage) {
+TEST_F(BatchRunnerReal, FramesThatFailAreNamedOnceAtTheEndAndTheBatchFinishes) {
     stub("Sirrex", "case \"$*\" in *-ti2) exit 2;; esac\n");
-    converter();
+    converter("case \"$4\" in *f0.jpg) exit 1;; esac\n");
     frames(0, 4);
+    writeFile(program + "/cmdfail.dat", "3\n"); // left by an earlier batch
     BatchRunner runner(services);
     ASSERT_EQ(runner.start(script()), "");
     pollToEnd(runner);
-    EXPECT_EQ(runner.status().state, State::EndedEarly);
-    EXPECT_EQ(runner.status().message,
-              "Sirrex failed on frame 2; the batch ended after frame 1 of 300");
+    EXPECT_EQ(runner.status().state, State::Finished);
+    EXPECT_EQ(runner.status().notAnalysed, (std::vector<std::int32_t>{0, 2}));
+    EXPECT_EQ(notAnalysedMessage(runner.status().notAnalysed),
+              "Frames 0, 2 could not be analysed");
+    EXPECT_EQ(notAnalysedMessage({100}), "Frame 100 could not be analysed");
+    EXPECT_EQ(notAnalysedMessage({}), "");
     EXPECT_TRUE(leftovers().isEmpty());
-
-    converter("exit 1\n");
-    ASSERT_EQ(runner.start(script()), "");
-    pollToEnd(runner);
-    EXPECT_EQ(runner.status().message,
-              "Dravel failed on frame 0; the batch ended before its first frame");
 }
 
 TEST_F(BatchRunnerReal, WhatABatchLeftRunningInItsGroupHoldsOffTheNextOne) {
@@ -336,4 +342,144 @@ TEST_F(BatchRunnerReal, WhatABatchLeftRunningInItsGroupHoldsOffTheNextOne) {
     EXPECT_EQ(runner.start(script()), "");
     pollToEnd(runner);
     EXPECT_EQ(runner.status().state, State::Finished);
+}
+
+// ---- One batch per program folder, and none outliving its Vermalux --------------------------
+
+namespace {
+
+// The program that holds a batch when it is killed: this test program itself, running only
+// the driver below, which starts a reprocess and waits to be killed.
+constexpr char kDriverFolder[] = "VX_BATCH_DRIVER_PROGRAM";
+
+// A program folder with stubs and an acquisition of frames 0 to 300 whose finder appends its
+// time mark to xy_worms.bin, one line per frame.
+void makeKillableReprocess(const QString& program, int lastFrame = 300) {
+    const QString acq = program + "/default/acq";
+    QDir().mkpath(acq + "/img");
+    writeFile(program + "/training.dat", "xs 335\r\n");
+    writeFile(acq + "/rundata.dat", "10.0.0.7\r\n/x\r\n2026/01/15 10:30:00\r\n5\r\n 0 \r\n");
+    for (int n = 0; n <= lastFrame; ++n)
+        writeFile(acq + "/img/c10_0_0_7f" + QString::number(n) + ".jpg", "jpeg");
+    writeFile(acq + "/xy_worms.bin", "");
+    auto stub = [&](const QString& name, const QByteArray& body) {
+        writeFile(program + "/" + name, "#!/bin/sh\n" + body);
+        QFile::setPermissions(program + "/" + name,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    stub("Dravel", "cp \"$4\" \"$3\"\n");
+    stub("Sirrex", "for a in \"$@\"; do last=$a; done\necho \"$last\" >> '" +
+                       acq.toUtf8() + "/xy_worms.bin'\n");
+}
+
+platform::Services realServices(const QString& program) {
+    platform::Services services;
+    services.launcher = std::make_shared<platform::ProcessLauncher>();
+    services.clock = std::make_shared<platform::SystemClock>();
+    services.programFolder = program;
+    return services;
+}
+
+// Waits until the runner's batch ends; its last state.
+BatchStatus runToEnd(BatchRunner& runner) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (runner.poll().state == State::Running && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return runner.status();
+}
+
+} // namespace
+
+TEST(BatchDriver, StartsAReprocessAndWaitsToBeKilled) {
+    const char* program = std::getenv(kDriverFolder);
+    if (!program)
+        GTEST_SKIP() << "only run as the driver of BatchLifetime tests";
+    BatchRunner runner(realServices(program));
+    const QString acq = QString(program) + "/default/acq";
+    ASSERT_EQ(startFindReprocess(runner, program, acq, false), "");
+    writeFile(QString(program) + "/driver.started", "");
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+}
+
+TEST(BatchLifetime, ABatchDiesWithTheProgramThatStartedItAndNoSecondOneRunsBeside) {
+    QTemporaryDir root;
+    const QString program = root.filePath("bin");
+    const QString acq = program + "/default/acq";
+    makeKillableReprocess(program);
+    // The driver: this test program, told where the program folder is.
+    const std::string self = QFile::symLinkTarget("/proc/self/exe").toStdString();
+    std::string filter = "--gtest_filter=BatchDriver.*";
+    std::string env = std::string(kDriverFolder) + "=" + program.toStdString();
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e)
+        envp.push_back(*e);
+    envp.push_back(env.data());
+    envp.push_back(nullptr);
+    std::vector<char*> argv{const_cast<char*>(self.c_str()), filter.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t driver = 0;
+    ASSERT_EQ(posix_spawn(&driver, self.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    for (int i = 0; i < 1000 && !QFile::exists(program + "/driver.started"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(QFile::exists(program + "/driver.started"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(::kill(driver, SIGKILL), 0);
+    int status = 0;
+    ::waitpid(driver, &status, 0);
+    const QByteArray reached = readFile(acq + "/xy_worms.bin");
+    ASSERT_FALSE(reached.isEmpty());
+    ASSERT_FALSE(reached.contains("-ti300\n")) << "the batch ended before the kill";
+
+    // A second Vermalux reprocesses the same acquisition: refused while what is left of the
+    // old batch runs (and nothing changes), accepted within a second.
+    BatchRunner runner(realServices(program));
+    QString refused;
+    QString started = "not tried";
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (std::chrono::steady_clock::now() < until) {
+        const QByteArray script = readFile(program + "/findrun.sh");
+        started = startFindReprocess(runner, program, acq, false);
+        if (started.isEmpty())
+            break;
+        refused = started;
+        EXPECT_EQ(readFile(program + "/findrun.sh"), script);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(started, "");
+    if (!refused.isEmpty()) {
+        EXPECT_EQ(refused, "Another batch is running in " + program +
+                               "; it must end before a new one starts");
+    }
+    EXPECT_EQ(runToEnd(runner).state, State::Finished);
+    QByteArray expected;
+    for (int n = 0; n <= 300; ++n)
+        expected += "-ti" + QByteArray::number(n) + "\n";
+    EXPECT_EQ(readFile(acq + "/xy_worms.bin"), expected);
+}
+
+TEST(BatchLifetime, ASecondVermaluxOnTheProgramFolderIsRefusedAndChangesNothing) {
+    QTemporaryDir root;
+    const QString program = root.filePath("bin");
+    const QString acq = program + "/default/acq";
+    makeKillableReprocess(program, 20);
+    BatchRunner first(realServices(program));
+    ASSERT_EQ(startFindReprocess(first, program, acq, false), "");
+    BatchRunner second(realServices(program)); // another Vermalux on the same folder
+    const QByteArray script = readFile(program + "/findrun.sh");
+    const QString refusal =
+        "Another batch is running in " + program + "; it must end before a new one starts";
+    EXPECT_EQ(second.readyForNext(), refusal);
+    EXPECT_EQ(startFindReprocess(second, program, acq, false), refusal);
+    EXPECT_EQ(second.start({"#!/bin/sh\n", {}}), refusal);
+    EXPECT_EQ(readFile(program + "/findrun.sh"), script);
+    const BatchStatus status = runToEnd(first);
+    EXPECT_EQ(status.state, State::Finished) << status.message.toStdString();
+    EXPECT_EQ(status.frame, 300);
+    // Once the first is done with the folder, the second may start.
+    EXPECT_EQ(first.readyForNext(), "");
+    first.release();
+    EXPECT_EQ(second.readyForNext(), "");
 }

@@ -24,7 +24,8 @@ const QString kHead = "#!/bin/sh\n"
                       "progress() { printf '%s\\n' \"$1\" >'/vx/cmdout.dat.tmp' && 'mv' '-f' "
                       "'/vx/cmdout.dat.tmp' '/vx/cmdout.dat'; }\n"
                       "failed() { wait; printf '%s\\n%s\\n' \"$1\" \"$2\" >'/vx/cmdout.dat.tmp'; "
-                      "'mv' '-f' '/vx/cmdout.dat.tmp' '/vx/cmdout.dat'; exit 1; }\n";
+                      "'mv' '-f' '/vx/cmdout.dat.tmp' '/vx/cmdout.dat'; exit 1; }\n"
+                      "notAnalysed() { printf '%s\\n' \"$1\" >>'/vx/cmdfail.dat'; }\n";
 const QString kTail = "wait\nprogress '300 ' || exit 1\n";
 
 // The five lines of frame n of the find batch, as they must stand; `before` is the progress
@@ -32,10 +33,11 @@ const QString kTail = "wait\nprogress '300 ' || exit 1\n";
 QString findGroup(int n, const QString& before, const QString& cp = "") {
     const QString b = "/vx/default/acq/img/c10_0_0_7f" + QString::number(n);
     const QString f = QString::number(n);
+    (void)before;
     return "'/vx/Dravel' '-grayscale' '-outfile' '" + b + ".pgm' '" + b +
-           ".jpg' >'/dev/null' 2>&1 || failed '" + before + "' 'Dravel failed on frame " + f +
-           "'\n" + "'/vx/Sirrex' '" + b + ".pgm' '-xs335' '-xe1170' '-bs35' " + cp + "'-ti" + f +
-           "' >'/dev/null' 2>&1 || failed '" + before + "' 'Sirrex failed on frame " + f + "'\n" +
+           ".jpg' >'/dev/null' 2>&1 &&\n" + "'/vx/Sirrex' '" + b +
+           ".pgm' '-xs335' '-xe1170' '-bs35' " + cp + "'-ti" + f +
+           "' >'/dev/null' 2>&1 || notAnalysed '" + f + "'\n" +
            "echo 'FRAME [" + f + "] done'\nwait\n" + "{ 'rm' '-f' '" + b + ".pgm'; progress ' " +
            f + " '; } &\n";
 }
@@ -135,7 +137,7 @@ TEST(BatchScript, FindBatchOfFrames0To62HasOneGroupPerFrameInOrder) {
     }
     expected += kTail;
     EXPECT_EQ(script.text, expected);
-    EXPECT_EQ(script.text.count('\n'), 4 + 63 * 5 + 2);
+    EXPECT_EQ(script.text.count('\n'), 5 + 63 * 5 + 2);
     ASSERT_EQ(script.scratchFiles.size(), 63);
     EXPECT_EQ(script.scratchFiles.front(), "/vx/default/acq/img/c10_0_0_7f0.pgm");
     EXPECT_EQ(script.scratchFiles.back(), "/vx/default/acq/img/c10_0_0_7f62.pgm");
@@ -143,10 +145,9 @@ TEST(BatchScript, FindBatchOfFrames0To62HasOneGroupPerFrameInOrder) {
     // Spelled out once in full, for frame 7 after frame 6.
     EXPECT_TRUE(script.text.contains(
         "'/vx/Dravel' '-grayscale' '-outfile' '/vx/default/acq/img/c10_0_0_7f7.pgm' "
-        "'/vx/default/acq/img/c10_0_0_7f7.jpg' >'/dev/null' 2>&1 || failed ' 6 ' 'Dravel failed "
-        "on frame 7'\n"
+        "'/vx/default/acq/img/c10_0_0_7f7.jpg' >'/dev/null' 2>&1 &&\n"
         "'/vx/Sirrex' '/vx/default/acq/img/c10_0_0_7f7.pgm' '-xs335' '-xe1170' '-bs35' '-ti7' "
-        ">'/dev/null' 2>&1 || failed ' 6 ' 'Sirrex failed on frame 7'\n"
+        ">'/dev/null' 2>&1 || notAnalysed '7'\n"
         "echo 'FRAME [7] done'\n"
         "wait\n"
         "{ 'rm' '-f' '/vx/default/acq/img/c10_0_0_7f7.pgm'; progress ' 7 '; } &\n"));
@@ -170,10 +171,10 @@ TEST(BatchScript, ZStackBatchMergesEveryFrameThenWritesTheImage) {
     const QString z = "/vx/default/acq/zstack";
     EXPECT_EQ(script.text,
               kHead + "'/vx/Dravel' '-grayscale' '-outfile' '" + b7 + ".pgm' '" + b7 +
-                  ".jpg' >'/dev/null' 2>&1 || failed '' 'Dravel failed on frame 7'\n"
+                  ".jpg' >'/dev/null' 2>&1 &&\n"
                   "'/vx/Mirrant' '" +
                   b7 + ".pgm' '" + z + ".pgm' '" + z +
-                  ".pgm' >'/dev/null' 2>&1 || failed '' 'Mirrant failed on frame 7'\n"
+                  ".pgm' >'/dev/null' 2>&1 || notAnalysed '7'\n"
                   "echo 'FRAME [7] done'\n"
                   "wait\n"
                   "{ 'rm' '-f' '" +
@@ -181,10 +182,10 @@ TEST(BatchScript, ZStackBatchMergesEveryFrameThenWritesTheImage) {
                   ".pgm'; progress ' 7 '; } &\n"
                   "'/vx/Dravel' '-grayscale' '-outfile' '" +
                   b9 + ".pgm' '" + b9 +
-                  ".jpg' >'/dev/null' 2>&1 || failed ' 7 ' 'Dravel failed on frame 9'\n"
+                  ".jpg' >'/dev/null' 2>&1 &&\n"
                   "'/vx/Mirrant' '" +
                   b9 + ".pgm' '" + z + ".pgm' '" + z +
-                  ".pgm' >'/dev/null' 2>&1 || failed ' 7 ' 'Mirrant failed on frame 9'\n"
+                  ".pgm' >'/dev/null' 2>&1 || notAnalysed '9'\n"
                   "echo 'FRAME [9] done'\n"
                   "wait\n"
                   "{ 'rm' '-f' '" +
@@ -282,14 +283,14 @@ TEST(BatchScript, NothingInANameOrValueRunsAsACommand) {
         EXPECT_FALSE(QFile::exists(root.filePath(marker + QString::number(k)))) << k;
 }
 
-TEST(BatchScript, AFailingProgramEndsTheBatchAndRecordsWhy) {
+TEST(BatchScript, AFrameThatFailsIsNamedAndTheBatchGoesOn) {
     QTemporaryDir root;
     const QString program = root.path();
     const QString acquisition = root.filePath("proj/acq");
     ASSERT_TRUE(QDir().mkpath(acquisition + "/img"));
     const QString log = root.filePath("calls.log");
-    writeStub(program + "/Dravel", log, "cp \"$4\" \"$3\"\n");
-    // Sirrex fails on frame 5 only.
+    // Dravel fails on frame 4, Sirrex on frame 5.
+    writeStub(program + "/Dravel", log, "case \"$4\" in *f4.jpg) exit 1;; esac\ncp \"$4\" \"$3\"\n");
     writeStub(program + "/Sirrex", log, "case \"$*\" in *-ti5) exit 2;; esac\n");
     const QString b = acquisition + "/img/c10_0_0_7f";
     for (int n : {1, 4, 5, 6})
@@ -297,13 +298,11 @@ TEST(BatchScript, AFailingProgramEndsTheBatchAndRecordsWhy) {
     FindBatchInput input{program,  acquisition, "10.0.0.7",
                          " -bs35", false,       storedFrames(acquisition, "10.0.0.7")};
     writeFile(program + "/findrun.sh", findBatchScript(input).text.toUtf8());
-    EXPECT_EQ(runShell(program + "/findrun.sh", program), 1);
-    EXPECT_EQ(readFile(program + "/cmdout.dat"), " 4 \nSirrex failed on frame 5\n");
-    EXPECT_EQ(calls(log).size(), 6u); // frames 1 and 4, then Dravel and Sirrex of frame 5
+    EXPECT_EQ(runShell(program + "/findrun.sh", program), 0);
+    EXPECT_EQ(readFile(program + "/cmdout.dat"), "300 \n");
+    EXPECT_EQ(readFile(program + "/cmdfail.dat"), "4\n5\n");
+    // Frames 1 and 6 whole, frame 4's Dravel alone, frame 5's Dravel and Sirrex.
+    EXPECT_EQ(calls(log).size(), 7u);
     EXPECT_FALSE(QFile::exists(program + "/cmdout.dat.tmp"));
-
-    // Dravel failing on the very first frame: no frame finished.
-    writeStub(program + "/Dravel", log, "exit 1\n");
-    EXPECT_EQ(runShell(program + "/findrun.sh", program), 1);
-    EXPECT_EQ(readFile(program + "/cmdout.dat"), "\nDravel failed on frame 1\n");
+    EXPECT_TRUE(QDir(acquisition + "/img").entryList({"*.pgm"}, QDir::Files).isEmpty());
 }

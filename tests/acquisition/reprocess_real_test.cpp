@@ -136,9 +136,13 @@ TEST_F(RealReprocess, ThePositionFileIsTheOneSirrexWritesByHand) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(runner.groupRunning());
 
+    EXPECT_EQ(finishAttempt(acquisition, status.notAnalysed), "");
+
     // A second reprocess backs the first results up and writes the same again.
     ASSERT_EQ(startFindReprocess(runner, program, acquisition, false), "");
-    EXPECT_EQ(pollToEnd(runner).state, BatchStatus::State::Finished);
+    const BatchStatus second = pollToEnd(runner);
+    EXPECT_EQ(second.state, BatchStatus::State::Finished);
+    EXPECT_EQ(finishAttempt(acquisition, second.notAnalysed), "");
     EXPECT_EQ(readFile(acquisition + "/xy_worms.bak"), expected);
     EXPECT_EQ(readFile(acquisition + "/xy_worms.bin"), expected);
 }

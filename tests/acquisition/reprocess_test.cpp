@@ -105,6 +105,21 @@ TEST(ReprocessCheck, AnAcquisitionNeedsAnAddressInItsRunDataAndFrames) {
     EXPECT_EQ(check.frames, std::vector<std::int32_t>{0});
 }
 
+TEST(ReprocessCheck, WithoutRunDataTheWindowsAddressNamesTheFrames) {
+    QTemporaryDir root;
+    const QString acq = root.filePath("acq");
+    writeFile(acq + "/img/c10_0_0_7f0.jpg", "jpeg");
+    writeFile(acq + "/img/c10_0_0_7f4.jpg", "jpeg");
+    const AcquisitionCheck check = checkAcquisition(acq, "10.0.0.7");
+    EXPECT_EQ(check.error, "");
+    EXPECT_EQ(check.deviceAddress, "10.0.0.7");
+    EXPECT_EQ(check.frames, (std::vector<std::int32_t>{0, 4}));
+    EXPECT_TRUE(checkAcquisition(acq, "10.0.0.7;rm").error.contains("The device address"));
+    // A run data file, when there is one, names the address.
+    writeFile(acq + "/rundata.dat", runData("10.0.0.8"));
+    EXPECT_EQ(checkAcquisition(acq, "10.0.0.7").deviceAddress, "10.0.0.8");
+}
+
 TEST(ReprocessCheck, AFailedCheckOrAMissingTrainingChangesNothing) {
     QTemporaryDir root;
     const QString program = root.path();
@@ -129,57 +144,128 @@ TEST(ReprocessCheck, AFailedCheckOrAMissingTrainingChangesNothing) {
     EXPECT_TRUE(fakes.launcher->started.empty());
 }
 
-TEST(ReprocessBackups, ResultsAreBackedUpThenDeletedAndTheShapesFileStartsAfresh) {
+TEST(ReprocessBackups, ResultsAreSetAsideAndBecomeTheBackupsOnlyWhenTheNewOnesAreWhole) {
     QTemporaryDir root;
     makeAcquisition(root.path(), 0);
     writeFile(root.filePath("xy_image.txt"), "old image text");
     EXPECT_EQ(resetOutputs(root.path()), "");
-    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "old worms");
-    EXPECT_EQ(readFile(root.filePath("worm_trails.bak")), "old trails");
+    EXPECT_TRUE(hasUnfinishedAttempt(root.path()));
     for (const char* gone :
          {"xy_worms.bin", "xy_worms.txt", "xy_image.txt", "xy_image.bin", "worm_trails.csv"})
         EXPECT_FALSE(QFile::exists(root.filePath(gone))) << gone;
     EXPECT_EQ(readFile(root.filePath("xy_shapes.txt")), "#Frame\t#Prev_Frame\tX\tY\tShape\r\n");
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "older worms"); // not yet replaced
+    EXPECT_EQ(readFile(root.filePath("xy_worms_original.bin")), "old worms");
+    EXPECT_EQ(readFile(root.filePath("worm_trails_original.csv")), "old trails");
     EXPECT_TRUE(QFile::exists(root.filePath("img/c10_0_0_7f0.jpg")));
 
-    // A second reset has nothing to back up: the backups stay.
-    EXPECT_EQ(resetOutputs(root.path()), "");
+    // The new results are whole: the previous ones become the backups.
+    writeFile(root.filePath("xy_worms.bin"), "new worms");
+    writeFile(root.filePath("worm_trails.csv"), "new trails");
+    EXPECT_EQ(finishAttempt(root.path(), {}), "");
+    EXPECT_FALSE(hasUnfinishedAttempt(root.path()));
     EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "old worms");
     EXPECT_EQ(readFile(root.filePath("worm_trails.bak")), "old trails");
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bin")), "new worms");
+
+    // The original copies are made once and never replaced.
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    writeFile(root.filePath("xy_worms.bin"), "third worms");
+    writeFile(root.filePath("worm_trails.csv"), "third trails");
+    EXPECT_EQ(finishAttempt(root.path(), {}), "");
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "new worms");
+    EXPECT_EQ(readFile(root.filePath("xy_worms_original.bin")), "old worms");
+    EXPECT_EQ(readFile(root.filePath("worm_trails_original.csv")), "old trails");
 }
 
-TEST(ReprocessBackups, AFailingCopyLeavesEverythingAsItWas) {
-    // The backup of the position file cannot be written (a folder has its name).
-    {
-        QTemporaryDir root;
-        makeAcquisition(root.path(), 0);
-        QFile::remove(root.filePath("xy_worms.bak"));
-        ASSERT_TRUE(QDir().mkpath(root.filePath("xy_worms.bak/inside")));
-        const auto before = snapshot(root.path());
-        EXPECT_EQ(resetOutputs(root.path()), "Cannot write " + root.filePath("xy_worms.bak"));
-        EXPECT_EQ(snapshot(root.path()), before);
-    }
-    // The backup of the trails cannot be written after that of the position file was: the
-    // older position backup is put back.
-    {
-        QTemporaryDir root;
-        makeAcquisition(root.path(), 0);
-        ASSERT_TRUE(QDir().mkpath(root.filePath("worm_trails.bak/inside")));
-        const auto before = snapshot(root.path());
-        EXPECT_EQ(resetOutputs(root.path()), "Cannot write " + root.filePath("worm_trails.bak"));
-        EXPECT_EQ(snapshot(root.path()), before);
-        EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "older worms");
-    }
-    // The position file cannot be read (a folder has its name): nothing is touched.
-    {
-        QTemporaryDir root;
-        makeAcquisition(root.path(), 0);
-        QFile::remove(root.filePath("xy_worms.bin"));
-        ASSERT_TRUE(QDir().mkpath(root.filePath("xy_worms.bin")));
-        const auto before = snapshot(root.path());
-        EXPECT_NE(resetOutputs(root.path()), "");
-        EXPECT_EQ(snapshot(root.path()), before);
-    }
+TEST(ReprocessBackups, AnUnfinishedAttemptPutsEverythingBackAlsoAfterTheProgramEnded) {
+    QTemporaryDir root;
+    makeAcquisition(root.path(), 0);
+    QFile::remove(root.filePath("xy_shapes.txt"));
+    const auto before = snapshot(root.path());
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    writeFile(root.filePath("xy_worms.bin"), "partial worms");
+    writeFile(root.filePath("xy_image.bin"), "partial image");
+    EXPECT_EQ(abandonAttempt(root.path()), "");
+    auto after = snapshot(root.path());
+    after.erase("xy_worms_original.bin");
+    after.erase("worm_trails_original.csv");
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(putBack(root.path()), "; the previous results were put back");
+
+    // The program ended under an attempt: the next start puts the results back before
+    // anything else, and then sets them aside again.
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    writeFile(root.filePath("xy_worms.bin"), "partial worms");
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    writeFile(root.filePath("xy_worms.bin"), "new worms");
+    writeFile(root.filePath("worm_trails.csv"), "new trails");
+    EXPECT_EQ(finishAttempt(root.path(), {}), "");
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "old worms");
+    EXPECT_EQ(readFile(root.filePath("worm_trails.bak")), "old trails");
+    // So does "Reprocess Routes".
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    EXPECT_FALSE(prepareReprocessRoutes(root.path()).track); // no xy_image.bin yet
+    EXPECT_FALSE(hasUnfinishedAttempt(root.path()));
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bin")), "new worms");
+}
+
+TEST(ReprocessBackups, ResultsWithFramesNotAnalysedNeverReplaceTheBackups) {
+    QTemporaryDir root;
+    makeAcquisition(root.path(), 0);
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    writeFile(root.filePath("xy_worms.bin"), "worms without 100");
+    writeFile(root.filePath("worm_trails.csv"), "trails without 100");
+    EXPECT_EQ(endAttempt(root.path(), {100}), "Frame 100 could not be analysed");
+    EXPECT_EQ(readFile(root.filePath("frames_not_analysed.txt")),
+              "Frame 100 could not be analysed\r\n");
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "old worms");
+    // A second attempt, again without frame 100: the backup keeps the complete results.
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    writeFile(root.filePath("xy_worms.bin"), "worms without 100 again");
+    writeFile(root.filePath("worm_trails.csv"), "trails again");
+    EXPECT_EQ(endAttempt(root.path(), {100}), "Frame 100 could not be analysed");
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "old worms");
+    EXPECT_EQ(readFile(root.filePath("worm_trails.bak")), "old trails");
+    // Routes over them neither.
+    writeFile(root.filePath("xy_image.bin"), "image");
+    EXPECT_TRUE(prepareReprocessRoutes(root.path()).track);
+    EXPECT_EQ(readFile(root.filePath("worm_trails.bak")), "old trails");
+    // A tracker that wrote no trails ends the attempt as unfinished.
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    bool complete = true;
+    EXPECT_EQ(endAttempt(root.path(), {}, &complete),
+              "The tracker wrote no worm_trails.csv; the previous results were put back");
+    EXPECT_FALSE(complete);
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bin")), "worms without 100 again");
+}
+
+TEST(ReprocessBackups, AResetThatFailsLeavesEverythingAsItWas) {
+    // The results cannot be set aside (a file has the name of their folder).
+    QTemporaryDir root;
+    makeAcquisition(root.path(), 0);
+    writeFile(root.filePath("xy_worms_original.bin"), "live worms");
+    writeFile(root.filePath("worm_trails_original.csv"), "live trails");
+    writeFile(root.filePath("reprocess_previous"), "");
+    const auto before = snapshot(root.path());
+    EXPECT_EQ(resetOutputs(root.path()), "Cannot create " + root.filePath("reprocess_previous"));
+    EXPECT_EQ(snapshot(root.path()), before);
+}
+
+TEST(ReprocessBackups, NothingIsResetWhenTheBatchCannotBeWritten) {
+    QTemporaryDir root;
+    const QString program = root.path();
+    const QString acq = program + "/default/acq";
+    makeAcquisition(acq, 3);
+    writeFile(program + "/training.dat", "xs 335\r\n");
+    ASSERT_TRUE(QDir().mkpath(program + "/findrun.sh/inside")); // as good as a full disk
+    platform::fakes::FakeServices fakes;
+    BatchRunner runner(fakes.services(program));
+    const auto before = snapshot(acq);
+    EXPECT_EQ(startFindReprocess(runner, program, acq, false),
+              "Cannot write " + program + "/findrun.sh: Is a directory");
+    EXPECT_EQ(snapshot(acq), before);
+    EXPECT_TRUE(fakes.launcher->started.empty());
 }
 
 TEST(ReprocessSizes, PlateSizeIsReadAsARealOrAWholeNumber) {
@@ -239,8 +325,12 @@ protected:
             writeFile(program + "/cmdout.dat", "300 \n");
             fakes.launcher->running[start.pid] = false;
         };
-        hooks.track = [this](const QString& folder) { tracked << QFileInfo(folder).fileName(); };
+        hooks.track = [this](const QString& folder) {
+            tracked << QFileInfo(folder).fileName();
+            writeFile(folder + "/worm_trails.csv", "new trails");
+        };
         hooks.status = [this](const QString& text) { statuses << text; };
+        hooks.clearProgress = [this] { statuses << "<progress cleared>"; };
     }
 
     QTemporaryDir root;
@@ -270,8 +360,9 @@ TEST_F(MassRunTest, EveryAcquisitionGetsTheBorrowedTrainingAndItsBatchUsesThatCo
     }
     EXPECT_EQ(outcomes[0].item, "A");
     EXPECT_EQ(tracked, QStringList({"A", "B", "C"}));
-    EXPECT_EQ(statuses,
-              QStringList({"A", "A Tracking...", "B", "B Tracking...", "C", "C Tracking..."}));
+    EXPECT_EQ(statuses, QStringList({"A", "A Tracking...", "<progress cleared>", "B",
+                                     "B Tracking...", "<progress cleared>", "C", "C Tracking...",
+                                     "<progress cleared>"}));
     // The source's own files were not copied onto themselves; the others got copies.
     EXPECT_EQ(inode(project + "/A/training.dat"), ownTraining);
     for (const char* name : {"B", "C"}) {
@@ -290,7 +381,7 @@ TEST_F(MassRunTest, EveryAcquisitionGetsTheBorrowedTrainingAndItsBatchUsesThatCo
     for (const char* name : {"A", "B", "C"}) {
         EXPECT_EQ(readFile(project + "/" + name + "/xy_worms.bak"), "old worms");
         EXPECT_EQ(readFile(project + "/" + name + "/worm_trails.bak"), "old trails");
-        EXPECT_FALSE(QFile::exists(project + "/" + name + "/worm_trails.csv"));
+        EXPECT_EQ(readFile(project + "/" + name + "/worm_trails.csv"), "new trails");
     }
     EXPECT_EQ(readFile(project + "/D/xy_worms.bin"), "old worms"); // not selected
 }
@@ -304,7 +395,11 @@ TEST_F(MassRunTest, AnAcquisitionOutOfTimeIsReportedAndStoppedWhileTheNextGoesOn
     ASSERT_EQ(outcomes.size(), 4u);
     EXPECT_EQ(outcomes[0].result, Result::Done);
     EXPECT_EQ(outcomes[1].result, Result::TimedOut);
-    EXPECT_EQ(outcomes[1].message, "B: not finished within 60 s, stopped after frame 0 of 300");
+    EXPECT_EQ(outcomes[1].message, "B: not finished within 60 s, stopped after frame 0 of 300; "
+                                   "the previous results were put back");
+    EXPECT_EQ(readFile(project + "/B/xy_worms.bin"), "old worms");
+    EXPECT_EQ(readFile(project + "/B/worm_trails.csv"), "old trails");
+    EXPECT_EQ(readFile(project + "/B/xy_image.bin"), "old image");
     EXPECT_EQ(outcomes[2].result, Result::Skipped);
     EXPECT_EQ(outcomes[2].message, "C: No run data file " + project +
                                        "/C/rundata.dat: the device address of the "
@@ -321,7 +416,7 @@ TEST_F(MassRunTest, AnAcquisitionOutOfTimeIsReportedAndStoppedWhileTheNextGoesOn
     EXPECT_EQ(fakes.launcher->stopped.size(), 1u);
     EXPECT_EQ(scripts.size(), 3);
     EXPECT_TRUE(scripts[2].contains("'-cp28662' '-ti0'"));
-    // B was tracked on what existed (nothing: its finder never ran).
+    // B, unfinished, was not tracked.
     EXPECT_EQ(tracked, QStringList({"A", "D"}));
 }
 
@@ -334,7 +429,9 @@ TEST_F(MassRunTest, AStopEndsTheCurrentBatchAndSkipsTheRest) {
         fakes.services(program), runner, {"A", project + "/A"}, project, {"A", "B"}, false, hooks);
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0].result, Result::Stopped);
-    EXPECT_EQ(outcomes[0].message, "A: The batch was stopped before its first frame");
+    EXPECT_EQ(outcomes[0].message, "A: The batch was stopped before its first frame; the previous "
+                                   "results were put back");
+    EXPECT_EQ(readFile(project + "/A/xy_worms.bin"), "old worms");
     EXPECT_EQ(fakes.launcher->stopped.size(), 1u);
     EXPECT_EQ(readFile(project + "/B/xy_worms.bin"), "old worms");
 }
@@ -407,6 +504,8 @@ TEST(ReprocessZStack, TheSequenceCopiesEachFinishedImageIntoTheProjectAndOpensIt
     QStringList cleaned;
     BatchHooks hooks;
     hooks.clean = [&](const QString& folder) { cleaned << QFileInfo(folder).fileName(); };
+    int cleared = 0;
+    hooks.clearProgress = [&] { ++cleared; };
     const auto outcomes =
         exportZStackSequence(fakes.services(program), runner, project, {"A", "..", "B"}, hooks);
     ASSERT_EQ(outcomes.size(), 2u);
@@ -417,6 +516,7 @@ TEST(ReprocessZStack, TheSequenceCopiesEachFinishedImageIntoTheProjectAndOpensIt
     EXPECT_EQ(seeds, QStringList(
                          {project + "/A/img/c10_0_0_7f7.jpg", project + "/B/img/c10_0_0_7f0.jpg"}));
     EXPECT_EQ(cleaned, QStringList({"A", "B"}));
+    EXPECT_EQ(cleared, 2); // the progress bar starts afresh for each acquisition
     EXPECT_EQ(readFile(project + "/zstack_A.bmp"), "BM A");
     EXPECT_FALSE(QFile::exists(project + "/zstack_B.bmp"));
     EXPECT_FALSE(QFile::exists(project + "/B/zstack.pgm")); // removed with the early end

@@ -1,7 +1,9 @@
 #include "platform/process_launcher.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,10 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <fcntl.h>
+#include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 
 using platform::ProcessLauncher;
 
@@ -106,4 +112,56 @@ TEST(ProcessGroup, OnlyGroupsOfItsOwnProgramsAreTouched) {
     EXPECT_FALSE(launcher.isGroupRunning(own));
     EXPECT_FALSE(launcher.stopGroup(own));
     EXPECT_EQ(::kill(static_cast<pid_t>(own), 0), 0);
+}
+
+TEST(ProcessGroup, AJobDiesWithWhatStartedItAndHoldsItsLockWhileItLives) {
+    QTemporaryDir dir;
+    ProcessLauncher launcher;
+    const QString lock = dir.filePath("job.lock");
+    const QString file = dir.filePath("child");
+    int fd = ::open(lock.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    // Started from a thread that ends at once: the kernel ties the job to the starter's life.
+    std::optional<std::int64_t> pid;
+    std::thread starter([&] {
+        pid = launcher.startJob("/bin/sh", {"-c", "sleep 30 & echo $! > '" + file + "'; wait"},
+                                dir.path(), fd);
+        // The job holds its lock alone once the starter lets go of its own copy.
+        ::close(fd);
+        waitUntil([&] { return QFile::exists(file); }, 3000);
+    });
+    starter.join();
+    ASSERT_TRUE(pid);
+    const long child = pidFrom(file);
+    ASSERT_GT(child, 0);
+    // The shell is gone with its starter; what it started still holds the lock.
+    EXPECT_TRUE(waitUntil([&] { return !launcher.isRunning(*pid); }, 1000));
+    const int probe = ::open(lock.toLocal8Bit().constData(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(probe, 0);
+    EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0);
+    EXPECT_TRUE(launcher.stopGroup(*pid));
+    EXPECT_FALSE(runs(child));
+    EXPECT_EQ(::flock(probe, LOCK_EX | LOCK_NB), 0);
+    ::close(probe);
+}
+
+TEST(ProcessGroup, TerminationAndHangUpEndTheApplicationAsACloseDoes) {
+    static int argc = 1;
+    static char name[] = "platform_tests";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> owned;
+    if (!QCoreApplication::instance())
+        owned = std::make_unique<QCoreApplication>(argc, argv);
+    platform::quitOnTerminationSignals();
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        bool timedOut = false;
+        QTimer::singleShot(20, [signal] { ::raise(signal); });
+        QTimer::singleShot(5000, [&] {
+            timedOut = true;
+            QCoreApplication::quit();
+        });
+        EXPECT_EQ(QCoreApplication::exec(), 0);
+        EXPECT_FALSE(timedOut) << "signal " << signal;
+    }
 }

@@ -47,7 +47,11 @@ ReprocessController::ReprocessController(const ReprocessControls& controls,
                                          platform::Services services, const Lifetime& window,
                                          ReprocessHooks hooks, QObject* parent)
     : QObject(parent), m_c(controls), m_services(services), m_life(Lifetime::childOf(window)),
-      m_hooks(std::move(hooks)), m_runner(services) {
+      m_hooks(std::move(hooks)),
+      m_runner(std::make_shared<acquisition::BatchRunner>(services)) {
+    m_unseenZStack = new QTimer(this);
+    m_unseenZStack->setInterval(acquisition::kBatchPollMs);
+    connect(m_unseenZStack, &QTimer::timeout, this, &ReprocessController::followUnseenZStack);
     connect(m_c.cmd_reprocess, &QPushButton::clicked, this, &ReprocessController::ToggleReprocess);
     connect(m_c.Timeracq, &QTimer::timeout, this, &ReprocessController::PollBatchProgress);
     connect(m_c.mn_masstrainingload, &QAction::triggered, this,
@@ -66,6 +70,12 @@ ReprocessController::ReprocessController(const ReprocessControls& controls,
 
 ReprocessController::~ReprocessController() {
     m_life.end();
+    // A command still waiting on the runner finds its batch stopped.
+    m_runner->stop();
+    if (m_mode == 1)
+        acquisition::abandonAttempt(m_batchFolder);
+    if (m_mode != 0 || m_unseenZStack->isActive())
+        m_runner->release();
 }
 
 void ReprocessController::setFrameStepping(bool enabled) {
@@ -76,9 +86,61 @@ void ReprocessController::setFrameStepping(bool enabled) {
 void ReprocessController::stopBatch() {
     setFrameStepping(true);
     m_c.Timeracq->stop();
+    const bool unseen = m_unseenZStack->isActive();
+    m_unseenZStack->stop();
+    const int mode = m_mode;
     m_mode = 0;
-    m_runner.stop();
     m_routes.reset(); // a Routes run that did not finish writes nothing
+    m_runner->stop();
+    if (mode == 1)
+        reprocessUnfinished(m_runner->status().message);
+    // A command over a selection gives the folder back at its own end.
+    if (mode != 0 || unseen)
+        m_runner->release();
+}
+
+void ReprocessController::replayTakesThePoll() {
+    if (m_mode == 1) {
+        stopBatch();
+    } else if (m_mode == 3) {
+        stopBatch();
+        m_services.dialogs->message(QStringLiteral(
+            "Reprocess Routes was stopped: worm_trails.csv was left as it was"));
+    } else if (m_mode == 2) {
+        m_c.Timeracq->stop();
+        m_mode = 0;
+        m_unseenZStack->start();
+    }
+}
+
+void ReprocessController::followUnseenZStack() {
+    const acquisition::BatchStatus status = m_runner->poll();
+    if (status.state == acquisition::BatchStatus::State::Running)
+        return;
+    m_unseenZStack->stop();
+    m_runner->release();
+    if (status.state == acquisition::BatchStatus::State::Finished) {
+        m_services.launcher->openPath(acquisition::zStackImagePath(m_batchFolder));
+        if (!status.notAnalysed.empty())
+            m_services.dialogs->message(acquisition::notAnalysedMessage(status.notAnalysed));
+    } else {
+        m_services.dialogs->message(status.message);
+    }
+}
+
+void ReprocessController::reprocessUnfinished(const QString& why) {
+    m_services.dialogs->message(why + acquisition::putBack(m_batchFolder));
+}
+
+bool ReprocessController::refuseWhileBusy() {
+    QString busy = m_runner->readyForNext();
+    if (busy.isEmpty() && (m_mode != 0 || m_unseenZStack->isActive()))
+        busy = QStringLiteral("A batch is still running; it must end or be stopped before the "
+                              "next one starts");
+    if (busy.isEmpty())
+        return false;
+    m_services.dialogs->message(busy);
+    return true;
 }
 
 QStringList ReprocessController::selectedItems() const {
@@ -87,6 +149,10 @@ QStringList ReprocessController::selectedItems() const {
         if (m_c.List_subproject->item(i)->isSelected())
             out << m_c.List_subproject->item(i)->text();
     return out;
+}
+
+QString ReprocessController::windowAddress() const {
+    return m_c.txt_ip1 ? m_c.txt_ip1->text().trimmed() : QString();
 }
 
 QString ReprocessController::projectFolder() const {
@@ -214,17 +280,14 @@ void ReprocessController::StartAcquisitionReprocess() {
         return;
     const QString acquisition = m_hooks.acquisitionFolder();
     // Nothing is written into an acquisition that is not loaded or cannot be reprocessed.
-    const acquisition::AcquisitionCheck check = acquisition::checkAcquisition(acquisition);
+    const acquisition::AcquisitionCheck check = acquisition::checkAcquisition(acquisition, windowAddress());
     if (acquisition.isEmpty() || !check.error.isEmpty()) {
         m_services.dialogs->message(
             acquisition.isEmpty() ? QStringLiteral("Load an acquisition first") : check.error);
         return;
     }
-    const QString readyError = m_runner.readyForNext();
-    if (!readyError.isEmpty()) {
-        m_services.dialogs->message(readyError);
+    if (refuseWhileBusy())
         return;
-    }
     const QString program = m_services.programFolder;
     if (!m_hooks.writeTrainingFile(program) || !m_hooks.writeTrainingFile(acquisition)) {
         m_services.dialogs->message(QStringLiteral("Error processing tracking files"));
@@ -257,9 +320,10 @@ void ReprocessController::StartAcquisitionReprocess() {
         m_hooks.setProcessing(false);
         return;
     }
-    const QString error = acquisition::startFindReprocess(m_runner, program, acquisition,
-                                                          m_c.mn_invariable->isChecked());
+    const QString error = acquisition::startFindReprocess(
+        *m_runner, program, acquisition, m_c.mn_invariable->isChecked(), windowAddress());
     if (!error.isEmpty()) {
+        m_runner->release();
         m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
         m_hooks.setProcessing(false);
         m_services.dialogs->message(error);
@@ -287,7 +351,7 @@ void ReprocessController::PollBatchProgress() {
         stopBatch();
         return;
     }
-    const acquisition::BatchStatus status = m_runner.poll();
+    const acquisition::BatchStatus status = m_runner->poll();
     // The acquisition the batch works on, whatever the window shows meanwhile.
     const QString folder = m_batchFolder;
     if (status.advanced) {
@@ -314,8 +378,11 @@ void ReprocessController::PollBatchProgress() {
             m_hooks.setProcessing(false);
             m_c.cmd_reprocess->setText(QStringLiteral("[PROCESS]"));
             setFrameStepping(true);
+            reprocessUnfinished(status.message);
+        } else {
+            m_services.dialogs->message(status.message);
         }
-        m_services.dialogs->message(status.message);
+        m_runner->release();
         return;
     }
     case acquisition::BatchStatus::State::Finished:
@@ -325,15 +392,24 @@ void ReprocessController::PollBatchProgress() {
     m_mode = 0;
     drawProgress(acquisition::kBatchLastFrame);
     if (mode == 1) {
+        const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
         track(folder, false);
+        // The attempt ends whatever became of the window meanwhile.
+        bool complete = false;
+        const QString ended = acquisition::endAttempt(folder, status.notAnalysed, &complete);
+        runner->release();
         if (!guard.alive())
             return;
         m_hooks.setProcessing(false);
         m_c.cmd_reprocess->setText(QStringLiteral("[Process]"));
         setFrameStepping(true);
-        m_services.dialogs->message(QStringLiteral("Done!"));
+        QString done = QStringLiteral("Done!");
+        if (!ended.isEmpty())
+            done = complete ? done + QLatin1Char('\n') + ended : ended;
+        m_services.dialogs->message(done);
         return;
     }
+    m_runner->release();
     // The z-stack: shown here, and opened.
     m_services.clock->pause(500);
     if (!guard.alive())
@@ -341,6 +417,8 @@ void ReprocessController::PollBatchProgress() {
     const QString image = acquisition::zStackImagePath(folder);
     m_c.Picture1->loadPicture(image);
     m_services.launcher->openPath(image);
+    if (!status.notAnalysed.empty())
+        m_services.dialogs->message(acquisition::notAnalysedMessage(status.notAnalysed));
 }
 
 // ---- Commands over several acquisitions ----------------------------------------------------
@@ -375,6 +453,12 @@ acquisition::BatchHooks ReprocessController::batchHooks(const HandlerGuard& guar
     hooks.clean = [](const QString& folder) {
         results::FilterBadImages(folder.toStdString(), false);
     };
+    hooks.clearProgress = [this, &guard] {
+        if (!guard.alive())
+            return;
+        m_c.Picture_progress->cls();
+        m_c.Picture_progress->update();
+    };
     return hooks;
 }
 
@@ -382,8 +466,7 @@ void ReprocessController::reportOutcomes(
     const std::vector<acquisition::AcquisitionOutcome>& outcomes) {
     QStringList problems;
     for (const auto& outcome : outcomes)
-        if (outcome.result != acquisition::AcquisitionOutcome::Result::Done &&
-            !outcome.message.isEmpty())
+        if (!outcome.message.isEmpty())
             problems << outcome.message;
     if (!problems.isEmpty())
         m_services.dialogs->message(problems.join(QLatin1Char('\n')));
@@ -396,8 +479,17 @@ void ReprocessController::ApplyTrainingToSelection() {
     const QStringList selected = selectedItems();
     if (selected.isEmpty())
         return;
-    if (!m_services.dialogs->question(kMassQuestion, platform::QuestionButtons::YesNoCancel) ||
-        !guard.alive())
+    const QString training =
+        QDir(m_source->folder).filePath(QString::fromLatin1(formats::kTrainingFileName));
+    if (!QFileInfo(training).isFile()) {
+        m_services.dialogs->message(QStringLiteral("The training source ") + m_source->name +
+                                    QStringLiteral(" has no training file ") + training);
+        return;
+    }
+    // A reprocess that runs goes on: the mass run does not start under it.
+    if (refuseWhileBusy())
+        return;
+    if (!m_services.dialogs->question(kMassQuestion, platform::QuestionButtons::YesNoCancel) || !guard.alive())
         return;
     const acquisition::TrainingSource source = *m_source;
     m_hooks.loadTraining(source.folder);
@@ -409,12 +501,17 @@ void ReprocessController::ApplyTrainingToSelection() {
     if (!beginSelectionRun(QStringLiteral("Starting Reprocess...."), guard))
         return;
     const QString before = m_hooks.acquisitionFolder();
+    // The command keeps what it waits on, should the window go meanwhile.
+    const platform::Services services = m_services;
+    const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
     const auto outcomes = acquisition::applyTrainingToSelection(
-        m_services, m_runner, source, projectFolder(), selected, m_c.mn_invariable->isChecked(),
-        batchHooks(guard));
+        services, *runner, source, projectFolder(), selected, m_c.mn_invariable->isChecked(),
+        batchHooks(guard), windowAddress());
+    if (!guard.alive())
+        return;
     // The window moved to each acquisition it tracked, whose training is the borrowed one. When
     // it stayed where it was, the boxes take back that acquisition's own training.
-    if (guard.alive() && !before.isEmpty() && m_hooks.acquisitionFolder() == before)
+    if (!before.isEmpty() && m_hooks.acquisitionFolder() == before)
         m_hooks.loadTraining(before);
     endSelectionRun(outcomes, guard);
 }
@@ -458,7 +555,19 @@ void ReprocessController::ReprocessRoutes() {
     const QString folder = m_hooks.acquisitionFolder();
     if (folder.isEmpty())
         return;
+    // A reprocess under way is not undone under its batch; one cut short is put back first.
+    bool reservedHere = false;
+    if (acquisition::hasUnfinishedAttempt(folder)) {
+        reservedHere = !m_runner->reserved() && m_runner->reserve().isEmpty();
+        if (!reservedHere) {
+            m_services.dialogs->message(QStringLiteral(
+                "A reprocess of this acquisition is running; it must end or be stopped first"));
+            return;
+        }
+    }
     const acquisition::RoutesPreparation preparation = acquisition::prepareReprocessRoutes(folder);
+    if (reservedHere)
+        m_runner->release();
     if (!preparation.track) {
         if (!preparation.message.isEmpty())
             m_services.dialogs->message(preparation.message);
@@ -478,7 +587,7 @@ void ReprocessController::ExportZStack() {
     if (!guard.entered())
         return;
     const QString folder = m_hooks.acquisitionFolder();
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+    if (folder.isEmpty() || !QFileInfo(folder).isDir() || refuseWhileBusy())
         return;
     prepareProgressBar();
     m_c.cmd_exportbmp->setEnabled(true);
@@ -488,8 +597,9 @@ void ReprocessController::ExportZStack() {
         if (!guard.alive())
             return;
     }
-    const QString error = acquisition::startZStack(m_services, m_runner, folder);
+    const QString error = acquisition::startZStack(m_services, *m_runner, folder, windowAddress());
     if (!error.isEmpty()) {
+        m_runner->release();
         m_services.dialogs->message(error);
         return;
     }
@@ -504,13 +614,16 @@ void ReprocessController::ExportZStackSequence() {
     if (!guard.entered())
         return;
     const QStringList selected = selectedItems();
-    if (selected.isEmpty())
+    if (selected.isEmpty() || refuseWhileBusy())
         return;
     if (!beginSelectionRun(QStringLiteral("Generating ZStack Sequence...."), guard))
         return;
-    const auto outcomes = acquisition::exportZStackSequence(m_services, m_runner, projectFolder(),
-                                                            selected, batchHooks(guard));
-    endSelectionRun(outcomes, guard);
+    const platform::Services services = m_services;
+    const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
+    const auto outcomes = acquisition::exportZStackSequence(
+        services, *runner, projectFolder(), selected, batchHooks(guard), windowAddress());
+    if (guard.alive())
+        endSelectionRun(outcomes, guard);
 }
 
 } // namespace ui

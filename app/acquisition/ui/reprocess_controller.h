@@ -74,6 +74,8 @@ struct ReprocessControls {
     QLineEdit* txt_y2 = nullptr;
     QLineEdit* txt_psize = nullptr;
     QLineEdit* txt_maxtravel = nullptr;
+    // The device address of the loaded acquisition, for one without run data.
+    QLineEdit* txt_ip1 = nullptr;
 };
 
 // What the commands ask of their window.
@@ -107,13 +109,21 @@ public:
     // What the timer's poll is following: 0 nothing, 1 a find batch, 2 a z-stack batch,
     // 3 the steps of "Reprocess Routes".
     int batchMode() const { return m_mode; }
-    acquisition::BatchRunner& runner() { return m_runner; }
+    acquisition::BatchRunner& runner() { return *m_runner; }
     // The last frame a batch recorded.
-    std::int32_t batchProgress() const { return m_runner.status().frame; }
+    std::int32_t batchProgress() const { return m_runner->status().frame; }
 
+<<<<<<< HEAD
     // Ends a running batch and its poll, or a Routes run without writing its trails (the
     // window closes).
+=======
+    // Ends a running batch and its poll (a stop, or the window closes); a reprocess that is
+    // cut short puts the previous results back and says so.
+>>>>>>> batch
     void stopBatch();
+    // "Plot Results" takes the window's timer: a reprocess stops as with stopBatch(); a z-stack
+    // goes on unseen, and its image is opened when it is done.
+    void replayTakesThePoll();
 
     void ToggleReprocess();
     void StartAcquisitionReprocess();
@@ -126,6 +136,7 @@ public:
 
 private:
     QStringList selectedItems() const;
+    QString windowAddress() const;
     QString projectFolder() const;
     void prepareProgressBar();
     // The frame-stepping buttons, off while a reprocess of the loaded acquisition runs.
@@ -146,6 +157,11 @@ private:
     void StepRoutes();
     acquisition::BatchHooks batchHooks(const HandlerGuard& guard);
     void reportOutcomes(const std::vector<acquisition::AcquisitionOutcome>& outcomes);
+    // The reprocess of the loaded acquisition did not finish: the previous results go back.
+    void reprocessUnfinished(const QString& why);
+    // Empty when a command may start a batch now; else the refusal, shown.
+    bool refuseWhileBusy();
+    void followUnseenZStack();
     // The frame of a command over a selection: the status shown and the list locked before,
     // the failures reported and the window idle again after.
     bool beginSelectionRun(const QString& text, const HandlerGuard& guard);
@@ -156,7 +172,10 @@ private:
     platform::Services m_services;
     Lifetime m_life;
     ReprocessHooks m_hooks;
-    acquisition::BatchRunner m_runner;
+    // Shared with a command that waits on it, which may outlive the window.
+    std::shared_ptr<acquisition::BatchRunner> m_runner;
+    QTimer* m_unseenZStack = nullptr; // follows a z-stack while the replay has the timer
+
     std::optional<acquisition::TrainingSource> m_source;
     int m_mode = 0;
     QString m_deviceAddress; // of the acquisition a find batch works on

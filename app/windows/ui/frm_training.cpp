@@ -132,6 +132,7 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     reprocess.txt_y2 = m_c.txt_y2;
     reprocess.txt_psize = m_c.txt_psize;
     reprocess.txt_maxtravel = m_c.txt_maxtravel;
+    reprocess.txt_ip1 = m_c.txt_ip1;
     ReprocessHooks hooks;
     hooks.acquisitionFolder = [this] { return m_acquisitionFolder; };
     // A mass run moves the window to each acquisition it tracks: name, folder and picture.
@@ -177,10 +178,7 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     replayHooks.loadTraining = [this](const QString& folder) { LoadTraining(folder); };
     replayHooks.showImage = [this](const QString& file) { return m_plate->ShowImage(file); };
     replayHooks.drawPlateOutline = [this] { m_plate->DrawPlateOutline(); };
-    replayHooks.endBatch = [this] {
-        if (m_reprocess->batchMode() != 0)
-            m_reprocess->stopBatch();
-    };
+    replayHooks.endBatch = [this] { m_reprocess->replayTakesThePoll(); };
     m_trailReplay =
         new TrailReplayController(replay, m_services, m_life, std::move(replayHooks), this);
     // The Microbeam run of the Microbeam mode, started by the reprocess button.

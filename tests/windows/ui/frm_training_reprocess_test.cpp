@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -183,7 +184,8 @@ TEST_F(ReprocessWindowTest, StopEndsTheWholeBatchAndLeavesNoConvertedFrame) {
 }
 
 TEST_F(ReprocessWindowTest, AnAcquisitionThatCannotBeReprocessedIsLeftAsItWas) {
-    QFile::remove(acquisition + "/rundata.dat");
+    // Its run data names a device whose frames it does not hold.
+    writeFile(acquisition + "/rundata.dat", "10.0.0.8\r\n/x\r\n2026/01/15 10:30:00\r\n1\r\n 0 \r\n");
     FrmTraining& w = open();
     auto& c = w.controls();
     fakes.dialogs->answers = {true};
@@ -231,6 +233,158 @@ TEST_F(ReprocessWindowTest, PlotResultsDuringABatchEndsTheBatchWithItsPoll) {
     EXPECT_FALSE(w.reprocess().runner().groupRunning());
     EXPECT_TRUE(pgms().isEmpty()) << pgms().join(",").toStdString();
     EXPECT_LT(w.reprocess().batchProgress(), 300);
+}
+
+// ---- Results never lost, batches never mixed ----------------------------------------------
+
+TEST_F(ReprocessWindowTest, AnUnreadableFrameIsNamedAndTheResultsOfEveryAttemptAreRecoverable) {
+    // Frame 3 is cut short: its conversion fails.
+    writeFile(acquisition + "/img/c10_0_0_7f3.jpg", grayJpeg(1600, 1200, 120).left(200));
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    const QByteArray live = "old worms";
+    auto recoverable = [&] {
+        return readFile(acquisition + "/xy_worms.bin") == live ||
+               readFile(acquisition + "/xy_worms.bak") == live ||
+               readFile(acquisition + "/xy_worms_original.bin") == live;
+    };
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        fakes.dialogs->log.clear();
+        fakes.dialogs->answers = {true};
+        c.cmd_reprocess->click();
+        ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000)) << attempt;
+        EXPECT_EQ(fakes.dialogs->messages(),
+                  QStringList{"Done!\nFrame 3 could not be analysed"});
+        EXPECT_TRUE(recoverable()) << attempt;
+        // Results without frame 3 never replace the backup of the complete ones.
+        EXPECT_EQ(readFile(acquisition + "/xy_worms.bak"), live);
+        EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "old trails");
+        EXPECT_EQ(readFile(acquisition + "/worm_trails_original.csv"), "old trails");
+        EXPECT_TRUE(readFile(acquisition + "/worm_trails.csv").startsWith("FRAME;ID;X;Y;"));
+    }
+    const QByteArray found = readFile(acquisition + "/xy_worms.bin");
+    const QByteArray trails = readFile(acquisition + "/worm_trails.csv");
+    const QByteArray image = readFile(acquisition + "/xy_image.bin");
+    // A third attempt over more frames, stopped half-way: the second's results come back.
+    for (int n = 6; n <= 300; ++n)
+        QFile::copy(acquisition + "/img/c10_0_0_7f0.jpg",
+                    acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg");
+    fakes.dialogs->log.clear();
+    fakes.dialogs->answers = {true};
+    c.cmd_reprocess->click();
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchProgress() >= 1; }, 30000));
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/worm_trails.csv"));
+    c.cmd_reprocess->click(); // STOP
+    ASSERT_EQ(fakes.dialogs->messages().size(), 1);
+    const QString said = fakes.dialogs->messages().first();
+    EXPECT_TRUE(said.startsWith("The batch was stopped after frame ")) << said.toStdString();
+    EXPECT_TRUE(said.endsWith(" of 300; the previous results were put back")) << said.toStdString();
+    EXPECT_EQ(readFile(acquisition + "/xy_worms.bin"), found);
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), trails);
+    EXPECT_EQ(readFile(acquisition + "/xy_image.bin"), image);
+    EXPECT_TRUE(recoverable());
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/reprocess_previous"));
+}
+
+TEST_F(ReprocessWindowTest, AnAcquisitionWithoutRunDataIsReprocessedUnderTheWindowsAddress) {
+    QFile::remove(acquisition + "/rundata.dat");
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    ASSERT_EQ(c.txt_ip1->text(), "10.0.0.7"); // from the frame names
+    fakes.dialogs->answers = {true};
+    c.cmd_reprocess->click();
+    ASSERT_TRUE(w.Processing()) << fakes.dialogs->messages().join("|").toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000));
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Done!"});
+    EXPECT_TRUE(readFile(acquisition + "/worm_trails.csv").startsWith("FRAME;ID;"));
+}
+
+TEST_F(ReprocessWindowTest, AMassRunIsRefusedWhileAReprocessRunsWhichGoesOn) {
+    frames = 0;
+    for (int n = 6; n <= 300; ++n)
+        QFile::copy(acquisition + "/img/c10_0_0_7f0.jpg",
+                    acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg");
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    ASSERT_EQ(formats::writeTrainingFile(acquisition.toStdString(),
+                                         formats::TrainingFile::defaults()),
+              "");
+    c.cmd_dir->click();
+    c.List_subproject->clearSelection();
+    c.List_subproject->findItems("run", Qt::MatchExactly).first()->setSelected(true);
+    c.mn_masstrainingload->trigger();
+    // The source has lost its training: the mass run says why.
+    QFile::rename(acquisition + "/training.dat", acquisition + "/training.off");
+    c.mn_masstrainingapply->trigger();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The training source run has no training file " + acquisition +
+                          "/training.dat"});
+    EXPECT_NE(c.lbl_messages->text(), "DONE!");
+    QFile::rename(acquisition + "/training.off", acquisition + "/training.dat");
+    // Now a reprocess runs, and a mass run is asked for.
+    fakes.dialogs->log.clear();
+    fakes.dialogs->answers = {true, true};
+    c.cmd_reprocess->click();
+    ASSERT_TRUE(w.Processing());
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchProgress() >= 1; }, 30000));
+    c.mn_masstrainingapply->trigger();
+    ASSERT_EQ(fakes.dialogs->messages().size(), 1);
+    EXPECT_TRUE(fakes.dialogs->messages().first().startsWith("A batch is still running (it "
+                                                             "reached frame "));
+    EXPECT_NE(c.lbl_messages->text(), "DONE!");
+    EXPECT_TRUE(w.Processing());
+    EXPECT_EQ(w.reprocess().batchMode(), 1);
+    EXPECT_TRUE(w.reprocess().runner().groupRunning());
+    c.cmd_reprocess->click(); // STOP
+    EXPECT_FALSE(w.reprocess().runner().groupRunning());
+}
+
+TEST_F(ReprocessWindowTest, ClosingTheWindowDuringAMassRunUsesNothingOfIt) {
+    for (int n = 6; n <= 300; ++n)
+        QFile::copy(acquisition + "/img/c10_0_0_7f0.jpg",
+                    acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg");
+    ASSERT_EQ(formats::writeTrainingFile(acquisition.toStdString(),
+                                         formats::TrainingFile::defaults()),
+              "");
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    c.cmd_dir->click();
+    c.List_subproject->clearSelection();
+    c.List_subproject->findItems("run", Qt::MatchExactly).first()->setSelected(true);
+    c.mn_masstrainingload->trigger();
+    fakes.dialogs->answers = {true};
+    QPointer<FrmTraining> window(&w);
+    QTimer::singleShot(3000, [window] {
+        if (window)
+            window->close();
+    });
+    c.mn_masstrainingapply->trigger(); // returns once the close has ended the batch
+    waitUntil([&] { return window.isNull(); }, 5000);
+    EXPECT_TRUE(window.isNull());
+    // The acquisition has its results back.
+    EXPECT_EQ(readFile(acquisition + "/xy_worms.bin"), "old worms");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/reprocess_previous"));
+}
+
+TEST_F(ReprocessWindowTest, PlotResultsDuringAZStackLetsItFinishAndOpen) {
+    if (!QFileInfo::exists(kBin + "/Mirrant"))
+        GTEST_SKIP() << "Mirrant is not built";
+    ASSERT_TRUE(QFile::link(kBin + "/Mirrant", program.filePath("Mirrant")));
+    for (int n = 6; n <= 12; ++n)
+        QFile::copy(acquisition + "/img/c10_0_0_7f0.jpg",
+                    acquisition + "/img/c10_0_0_7f" + QString::number(n) + ".jpg");
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    c.mn_zstack->trigger();
+    ASSERT_EQ(w.reprocess().batchMode(), 2) << fakes.dialogs->messages().join("|").toStdString();
+    c.cmd_wormtrails->click(); // "Plot Results"
+    EXPECT_FALSE(c.Timeracq->isActive());
+    const QString image = acquisition + "/zstack.bmp";
+    ASSERT_TRUE(waitUntil([&] { return launcher->opened.contains(image); }, 60000))
+        << fakes.dialogs->messages().join("|").toStdString();
+    EXPECT_TRUE(readFile(image).startsWith("BM"));
+    EXPECT_TRUE(w.reprocess().runner().readyForNext().isEmpty());
 }
 
 } // namespace
