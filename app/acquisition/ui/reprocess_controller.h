@@ -113,13 +113,9 @@ public:
     // The last frame a batch recorded.
     std::int32_t batchProgress() const { return m_runner->status().frame; }
 
-<<<<<<< HEAD
-    // Ends a running batch and its poll, or a Routes run without writing its trails (the
-    // window closes).
-=======
-    // Ends a running batch and its poll (a stop, or the window closes); a reprocess that is
-    // cut short puts the previous results back and says so.
->>>>>>> batch
+    // Ends a running batch and its poll (a stop, or the window closes), or a Routes run without
+    // writing its trails; a reprocess that is cut short puts the previous results back and
+    // says so.
     void stopBatch();
     // "Plot Results" takes the window's timer: a reprocess stops as with stopBatch(); a z-stack
     // goes on unseen, and its image is opened when it is done.
