@@ -506,9 +506,10 @@ TEST(StoredBlockReader, FooterIsNotCheckedAndTheFileIsReadOnceAlike) {
         EXPECT_EQ(c.footerMismatch, damaged);
         EXPECT_EQ(once.readerCursor, s.readerCursor);
         EXPECT_EQ(ReadWormBlock(dir.path(), live).x, b.x);
-        if (time == 2)
+        if (time == 2) {
             EXPECT_EQ(b.notice, "xy_worms.bin: the footer of the block at byte 27 does not match "
                                 "its header; blocks are read by their header's count");
+        }
     }
     EXPECT_EQ(s.readerCursor, 1 + static_cast<std::int32_t>(all.size()));
     EXPECT_EQ(ReadWormBlock(dir.path(), s).status, Status::NothingNew);

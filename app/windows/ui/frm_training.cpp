@@ -14,6 +14,7 @@
 #include "app/results/ui/trail_replay_controller.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/training/ui/training_controller.h"
+#include "app/widgets/background_work.h"
 #include "app/widgets/box_values.h"
 #include "app/widgets/caption_fit.h"
 #include "app/widgets/clickable_label.h"
@@ -453,11 +454,26 @@ void FrmTraining::connectHandlers() {
         if (!report.empty())
             m_services.dialogs->message(QString::fromStdString(report));
     });
+    // The exports read files of any size: the window answers while they run.
     connect(m_c.mnexport_xyimage, &QAction::triggered, this, [this] {
-        showExport(results::ExportImageDescriptorCsv(m_acquisitionFolder.toStdString()));
+        HandlerGuard guard(m_life, "ExportCsv");
+        if (!guard.entered())
+            return;
+        const std::string folder = m_acquisitionFolder.toStdString();
+        const results::CsvExportResult result =
+            runWhileAnswering([folder] { return results::ExportImageDescriptorCsv(folder); });
+        if (guard.alive())
+            showExport(result);
     });
     connect(m_c.mnexport_xyworm, &QAction::triggered, this, [this] {
-        showExport(results::ExportWormPositionsCsv(m_acquisitionFolder.toStdString()));
+        HandlerGuard guard(m_life, "ExportCsv");
+        if (!guard.entered())
+            return;
+        const std::string folder = m_acquisitionFolder.toStdString();
+        const results::CsvExportResult result =
+            runWhileAnswering([folder] { return results::ExportWormPositionsCsv(folder); });
+        if (guard.alive())
+            showExport(result);
     });
     connect(m_c.submn_joint_report, &QAction::triggered, this,
             [this] { JointReport(results::kJointReportShort); });

@@ -156,6 +156,21 @@ TEST_F(ReprocessWindowTest, ReprocessRoutesTracksInStepsOfTheTimer) {
               "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n");
 }
 
+TEST_F(ReprocessWindowTest, TheWindowAnswersWhileALargePositionFileIsExported) {
+    // 40 MB of empty blocks take far longer to export than a window may stand still: a timer
+    // of the window fires while the export runs, before its message is shown.
+    writeFile(acquisition + "/xy_worms.bin", QByteArray(40 << 20, '\0'));
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    qsizetype messagesAtTick = -1;
+    QTimer::singleShot(0, &w, [&] { messagesAtTick = fakes.dialogs->messages().size(); });
+    c.mnexport_xyworm->trigger();
+    EXPECT_EQ(messagesAtTick, 0);
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"Exporting xy_worms.bin File to ascii finished"});
+    EXPECT_EQ(launcher->opened, QStringList{acquisition + "/xy_worms.csv"});
+}
+
 TEST_F(ReprocessWindowTest, StopEndsTheWholeBatchAndLeavesNoConvertedFrame) {
     frames = 0;
     const QByteArray frame = grayJpeg(1600, 1200, 120);
