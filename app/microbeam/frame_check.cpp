@@ -28,10 +28,26 @@ QString framePathOf(const QString& folder, const QString& prefix, std::int32_t n
     return folder + QLatin1Char('/') + prefix + QString::number(n) + QStringLiteral(".jpg");
 }
 
+// The "f" that comes before the frame number: the one followed by nothing but digits, a bad
+// frame's "m" and the extension, so that a device address holding an "f" ("wifi-cam") is
+// never taken for the frame number. A name not of that form falls back to its first "f".
+qsizetype frameLetterOf(const QString& name) {
+    qsizetype i = name.size() - 4;
+    if (i >= 1) {
+        if (name[i - 1] == QLatin1Char('m'))
+            --i;
+        while (i > 0 && name[i - 1] >= QLatin1Char('0') && name[i - 1] <= QLatin1Char('9'))
+            --i;
+        if (i > 0 && name[i - 1] == QLatin1Char('f'))
+            return i - 1;
+    }
+    return name.indexOf(QLatin1Char('f'));
+}
+
 } // namespace
 
 std::optional<std::int16_t> frameNumberOfName(const QString& name) {
-    const qsizetype f = name.indexOf(QLatin1Char('f'));
+    const qsizetype f = frameLetterOf(name);
     const qsizetype end = name.size() - 4;
     if (f < 0 || f + 1 > end)
         return std::nullopt;
@@ -40,7 +56,7 @@ std::optional<std::int16_t> frameNumberOfName(const QString& name) {
 }
 
 QString framePrefixOfName(const QString& name) {
-    const qsizetype f = name.indexOf(QLatin1Char('f'));
+    const qsizetype f = frameLetterOf(name);
     return f < 0 ? QString() : name.left(f + 1);
 }
 

@@ -36,12 +36,14 @@ namespace microbeam {
 // The name of the frame-check file in the program folder.
 inline constexpr char kFrameCheckFileName[] = "verificador.txt";
 
-// The frame number of a frame name: the leading number of the characters between the first "f"
-// and the last four characters ("c1_2f12.jpg" and "c1_2f12m.jpg" give 12, "cf.jpg" 0). Nothing
-// for a name without "f" before its last four characters and for numbers outside 0 to 32767.
+// The frame number of a frame name: the leading number of the characters between the "f" before
+// the frame number and the last four characters ("c1_2f12.jpg" and "c1_2f12m.jpg" give 12,
+// "cwifi-camf7.jpg" 7, "cf.jpg" 0). That "f" is the one followed only by digits, an "m" and the
+// extension; a name of another form is read from its first "f". Nothing for a name without "f"
+// before its last four characters and for numbers outside 0 to 32767.
 std::optional<std::int16_t> frameNumberOfName(const QString& name);
 
-// FramePrefix: the name up to and including its first "f".
+// FramePrefix: the name up to and including the "f" before its frame number.
 QString framePrefixOfName(const QString& name);
 
 // The names of `folder` that match "*f*.jpg", sorted by name.

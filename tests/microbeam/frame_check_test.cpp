@@ -98,7 +98,11 @@ TEST(FrameCheckRules, FrameNumbersOfNames) {
     EXPECT_EQ(frameNumberOfName("c1_2f12m.jpg"), std::int16_t{12});
     EXPECT_EQ(frameNumberOfName("cf.jpg"), std::int16_t{0});
     EXPECT_EQ(frameNumberOfName("f.jpg"), std::int16_t{0});
-    EXPECT_EQ(frameNumberOfName("c1f2f5.jpg"), std::int16_t{2}); // from the first "f"
+    // An address holding an "f": the number is the one before the extension.
+    EXPECT_EQ(frameNumberOfName("c1f2f5.jpg"), std::int16_t{5});
+    EXPECT_EQ(frameNumberOfName("cwifi-camf12m.jpg"), std::int16_t{12});
+    EXPECT_EQ(framePrefixOfName("cwifi-camf12.jpg"), "cwifi-camf");
+    EXPECT_EQ(frameNumberOfName("c1f2fx.jpg"), std::int16_t{2}); // not of the form: first "f"
     EXPECT_EQ(frameNumberOfName("cf32767.jpg"), std::int16_t{32767});
     EXPECT_EQ(frameNumberOfName("cf40000.jpg"), std::nullopt);
     EXPECT_EQ(frameNumberOfName("cf99999999999.jpg"), std::nullopt);
