@@ -63,6 +63,7 @@ FileBytes readFileBytes(const std::string& path, std::uint64_t offset, std::uint
         }
         out.bytes.resize(static_cast<std::size_t>(done));
     }
+    ::close(fd);
     out.ok = true;
     return out;
 }

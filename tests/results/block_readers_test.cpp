@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
 #include <vector>
 
 using namespace results;
@@ -514,4 +516,21 @@ TEST(StoredBlockReader, FooterIsNotCheckedAndTheFileIsReadOnceAlike) {
     EXPECT_EQ(s.readerCursor, 1 + static_cast<std::int32_t>(all.size()));
     EXPECT_EQ(ReadWormBlock(dir.path(), s).status, Status::NothingNew);
     EXPECT_EQ(ReadWormBlock(file, once).status, Status::NothingNew);
+}
+
+TEST(StoredBlockReader, ReadingAFileAgainAndAgainKeepsNoDescriptorOpen) {
+    // A window steps through a position file one block at a time for hours: every read closes
+    // what it opened.
+    TempFolder dir;
+    writeBytes(dir.file("xy_worms.bin"), block(7, {rec(1, 10, 11)}, true));
+    const auto openDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator());
+    };
+    const auto before = openDescriptors();
+    for (int i = 0; i < 200; ++i) {
+        StoredReaderState state;
+        EXPECT_EQ(ReadWormBlock(dir.path(), state).timeMark, 7);
+    }
+    EXPECT_EQ(openDescriptors(), before);
 }
