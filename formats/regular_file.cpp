@@ -101,19 +101,26 @@ int readUpTo(int fd, std::uint64_t sizeHint, std::size_t limit, std::string& dat
     return done > limit ? 1 : 0;
 }
 
+// Opens `path` into `file`; false with the message (and whether nothing is there) when not.
+bool openForReading(RegularFile& file, const std::string& path, std::string& error,
+                    bool* missing) {
+    if (missing)
+        *missing = false;
+    if (file.open(path))
+        return true;
+    if (missing)
+        *missing = file.missing();
+    error = file.error();
+    return false;
+}
+
 } // namespace
 
 bool readRegularFile(const std::string& path, std::string& content, std::string& error,
                      bool* missing, std::size_t maxBytes) {
-    if (missing)
-        *missing = false;
     RegularFile file;
-    if (!file.open(path)) {
-        if (missing)
-            *missing = file.missing();
-        error = file.error();
+    if (!openForReading(file, path, error, missing))
         return false;
-    }
     if (file.size() > maxBytes) {
         error = "Cannot read " + path + ": the file is too large";
         return false;
@@ -134,15 +141,9 @@ bool readRegularFile(const std::string& path, std::string& content, std::string&
 
 bool readRegularFileHead(const std::string& path, std::size_t maxBytes, std::string& content,
                          std::string& error, bool* missing) {
-    if (missing)
-        *missing = false;
     RegularFile file;
-    if (!file.open(path)) {
-        if (missing)
-            *missing = file.missing();
-        error = file.error();
+    if (!openForReading(file, path, error, missing))
         return false;
-    }
     std::string data;
     if (readUpTo(file.fd(), file.size(), maxBytes, data) < 0) {
         error = "Cannot read " + path + ": " + std::strerror(errno);

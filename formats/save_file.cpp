@@ -35,9 +35,14 @@ std::string temporaryNameFor(const std::string& path) {
     return path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
 }
 
-std::string saveFileAtomic(const std::string& path, std::string_view content) {
-    const std::string temp = temporaryNameFor(path);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+// Writes `content` whole under a new temporary name beside `path`, put into `temp`; the
+// message naming `path` when that fails (nothing is left behind then).
+// `exclusive`: a file of that temporary name is never reused.
+static std::string writeTemporary(const std::string& path, std::string_view content,
+                                  std::string& temp, bool exclusive) {
+    temp = temporaryNameFor(path);
+    const int fd = ::open(temp.c_str(),
+                          O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC), 0644);
     if (fd < 0)
         return "Cannot write " + path + ": " + std::strerror(errno);
     if (!writeAll(fd, content)) {
@@ -46,7 +51,19 @@ std::string saveFileAtomic(const std::string& path, std::string_view content) {
         ::unlink(temp.c_str());
         return message;
     }
-    if (::close(fd) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
+    if (::close(fd) != 0) {
+        const std::string message = failure(path);
+        ::unlink(temp.c_str());
+        return message;
+    }
+    return {};
+}
+
+std::string saveFileAtomic(const std::string& path, std::string_view content) {
+    std::string temp;
+    if (std::string message = writeTemporary(path, content, temp, false); !message.empty())
+        return message;
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
         const std::string message = failure(path);
         ::unlink(temp.c_str());
         return message;
@@ -75,21 +92,9 @@ std::string renameNoReplace(const std::string& from, const std::string& to) {
 }
 
 std::string saveFileNoReplace(const std::string& path, std::string_view content) {
-    const std::string temp = temporaryNameFor(path);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return "Cannot write " + path + ": " + std::strerror(errno);
-    if (!writeAll(fd, content)) {
-        const std::string message = failure(path);
-        ::close(fd);
-        ::unlink(temp.c_str());
+    std::string temp;
+    if (std::string message = writeTemporary(path, content, temp, true); !message.empty())
         return message;
-    }
-    if (::close(fd) != 0) {
-        const std::string message = failure(path);
-        ::unlink(temp.c_str());
-        return message;
-    }
     std::string message = renameNoReplace(temp, path);
     if (!message.empty())
         ::unlink(temp.c_str());

@@ -455,26 +455,10 @@ void FrmTraining::connectHandlers() {
             m_services.dialogs->message(QString::fromStdString(report));
     });
     // The exports read files of any size: the window answers while they run.
-    connect(m_c.mnexport_xyimage, &QAction::triggered, this, [this] {
-        HandlerGuard guard(m_life, "ExportCsv");
-        if (!guard.entered())
-            return;
-        const std::string folder = m_acquisitionFolder.toStdString();
-        const results::CsvExportResult result =
-            runWhileAnswering([folder] { return results::ExportImageDescriptorCsv(folder); });
-        if (guard.alive())
-            showExport(result);
-    });
-    connect(m_c.mnexport_xyworm, &QAction::triggered, this, [this] {
-        HandlerGuard guard(m_life, "ExportCsv");
-        if (!guard.entered())
-            return;
-        const std::string folder = m_acquisitionFolder.toStdString();
-        const results::CsvExportResult result =
-            runWhileAnswering([folder] { return results::ExportWormPositionsCsv(folder); });
-        if (guard.alive())
-            showExport(result);
-    });
+    connect(m_c.mnexport_xyimage, &QAction::triggered, this,
+            [this] { exportCsv(&results::ExportImageDescriptorCsv); });
+    connect(m_c.mnexport_xyworm, &QAction::triggered, this,
+            [this] { exportCsv(&results::ExportWormPositionsCsv); });
     connect(m_c.submn_joint_report, &QAction::triggered, this,
             [this] { JointReport(results::kJointReportShort); });
     connect(m_c.submn_full_joint_report, &QAction::triggered, this,
@@ -660,6 +644,17 @@ void FrmTraining::ToggleAutoconnect() {
     if (!guard.alive() || network.isEmpty())
         return;
     m_services.launcher->joinNetwork(network);
+}
+
+void FrmTraining::exportCsv(results::CsvExportResult (*exporter)(const std::string&)) {
+    HandlerGuard guard(m_life, "ExportCsv");
+    if (!guard.entered())
+        return;
+    const std::string folder = m_acquisitionFolder.toStdString();
+    const results::CsvExportResult result =
+        runWhileAnswering([exporter, folder] { return exporter(folder); });
+    if (guard.alive())
+        showExport(result);
 }
 
 void FrmTraining::showExport(const results::CsvExportResult& result) {

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class QAction;
 class QComboBox;
@@ -280,6 +281,8 @@ private:
     void connectHandlers();
     void FormUnload() override;
     void setMessage(const QString& text);
+    // Runs a CSV export beside the window, which answers meanwhile, then shows its outcome.
+    void exportCsv(results::CsvExportResult (*exporter)(const std::string&));
     void showExport(const results::CsvExportResult& result);
     // What runs now that a change of acquisition would pull the files from under ("A reprocess
     // is running", "A replay is running"); empty when nothing runs.
