@@ -2,6 +2,7 @@
 
 #include "formats/numbers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -322,6 +323,28 @@ const Placement* findPlacement(const std::vector<Placement>& placements, const s
         if (p.name == name)
             return &p;
     return nullptr;
+}
+
+WindowBox fitFrameOnScreen(const WindowBox& inner, const WindowBox& outer,
+                           const WindowBox& screen) {
+    const int frameWidth = std::max(0, outer.width - inner.width);
+    const int frameHeight = std::max(0, outer.height - inner.height);
+    if (outer.x >= screen.x && outer.y >= screen.y &&
+        outer.x + outer.width <= screen.x + screen.width &&
+        outer.y + outer.height <= screen.y + screen.height)
+        return inner;
+    WindowBox fitted = inner;
+    fitted.width = std::max(1, std::min(inner.width, screen.width - frameWidth));
+    fitted.height = std::max(1, std::min(inner.height, screen.height - frameHeight));
+    const int left = std::clamp(outer.x, screen.x,
+                                std::max(screen.x, screen.x + screen.width - fitted.width - frameWidth));
+    const int top = std::clamp(outer.y, screen.y,
+                               std::max(screen.y, screen.y + screen.height - fitted.height -
+                                                      frameHeight));
+    // The client area keeps its place inside the frame.
+    fitted.x = left + (inner.x - outer.x);
+    fitted.y = top + (inner.y - outer.y);
+    return fitted;
 }
 
 } // namespace windows

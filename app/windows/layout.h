@@ -42,6 +42,20 @@ std::vector<Placement> frontendLayout(double widthTwips, double heightTwips);
 // Every placement of one pass of the reanalysis window, in order (empty as above).
 std::vector<Placement> trainingLayout(double widthTwips, double heightTwips);
 
+// A window's size and place in pixels, as the screen shows it.
+struct WindowBox {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Where a window of client area `inner` with its frame `outer` (title bar and borders of the
+// desktop) goes so that the whole frame lies on the screen's free area `screen`: unchanged when
+// it fits; else the client area shrinks by what lies off screen (never below one pixel) and the
+// frame moves inside the free area. The proportional layout then places every control anew.
+WindowBox fitFrameOnScreen(const WindowBox& inner, const WindowBox& outer, const WindowBox& screen);
+
 // The placement of a control by name in a pass; nullptr when the pass does not place it.
 const Placement* findPlacement(const std::vector<Placement>& placements, const std::string& name);
 

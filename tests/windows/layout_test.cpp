@@ -167,3 +167,26 @@ TEST(TrainingLayout, WorkedSizePlacesTheGridAndTheFrames) {
     EXPECT_LT(index("Frame_report"), index("cmd_report_calc"));
     EXPECT_LT(index("frm_preview"), index("frame_setupmas"));
 }
+
+TEST(WindowFit, AFramedWindowOfTheDesignSizeShrinksOntoASmallScreen) {
+    using windows::WindowBox;
+    const WindowBox screen{0, 0, 1024, 768};
+    // 1024 x 768 under a 19-pixel title bar and 1-pixel borders: the client area loses what the
+    // frame takes and the frame starts at the screen's corner.
+    const WindowBox fitted =
+        windows::fitFrameOnScreen({1, 19, 1024, 768}, {0, 0, 1026, 788}, screen);
+    EXPECT_EQ(fitted.x, 1);
+    EXPECT_EQ(fitted.y, 19);
+    EXPECT_EQ(fitted.width, 1022);
+    EXPECT_EQ(fitted.height, 748);
+    // A window that fits stays as it is; one placed partly off screen comes back on it.
+    const WindowBox small{101, 119, 800, 600};
+    const WindowBox kept = windows::fitFrameOnScreen(small, {100, 100, 802, 620}, screen);
+    EXPECT_EQ(kept.x, small.x);
+    EXPECT_EQ(kept.width, small.width);
+    const WindowBox moved = windows::fitFrameOnScreen({501, 319, 800, 600}, {500, 300, 802, 620},
+                                                      screen);
+    EXPECT_EQ(moved.x, 1024 - 802 + 1);
+    EXPECT_EQ(moved.y, 768 - 620 + 19);
+    EXPECT_EQ(moved.width, 800);
+}

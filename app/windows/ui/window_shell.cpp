@@ -9,6 +9,9 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -20,6 +23,29 @@ void ShellWindow::resizeEvent(QResizeEvent* event) {
         return;
     placeMenuAndClient(this, m_menuBar, m_client);
     LayoutControls();
+}
+
+void ShellWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The desktop's frame is known only some time after the window is mapped.
+    QPointer<ShellWindow> self(this);
+    QTimer::singleShot(300, this, [self] {
+        if (!self || !self->isVisible() || self->isMaximized() || self->isFullScreen())
+            return;
+        const QScreen* screen = self->screen();
+        if (!screen)
+            return;
+        const auto box = [](const QRect& r) {
+            return windows::WindowBox{r.x(), r.y(), r.width(), r.height()};
+        };
+        const windows::WindowBox inner = box(self->geometry());
+        const windows::WindowBox fitted = windows::fitFrameOnScreen(
+            inner, box(self->frameGeometry()), box(screen->availableGeometry()));
+        if (fitted.width == inner.width && fitted.height == inner.height && fitted.x == inner.x &&
+            fitted.y == inner.y)
+            return;
+        self->setGeometry(fitted.x, fitted.y, fitted.width, fitted.height);
+    });
 }
 
 void ShellWindow::startShell(const char* windowName, const QString& caption) {

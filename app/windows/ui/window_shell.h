@@ -57,6 +57,10 @@ protected:
     }
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Once the desktop has framed the shown window: a frame that does not fit the screen's free
+    // area (a window of the design size under a title bar on a small screen) shrinks until it
+    // does, and the controls are laid out anew.
+    void showEvent(QShowEvent* event) override;
 
     QWidget* m_client = nullptr;
 
