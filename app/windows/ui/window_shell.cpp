@@ -6,6 +6,7 @@
 #include "app/widgets/window_registry.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QPointer>
 #include <QResizeEvent>
@@ -38,6 +39,11 @@ void ShellWindow::showEvent(QShowEvent* event) {
         const auto box = [](const QRect& r) {
             return windows::WindowBox{r.x(), r.y(), r.width(), r.height()};
         };
+        // Without a desktop frame (no window manager), or on the offscreen platform, whose
+        // screen stands for no real one, the window keeps the size it was given.
+        if (self->frameGeometry() == self->geometry() ||
+            QGuiApplication::platformName() == QLatin1String("offscreen"))
+            return;
         const windows::WindowBox inner = box(self->geometry());
         const windows::WindowBox fitted = windows::fitFrameOnScreen(
             inner, box(self->frameGeometry()), box(screen->availableGeometry()));
