@@ -96,7 +96,7 @@ TEST(TrainingBoxes, ValuesTheFinderWouldRefuseAreNamedByTheirBox) {
     training[4] = "35";
     training[0] = "x1";  // xs
     training[17] = "zz"; // mm: not a finder option, so never refused
-    training[8] = "5";   // tl: too short to be an option, the finder's default is used
+    training[8] = std::string("5"); // tl: too short to be an option, the finder's default is used
     EXPECT_EQ(trainingRefusal(options()),
               "The finder refuses the training: xs = x1 (not a 32-bit whole number)");
     training[0] = "335";
