@@ -177,6 +177,14 @@ protected:
         controller->LiveProcessingTick();
     }
 
+    // How often the name of a new run was asked for.
+    int namePrompts() const {
+        int prompts = 0;
+        for (const auto& e : fakes.dialogs->log)
+            prompts += e.text == "Enter acquisition Name" ? 1 : 0;
+        return prompts;
+    }
+
     QStringList startsOf(const QString& program) const {
         QStringList out;
         for (const auto& s : fakes.launcher->started)
@@ -778,10 +786,7 @@ TEST_F(AcquisitionWindow, PressesWhileATickWaitsCountAsOneStop) {
     EXPECT_FALSE(controller->acquisitionRunning());
     EXPECT_EQ(c.cmdPlay->text(), "Start");
     // One start prompt (the first run's), no second run asked for or started.
-    int prompts = 0;
-    for (const auto& e : fakes.dialogs->log)
-        prompts += e.text == "Enter acquisition Name" ? 1 : 0;
-    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(namePrompts(), 1);
     EXPECT_EQ(startsOf("Pendrel").size(), 1);
     EXPECT_EQ(runFolders().size(), 1);
 }
@@ -805,10 +810,7 @@ TEST_F(AcquisitionWindow, DoubleClickOnStopStopsOnceAndSaysSo) {
     EXPECT_FALSE(controller->acquisitionRunning());
     EXPECT_EQ(c.cmdPlay->text(), "Start");
     // No name asked for a new run.
-    int prompts = 0;
-    for (const auto& e : fakes.dialogs->log)
-        prompts += e.text == "Enter acquisition Name" ? 1 : 0;
-    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(namePrompts(), 1);
     EXPECT_EQ(startsOf("Pendrel").size(), 1);
     // The clock and the status say that the run was stopped.
     EXPECT_EQ(c.lbl_time->text(), "Stopped");
