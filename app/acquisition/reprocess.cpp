@@ -211,111 +211,40 @@ AcquisitionCheck checkAcquisition(const QString& folder, const QString& windowAd
 }
 
 bool hasUnfinishedAttempt(const QString& folder) {
-    return QFileInfo(inFolder(folder, QString::fromLatin1(kPreviousResultsFolder))).isDir();
+    return hasSetAside(folder);
 }
-
-namespace {
-
-// The files a reprocess replaces, and the note of frames that were not analysed.
-QStringList resultFiles() {
-    return {kWorms,
-            QStringLiteral("xy_worms.txt"),
-            QStringLiteral("xy_image.txt"),
-            kImage,
-            kTrails,
-            QStringLiteral("xy_shapes.txt"),
-            QString::fromLatin1(kNotAnalysedNoteName)};
-}
-
-QString previousFolder(const QString& folder) {
-    return inFolder(folder, QString::fromLatin1(kPreviousResultsFolder));
-}
-
-const QString kManifest = QStringLiteral("saved.txt");
-
-// The names that stood in the acquisition when the attempt began; nothing when the attempt
-// never got as far as moving any of them.
-std::optional<QStringList> savedNames(const QString& folder) {
-    QFile in(inFolder(previousFolder(folder), kManifest));
-    if (!in.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QStringList names;
-    for (const QByteArray& line : in.readAll().split('\n')) {
-        const QString name = QString::fromUtf8(line.trimmed());
-        if (resultFiles().contains(name))
-            names << name;
-    }
-    return names;
-}
-
-bool renameOver(const QString& from, const QString& to) {
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) ==
-           0;
-}
-
-} // namespace
 
 QString abandonAttempt(const QString& folder) {
-    if (!hasUnfinishedAttempt(folder))
-        return {};
-    const QString previous = previousFolder(folder);
-    if (const auto saved = savedNames(folder)) {
-        for (const QString& name : resultFiles()) {
-            const QString path = inFolder(folder, name);
-            if (saved->contains(name)) {
-                // A file the attempt had not moved yet is still in place.
-                if (QFileInfo::exists(inFolder(previous, name)) &&
-                    !renameOver(inFolder(previous, name), path))
-                    return QStringLiteral("Cannot put back ") + path + QStringLiteral(" from ") +
-                           previous;
-            } else if (QFileInfo::exists(path) && !QFile::remove(path)) {
-                return QStringLiteral("Cannot delete ") + path;
-            }
-        }
-    }
-    QDir(previous).removeRecursively();
-    return {};
+    cancelOriginalCopy(inFolder(folder, QString::fromLatin1(kOriginalWormsName)));
+    bool kept = false;
+    return putResultsBack(folder, &kept);
 }
 
 QString finishAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed) {
-    const QString note = inFolder(folder, QString::fromLatin1(kNotAnalysedNoteName));
-    if (hasUnfinishedAttempt(folder)) {
-        const QString previous = previousFolder(folder);
-        const auto saved = savedNames(folder);
-        // The backups keep the last complete results: those of an attempt that could not
-        // analyse every frame never replace them.
-        const bool previousComplete =
-            saved && !saved->contains(QString::fromLatin1(kNotAnalysedNoteName));
-        if (previousComplete) {
-            for (const auto& [name, backup] : {std::pair{kWorms, kWormsBackup},
-                                               std::pair{kTrails, kTrailsBackup}}) {
-                if (saved->contains(name) &&
-                    !renameOver(inFolder(previous, name), inFolder(folder, backup)))
-                    return QStringLiteral("Cannot write ") + inFolder(folder, backup);
-            }
-        }
-        QDir(previous).removeRecursively();
-    }
-    if (notAnalysed.empty()) {
-        QFile::remove(note);
-        return {};
-    }
-    return saveWhole(note, (notAnalysedMessage(notAnalysed) + QStringLiteral("\r\n")).toUtf8());
+    return keepNewResults(folder, notAnalysed);
 }
 
 QString putBack(const QString& folder) {
-    const QString error = abandonAttempt(folder);
-    return error.isEmpty() ? QStringLiteral("; the previous results were put back")
-                           : QStringLiteral("; ") + error;
+    cancelOriginalCopy(inFolder(folder, QString::fromLatin1(kOriginalWormsName)));
+    bool kept = false;
+    const QString error = putResultsBack(folder, &kept);
+    if (!error.isEmpty())
+        return QStringLiteral("; ") + error;
+    return kept ? QStringLiteral("; the new results were kept")
+                : QStringLiteral("; the previous results were put back");
 }
 
 QString endAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed,
-                   bool* complete) {
+                   bool* complete, bool tracked) {
     if (complete)
         *complete = false;
-    // A tracker that wrote no trails did not finish either.
-    if (hasUnfinishedAttempt(folder) && !QFileInfo::exists(inFolder(folder, kTrails)))
-        return QStringLiteral("The tracker wrote no ") + kTrails + putBack(folder);
+    if (hasUnfinishedAttempt(folder)) {
+        // A tracker that did not finish, or wrote no trails, did not finish the attempt either.
+        if (!tracked)
+            return QStringLiteral("The tracker did not finish ") + kTrails + putBack(folder);
+        if (!QFileInfo::exists(inFolder(folder, kTrails)))
+            return QStringLiteral("The tracker wrote no ") + kTrails + putBack(folder);
+    }
     if (QString error = finishAttempt(folder, notAnalysed); !error.isEmpty())
         return error;
     if (complete)
@@ -327,37 +256,22 @@ QString resetOutputs(const QString& folder) {
     // What an attempt cut short left (the program ended under it) is put back first.
     if (QString error = abandonAttempt(folder); !error.isEmpty())
         return error;
-    // The first results ever replaced (those recorded live) are kept once, for good.
-    for (const auto& [name, original] :
-         {std::pair{kWorms, QString::fromLatin1(kOriginalWormsName)},
-          std::pair{kTrails, QString::fromLatin1(kOriginalTrailsName)}}) {
-        const QString source = inFolder(folder, name);
-        const QString copy = inFolder(folder, original);
-        if (QFileInfo(source).isFile() && !QFileInfo::exists(copy)) {
-            if (QString error = copyWhole(source, copy); !error.isEmpty())
-                return error;
-        }
-    }
-    // The results are set aside, not deleted, until the new ones are whole.
-    const QString previous = previousFolder(folder);
-    QStringList present;
-    for (const QString& name : resultFiles())
-        if (QFileInfo::exists(inFolder(folder, name)))
-            present << name;
-    if (!QDir().mkpath(previous))
-        return QStringLiteral("Cannot create ") + previous;
-    if (QString error = saveWhole(inFolder(previous, kManifest),
-                                  (present.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
-        !error.isEmpty()) {
-        QDir(previous).removeRecursively();
-        return error;
-    }
-    for (const QString& name : present) {
-        if (!renameOver(inFolder(folder, name), inFolder(previous, name))) {
-            const QString error = QStringLiteral("Cannot move ") + inFolder(folder, name);
-            abandonAttempt(folder);
+    // The first results ever replaced (those recorded live) are kept once, for good; the
+    // position file, which may be large, is copied beside the window.
+    const QString trails = inFolder(folder, kTrails);
+    const QString trailsCopy = inFolder(folder, QString::fromLatin1(kOriginalTrailsName));
+    if (QFileInfo(trails).isFile() && !QFileInfo(trails).isSymLink() &&
+        !QFileInfo::exists(trailsCopy)) {
+        if (QString error = copyWhole(trails, trailsCopy); !error.isEmpty())
             return error;
-        }
+    }
+    const QString wormsCopy = inFolder(folder, QString::fromLatin1(kOriginalWormsName));
+    if (QString error = beginOriginalCopy(inFolder(folder, kWorms), wormsCopy); !error.isEmpty())
+        return error;
+    // The results are set aside, not deleted, until the new ones are whole.
+    if (QString error = setResultsAside(folder); !error.isEmpty()) {
+        cancelOriginalCopy(wormsCopy);
+        return error;
     }
     if (QString error = createShapesFile(folder); !error.isEmpty()) {
         abandonAttempt(folder);
@@ -517,11 +431,15 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
         AcquisitionOutcome outcome = outcomeOf(item, status, kMaxPollsPerAcquisition);
         tell(hooks, item + QStringLiteral(" Tracking..."));
         if (outcome.result == AcquisitionOutcome::Result::Done) {
+            bool finished = true;
             if (QFileInfo::exists(inFolder(folder, kImage)) && hooks.track) {
-                hooks.track(folder);
+                finished = hooks.track(folder);
                 outcome.tracked = true;
             }
-            const QString ended = endAttempt(folder, status.notAnalysed);
+            bool complete = false;
+            const QString ended = endAttempt(folder, status.notAnalysed, &complete, finished);
+            if (!complete)
+                outcome.result = AcquisitionOutcome::Result::EndedEarly;
             if (!ended.isEmpty())
                 outcome.message = item + QStringLiteral(": ") + ended;
         } else {

@@ -6,6 +6,7 @@
 // or of a selection. The window reads its controls, calls these, and shows what they report.
 
 #include "app/acquisition/batch_runner.h"
+#include "app/acquisition/result_set_aside.h"
 #include "platform/services.h"
 
 #include <QString>
@@ -40,35 +41,34 @@ AcquisitionCheck checkAcquisition(const QString& folder, const QString& windowAd
 
 // The results of an acquisition are replaced only by complete results. A reprocess is an
 // attempt: resetOutputs() begins it, finishAttempt() (through endAttempt()) ends it with the new
-// results, abandonAttempt() puts the previous ones back. While it runs, the previous results
-// lie in the acquisition's folder reprocess_previous, which also marks the attempt as
-// unfinished: when the program ended under it, the next start puts them back first.
-inline constexpr char kPreviousResultsFolder[] = "reprocess_previous";
+// results, abandonAttempt() puts the previous ones back (see result_set_aside.h). While it
+// runs, the previous results lie in the acquisition's folder reprocess_previous, which also
+// marks the attempt as unfinished: when the program ended under it, the next start puts them
+// back (or finishes keeping the new ones) first.
 // The results first replaced by a reprocess (normally those recorded live), kept once for good.
 inline constexpr char kOriginalWormsName[] = "xy_worms_original.bin";
 inline constexpr char kOriginalTrailsName[] = "worm_trails_original.csv";
-// Beside results whose batch could not analyse some frames: which ones.
-inline constexpr char kNotAnalysedNoteName[] = "frames_not_analysed.txt";
 
 // True while an attempt on the folder has not ended (or was cut short).
 bool hasUnfinishedAttempt(const QString& folder);
 
-// Begins an attempt: an unfinished one is first undone; xy_worms.bin and worm_trails.csv are
-// copied once to their original copies; then xy_worms.bin, xy_worms.txt, xy_image.txt,
-// xy_image.bin, worm_trails.csv and xy_shapes.txt are set aside and a fresh xy_shapes.txt is
-// written. Empty on success, else a message naming the file, with everything as it was.
+// Begins an attempt: an unfinished one is first undone; worm_trails.csv is copied once to its
+// original copy, and xy_worms.bin is copied once to its own beside the window; then the
+// results, their note and their exports are set aside and a fresh xy_shapes.txt is written.
+// Empty on success, else a message naming the file, with everything as it was.
 QString resetOutputs(const QString& folder);
 
 // Ends the attempt with complete results (some frames may not have been analysed): the
 // previous xy_worms.bin and worm_trails.csv become xy_worms.bak and worm_trails.bak, unless
 // they were themselves results with frames not analysed (the backups then keep the last
-// complete ones); the note of frames not analysed is written or removed.
+// complete ones); the note of frames not analysed is written or removed. When the note cannot
+// be written the previous results are put back and the message says so.
 QString finishAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed);
-// After the tracker: finishAttempt(), or, when the tracker wrote no trails, the previous
-// results put back. Empty, or what to tell the operator (the frames not analysed, or the
-// failure, when `complete` is set false).
+// After the tracker: finishAttempt(), or, when the tracker did not finish (`tracked` false) or
+// wrote no trails, the previous results put back. Empty, or what to tell the operator (the
+// frames not analysed, or the failure, when `complete` is set false).
 QString endAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed,
-                   bool* complete = nullptr);
+                   bool* complete = nullptr, bool tracked = true);
 // Puts the previous results back and drops what the attempt made. Empty on success.
 QString abandonAttempt(const QString& folder);
 // abandonAttempt() as the end of a message: "; the previous results were put back".
@@ -121,7 +121,8 @@ struct BatchHooks {
     std::function<bool()> keepGoing;                  // false once the operator stopped
     std::function<void(const QString&)> status;       // status text ("<item> Tracking...")
     std::function<void(const BatchStatus&)> progress; // after every poll
-    std::function<void(const QString&)> track;        // the stored tracker on a folder
+    // The stored tracker on a folder: true when it tracked every frame and wrote the trails.
+    std::function<bool(const QString&)> track;
     std::function<void(const QString&)> clean;        // the bad-frame filter on a folder
     std::function<void()> clearProgress;              // after each acquisition
 };

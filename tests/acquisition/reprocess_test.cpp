@@ -13,7 +13,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <map>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace acquisition;
@@ -155,6 +157,7 @@ TEST(ReprocessBackups, ResultsAreSetAsideAndBecomeTheBackupsOnlyWhenTheNewOnesAr
         EXPECT_FALSE(QFile::exists(root.filePath(gone))) << gone;
     EXPECT_EQ(readFile(root.filePath("xy_shapes.txt")), "#Frame\t#Prev_Frame\tX\tY\tShape\r\n");
     EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "older worms"); // not yet replaced
+    EXPECT_EQ(waitForOriginalCopy(root.filePath("xy_worms_original.bin")), "");
     EXPECT_EQ(readFile(root.filePath("xy_worms_original.bin")), "old worms");
     EXPECT_EQ(readFile(root.filePath("worm_trails_original.csv")), "old trails");
     EXPECT_TRUE(QFile::exists(root.filePath("img/c10_0_0_7f0.jpg")));
@@ -252,6 +255,172 @@ TEST(ReprocessBackups, AResetThatFailsLeavesEverythingAsItWas) {
     EXPECT_EQ(snapshot(root.path()), before);
 }
 
+TEST(ReprocessBackups, AFolderOfPreviousResultsThatIsNotTheProgramsIsRefusedUntouched) {
+    QTemporaryDir root;
+    const QString acq = root.filePath("acq");
+    const QString outside = root.filePath("outside");
+    makeAcquisition(acq, 0);
+    writeFile(outside + "/keep.txt", "not the program's");
+    writeFile(outside + "/saved.txt", "xy_worms.bin\n");
+    ASSERT_TRUE(QFile::link(outside, acq + "/reprocess_previous"));
+    const auto before = snapshot(root.path());
+    const QString link = acq + "/reprocess_previous is a link, not a folder of results set "
+                               "aside by this program; nothing was changed";
+    EXPECT_EQ(resetOutputs(acq), link);
+    EXPECT_EQ(prepareReprocessRoutes(acq).message, link);
+    EXPECT_EQ(putBack(acq), "; " + link);
+    EXPECT_EQ(snapshot(root.path()), before);
+
+    // A real folder holding what the program did not put there.
+    QFile::remove(acq + "/reprocess_previous");
+    writeFile(acq + "/reprocess_previous/saved.txt", "xy_worms.txt\n");
+    writeFile(acq + "/reprocess_previous/xy_worms.txt", "set aside");
+    writeFile(acq + "/reprocess_previous/notes.doc", "the operator's");
+    const auto again = snapshot(root.path());
+    EXPECT_EQ(resetOutputs(acq), acq + "/reprocess_previous holds notes.doc, which this program "
+                                       "did not put there; nothing was changed");
+    EXPECT_EQ(snapshot(root.path()), again);
+}
+
+TEST(ReprocessBackups, AListOfPreviousResultsThatCannotBeReadLeavesThemWhereTheyAre) {
+    QTemporaryDir root;
+    makeAcquisition(root.path(), 0);
+    ASSERT_EQ(resetOutputs(root.path()), "");
+    writeFile(root.filePath("xy_worms.bin"), "partial worms");
+    const QString list = root.filePath("reprocess_previous/saved.txt");
+    const QString where = "; the previous results were left in " + root.filePath("reprocess_previous");
+    // A named pipe in its place neither holds the put-back nor lets it delete anything.
+    QFile::remove(list);
+    ASSERT_EQ(::mkfifo(list.toLocal8Bit().constData(), 0644), 0);
+    auto before = snapshot(root.path());
+    EXPECT_EQ(putBack(root.path()), "; Cannot read " + list + ": not a regular file" + where);
+    EXPECT_EQ(snapshot(root.path()), before);
+    // Nor does one far longer than any list of results.
+    QFile::remove(list);
+    writeFile(list, QByteArray(300 * 1024, '\n'));
+    before = snapshot(root.path());
+    EXPECT_EQ(putBack(root.path()), "; Cannot read " + list + ": the file is too large" + where);
+    EXPECT_EQ(snapshot(root.path()), before);
+}
+
+TEST(ReprocessBackups, ACrashAtAnyStepLeavesTheResultsOfOneAttemptAndTheBackupsOfAnEarlierOne) {
+    // Generation 1 is in place with the backups of generation 0; an attempt makes generation 2
+    // and is either kept or put back. Each run is cut after one more step than the last.
+    for (const bool keep : {true, false}) {
+        for (int steps = 0;; ++steps) {
+            QTemporaryDir root;
+            const QString acq = root.path();
+            writeFile(acq + "/xy_image.bin", "image 1");
+            writeFile(acq + "/xy_worms.bin", "worms 1");
+            writeFile(acq + "/worm_trails.csv", "trails 1");
+            writeFile(acq + "/xy_worms.csv", "export of worms 1");
+            writeFile(acq + "/xy_worms.bak", "worms 0");
+            writeFile(acq + "/worm_trails.bak", "trails 0");
+            writeFile(acq + "/xy_worms_original.bin", "worms 0");
+            writeFile(acq + "/worm_trails_original.csv", "trails 0");
+            failSetAsideStepsAfter(steps);
+            if (resetOutputs(acq).isEmpty()) {
+                writeFile(acq + "/xy_image.bin", "image 2");
+                writeFile(acq + "/xy_worms.bin", "worms 2");
+                writeFile(acq + "/worm_trails.csv", "trails 2");
+                if (keep)
+                    finishAttempt(acq, {});
+                else
+                    abandonAttempt(acq);
+            }
+            const bool cut = setAsideStepsLeft() == 0;
+            failSetAsideStepsAfter(-1);
+            ASSERT_EQ(abandonAttempt(acq), "") << steps;
+            const QByteArray image = readFile(acq + "/xy_image.bin");
+            const QString n = image == "image 2" ? "2" : "1";
+            ASSERT_TRUE(image == "image 1" || image == "image 2") << steps;
+            EXPECT_EQ(readFile(acq + "/xy_worms.bin"), "worms " + n) << keep << steps;
+            EXPECT_EQ(readFile(acq + "/worm_trails.csv"), "trails " + n) << keep << steps;
+            const QString earlier = n == "2" ? "1" : "0";
+            EXPECT_EQ(readFile(acq + "/xy_worms.bak"), "worms " + earlier) << keep << steps;
+            EXPECT_EQ(readFile(acq + "/worm_trails.bak"), "trails " + earlier) << keep << steps;
+            // An export stands only beside the results it was made from.
+            EXPECT_EQ(readFile(acq + "/xy_worms.csv"),
+                      n == "1" ? QByteArray("export of worms 1") : QByteArray("<missing>"))
+                << keep << steps;
+            EXPECT_FALSE(QFileInfo::exists(acq + "/reprocess_previous")) << keep << steps;
+            if (!cut) {
+                EXPECT_EQ(n, keep ? "2" : "1");
+                EXPECT_GT(steps, 5);
+                break;
+            }
+        }
+    }
+}
+
+TEST(ReprocessBackups, ATrackingThatDidNotFinishIsNoResult) {
+    QTemporaryDir root;
+    makeAcquisition(root.path(), 0);
+    ASSERT_EQ(resetOutputs(root.path()), "");
+    writeFile(root.filePath("xy_worms.bin"), "new worms");
+    writeFile(root.filePath("worm_trails.csv"), "trails up to the failure");
+    bool complete = true;
+    EXPECT_EQ(endAttempt(root.path(), {}, &complete, false),
+              "The tracker did not finish worm_trails.csv; the previous results were put back");
+    EXPECT_FALSE(complete);
+    EXPECT_EQ(readFile(root.filePath("worm_trails.csv")), "old trails");
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bin")), "old worms");
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "older worms");
+}
+
+TEST(ReprocessBackups, ResultsWhoseMissingFramesCannotBeRecordedAreNoResults) {
+    QTemporaryDir root;
+    makeAcquisition(root.path(), 0);
+    writeFile(root.filePath("xy_worms_original.bin"), "live worms");
+    ASSERT_EQ(resetOutputs(root.path()), "");
+    writeFile(root.filePath("xy_worms.bin"), "worms without 100");
+    writeFile(root.filePath("worm_trails.csv"), "trails without 100");
+    // The disk takes no more than a few bytes.
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = old;
+    tight.rlim_cur = 8;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    bool complete = true;
+    const QString said = endAttempt(root.path(), {100}, &complete);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_TRUE(said.startsWith("Cannot write " + root.filePath("frames_not_analysed.txt")))
+        << said.toStdString();
+    EXPECT_TRUE(said.endsWith("; the previous results were put back")) << said.toStdString();
+    EXPECT_FALSE(complete);
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bin")), "old worms");
+    EXPECT_FALSE(QFileInfo::exists(root.filePath("frames_not_analysed.txt")));
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "older worms");
+}
+
+TEST(ReprocessBackups, TheFirstCopyOfThePositionFileIsMadeBesideTheWindow) {
+    QTemporaryDir root;
+    makeAcquisition(root.path(), 0);
+    QByteArray worms(3 << 20, 'w');
+    for (int i = 0; i < worms.size(); i += 4096)
+        worms[i] = char(i / 4096);
+    writeFile(root.filePath("xy_worms.bin"), worms);
+    const QString original = root.filePath("xy_worms_original.bin");
+    holdOriginalCopies(true);
+    EXPECT_EQ(resetOutputs(root.path()), ""); // returns while the copy waits
+    EXPECT_FALSE(QFileInfo::exists(original));
+    // Put back meanwhile: the copy ends at once and leaves nothing.
+    EXPECT_EQ(abandonAttempt(root.path()), "");
+    EXPECT_FALSE(QFileInfo::exists(original));
+    EXPECT_EQ(QDir(root.path()).entryList({"xy_worms_original.bin*"}, QDir::Files | QDir::Hidden),
+              QStringList());
+    EXPECT_EQ(resetOutputs(root.path()), "");
+    EXPECT_FALSE(QFileInfo::exists(original));
+    holdOriginalCopies(false);
+    writeFile(root.filePath("xy_worms.bin"), "new worms");
+    writeFile(root.filePath("worm_trails.csv"), "new trails");
+    EXPECT_EQ(finishAttempt(root.path(), {}), "");
+    EXPECT_EQ(readFile(original), worms);
+    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), worms);
+}
+
 TEST(ReprocessBackups, NothingIsResetWhenTheBatchCannotBeWritten) {
     QTemporaryDir root;
     const QString program = root.path();
@@ -328,6 +497,7 @@ protected:
         hooks.track = [this](const QString& folder) {
             tracked << QFileInfo(folder).fileName();
             writeFile(folder + "/worm_trails.csv", "new trails");
+            return true;
         };
         hooks.status = [this](const QString& text) { statuses << text; };
         hooks.clearProgress = [this] { statuses << "<progress cleared>"; };

@@ -204,14 +204,14 @@ ReprocessController::confirmBadFrame(const HandlerGuard& guard) {
     };
 }
 
-void ReprocessController::track(const QString& folder, bool interactive) {
+bool ReprocessController::track(const QString& folder, bool interactive) {
     HandlerGuard guard(m_life);
     const results::StoredTrackResult result =
         results::TrackWorms(folder.toStdString(), interactive, trackerParams(),
                             m_services.programFolder.toStdString(), confirmBadFrame(guard));
-    if (!guard.alive())
-        return;
-    showTrackResult(result, guard);
+    if (guard.alive())
+        showTrackResult(result, guard);
+    return result.completed;
 }
 
 void ReprocessController::startRoutes(const QString& folder) {
@@ -393,10 +393,11 @@ void ReprocessController::PollBatchProgress() {
     drawProgress(acquisition::kBatchLastFrame);
     if (mode == 1) {
         const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
-        track(folder, false);
+        const bool tracked = track(folder, false);
         // The attempt ends whatever became of the window meanwhile.
         bool complete = false;
-        const QString ended = acquisition::endAttempt(folder, status.notAnalysed, &complete);
+        const QString ended =
+            acquisition::endAttempt(folder, status.notAnalysed, &complete, tracked);
         runner->release();
         if (!guard.alive())
             return;
@@ -446,9 +447,9 @@ acquisition::BatchHooks ReprocessController::batchHooks(const HandlerGuard& guar
     };
     hooks.track = [this, &guard](const QString& folder) {
         if (!guard.alive())
-            return;
+            return false;
         m_hooks.setAcquisitionFolder(folder);
-        track(folder, false);
+        return track(folder, false);
     };
     hooks.clean = [](const QString& folder) {
         results::FilterBadImages(folder.toStdString(), false);

@@ -140,7 +140,8 @@ private:
     void drawProgress(std::int32_t frame);
     void setMessage(const QString& text);
     // The stored tracker over a folder and its drawing; interactive: asks about bad frames.
-    void track(const QString& folder, bool interactive);
+    // True when it tracked every frame and wrote the trails.
+    bool track(const QString& folder, bool interactive);
     results::StoredTrackerParams trackerParams() const;
     // Asks about a bad frame (showing it on Picture1) while `guard`'s window is there.
     std::function<bool(const std::string&, std::int32_t)> confirmBadFrame(const HandlerGuard& guard);
