@@ -301,6 +301,30 @@ TEST_F(ReprocessWindowTest, AnUnreadableFrameIsNamedAndTheResultsOfEveryAttemptA
     EXPECT_FALSE(QFileInfo::exists(acquisition + "/reprocess_previous"));
 }
 
+TEST_F(ReprocessWindowTest, ATrackingThatFailsAfterTheBatchPutsThePreviousResultsBack) {
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    fakes.dialogs->answers = {true};
+    c.cmd_reprocess->click();
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchProgress() >= 1; }, 30000));
+    ASSERT_TRUE(w.Processing());
+    // Bytes that are no block stand after the first frames: the tracker ends early there,
+    // having written the trails of those frames only.
+    QFile worms(acquisition + "/xy_worms.bin");
+    ASSERT_TRUE(worms.open(QIODevice::Append));
+    worms.write(QByteArray(6, char(0x80)));
+    worms.close();
+    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000));
+    EXPECT_EQ(fakes.dialogs->messages(),
+              (QStringList{"error processing all routes file",
+                           "The tracker did not finish worm_trails.csv; the previous results "
+                           "were put back"}));
+    EXPECT_EQ(readFile(acquisition + "/xy_worms.bin"), "old worms");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/worm_trails.bak"));
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/reprocess_previous"));
+}
+
 TEST_F(ReprocessWindowTest, AnAcquisitionWithoutRunDataIsReprocessedUnderTheWindowsAddress) {
     QFile::remove(acquisition + "/rundata.dat");
     FrmTraining& w = open();
