@@ -285,6 +285,7 @@ TEST(ReprocessBackups, AFolderOfPreviousResultsThatIsNotTheProgramsIsRefusedUnto
 TEST(ReprocessBackups, AListOfPreviousResultsThatCannotBeReadLeavesThemWhereTheyAre) {
     QTemporaryDir root;
     makeAcquisition(root.path(), 0);
+    writeFile(root.filePath("xy_worms_original.bin"), "live worms");
     ASSERT_EQ(resetOutputs(root.path()), "");
     writeFile(root.filePath("xy_worms.bin"), "partial worms");
     const QString list = root.filePath("reprocess_previous/saved.txt");
@@ -351,21 +352,6 @@ TEST(ReprocessBackups, ACrashAtAnyStepLeavesTheResultsOfOneAttemptAndTheBackupsO
             }
         }
     }
-}
-
-TEST(ReprocessBackups, ATrackingThatDidNotFinishIsNoResult) {
-    QTemporaryDir root;
-    makeAcquisition(root.path(), 0);
-    ASSERT_EQ(resetOutputs(root.path()), "");
-    writeFile(root.filePath("xy_worms.bin"), "new worms");
-    writeFile(root.filePath("worm_trails.csv"), "trails up to the failure");
-    bool complete = true;
-    EXPECT_EQ(endAttempt(root.path(), {}, &complete, false),
-              "The tracker did not finish worm_trails.csv; the previous results were put back");
-    EXPECT_FALSE(complete);
-    EXPECT_EQ(readFile(root.filePath("worm_trails.csv")), "old trails");
-    EXPECT_EQ(readFile(root.filePath("xy_worms.bin")), "old worms");
-    EXPECT_EQ(readFile(root.filePath("xy_worms.bak")), "older worms");
 }
 
 TEST(ReprocessBackups, ResultsWhoseMissingFramesCannotBeRecordedAreNoResults) {
@@ -604,6 +590,24 @@ TEST_F(MassRunTest, AStopEndsTheCurrentBatchAndSkipsTheRest) {
     EXPECT_EQ(readFile(project + "/A/xy_worms.bin"), "old worms");
     EXPECT_EQ(fakes.launcher->stopped.size(), 1u);
     EXPECT_EQ(readFile(project + "/B/xy_worms.bin"), "old worms");
+}
+
+TEST_F(MassRunTest, AnAcquisitionWhoseTrackingEndsEarlyGetsItsPreviousResultsBack) {
+    hooks.track = [this](const QString& folder) {
+        writeFile(folder + "/worm_trails.csv", "trails up to the failure");
+        return QFileInfo(folder).fileName() != "A";
+    };
+    const auto outcomes = applyTrainingToSelection(
+        fakes.services(program), runner, {"A", project + "/A"}, project, {"A", "B"}, false, hooks);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].result, Result::EndedEarly);
+    EXPECT_EQ(outcomes[0].message, "A: The tracker did not finish worm_trails.csv; the previous "
+                                   "results were put back");
+    EXPECT_EQ(readFile(project + "/A/worm_trails.csv"), "old trails");
+    EXPECT_EQ(readFile(project + "/A/xy_image.bin"), "old image");
+    EXPECT_EQ(readFile(project + "/A/xy_worms.bak"), "older worms");
+    EXPECT_EQ(outcomes[1].result, Result::Done);
+    EXPECT_EQ(readFile(project + "/B/worm_trails.bak"), "old trails");
 }
 
 TEST_F(MassRunTest, ASourceWithoutTrainingDoesNothing) {
