@@ -216,8 +216,7 @@ bool hasUnfinishedAttempt(const QString& folder) {
 
 QString abandonAttempt(const QString& folder) {
     cancelOriginalCopy(inFolder(folder, QString::fromLatin1(kOriginalWormsName)));
-    bool kept = false;
-    return putResultsBack(folder, &kept);
+    return putResultsBack(folder);
 }
 
 QString finishAttempt(const QString& folder, const std::vector<std::int32_t>& notAnalysed) {
