@@ -627,6 +627,14 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
         const QString folder = inFolder(projectFolder, item);
         tell(hooks, item);
         tell(hooks, item + QStringLiteral(" Cleaning..."));
+        // The program folder is held before the cleaning marks any frame.
+        QString busy = runner.readyForNext();
+        if (busy.isEmpty())
+            busy = runner.reserve();
+        if (!busy.isEmpty()) {
+            outcomes.push_back(skipped(item, busy));
+            continue;
+        }
         if (hooks.clean && QFileInfo(folder).isDir())
             hooks.clean(folder);
         if (QString error = startZStack(services, runner, folder, windowAddress);

@@ -614,13 +614,21 @@ void ReprocessController::ExportZStack() {
     const QString folder = m_hooks.acquisitionFolder();
     if (folder.isEmpty() || !QFileInfo(folder).isDir() || refuseWhileBusy())
         return;
+    // The program folder is held before the cleaning marks any frame.
+    const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
+    if (QString busy = runner->reserve(); !busy.isEmpty()) {
+        m_services.dialogs->message(busy);
+        return;
+    }
     prepareProgressBar();
     m_c.cmd_exportbmp->setEnabled(true);
     const results::BadFrameFilter filter = results::FilterBadImages(folder.toStdString(), false);
     if (!filter.cleaningApplied()) {
         m_services.dialogs->message(QStringLiteral("Warning!: Image cleaning not applied"));
-        if (!guard.alive())
+        if (!guard.alive()) {
+            runner->release();
             return;
+        }
     }
     const QString error = acquisition::startZStack(m_services, *m_runner, folder, windowAddress());
     if (!error.isEmpty()) {
