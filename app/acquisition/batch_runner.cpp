@@ -98,9 +98,9 @@ int takeLock(const QString& path, const QString& programFolder, QString* error,
              bool create = true) {
     // A link in its place is never followed (its target, wherever it points, is neither made
     // nor opened), and only a regular file is taken as the lock.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (create ? O_CREAT : 0),
-                          0644);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(),
+               O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (create ? O_CREAT : 0), 0644);
     if (fd < 0 && !create && errno == ENOENT)
         return -1;
     if (fd < 0) {

@@ -133,12 +133,12 @@ BatchStatus waitForBatch(BatchRunner& runner, platform::Clock& clock, const Batc
                          int maxPolls = kMaxPollsPerAcquisition);
 
 // "Reprocess using Training...": for every selected item but ".." while keepGoing holds: the
-// checks; the program folder's lock (held to the end of the run); the source's training.dat (and descriptor.dat, when it has one) copied into the
-// acquisition unless it is the source itself; the output reset; a find batch whose Sirrex
-// options come from the acquisition's own training.dat, the copy just made; the wait of at
-// most 600 polls; then the tracker when the acquisition holds xy_image.bin. An acquisition that
-// fails a step is reported by name and the next one goes on. Nothing is done (an empty list)
-// when the source holds no training.dat.
+// checks; the program folder's lock (held to the end of the run); the source's training.dat (and
+// descriptor.dat, when it has one) copied into the acquisition unless it is the source itself; the
+// output reset; a find batch whose Sirrex options come from the acquisition's own training.dat, the
+// copy just made; the wait of at most 600 polls; then the tracker when the acquisition holds
+// xy_image.bin. An acquisition that fails a step is reported by name and the next one goes on.
+// Nothing is done (an empty list) when the source holds no training.dat.
 std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Services& services,
                                                          BatchRunner& runner,
                                                          const TrainingSource& source,

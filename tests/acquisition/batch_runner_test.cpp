@@ -172,8 +172,7 @@ TEST(BatchRunnerFake, ALockFileThatIsALinkIsRefusedAndNothingIsMadeWhereItPoints
     ASSERT_TRUE(QFile::link(outside, program + "/findrun.lock")); // dangling
     platform::fakes::FakeServices fakes;
     BatchRunner runner(fakes.services(program));
-    const QString refusal =
-        "Cannot open " + program + "/findrun.lock: it is a symbolic link";
+    const QString refusal = "Cannot open " + program + "/findrun.lock: it is a symbolic link";
     EXPECT_EQ(runner.readyForNext(), refusal);
     EXPECT_EQ(runner.reserve(), refusal);
     EXPECT_EQ(runner.start({"#!/bin/sh\n", {}}), refusal);

@@ -226,9 +226,9 @@ void ReprocessController::startTracking(const QString& folder, int mode) {
     HandlerGuard guard(m_life);
     const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
     // The bad-frame pass (asking about each frame for Routes) now, the tracking in StepRoutes.
-    auto run = std::make_unique<results::StoredTrackerRun>(results::startTrackWorms(
-        folder.toStdString(), mode == 3, trackerParams(), m_services.programFolder.toStdString(),
-        confirmBadFrame(guard)));
+    auto run = std::make_unique<results::StoredTrackerRun>(
+        results::startTrackWorms(folder.toStdString(), mode == 3, trackerParams(),
+                                 m_services.programFolder.toStdString(), confirmBadFrame(guard)));
     if (!guard.alive()) {
         runner->release(); // stopped or closed while the operator was asked
         return;

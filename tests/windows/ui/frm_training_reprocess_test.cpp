@@ -163,8 +163,8 @@ TEST_F(ReprocessWindowTest, RoutesHoldTheProgramFoldersOneLockAgainstEveryOtherC
     writeFile(acquisition + "/xy_image.bin", QByteArray());
     FrmTraining& w = open();
     auto& c = w.controls();
-    const QString refusal = "Another batch is running in " + program.path() +
-                            "; it must end before a new one starts";
+    const QString refusal =
+        "Another batch is running in " + program.path() + "; it must end before a new one starts";
     // Another Vermalux reprocesses in this program folder: Routes are refused, nothing changes.
     acquisition::BatchRunner other(fakes.services(program.path()));
     ASSERT_EQ(other.reserve(), "");
