@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace acquisition {
@@ -94,13 +96,23 @@ namespace {
 // A test (`create` false) of a lock file that does not exist finds no batch and makes nothing.
 int takeLock(const QString& path, const QString& programFolder, QString* error,
              bool create = true) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
+    // A link in its place is never followed (its target, wherever it points, is neither made
+    // nor opened), and only a regular file is taken as the lock.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(),
+               O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (create ? O_CREAT : 0), 0644);
     if (fd < 0 && !create && errno == ENOENT)
         return -1;
     if (fd < 0) {
         *error = QStringLiteral("Cannot open ") + path + QStringLiteral(": ") +
-                 QString::fromLocal8Bit(std::strerror(errno));
+                 (errno == ELOOP ? QStringLiteral("it is a symbolic link")
+                                 : QString::fromLocal8Bit(std::strerror(errno)));
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *error = QStringLiteral("Cannot open ") + path + QStringLiteral(": not a regular file");
         return -1;
     }
     int r;
@@ -204,6 +216,9 @@ QString BatchRunner::start(const BatchScript& script,
     }
     m_status = BatchStatus{};
     m_scratch = script.scratchFiles;
+    // What converters of an attempt cut short (killed with their program) left under
+    // temporary names beside this batch's frames.
+    removeScratch(false);
     // The batch holds its own copy of the lock for as long as any of its processes lives.
     m_pid = m_services.launcher->startJob(QStringLiteral("/bin/sh"), {scriptPath()},
                                           m_services.programFolder, m_lockFd);
@@ -237,10 +252,22 @@ BatchStatus BatchRunner::poll() {
         endEarly(content.failure + QStringLiteral("; the batch ended ") +
                  reachedText(m_status, anyFrame));
     } else if (m_status.frame >= kBatchLastFrame) {
-        m_status.state = BatchStatus::State::Finished;
-        QFile failed(failedFramesPath());
-        if (failed.open(QIODevice::ReadOnly))
-            m_status.notAnalysed = parseNotAnalysed(failed.read(1 << 16));
+        // The frames that failed belong to the result: a record of them that cannot be read
+        // (not a regular file, far too large) ends the batch early rather than passing every
+        // frame off as analysed.
+        std::string failed;
+        bool missing = false;
+        if (formats::readRegularFile(failedFramesPath().toStdString(), failed, error, &missing,
+                                     kFailedFramesMaxBytes) ||
+            missing) {
+            m_status.state = BatchStatus::State::Finished;
+            m_status.notAnalysed = parseNotAnalysed(QByteArray::fromStdString(failed));
+            // What a converter killed on the way left under a temporary name goes now.
+            removeScratch(false);
+        } else {
+            endEarly(QString::fromStdString(error) + QStringLiteral("; the batch ended ") +
+                     reachedText(m_status, anyFrame));
+        }
     } else if (!alive) {
         endEarly(QStringLiteral("The batch ended early, ") + reachedText(m_status, anyFrame));
     } else if (now - m_lastAdvanceMs >= m_stallLimitMs) {
@@ -272,7 +299,15 @@ bool BatchRunner::stop() {
     return ended;
 }
 
-void BatchRunner::removeScratch() const {
+namespace {
+
+// The name a writer gives a file while it writes it: the file's name, ".tmp", its process id
+// and, from the program's own writers, "_" and a count ("x.pgm.tmp4711_0").
+const QRegularExpression kTemporarySuffix(QStringLiteral("^\\.tmp[0-9]+(_[0-9]+)?$"));
+
+} // namespace
+
+void BatchRunner::removeScratch(bool withFiles) const {
     QMap<QString, QSet<QString>> byFolder;
     for (const QString& path : m_scratch) {
         const QFileInfo info(path);
@@ -280,11 +315,12 @@ void BatchRunner::removeScratch() const {
     }
     for (auto it = byFolder.cbegin(); it != byFolder.cend(); ++it) {
         const QDir dir(it.key());
-        for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
-            // The file itself, or a temporary name its writer made beside it ("x.pgm.tmp...").
+        for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+            // The file itself, or a temporary name its writer made beside it.
             const qsizetype temporary = name.lastIndexOf(QStringLiteral(".tmp"));
-            if (it.value().contains(name) ||
-                (temporary > 0 && it.value().contains(name.left(temporary))))
+            if ((withFiles && it.value().contains(name)) ||
+                (temporary > 0 && it.value().contains(name.left(temporary)) &&
+                 kTemporarySuffix.match(name.mid(temporary)).hasMatch()))
                 QFile::remove(dir.filePath(name));
         }
     }

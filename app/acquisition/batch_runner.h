@@ -6,9 +6,13 @@
 // so that it is held while any process of the batch lives; a batch is killed when the Vermalux
 // that started it ends, whatever way. A poll
 // says how far the batch got, that it finished (frame 300 recorded), or that it ended early
-// (its processes gone before frame 300, a program in it failed, or no progress for too long),
-// naming the frame reached; it never reports a running batch for ever. When a batch ends early
-// or is stopped, the converted frames it was working on are removed with it.
+// (its processes gone before frame 300, a program in it failed, no progress for too long, or
+// its record of failed frames not a regular file of a few numbers), naming the frame reached;
+// it never reports a running batch for ever. When a batch ends early or is stopped, the
+// converted frames it was working on are removed with it; what a converter killed on the way
+// left under a temporary name is removed when the batch ends and before the next one starts.
+// The lock file is never a link: one in its place is refused, its target neither made nor
+// opened.
 
 #include "app/acquisition/batch_script.h"
 #include "platform/services.h"
@@ -52,6 +56,8 @@ std::vector<std::int32_t> parseNotAnalysed(const QByteArray& content);
 
 class BatchRunner {
 public:
+    // The record of failed frames holds a few numbers; one longer than this is not read.
+    static constexpr std::size_t kFailedFramesMaxBytes = 1 << 16;
     // A batch that records no new frame for this long while it runs is stopped.
     static constexpr std::int64_t kDefaultStallLimitMs = 120000;
 
@@ -101,8 +107,9 @@ public:
     QString failedFramesPath() const;
 
 private:
-    // Removes the scratch files of the batch and what their writers left under temporary names.
-    void removeScratch() const;
+    // Removes what the writers of the batch's scratch files left under temporary names, and,
+    // `withFiles`, the scratch files themselves.
+    void removeScratch(bool withFiles = true) const;
     // The progress file's temporary names left by a batch that was cut short.
     void removeProgressTemporaries() const;
     void endEarly(const QString& message);

@@ -392,7 +392,11 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
             outcomes.push_back(skipped(item, check.error));
             continue;
         }
-        if (QString busy = runner.readyForNext(); !busy.isEmpty()) {
+        // The program folder is held before anything of the acquisition changes.
+        QString busy = runner.readyForNext();
+        if (busy.isEmpty())
+            busy = runner.reserve();
+        if (!busy.isEmpty()) {
             outcomes.push_back(skipped(item, busy));
             continue;
         }
@@ -503,7 +507,11 @@ QString startZStack(const platform::Services& services, BatchRunner& runner,
     const AcquisitionCheck check = checkAcquisition(acquisitionFolder, windowAddress);
     if (!check.error.isEmpty())
         return check.error;
-    if (QString busy = runner.readyForNext(); !busy.isEmpty())
+    // The program folder is held before the accumulator is touched.
+    QString busy = runner.readyForNext();
+    if (busy.isEmpty())
+        busy = runner.reserve();
+    if (!busy.isEmpty())
         return busy;
     const QString accumulator = zStackAccumulatorPath(acquisitionFolder);
     if (QFileInfo::exists(accumulator) && !QFile::remove(accumulator))
@@ -536,6 +544,14 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
         const QString folder = inFolder(projectFolder, item);
         tell(hooks, item);
         tell(hooks, item + QStringLiteral(" Cleaning..."));
+        // The program folder is held before the cleaning marks any frame.
+        QString busy = runner.readyForNext();
+        if (busy.isEmpty())
+            busy = runner.reserve();
+        if (!busy.isEmpty()) {
+            outcomes.push_back(skipped(item, busy));
+            continue;
+        }
         if (hooks.clean && QFileInfo(folder).isDir())
             hooks.clean(folder);
         if (QString error = startZStack(services, runner, folder, windowAddress);

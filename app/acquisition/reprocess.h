@@ -134,12 +134,12 @@ BatchStatus waitForBatch(BatchRunner& runner, platform::Clock& clock, const Batc
                          int maxPolls = kMaxPollsPerAcquisition);
 
 // "Reprocess using Training...": for every selected item but ".." while keepGoing holds: the
-// checks; the source's training.dat (and descriptor.dat, when it has one) copied into the
-// acquisition unless it is the source itself; the output reset; a find batch whose Sirrex
-// options come from the acquisition's own training.dat, the copy just made; the wait of at
-// most 600 polls; then the tracker when the acquisition holds xy_image.bin. An acquisition that
-// fails a step is reported by name and the next one goes on. Nothing is done (an empty list)
-// when the source holds no training.dat.
+// checks; the program folder's lock (held to the end of the run); the source's training.dat (and
+// descriptor.dat, when it has one) copied into the acquisition unless it is the source itself; the
+// output reset; a find batch whose Sirrex options come from the acquisition's own training.dat, the
+// copy just made; the wait of at most 600 polls; then the tracker when the acquisition holds
+// xy_image.bin. An acquisition that fails a step is reported by name and the next one goes on.
+// Nothing is done (an empty list) when the source holds no training.dat.
 std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Services& services,
                                                          BatchRunner& runner,
                                                          const TrainingSource& source,
@@ -165,7 +165,8 @@ bool seedZStack(platform::Launcher& launcher, const QString& programFolder,
                 const QString& acquisitionFolder, const QString& deviceAddress,
                 const std::vector<std::int32_t>& frames);
 
-// Starts the z-stack batch of one acquisition: the checks, a batch that may start, an old
+// Starts the z-stack batch of one acquisition: the checks, a batch that may start and the
+// program folder's lock taken (kept by the runner until release(), also on failure), an old
 // accumulator removed, the seed, the batch. Empty on success, else a message. The result is
 // zStackImagePath(folder) once the batch has finished.
 QString startZStack(const platform::Services& services, BatchRunner& runner,

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -19,7 +20,9 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -159,6 +162,56 @@ TEST(BatchRunnerFake, ASecondBatchWaitsForTheFirst) {
     fakes.launcher->failStarts = true;
     fakes.launcher->running[1001] = false;
     EXPECT_EQ(runner.start({"", {}}), "Cannot start /bin/sh on " + program.filePath("findrun.sh"));
+}
+
+TEST(BatchRunnerFake, ALockFileThatIsALinkIsRefusedAndNothingIsMadeWhereItPoints) {
+    QTemporaryDir root;
+    const QString program = root.filePath("bin");
+    ASSERT_TRUE(QDir().mkpath(program));
+    const QString outside = root.filePath("elsewhere.lock");
+    ASSERT_TRUE(QFile::link(outside, program + "/findrun.lock")); // dangling
+    platform::fakes::FakeServices fakes;
+    BatchRunner runner(fakes.services(program));
+    const QString refusal = "Cannot open " + program + "/findrun.lock: it is a symbolic link";
+    EXPECT_EQ(runner.readyForNext(), refusal);
+    EXPECT_EQ(runner.reserve(), refusal);
+    EXPECT_EQ(runner.start({"#!/bin/sh\n", {}}), refusal);
+    EXPECT_FALSE(runner.reserved());
+    EXPECT_FALSE(QFileInfo::exists(outside));
+    EXPECT_FALSE(QFileInfo::exists(program + "/findrun.sh"));
+    EXPECT_TRUE(fakes.launcher->started.empty());
+    // Nor is a file it points at taken as the lock.
+    writeFile(outside, "not ours");
+    EXPECT_EQ(runner.reserve(), refusal);
+    EXPECT_EQ(readFile(outside), "not ours");
+}
+
+TEST(BatchRunnerFake, AFailedFramesRecordThatIsNoRegularFileOrTooLargeEndsTheBatchEarly) {
+    QTemporaryDir program;
+    const QString record = program.filePath("cmdfail.dat");
+    const QString ended = "; the batch ended after frame 300 of 300";
+    // A link to an endless device, a named pipe that nobody writes, 300 MB of nothing.
+    const std::vector<std::pair<std::function<bool()>, QString>> records{
+        {[&] { return QFile::link("/dev/zero", record); }, ": not a regular file"},
+        {[&] { return ::mkfifo(record.toLocal8Bit().constData(), 0644) == 0; },
+         ": not a regular file"},
+        {[&] {
+             writeFile(record, "");
+             return ::truncate(record.toLocal8Bit().constData(), 300 << 20) == 0;
+         },
+         ": the file is too large"}};
+    for (const auto& [make, why] : records) {
+        platform::fakes::FakeServices fakes;
+        BatchRunner runner(fakes.services(program.path()));
+        ASSERT_EQ(runner.start({"", {}}), "");
+        writeFile(program.filePath("cmdout.dat"), "300 \n");
+        ASSERT_TRUE(make());
+        const BatchStatus status = runner.poll();
+        ASSERT_EQ(status.state, State::EndedEarly) << why.toStdString();
+        EXPECT_EQ(status.message, "Cannot read " + record + why + ended);
+        EXPECT_TRUE(status.notAnalysed.empty());
+        ASSERT_TRUE(QFile::remove(record));
+    }
 }
 
 namespace {
@@ -320,6 +373,34 @@ TEST_F(BatchRunnerReal, FramesThatFailAreNamedOnceAtTheEndAndTheBatchFinishes) {
     EXPECT_EQ(notAnalysedMessage({100}), "Frame 100 could not be analysed");
     EXPECT_EQ(notAnalysedMessage({}), "");
     EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(BatchRunnerReal, WhatAKilledConverterLeftUnderATemporaryNameGoesAndNothingElse) {
+    // The converter of frame 2 is killed half-way through writing its temporary; an attempt
+    // cut short before this batch left one of frame 3's.
+    converter("case \"$4\" in *f2.jpg) printf 'P5\\n16' > \"$3.tmp$$_0\"; kill -9 $$;; esac\n");
+    frames(0, 4);
+    const QString img = acquisition + "/img/";
+    writeFile(img + "c10_0_0_7f3.pgm.tmp4711_0", "P5\n16");
+    // What is not such a temporary stays, a link of that name too (and what it points at).
+    const QStringList others{"c10_0_0_7f3.pgm.tmp", "c10_0_0_7f3.pgm.tmp.jpg",
+                             "c10_0_0_7f3.pgm.tmp12_x", "notes.tmp12_0", "c10_0_0_7f3.pgmtmp1_0"};
+    for (const QString& name : others)
+        writeFile(img + name, "operator's");
+    writeFile(root.filePath("kept"), "outside");
+    ASSERT_TRUE(QFile::link(root.filePath("kept"), img + "c10_0_0_7f4.pgm.tmp5_0"));
+    BatchRunner runner(services);
+    ASSERT_EQ(runner.start(script()), "");
+    EXPECT_FALSE(QFileInfo::exists(img + "c10_0_0_7f3.pgm.tmp4711_0"));
+    pollToEnd(runner);
+    ASSERT_EQ(runner.status().state, State::Finished);
+    EXPECT_EQ(runner.status().notAnalysed, std::vector<std::int32_t>{2});
+    const QStringList killed = QDir(img).entryList({"c10_0_0_7f2.pgm*"}, QDir::Files);
+    EXPECT_TRUE(killed.isEmpty()) << killed.join(", ").toStdString();
+    for (const QString& name : others)
+        EXPECT_EQ(readFile(img + name), "operator's") << name.toStdString();
+    EXPECT_TRUE(QFileInfo(img + "c10_0_0_7f4.pgm.tmp5_0").isSymLink());
+    EXPECT_EQ(readFile(root.filePath("kept")), "outside");
 }
 
 TEST_F(BatchRunnerReal, WhatABatchLeftRunningInItsGroupHoldsOffTheNextOne) {

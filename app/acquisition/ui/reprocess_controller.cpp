@@ -30,6 +30,9 @@ constexpr int kOrange = colourValue(255, 165, 0);
 constexpr int kGreen = colourValue(0, 255, 0); // 65280
 constexpr int kBadFrameTextPixels = 30;
 
+const QString kRoutesRunning =
+    QStringLiteral("Reprocess Routes is running: let it end before starting it again.");
+
 const QString kMassQuestion = QStringLiteral(
     "MASS REPROCESSING\n***********************\nWARNING: Current Process will be Replaced.\n"
     "Proceed?");
@@ -72,7 +75,7 @@ ReprocessController::~ReprocessController() {
     m_life.end();
     // A command still waiting on the runner finds its batch stopped.
     m_runner->stop();
-    if (m_mode == 1)
+    if (m_mode == 1 || m_mode == 4)
         acquisition::abandonAttempt(m_batchFolder);
     if (m_mode != 0 || m_unseenZStack->isActive())
         m_runner->release();
@@ -90,17 +93,19 @@ void ReprocessController::stopBatch() {
     m_unseenZStack->stop();
     const int mode = m_mode;
     m_mode = 0;
-    m_routes.reset(); // a Routes run that did not finish writes nothing
+    m_routes.reset(); // a tracking that did not finish writes nothing
     m_runner->stop();
     if (mode == 1)
         reprocessUnfinished(m_runner->status().message);
+    else if (mode == 4)
+        reprocessUnfinished(QStringLiteral("The tracking was stopped"));
     // A command over a selection gives the folder back at its own end.
     if (mode != 0 || unseen)
         m_runner->release();
 }
 
 void ReprocessController::replayTakesThePoll() {
-    if (m_mode == 1) {
+    if (m_mode == 1 || m_mode == 4) {
         stopBatch();
     } else if (m_mode == 3) {
         stopBatch();
@@ -134,7 +139,10 @@ void ReprocessController::reprocessUnfinished(const QString& why) {
 
 bool ReprocessController::refuseWhileBusy() {
     QString busy = m_runner->readyForNext();
-    if (busy.isEmpty() && (m_mode != 0 || m_unseenZStack->isActive()))
+    if (busy.isEmpty() && m_mode == 3)
+        busy = kRoutesRunning;
+    // A command over a selection holds the program folder between its batches.
+    if (busy.isEmpty() && (m_mode != 0 || m_unseenZStack->isActive() || m_runner->reserved()))
         busy = QStringLiteral("A batch is still running; it must end or be stopped before the "
                               "next one starts");
     if (busy.isEmpty())
@@ -214,25 +222,30 @@ bool ReprocessController::track(const QString& folder, bool interactive) {
     return result.completed;
 }
 
-void ReprocessController::startRoutes(const QString& folder) {
+void ReprocessController::startTracking(const QString& folder, int mode) {
     HandlerGuard guard(m_life);
-    // The bad-frame pass (asking about each frame) now, the tracking in StepRoutes.
+    const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
+    // The bad-frame pass (asking about each frame for Routes) now, the tracking in StepRoutes.
     auto run = std::make_unique<results::StoredTrackerRun>(
-        results::startTrackWorms(folder.toStdString(), true, trackerParams(),
+        results::startTrackWorms(folder.toStdString(), mode == 3, trackerParams(),
                                  m_services.programFolder.toStdString(), confirmBadFrame(guard)));
-    if (!guard.alive())
+    if (!guard.alive()) {
+        runner->release(); // stopped or closed while the operator was asked
         return;
+    }
     m_routes = std::move(run);
     prepareProgressBar();
-    m_mode = 3;
+    m_mode = mode;
     m_c.Timeracq->setInterval(kRoutesTickMs);
     m_c.Timeracq->start();
 }
 
 void ReprocessController::StepRoutes() {
     HandlerGuard guard(m_life);
+    const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
     if (!m_routes) {
         m_mode = 0;
+        runner->release();
         return;
     }
     const bool ended = m_routes->step(std::chrono::milliseconds(kRoutesStepMs));
@@ -241,9 +254,31 @@ void ReprocessController::StepRoutes() {
         m_c.Timeracq->start();
         return;
     }
+    const int mode = m_mode;
     m_mode = 0;
     const std::unique_ptr<results::StoredTrackerRun> run = std::move(m_routes);
     const results::StoredTrackResult result = run->finish();
+    if (mode == 4) {
+        // The end of a reprocess: the attempt ends before anything is shown, whatever becomes
+        // of the window meanwhile.
+        bool complete = false;
+        const QString ended =
+            acquisition::endAttempt(m_batchFolder, runner->status().notAnalysed, &complete,
+                                    result.completed);
+        runner->release();
+        showTrackResult(result, guard);
+        if (!guard.alive())
+            return;
+        m_hooks.setProcessing(false);
+        m_c.cmd_reprocess->setText(QStringLiteral("[Process]"));
+        setFrameStepping(true);
+        QString done = QStringLiteral("Done!");
+        if (!ended.isEmpty())
+            done = complete ? done + QLatin1Char('\n') + ended : ended;
+        m_services.dialogs->message(done);
+        return;
+    }
+    runner->release();
     showTrackResult(result, guard);
     if (!guard.alive())
         return;
@@ -343,12 +378,12 @@ void ReprocessController::PollBatchProgress() {
     m_c.Timeracq->stop();
     if (m_mode == 0)
         return; // no batch: the first tick after the window loads only switches the timer off
-    if (m_mode == 3) {
-        StepRoutes();
+    if ((m_mode == 1 || m_mode == 4) && !m_hooks.processing()) {
+        stopBatch();
         return;
     }
-    if (m_mode == 1 && !m_hooks.processing()) {
-        stopBatch();
+    if (m_mode == 3 || m_mode == 4) {
+        StepRoutes();
         return;
     }
     const acquisition::BatchStatus status = m_runner->poll();
@@ -392,22 +427,8 @@ void ReprocessController::PollBatchProgress() {
     m_mode = 0;
     drawProgress(acquisition::kBatchLastFrame);
     if (mode == 1) {
-        const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
-        const bool tracked = track(folder, false);
-        // The attempt ends whatever became of the window meanwhile.
-        bool complete = false;
-        const QString ended =
-            acquisition::endAttempt(folder, status.notAnalysed, &complete, tracked);
-        runner->release();
-        if (!guard.alive())
-            return;
-        m_hooks.setProcessing(false);
-        m_c.cmd_reprocess->setText(QStringLiteral("[Process]"));
-        setFrameStepping(true);
-        QString done = QStringLiteral("Done!");
-        if (!ended.isEmpty())
-            done = complete ? done + QLatin1Char('\n') + ended : ended;
-        m_services.dialogs->message(done);
+        // The tracking goes on in steps of the timer, which end the attempt (StepRoutes).
+        startTracking(folder, 4);
         return;
     }
     m_runner->release();
@@ -551,25 +572,25 @@ void ReprocessController::endSelectionRun(
 
 void ReprocessController::ReprocessRoutes() {
     HandlerGuard guard(m_life, "ReprocessRoutes");
-    if (!guard.entered() || m_mode != 0)
-        return; // a batch or a Routes run is going on: one at a time
-    const QString folder = m_hooks.acquisitionFolder();
-    if (folder.isEmpty())
+    if (!guard.entered() || m_mode == 3) {
+        m_services.dialogs->message(kRoutesRunning);
         return;
-    // A reprocess under way is not undone under its batch; one cut short is put back first.
-    bool reservedHere = false;
-    if (acquisition::hasUnfinishedAttempt(folder)) {
-        reservedHere = !m_runner->reserved() && m_runner->reserve().isEmpty();
-        if (!reservedHere) {
-            m_services.dialogs->message(QStringLiteral(
-                "A reprocess of this acquisition is running; it must end or be stopped first"));
-            return;
-        }
     }
+    const QString folder = m_hooks.acquisitionFolder();
+    if (folder.isEmpty() || refuseWhileBusy())
+        return;
+    // The trails change only under the program folder's lock, like every change of results: a
+    // reprocess, a mass run or a z-stack of any Vermalux on this folder refuses it, and the
+    // other way round, until the run ends.
+    const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
+    if (QString busy = runner->reserve(); !busy.isEmpty()) {
+        m_services.dialogs->message(busy);
+        return;
+    }
+    // A reprocess cut short (the program ended under it) is put back first.
     const acquisition::RoutesPreparation preparation = acquisition::prepareReprocessRoutes(folder);
-    if (reservedHere)
-        m_runner->release();
     if (!preparation.track) {
+        runner->release();
         if (!preparation.message.isEmpty())
             m_services.dialogs->message(preparation.message);
         return;
@@ -580,7 +601,11 @@ void ReprocessController::ReprocessRoutes() {
         m_c.txt_psize->text(), acquisition::PlateSizeRule::Whole);
     if (scale && scale->plateSizeReplaced)
         m_c.txt_psize->setText(QStringLiteral("35"));
-    startRoutes(folder); // goes on in steps; StepRoutes ends it
+    if (!guard.alive()) {
+        runner->release();
+        return;
+    }
+    startTracking(folder, 3); // goes on in steps; StepRoutes ends it
 }
 
 void ReprocessController::ExportZStack() {
@@ -590,13 +615,21 @@ void ReprocessController::ExportZStack() {
     const QString folder = m_hooks.acquisitionFolder();
     if (folder.isEmpty() || !QFileInfo(folder).isDir() || refuseWhileBusy())
         return;
+    // The program folder is held before the cleaning marks any frame.
+    const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
+    if (QString busy = runner->reserve(); !busy.isEmpty()) {
+        m_services.dialogs->message(busy);
+        return;
+    }
     prepareProgressBar();
     m_c.cmd_exportbmp->setEnabled(true);
     const results::BadFrameFilter filter = results::FilterBadImages(folder.toStdString(), false);
     if (!filter.cleaningApplied()) {
         m_services.dialogs->message(QStringLiteral("Warning!: Image cleaning not applied"));
-        if (!guard.alive())
+        if (!guard.alive()) {
+            runner->release();
             return;
+        }
     }
     const QString error = acquisition::startZStack(m_services, *m_runner, folder, windowAddress());
     if (!error.isEmpty()) {

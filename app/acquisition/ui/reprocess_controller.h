@@ -37,8 +37,8 @@ namespace ui {
 
 class PictureBox;
 
-// "Reprocess Routes" tracks in steps from the window's timer, so that the window answers
-// between them however large the position file is.
+// "Reprocess Routes", and the tracking that ends a reprocess, track in steps from the window's
+// timer, so that the window answers between them however large the position file is.
 inline constexpr int kRoutesStepMs = 50;
 inline constexpr int kRoutesTickMs = 1;
 
@@ -107,7 +107,7 @@ public:
     void forgetTrainingSource() { m_source.reset(); }
 
     // What the timer's poll is following: 0 nothing, 1 a find batch, 2 a z-stack batch,
-    // 3 the steps of "Reprocess Routes".
+    // 3 the steps of "Reprocess Routes", 4 the steps of the tracking that ends a reprocess.
     int batchMode() const { return m_mode; }
     acquisition::BatchRunner& runner() { return *m_runner; }
     // The last frame a batch recorded.
@@ -145,12 +145,13 @@ private:
     results::StoredTrackerParams trackerParams() const;
     // Asks about a bad frame (showing it on Picture1) while `guard`'s window is there.
     std::function<bool(const std::string&, std::int32_t)> confirmBadFrame(const HandlerGuard& guard);
-    // A Routes run: the bad-frame pass now, the tracking in steps from the timer.
-    void startRoutes(const QString& folder);
+    // A tracking in steps from the timer (mode 3, "Reprocess Routes", asking about bad frames;
+    // mode 4, the end of a reprocess): the bad-frame pass now, the tracking by StepRoutes.
+    void startTracking(const QString& folder, int mode);
     // The drawing, the status note and the message boxes of a finished tracking.
     void showTrackResult(const results::StoredTrackResult& result, const HandlerGuard& guard);
-    // One step of a Routes run (timer tick); at its end the result and "end of routes
-    // processing".
+    // One step of a tracking (timer tick); at its end the result and "end of routes
+    // processing", or, ending a reprocess, the attempt's end and "Done!".
     void StepRoutes();
     acquisition::BatchHooks batchHooks(const HandlerGuard& guard);
     void reportOutcomes(const std::vector<acquisition::AcquisitionOutcome>& outcomes);
@@ -177,7 +178,7 @@ private:
     int m_mode = 0;
     QString m_deviceAddress; // of the acquisition a find batch works on
     QString m_batchFolder;   // the acquisition the running batch works on
-    std::unique_ptr<results::StoredTrackerRun> m_routes; // the Routes run in steps (mode 3)
+    std::unique_ptr<results::StoredTrackerRun> m_routes; // the tracking in steps (modes 3, 4)
 };
 
 } // namespace ui

@@ -648,8 +648,11 @@ void FrmTraining::ToggleAutoconnect() {
 
 void FrmTraining::exportCsv(results::CsvExportResult (*exporter)(const std::string&)) {
     HandlerGuard guard(m_life, "ExportCsv");
-    if (!guard.entered())
+    if (!guard.entered()) {
+        m_services.dialogs->message(
+            QStringLiteral("A CSV export is running: let it end before starting another."));
         return;
+    }
     const std::string folder = m_acquisitionFolder.toStdString();
     const results::CsvExportResult result =
         runWhileAnswering([exporter, folder] { return exporter(folder); });

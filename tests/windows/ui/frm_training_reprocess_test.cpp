@@ -148,12 +148,71 @@ TEST_F(ReprocessWindowTest, ReprocessRoutesTracksInStepsOfTheTimer) {
     EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
     EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
     EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "old trails");
-    c.mn_reprocess->trigger(); // a second Routes while one runs starts nothing
-    ASSERT_TRUE(waitUntil([&] { return !fakes.dialogs->messages().isEmpty(); }, 60000));
-    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"end of routes processing"});
+    c.mn_reprocess->trigger(); // a second Routes while one runs starts nothing, and says so
+    const QString running = "Reprocess Routes is running: let it end before starting it again.";
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{running});
+    ASSERT_TRUE(waitUntil([&] { return fakes.dialogs->messages().size() > 1; }, 60000));
+    EXPECT_EQ(fakes.dialogs->messages(), (QStringList{running, "end of routes processing"}));
     EXPECT_EQ(w.reprocess().batchMode(), 0);
     EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"),
               "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n");
+}
+
+TEST_F(ReprocessWindowTest, RoutesHoldTheProgramFoldersOneLockAgainstEveryOtherChangeOfResults) {
+    writeFile(acquisition + "/xy_worms.bin", QByteArray(3 << 20, '\0'));
+    writeFile(acquisition + "/xy_image.bin", QByteArray());
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    const QString refusal =
+        "Another batch is running in " + program.path() + "; it must end before a new one starts";
+    // Another Vermalux reprocesses in this program folder: Routes are refused, nothing changes.
+    acquisition::BatchRunner other(fakes.services(program.path()));
+    ASSERT_EQ(other.reserve(), "");
+    c.mn_reprocess->trigger();
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{refusal});
+    EXPECT_EQ(w.reprocess().batchMode(), 0);
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/worm_trails.bak"));
+    // Once it is done, Routes run and hold the folder against the other one until they end.
+    other.release();
+    fakes.dialogs->log.clear();
+    c.mn_reprocess->trigger();
+    ASSERT_EQ(w.reprocess().batchMode(), 3);
+    EXPECT_EQ(other.reserve(), refusal);
+    EXPECT_EQ(other.readyForNext(), refusal);
+    ASSERT_TRUE(waitUntil([&] { return !fakes.dialogs->messages().isEmpty(); }, 60000));
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"end of routes processing"});
+    EXPECT_EQ(other.reserve(), "");
+}
+
+TEST_F(ReprocessWindowTest, TheTrackingThatEndsAReprocessRunsInStepsAndItsStopPutsResultsBack) {
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    // The first tick of the tracking: the batch has finished, the window answers, nothing is
+    // said yet; the operator stops there.
+    bool seen = false;
+    QObject::connect(c.Timeracq, &QTimer::timeout, &w, [&] {
+        if (seen || w.reprocess().batchMode() != 4)
+            return;
+        seen = true;
+        EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(acquisition + "/worm_trails.csv"));
+        c.cmd_reprocess->click(); // STOP
+    });
+    fakes.dialogs->answers = {true};
+    c.cmd_reprocess->click();
+    ASSERT_TRUE(w.Processing());
+    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000));
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The tracking was stopped; the previous results were put back"});
+    EXPECT_EQ(w.reprocess().batchMode(), 0);
+    EXPECT_EQ(c.cmd_reprocess->text(), "[PROCESS]");
+    EXPECT_EQ(readFile(acquisition + "/xy_worms.bin"), "old worms");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/reprocess_previous"));
+    EXPECT_TRUE(w.reprocess().runner().readyForNext().isEmpty());
+    EXPECT_FALSE(w.reprocess().runner().reserved());
 }
 
 TEST_F(ReprocessWindowTest, TheWindowAnswersWhileALargePositionFileIsExported) {
@@ -163,11 +222,16 @@ TEST_F(ReprocessWindowTest, TheWindowAnswersWhileALargePositionFileIsExported) {
     FrmTraining& w = open();
     auto& c = w.controls();
     qsizetype messagesAtTick = -1;
-    QTimer::singleShot(0, &w, [&] { messagesAtTick = fakes.dialogs->messages().size(); });
+    // A second export asked for meanwhile says that one runs.
+    QTimer::singleShot(0, &w, [&] {
+        messagesAtTick = fakes.dialogs->messages().size();
+        c.mnexport_xyimage->trigger();
+    });
     c.mnexport_xyworm->trigger();
     EXPECT_EQ(messagesAtTick, 0);
     EXPECT_EQ(fakes.dialogs->messages(),
-              QStringList{"Exporting xy_worms.bin File to ascii finished"});
+              (QStringList{"A CSV export is running: let it end before starting another.",
+                           "Exporting xy_worms.bin File to ascii finished"}));
     EXPECT_EQ(launcher->opened, QStringList{acquisition + "/xy_worms.csv"});
 }
 
