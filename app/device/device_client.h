@@ -58,8 +58,7 @@ public:
     // Makes one request and gives whether it succeeded, or nothing when its caller stopped
     // waiting for it (the request then ends unseen). Without a runner the caller's thread makes
     // each request and waits to its end; a window sets one that makes it beside the window.
-    using RequestRunner =
-        std::function<std::optional<bool>(const std::function<bool()>& request)>;
+    using RequestRunner = std::function<std::optional<bool>(const std::function<bool()>& request)>;
     void setRequestRunner(RequestRunner runner) { m_runner = std::move(runner); }
     // True when the caller stopped waiting for the last request (its window went or was left
     // meanwhile); the request counts as failed, and nothing is to be said about it.

@@ -26,8 +26,7 @@
 namespace ui {
 
 // A large stored file: waited for to its end.
-template <typename Work>
-auto runWhileAnswering(Work&& work) {
+template <typename Work> auto runWhileAnswering(Work&& work) {
     auto result = std::async(std::launch::async, std::forward<Work>(work));
     if (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
         QEventLoop loop;
