@@ -120,8 +120,18 @@ int CurlDownloader::removeStaleTemporaryFiles(const std::string& folder) {
     return removed;
 }
 
+std::string CurlDownloader::lastError() const {
+    const std::lock_guard<std::mutex> lock(m_errorMutex);
+    return m_lastError;
+}
+
+void CurlDownloader::setLastError(const std::string& why) {
+    const std::lock_guard<std::mutex> lock(m_errorMutex);
+    m_lastError = why;
+}
+
 bool CurlDownloader::downloadFile(const QString& url, const QString& file) {
-    m_lastError.clear();
+    setLastError({});
     const std::string target = file.toStdString();
     // A caller that checks the body before it takes its final name already holds a temporary
     // file; a second one beside it would only be one more thing to leave behind.
@@ -130,7 +140,7 @@ bool CurlDownloader::downloadFile(const QString& url, const QString& file) {
     const std::string urlText = url.toStdString();
 
     auto fail = [&](const std::string& why) {
-        m_lastError = why;
+        setLastError(why);
         ::unlink(temp.c_str());
         return false;
     };
@@ -142,7 +152,7 @@ bool CurlDownloader::downloadFile(const QString& url, const QString& file) {
     sink.maxBytes = static_cast<curl_off_t>(m_limits.maxBodyBytes);
     sink.out = std::fopen(temp.c_str(), "wbe");
     if (!sink.out) {
-        m_lastError = "cannot create " + temp + ": " + std::strerror(errno);
+        setLastError("cannot create " + temp + ": " + std::strerror(errno));
         return false;
     }
 

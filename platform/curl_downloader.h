@@ -2,10 +2,12 @@
 // Downloads over HTTP with libcurl: bounded time-outs, HTTP errors count as failures, a bounded
 // body size, the body lands under a hidden temporary name in the target's folder and is renamed
 // into place only when all of it arrived. Nothing is cached and nothing is left behind on failure.
+// Requests may be made from several threads at once (a window's request runs beside it).
 
 #include "platform/services.h"
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 namespace platform {
@@ -35,7 +37,7 @@ public:
     void setCancelFlag(const std::atomic<bool>* flag) { m_cancel = flag; }
 
     // Why the last request failed, for logs; empty after a success.
-    const std::string& lastError() const { return m_lastError; }
+    std::string lastError() const;
 
     // Names the temporary file of a download into `file`: hidden, in the same folder, never
     // ending in the target's extension, so folder listings of frames never see it.
@@ -52,7 +54,10 @@ public:
 
 private:
     Limits m_limits;
+    void setLastError(const std::string& why);
+
     const std::atomic<bool>* m_cancel = nullptr;
+    mutable std::mutex m_errorMutex;
     std::string m_lastError;
 };
 

@@ -87,14 +87,27 @@ QString DeviceClient::previewFile() const {
            QString::fromLatin1(formats::kPreviewFileName);
 }
 
+bool DeviceClient::runRequest(const std::function<bool()>& request) {
+    m_abandoned = false;
+    if (!m_runner)
+        return request();
+    const std::optional<bool> answer = m_runner(request);
+    m_abandoned = !answer.has_value();
+    return answer.value_or(false);
+}
+
 bool DeviceClient::DownloadFile(const QString& url, const QString& file) {
+    m_abandoned = false;
     if (!m_services.downloader || url.isEmpty())
         return false;
-    try {
-        return m_services.downloader->downloadFile(url, file);
-    } catch (const std::exception&) {
-        return false;
-    }
+    // The request holds what it uses, so that it may end after this client.
+    return runRequest([downloader = m_services.downloader, url, file] {
+        try {
+            return downloader->downloadFile(url, file);
+        } catch (const std::exception&) {
+            return false;
+        }
+    });
 }
 
 std::int16_t DeviceClient::QueryStatus(const QString& address, const QString&) {
@@ -124,12 +137,15 @@ std::int16_t DeviceClient::SetAutoLamp(const QString& address, bool on) {
 bool DeviceClient::CapturePreview(const QString& address, QString* error) {
     const QString url = requestUrl(address, QStringLiteral("/capture"));
     bool ok = false;
+    m_abandoned = false;
     if (!url.isEmpty() && m_services.downloader) {
-        try {
-            ok = platform::downloadJpeg(*m_services.downloader, url, previewFile());
-        } catch (const std::exception&) {
-            ok = false;
-        }
+        ok = runRequest([downloader = m_services.downloader, url, file = previewFile()] {
+            try {
+                return platform::downloadJpeg(*downloader, url, file);
+            } catch (const std::exception&) {
+                return false;
+            }
+        });
     }
     if (!ok && error)
         *error = QStringLiteral("ERROR http://") + address + QStringLiteral("/capture");
@@ -153,6 +169,8 @@ std::int16_t DeviceClient::ConfigureCamera(const QString& address, int mode, Set
         for (const SetupStep& step : setupSteps(window, mode, lampValue)) {
             show(step.text);
             if (SendControl(address, step.query) == -1) {
+                if (m_abandoned)
+                    return -1; // the window went meanwhile: nothing to say
                 if (error)
                     *error = QStringLiteral("Error connecting to ") + address;
                 return -1;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace device {
@@ -54,6 +55,15 @@ class DeviceClient {
 public:
     explicit DeviceClient(platform::Services services);
 
+    // Makes one request and gives whether it succeeded, or nothing when its caller stopped
+    // waiting for it (the request then ends unseen). Without a runner the caller's thread makes
+    // each request and waits to its end; a window sets one that makes it beside the window.
+    using RequestRunner = std::function<std::optional<bool>(const std::function<bool()>& request)>;
+    void setRequestRunner(RequestRunner runner) { m_runner = std::move(runner); }
+    // True when the caller stopped waiting for the last request (its window went or was left
+    // meanwhile); the request counts as failed, and nothing is to be said about it.
+    bool lastRequestAbandoned() const { return m_abandoned; }
+
     // Empty when the address may be used, else the message for the operator.
     static QString checkAddress(const QString& address);
 
@@ -84,7 +94,8 @@ public:
     // pause, then every step (status text, control query, 250 ms pause), then "Setting OK..."
     // and the final pause (start window 100 ms, acquisition window 250 ms). A refused step
     // stops the sequence and sets `error` to "Error connecting to " + address, for the window to
-    // show. 1 when every request succeeded, else -1. The acquisition window makes
+    // show; an abandoned request stops it without an error. 1 when every request succeeded,
+    // else -1. The acquisition window makes
     // `frame_messages` visible before calling.
     std::int16_t ConfigureCamera(const QString& address, int mode, SetupWindow window,
                                  int lampValue, const StatusSink& status, QString* error = nullptr);
@@ -93,7 +104,11 @@ public:
     QString previewFile() const; // preview.jpg in the program folder
 
 private:
+    bool runRequest(const std::function<bool()>& request);
+
     platform::Services m_services;
+    RequestRunner m_runner;
+    bool m_abandoned = false;
 };
 
 } // namespace device

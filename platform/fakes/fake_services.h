@@ -7,9 +7,13 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 namespace platform::fakes {
@@ -182,11 +186,18 @@ public:
     bool processEventsInPause = false;
 };
 
-// Answers downloads from a table of URL to body; unknown URLs fail.
+// Answers downloads from a table of URL to body; unknown URLs fail. Requests may come from
+// another thread (a window's request runs beside it); the test fills the table before.
 class FakeDownloader : public Downloader {
 public:
     bool downloadFile(const QString& url, const QString& file) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
         requests << url;
+        ++m_waiting;
+        if (m_held)
+            m_released.wait_for(lock, std::chrono::milliseconds(m_holdLimitMs),
+                                [this] { return !m_held; });
+        --m_waiting;
         auto it = bodies.find(url);
         if (it == bodies.end()) {
             if (!fallback)
@@ -202,9 +213,34 @@ public:
         return out.write(body) == body.size();
     }
 
+    // A device that accepts and does not answer: from now on each request waits until release()
+    // or until limitMs passed, then answers from the table.
+    void hold(int limitMs) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_held = true;
+        m_holdLimitMs = limitMs;
+    }
+    void release() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_held = false;
+        m_released.notify_all();
+    }
+    // Requests that came and have not been answered yet.
+    int waiting() const {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_waiting;
+    }
+
     std::map<QString, QByteArray> bodies;
     std::optional<QByteArray> fallback; // body for every other URL, when set
     QStringList requests;
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_held = false;
+    int m_holdLimitMs = 0;
+    int m_waiting = 0;
 };
 
 // A full set of fakes, with typed access for the test.

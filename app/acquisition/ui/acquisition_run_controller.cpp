@@ -198,7 +198,10 @@ void AcquisitionRunController::cmdPlayClick() {
             return;
         m_c.cmdPlay->setText(QStringLiteral("Start"));
     }
-    m_client->SetLamp(deviceAddress(), m_hooks.lampValue());
+    const auto client = m_client; // stays alive while the request waits
+    client->SetLamp(deviceAddress(), m_hooks.lampValue());
+    if (!guard.ownerAlive())
+        return; // the window went while the device was asked
     m_c.txt_project->setText(
         acquisition::projectFolderName(device::SanitizeName(m_c.txt_project->text())));
     const QString answer =
@@ -318,6 +321,8 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     m_c.chk_stimulus->setEnabled(false);
     if (m_c.chk_stimulus->isChecked())
         client->SetAutoLamp(deviceAddress(), true);
+    if (stopped())
+        return false;
     // 5-6: name.
     m_c.Frame_report->hide();
     m_c.frame_messages->hide();
@@ -450,6 +455,8 @@ void AcquisitionRunController::endRunProcesses() {
         if (!guard.ownerAlive())
             return;
         client->SetAutoLamp(deviceAddress(), false);
+        if (!guard.ownerAlive())
+            return;
     }
     m_c.chk_stimulus->setEnabled(true);
     if (!m_pipeline.cursor().runFolder.isEmpty())

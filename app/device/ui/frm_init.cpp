@@ -3,6 +3,7 @@
 #include "app/device/device_client.h"
 #include "app/device/names.h"
 #include "app/device/settings.h"
+#include "app/widgets/background_work.h"
 #include "app/widgets/caption_fit.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/picture_box.h"
@@ -355,6 +356,8 @@ void FrmInit::ShowStartMenu() {
 
 void FrmInit::ExitOrBack() {
     if (m_menuState != 0) {
+        // A connect that waits on the device is left with the panel.
+        m_life.renew();
         ShowStartMenu();
         return;
     }
@@ -414,6 +417,8 @@ bool FrmInit::ConnectDevice(const QString& address) {
     // Copies: the services stay valid even if the window goes away during a wait.
     const platform::Services services = m_services;
     device::DeviceClient client(services);
+    // The window answers while the device is asked; "Back" or a close abandons the wait.
+    client.setRequestRunner(requestsBesideWindow(m_life));
 
     setNews(QStringLiteral("Connecting..."));
     QCoreApplication::processEvents();
@@ -424,7 +429,12 @@ bool FrmInit::ConnectDevice(const QString& address) {
     if (!alive())
         return s_connected;
 
-    if (client.QueryStatus(address, QStringLiteral("0")) == -1) {
+    const std::int16_t probe = client.QueryStatus(address, QStringLiteral("0"));
+    if (client.lastRequestAbandoned()) {
+        s_connected = false;
+        return false;
+    }
+    if (probe == -1) {
         s_connected = false;
         if (services.dialogs)
             services.dialogs->message(

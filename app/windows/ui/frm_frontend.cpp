@@ -10,6 +10,7 @@
 #include "app/results/ui/report_frame_controller.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/training/ui/training_controller.h"
+#include "app/widgets/background_work.h"
 #include "app/widgets/caption_fit.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/control_factory.h"
@@ -60,6 +61,8 @@ FrmFrontend::FrmFrontend(const platform::Services& services, QWidget* parent)
     : ShellWindow(parent), m_services(services),
       m_deviceClient(std::make_shared<device::DeviceClient>(services)) {
     startShell(kWindowName, QStringLiteral("Front end"));
+    // Requests to the device run beside the window; closing it abandons their wait.
+    m_deviceClient->setRequestRunner(requestsBesideWindow(m_life));
     buildMenus();
     setShellParts(m_c.menuBar, m_client);
     buildDevicePanel();

@@ -71,6 +71,8 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     : ShellWindow(parent), m_services(services),
       m_deviceClient(std::make_shared<device::DeviceClient>(services)) {
     startShell(kWindowName, QStringLiteral("Plate Reanalysis"));
+    // The lamp goes to the device beside the window; closing it abandons the wait.
+    m_deviceClient->setRequestRunner(requestsBesideWindow(m_life));
     buildMenus();
     setShellParts(m_c.menuBar, m_client);
     buildPictures();

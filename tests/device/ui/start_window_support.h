@@ -45,7 +45,8 @@ using test_support::readFile;
 using test_support::writeFile;
 
 // Passes every download on to another downloader and notes the URL together with the text
-// that `status` gives at that moment (the status label of the start window).
+// that `status` gives at that moment (the status label of the start window), on the window
+// thread.
 class RecordingDownloader : public platform::Downloader {
 public:
     RecordingDownloader(std::shared_ptr<platform::Downloader> inner,
@@ -53,10 +54,12 @@ public:
         : m_inner(std::move(inner)), m_status(std::move(status)) {}
 
     bool downloadFile(const QString& url, const QString& file) override {
-        calls.push_back({url, m_status ? m_status() : QString()});
-        if (onRequest)
-            onRequest(url);
-        return m_inner->downloadFile(url, file);
+        return test_support::onWindowThread([&] {
+            calls.push_back({url, m_status ? m_status() : QString()});
+            if (onRequest)
+                onRequest(url);
+            return m_inner->downloadFile(url, file);
+        });
     }
 
     struct Call {

@@ -520,6 +520,46 @@ TEST_F(StartWindowTest, ClosingDuringConnectStopsTheHandler) {
     EXPECT_EQ(child<QLineEdit>("txt_ip1")->text(), "192.168.4.1");
 }
 
+TEST_F(StartWindowTest, BackWorksWhileTheDeviceDoesNotAnswer) {
+    answerDevice(30);
+    // The device accepts and keeps silent; it is asked straight, not through the recorder that
+    // looks at the window.
+    Windows::setServices(fakes.services(m_folder));
+    fakes.downloader->hold(2000);
+    window().show();
+    openPanel();
+    child<QLineEdit>("txt_ip1")->setText(kAddress);
+    int turns = 0; // of the window's event loop while the device is asked
+    bool backClicked = false;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (fakes.downloader->waiting() == 0 || backClicked)
+            return;
+        if (++turns == 5) {
+            backClicked = true;
+            child<ui::ClickableLabel>("Label_option5")->click();
+        }
+    });
+    ticker.start();
+    clickConnect();
+    ticker.stop();
+    EXPECT_TRUE(backClicked);
+    EXPECT_EQ(fakes.downloader->waiting(), 1); // the connect returned while the device was silent
+    EXPECT_FALSE(child<QFrame>("frame_ip")->isVisible());
+    EXPECT_EQ(child<QLabel>("Label_option5")->text(), "EXIT");
+
+    // The late answer changes nothing: the wait was abandoned with the panel.
+    fakes.downloader->release();
+    ASSERT_TRUE(waitFor([&] { return fakes.downloader->waiting() == 0; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fakes.downloader->requests, QStringList{"http://" + kAddress + "/status"});
+    EXPECT_TRUE(fakes.dialogs->log.empty());
+    EXPECT_FALSE(FrmInit::Connected());
+    EXPECT_EQ(news(), "Connecting...");
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
+}
+
 TEST_F(StartWindowTest, ClosingDuringSetUpLeavesTheClosedWindowAlone) {
     answerDevice(30);
     window().show();
@@ -532,8 +572,8 @@ TEST_F(StartWindowTest, ClosingDuringSetUpLeavesTheClosedWindowAlone) {
     };
     clickConnect();
     ASSERT_FALSE(start.isNull());
-    // The set-up went on with the device, but the closed window kept the text it had.
-    EXPECT_EQ(requestedUrls().size(), 8);
+    // The set-up stopped with the window, which kept the text it had.
+    EXPECT_EQ(requestedUrls().size(), 4);
     EXPECT_EQ(news(), "Setting Gain...");
     EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
     EXPECT_FALSE(child<QTimer>("Timer_end")->isActive());
@@ -552,7 +592,7 @@ TEST_F(StartWindowTest, DestroyingWindowsDuringSetUpIsSafe) {
     child<QPushButton>("cmd_preview")->click();
     EXPECT_TRUE(start.isNull());
     EXPECT_FALSE(Windows::has<ui::FrmFrontend>());
-    EXPECT_TRUE(FrmInit::Connected());
+    EXPECT_FALSE(FrmInit::Connected()); // the set-up stopped with the windows
 }
 
 TEST_F(StartWindowTest, ActivatingStartWindowCancelsTheHiding) {

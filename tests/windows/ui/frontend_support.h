@@ -34,15 +34,17 @@ inline QByteArray grayJpeg(int width = 1600, int height = 1200, int gray = 128) 
 using test_support::ensureApplication;
 
 // Downloads answered by an inner downloader, with a hook that runs before each request (a test
-// may close the window there, or note what a label shows).
+// may close the window there, or note what a label shows); both on the window thread.
 class HookDownloader : public platform::Downloader {
 public:
     explicit HookDownloader(std::shared_ptr<platform::Downloader> inner)
         : m_inner(std::move(inner)) {}
     bool downloadFile(const QString& url, const QString& file) override {
-        if (onRequest)
-            onRequest(url);
-        return m_inner->downloadFile(url, file);
+        return test_support::onWindowThread([&] {
+            if (onRequest)
+                onRequest(url);
+            return m_inner->downloadFile(url, file);
+        });
     }
     std::function<void(const QString& url)> onRequest;
 
