@@ -236,7 +236,8 @@ std::vector<std::int64_t> AcquisitionRunController::loggersRunning() const {
 }
 
 bool AcquisitionRunController::loggerFetching() const {
-    // The lock tells of a logger of any Vermalux on the folder, also of one that has ended.
+    // The lock tells of a logger of any Vermalux on the folder, also of one whose Vermalux has
+    // ended (crashed, killed).
     return !loggersRunning().empty() || device::loggerFetching(m_services.programFolder);
 }
 
