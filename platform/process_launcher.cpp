@@ -281,11 +281,22 @@ std::optional<std::int64_t> ProcessLauncher::start(const QString& program,
                                                    const QStringList& arguments,
                                                    const QString& workingFolder,
                                                    WindowStyle style) {
+    return startHolding(program, arguments, workingFolder, style, -1);
+}
+
+std::optional<std::int64_t> ProcessLauncher::startHolding(const QString& program,
+                                                          const QStringList& arguments,
+                                                          const QString& workingFolder,
+                                                          WindowStyle style, int heldFd) {
     const bool quiet = style == WindowStyle::Hidden || style == WindowStyle::Minimized;
+    // A minimized program (the logger) runs for a whole run and nobody reads its error output
+    // meanwhile: a pipe would fill and fail its writes. It goes to /dev/null.
+    const bool keepErrors = style == WindowStyle::Hidden;
     std::lock_guard lock(m_mutex);
     reapEnded();
     int errorRead = -1;
-    auto pid = spawn(program, arguments, workingFolder, quiet, &errorRead);
+    auto pid = spawn(program, arguments, workingFolder, quiet, keepErrors ? &errorRead : nullptr,
+                     false, heldFd);
     if (pid) {
         m_started.insert(*pid);
         m_known.insert(*pid);

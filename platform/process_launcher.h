@@ -23,6 +23,9 @@ public:
                                       WindowStyle style = WindowStyle::Normal) override;
     // Waits for the program, letting window events run when an application exists. A program
     // ended by a signal gives 128 + the signal number.
+    std::optional<std::int64_t> startHolding(const QString& program, const QStringList& arguments,
+                                             const QString& workingFolder, WindowStyle style,
+                                             int heldFd) override;
     std::optional<int> run(const QString& program, const QStringList& arguments,
                            const QString& workingFolder = QString(),
                            int timeoutMs = 30000) override;
@@ -50,6 +53,7 @@ private:
     // `quiet`: standard output goes to /dev/null instead of this program's own, standard
     // error into a pipe whose reading end is put into *errorRead when it is given (the
     // program's writes fail instead of blocking once the pipe is full), else to /dev/null.
+    // Only programs whose end is read (programEnd) get the pipe: it is read once they end.
     // `tied`: killed when this program ends; `heldFd`: a descriptor the program inherits.
     std::optional<std::int64_t> spawn(const QString& program, const QStringList& arguments,
                                       const QString& workingFolder, bool quiet,

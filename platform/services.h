@@ -14,8 +14,9 @@
 
 namespace platform {
 
-// The buttons a question offers.
-enum class QuestionButtons { YesNo, YesNoCancel, OkCancel };
+// The buttons a question offers. YesNoDefaultNo: Yes and No with No as the default, for a
+// question whose Yes would disturb something under way (Enter answers No).
+enum class QuestionButtons { YesNo, YesNoCancel, OkCancel, YesNoDefaultNo };
 
 // Message boxes, Yes/No questions and input boxes.
 class Dialogs {
@@ -37,8 +38,10 @@ public:
 };
 
 // How a started program shows itself. A hidden or minimized program has no console: what it
-// writes to its standard output is discarded (its results are in its files); the beginning of
-// its standard error is kept for Launcher::programEnd.
+// writes to its standard output is discarded (its results are in its files). The beginning of
+// a hidden program's standard error is kept for Launcher::programEnd; a minimized program (a
+// window of its own that may run for a whole run, the logger) has its standard error discarded
+// as well, so that nothing it writes there can fail.
 enum class WindowStyle { Hidden = 0, Normal = 1, Minimized = 2, Maximized = 3 };
 
 // How a program that was started and not waited on has ended.
@@ -63,8 +66,9 @@ public:
                                    int timeoutMs = 30000) = 0;
     // True while a process that this launcher started is still running.
     virtual bool isRunning(std::int64_t pid) = 0;
-    // How a hidden or minimized program that start() started has ended (its standard error is
-    // kept for this, not shown); nothing while it runs, or when it is not known.
+    // How a hidden or minimized program that start() started has ended (a hidden program's
+    // standard error is kept for this, not shown); nothing while it runs, or when it is not
+    // known.
     virtual std::optional<ProgramEnd> programEnd(std::int64_t) { return std::nullopt; }
     // Stops a process this launcher started (SIGTERM, then SIGKILL after 500 ms).
     virtual bool stop(std::int64_t pid) = 0;
@@ -90,6 +94,15 @@ public:
                                                  const QString& workingFolder, int heldFd) {
         (void)heldFd;
         return start(program, arguments, workingFolder, WindowStyle::Hidden);
+    }
+    // Starts a program as start() does; it inherits the open descriptor `heldFd` (a lock it
+    // holds for its whole life, also after this program has ended); -1 for none.
+    virtual std::optional<std::int64_t> startHolding(const QString& program,
+                                                     const QStringList& arguments,
+                                                     const QString& workingFolder,
+                                                     WindowStyle style, int heldFd) {
+        (void)heldFd;
+        return start(program, arguments, workingFolder, style);
     }
     // Opens a file or folder in the desktop's opener.
     virtual bool openPath(const QString& path) = 0;

@@ -49,9 +49,12 @@ bool QtDialogs::question(const QString& text, platform::QuestionButtons buttons,
         offered = QMessageBox::Ok | QMessageBox::Cancel;
         yes = QMessageBox::Ok;
         break;
+    case platform::QuestionButtons::YesNoDefaultNo:
+        break;
     }
     QMessageBox box(QMessageBox::Question, titleOr(title), text, offered, owner());
-    box.setDefaultButton(yes);
+    box.setDefaultButton(buttons == platform::QuestionButtons::YesNoDefaultNo ? QMessageBox::No
+                                                                               : yes);
     keepProgramOnClose(&box);
     return box.exec() == yes;
 }

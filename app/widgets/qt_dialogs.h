@@ -1,6 +1,7 @@
 #pragma once
 // The real dialogs of the windowed programs: a message box with an OK button, a question with
-// Yes and No (or Yes, No and Cancel, or OK and Cancel), and an input box. Each is modal to the
+// Yes and No (or Yes, No and Cancel, or OK and Cancel, or Yes and No with No as the default),
+// and an input box. Each is modal to the
 // active window and waits for the operator.
 
 #include "platform/services.h"
@@ -13,7 +14,8 @@ public:
     void message(const QString& text, const QString& title = QString()) override;
     // A question with Yes and No; true for Yes.
     bool question(const QString& text, const QString& title = QString()) override;
-    // A question with Yes, No and Cancel, or OK and Cancel; true for Yes or OK.
+    // A question with Yes, No and Cancel, or OK and Cancel, or Yes and No with No as the
+    // default; true for Yes or OK.
     bool question(const QString& text, platform::QuestionButtons buttons,
                   const QString& title = QString()) override;
     // An input box; the empty text when the operator cancels.

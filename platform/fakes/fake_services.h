@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <unistd.h>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -118,9 +119,34 @@ public:
             return std::nullopt;
         return runStatus;
     }
+    // Like a real program, the started one holds the inherited descriptor until it is stopped.
+    std::optional<std::int64_t> startHolding(const QString& program, const QStringList& arguments,
+                                             const QString& workingFolder, WindowStyle style,
+                                             int heldFd) override {
+        const auto pid = start(program, arguments, workingFolder, style);
+        if (pid && heldFd >= 0)
+            held[*pid] = ::dup(heldFd);
+        return pid;
+    }
+    ~FakeLauncher() override {
+        for (const auto& [pid, fd] : held)
+            ::close(fd);
+    }
     bool isRunning(std::int64_t pid) override {
+        releaseEnded();
         auto it = running.find(pid);
         return it != running.end() && it->second;
+    }
+    // A program the test marked ended lets go of what it held, as a real one does on exit.
+    void releaseEnded() {
+        for (auto it = held.begin(); it != held.end();) {
+            if (running[it->first]) {
+                ++it;
+                continue;
+            }
+            ::close(it->second);
+            it = held.erase(it);
+        }
     }
     // The end a test gave a started program in `ends`, once it no longer runs.
     std::optional<ProgramEnd> programEnd(std::int64_t pid) override {
@@ -131,6 +157,10 @@ public:
     }
     bool stop(std::int64_t pid) override {
         stopped.push_back(pid);
+        if (const auto fd = held.find(pid); fd != held.end()) {
+            ::close(fd->second);
+            held.erase(fd);
+        }
         auto it = running.find(pid);
         if (it == running.end())
             return false;
@@ -138,6 +168,7 @@ public:
         return true;
     }
     std::vector<std::int64_t> runningStarts(const QString& program) override {
+        releaseEnded();
         std::vector<std::int64_t> pids;
         for (const Start& s : started)
             if (s.program == program && isRunning(s.pid))
@@ -158,6 +189,7 @@ public:
     std::vector<std::int64_t> stopped;
     std::map<std::int64_t, bool> running;
     std::map<std::int64_t, ProgramEnd> ends; // how a started program ended
+    std::map<std::int64_t, int> held;        // descriptors the started programs hold
     QStringList opened;
     QStringList networks;
     std::function<void(const Start&)> onStart; // lets a test act like the started program

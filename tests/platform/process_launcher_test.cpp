@@ -10,6 +10,9 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -203,12 +206,52 @@ TEST(ProcessLauncher, AHiddenProgramsEndGivesItsStatusAndFirstErrorLine) {
     ASSERT_TRUE(end.has_value());
     EXPECT_EQ(end->status, 1);
     EXPECT_EQ(end->errorLine, "Bad option value -bsabc");
-    // A program that writes more than the pipe holds is not held up by it.
+    // A program that writes more than a pipe holds is not held up by it.
     const auto chatty = launcher.start("/bin/sh", {"-c", "head -c 300000 /dev/zero >&2; exit 0"},
-                                       QString(), platform::WindowStyle::Minimized);
+                                       QString(), platform::WindowStyle::Hidden);
     ASSERT_TRUE(chatty.has_value());
     EXPECT_TRUE(waitUntil([&] { return !launcher.isRunning(*chatty); }, 5000));
     ASSERT_TRUE(launcher.programEnd(*chatty).has_value());
+    // A minimized program (the logger, for a whole run) has nobody reading its error output
+    // while it runs: none of its writes there fails.
+    const auto logger = launcher.start(
+        "/bin/sh", {"-c", "head -c 300000 /dev/zero >&2 && exit 0; exit 3"}, QString(),
+        platform::WindowStyle::Minimized);
+    ASSERT_TRUE(logger.has_value());
+    EXPECT_TRUE(waitUntil([&] { return !launcher.isRunning(*logger); }, 5000));
+    const auto loggerEnd = launcher.programEnd(*logger);
+    ASSERT_TRUE(loggerEnd.has_value());
+    EXPECT_EQ(loggerEnd->status, 0);
+}
+
+TEST(ProcessLauncher, AHeldLockStaysWithTheProgramAfterItsStarterHasGone) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QByteArray path = QFile::encodeName(folder.filePath("held.lock"));
+    const auto lockedElsewhere = [&path] {
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        ::close(fd);
+        return locked;
+    };
+    const int lock = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    std::optional<std::int64_t> pid;
+    {
+        ProcessLauncher starter;
+        pid = starter.startHolding("/bin/sleep", {"30"}, QString(),
+                                   platform::WindowStyle::Minimized, lock);
+        ASSERT_TRUE(pid.has_value());
+    }
+    // Its starter has let go of its own copy and is gone (as a Vermalux that crashed).
+    ::close(lock);
+    EXPECT_TRUE(alive(*pid));
+    EXPECT_TRUE(lockedElsewhere());
+    // The program's end frees the lock.
+    ::kill(static_cast<pid_t>(*pid), SIGKILL);
+    EXPECT_TRUE(waitUntil([&] { return !lockedElsewhere(); }, 3000));
+    ::waitpid(static_cast<pid_t>(*pid), nullptr, 0);
 }
 
 } // namespace

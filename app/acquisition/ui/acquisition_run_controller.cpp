@@ -3,6 +3,7 @@
 #include "app/acquisition/run_files.h"
 #include "app/acquisition/run_rules.h"
 #include "app/device/device_client.h"
+#include "app/device/logger_lock.h"
 #include "app/device/names.h"
 #include "app/device/settings.h"
 #include "app/device/training_boxes.h"
@@ -171,14 +172,18 @@ void AcquisitionRunController::cmdPlayClick() {
     clearStatus();
     if (m_running || m_cycle.cycleMode) {
         const bool series = m_cycle.cycleMode;
+        const bool running = m_running;
+        const std::int64_t elapsed = m_pipeline.elapsedSeconds();
         m_c.lbl_stimated->hide();
         stopAcquisitionRun();
         if (!guard.ownerAlive())
             return;
-        // The clock stops where the run was stopped, and the status says why.
-        m_c.lbl_time->setText(QStringLiteral("Stopped"));
-        reportStatus(series ? QStringLiteral("Cycle series stopped")
-                            : QStringLiteral("Acquisition stopped"));
+        // The clock keeps the time the run was stopped at, and the status says why.
+        if (running)
+            m_c.lbl_time->setText(acquisition::elapsedText(elapsed));
+        if (m_lampOffFailure.isEmpty())
+            reportStatus(series ? QStringLiteral("Cycle series stopped")
+                                : QStringLiteral("Acquisition stopped"));
         return;
     }
     // A run that cannot work is refused before anything is sent or asked.
@@ -224,8 +229,7 @@ namespace {
 const QString kEarlierLoggerQuestion =
     QStringLiteral("The logger of an earlier run is still fetching frames. Stop it and start "
                    "the new run?");
-const QString kEarlierLoggerRunning =
-    QStringLiteral("The logger of an earlier run is still running: no new run is started.");
+const QString kEarlierLoggerRunning = QString::fromLatin1(device::kLoggerRunningMessage);
 
 } // namespace
 
@@ -234,17 +238,24 @@ std::vector<std::int64_t> AcquisitionRunController::loggersRunning() const {
         acquisition::pendrelCommand(m_services.programFolder, QString()).program);
 }
 
+bool AcquisitionRunController::loggerFetching() const {
+    // The lock tells of a logger of any Vermalux on the folder, also of one whose Vermalux has
+    // ended (crashed, killed).
+    return !loggersRunning().empty() || device::loggerFetching(m_services.programFolder);
+}
+
 bool AcquisitionRunController::endEarlierLoggers(const HandlerGuard& guard) {
-    // A window closed during a run leaves its logger fetching frames: two loggers would ask
-    // the device for frames at once.
-    if (loggersRunning().empty())
+    // Two loggers would ask the device for frames at once. Enter keeps the earlier run.
+    if (!loggerFetching())
         return true;
-    const bool stop = m_services.dialogs->question(kEarlierLoggerQuestion);
+    const bool stop = m_services.dialogs->question(kEarlierLoggerQuestion,
+                                                   platform::QuestionButtons::YesNoDefaultNo);
     if (!guard.ownerAlive() || !stop)
         return false;
+    // Only the loggers this program started can be stopped from here.
     for (const std::int64_t pid : loggersRunning())
         m_services.launcher->stop(pid);
-    if (loggersRunning().empty())
+    if (!loggerFetching())
         return true;
     m_services.dialogs->message(kEarlierLoggerRunning);
     return false;
@@ -287,7 +298,7 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     }
 
     // Never two loggers at once.
-    if (!loggersRunning().empty()) {
+    if (loggerFetching()) {
         m_services.dialogs->message(kEarlierLoggerRunning);
         return false;
     }
@@ -298,13 +309,15 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     const std::int16_t y2 = *formats::toInt16(numberIn(m_c.txt_y2));
     const double plateSize = acquisition::runPlateSize(numberIn(m_c.txt_psize));
     const auto client = m_client; // stays alive while a request waits
+    // The run's device: every request of the run, its frames' names and its end go to this
+    // address, whatever the box holds later.
+    const QString address = deviceAddress();
 
     // 1-2: probe the device.
-    m_c.lbl_messages->setText(QStringLiteral("Connecting to ") + deviceAddress() +
-                              QStringLiteral("..."));
+    m_c.lbl_messages->setText(QStringLiteral("Connecting to ") + address + QStringLiteral("..."));
     m_c.frame_messages->show();
     m_c.frame_messages->repaint();
-    if (client->QueryStatus(deviceAddress()) != 1) {
+    if (client->QueryStatus(address) != 1) {
         if (stopped())
             return false;
         m_c.frame_messages->hide();
@@ -314,13 +327,13 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     if (stopped())
         return false;
     // 3-4: lamp, and the automatic lamp with the light stimulus.
-    client->SetLamp(deviceAddress(), m_hooks.lampValue());
+    client->SetLamp(address, m_hooks.lampValue());
     m_services.clock->pause(100);
     if (stopped())
         return false;
     m_c.chk_stimulus->setEnabled(false);
     if (m_c.chk_stimulus->isChecked())
-        client->SetAutoLamp(deviceAddress(), true);
+        client->SetAutoLamp(address, true);
     if (stopped())
         return false;
     // 5-6: name.
@@ -349,8 +362,7 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     m_running = true;
     m_processingErrorShown = false;
     m_stallShown.clear();
-    // The frames of the run are named after this address, whatever the box holds later.
-    m_runAddress = deviceAddress();
+    m_runAddress = address;
     m_pipeline.startRun(folder.path, m_runAddress, QString());
     m_runFolder = folder.path;
     // 11-14: pixels per mm, result views, progress bar.
@@ -392,7 +404,7 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
         m_cycle.cycleStartTime = m_pipeline.cursor().runStart;
     if (error.isEmpty()) {
         device::RunDataValues values;
-        values.deviceIp = deviceAddress();
+        values.deviceIp = address;
         values.startText = device::runStartText(m_pipeline.cursor().runStart);
         values.runLength = m_c.txtlapse->text();
         values.acquisitionMode = m_acquisitionMode;
@@ -400,12 +412,12 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     }
     // 26: the logger.
     if (error.isEmpty()) {
+        // It holds the program folder's logger lock for its whole life, so that every
+        // Vermalux on the folder knows of it, even after this one has gone.
         const acquisition::CommandLine pendrel =
             acquisition::pendrelCommand(programFolder, folder.path);
-        m_pipeline.setLoggerPid(m_services.launcher->start(
-            pendrel.program, pendrel.arguments, programFolder, platform::WindowStyle::Minimized));
-        if (!m_pipeline.loggerPid())
-            error = QStringLiteral("The logger Pendrel could not be started");
+        m_pipeline.setLoggerPid(device::startLoggerHoldingLock(m_services, pendrel.program,
+                                                               pendrel.arguments, &error));
     }
     if (!error.isEmpty()) {
         // Nothing of the run can be logged: back to idle, with the reason.
@@ -444,24 +456,48 @@ void AcquisitionRunController::prepareResultViews(double width, double height, d
 
 void AcquisitionRunController::endRunProcesses() {
     HandlerGuard guard(m_life);
+    m_lampOffFailure.clear();
     m_pipeline.stopLogger();
     m_pipeline.finishHelpers();
     if (!guard.ownerAlive())
         return;
-    if (m_c.chk_stimulus->isChecked()) {
+    // The lamp of the run's own device, whatever the address box holds by now.
+    bool lampOff = true;
+    if (m_c.chk_stimulus->isChecked() && !m_runAddress.isEmpty()) {
         const auto client = m_client;
-        client->SetAutoLamp(deviceAddress(), false);
+        const QString address = m_runAddress;
+        lampOff = client->SetAutoLamp(address, false) == 1;
         m_services.clock->pause(100);
         if (!guard.ownerAlive())
             return;
-        client->SetAutoLamp(deviceAddress(), false);
+        lampOff = client->SetAutoLamp(address, false) == 1 || lampOff;
         if (!guard.ownerAlive())
             return;
+        if (!lampOff)
+            m_lampOffFailure = QStringLiteral("The automatic lamp of ") + address +
+                               QStringLiteral(" could not be switched off");
     }
     m_c.chk_stimulus->setEnabled(true);
     if (!m_pipeline.cursor().runFolder.isEmpty())
         acquisition::deleteConvertedFrames(m_pipeline.imgFolder(),
                                            acquisition::framePrefix(m_runAddress));
+    if (!lampOff) {
+        // A device left on its automatic lamp changes the light of whatever comes next.
+        reportStatus(m_lampOffFailure);
+        m_services.dialogs->message(m_lampOffFailure);
+    }
+}
+
+bool AcquisitionRunController::askToStopRun() {
+    HandlerGuard guard(m_life);
+    if (!m_running && !m_cycle.cycleMode)
+        return true;
+    const bool stop = m_services.dialogs->question(QStringLiteral("Stop Acquisition?"));
+    if (!guard.alive() || !stop)
+        return false;
+    m_c.lbl_stimated->hide();
+    stopAcquisitionRun();
+    return guard.ownerAlive();
 }
 
 void AcquisitionRunController::stopAcquisitionRun() {
@@ -584,7 +620,9 @@ void AcquisitionRunController::LiveProcessingTick() {
         m_c.lbl_time->setText(QStringLiteral("Ended"));
     }
     m_stallShown.clear();
-    if (end == acquisition::RunEnd::Overdue)
+    if (!m_lampOffFailure.isEmpty())
+        reportStatus(m_lampOffFailure);
+    else if (end == acquisition::RunEnd::Overdue)
         reportStatus(overdueText(m_tracker.lastTimeMark, static_cast<std::int64_t>(limit),
                                  newestFrame, m_loggerEndedEarly));
     else

@@ -112,6 +112,10 @@ public:
     // Ends a live run or a whole cycle series: logger stopped, automatic lamp off when it was
     // switched on, the run's converted frames deleted, the window idle again.
     void stopAcquisitionRun();
+    // While a run or a cycle series is on, asks "Stop Acquisition?" and on Yes stops it wholly
+    // (as Stop does). True when nothing is on (any more); false when the operator keeps the run
+    // or the window went meanwhile.
+    bool askToStopRun();
 
     // ---- Handlers (connected to the controls; public for tests) ----------------------------
     void cmdPlayClick();
@@ -168,7 +172,11 @@ private:
     QString runRefusal() const;
     // Loggers started by this program (by any window) that still run.
     std::vector<std::int64_t> loggersRunning() const;
-    // Asks to stop the loggers of earlier runs that still run; true when none runs (any more).
+    // A logger fetches frames for the program folder: one this program started, or any
+    // holding the folder's logger lock.
+    bool loggerFetching() const;
+    // Asks (No as the default) to stop the loggers of earlier runs that still run; true when
+    // none runs (any more).
     bool endEarlierLoggers(const HandlerGuard& guard);
     // The live tracker's step: one block of the position file; its time mark or -1.
     std::int32_t TrackWormsLive(const HandlerGuard& guard);
@@ -194,7 +202,8 @@ private:
     bool m_running = false;
     CycleState m_cycle;
     QString m_trainingOptions;
-    QString m_runAddress; // the device address the run's frames are named after
+    QString m_runAddress; // the run's device: its frames' names, its requests and its end
+    QString m_lampOffFailure; // why the automatic lamp stayed on at the last end, or empty
     int m_acquisitionMode = 0;
     results::LiveTrackerState m_tracker;
     double m_rectX1 = 0.0;

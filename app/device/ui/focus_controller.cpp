@@ -2,6 +2,7 @@
 
 #include "app/device/device_client.h"
 #include "app/device/light_level.h"
+#include "app/device/logger_lock.h"
 #include "app/device/ui/light_controller.h"
 
 #include <QCoreApplication>
@@ -36,6 +37,9 @@ void FocusController::FocusButtonClick() {
         return;
     }
     HandlerGuard guard(m_life);
+    // The focus mode sends the lamp level: never unasked into a run being recorded.
+    if (!device::mayDisturbLogger(m_services) || !guard.alive())
+        return;
     m_secondsLeft = 20;
     m_running = true;
     m_light.setLightChanged(false);

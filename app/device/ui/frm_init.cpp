@@ -1,6 +1,7 @@
 #include "app/device/ui/frm_init.h"
 
 #include "app/device/device_client.h"
+#include "app/device/logger_lock.h"
 #include "app/device/names.h"
 #include "app/device/settings.h"
 #include "app/widgets/background_work.h"
@@ -478,6 +479,9 @@ void FrmInit::ConnectButtonClick() {
     // A second click while a connect waits is ignored.
     HandlerGuard guard(m_life, "ConnectButtonClick");
     if (!guard.entered())
+        return;
+    // The set-up would change the camera of a run being recorded.
+    if (!device::mayDisturbLogger(m_services) || !guard.alive())
         return;
     const bool connected = ConnectDevice(m_txtIp1->text());
     if (!connected || !guard.alive())

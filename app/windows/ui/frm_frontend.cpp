@@ -2,6 +2,7 @@
 
 #include "app/acquisition/ui/acquisition_run_controller.h"
 #include "app/device/device_client.h"
+#include "app/device/logger_lock.h"
 #include "app/device/names.h"
 #include "app/device/settings.h"
 #include "app/device/ui/focus_controller.h"
@@ -581,19 +582,20 @@ void FrmFrontend::lblBackClick() {
     close();
 }
 
+void FrmFrontend::closeEvent(QCloseEvent* event) {
+    if (!m_run->askToStopRun()) {
+        event->ignore();
+        return;
+    }
+    ShellWindow::closeEvent(event);
+}
+
 void FrmFrontend::lblBack2Click() {
     HandlerGuard guard(m_life);
     // A cycle series between two of its runs is as much on as a run: left armed, its next
     // cycle would start behind the set-up page.
-    if (m_run->acquisitionRunning() || m_run->cycleState().cycleMode) {
-        const bool stop = m_services.dialogs->question(QStringLiteral("Stop Acquisition?"));
-        if (!guard.alive() || !stop)
-            return;
-        m_c.lbl_stimated->hide();
-        m_run->stopAcquisitionRun();
-        if (!guard.alive())
-            return;
-    }
+    if (!m_run->askToStopRun() || !guard.alive())
+        return;
     m_c.frame_messages->hide(); // what the last run said goes with its page
     m_c.Picture_progress->cls();
     m_run->setLastTimeMark(0);
@@ -742,6 +744,8 @@ int FrmFrontend::ConnectDevice(int mode) {
     HandlerGuard guard(m_life, "ConnectDevice");
     if (!guard.entered())
         return -1; // a connect is already waiting on the device
+    if (!device::mayDisturbLogger(m_services) || !guard.alive())
+        return -1; // nothing is sent to the device of a run being recorded
     if (mode == 1) {
         m_c.frm_acquire->hide();
         m_c.frame_results->hide();

@@ -276,6 +276,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // During a run, closing asks "Stop Acquisition?" as "< Back" does; No keeps the window.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // The controls, page by page.

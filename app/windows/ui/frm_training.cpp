@@ -3,6 +3,7 @@
 #include "app/acquisition/ui/acquisition_run_controller.h"
 #include "app/acquisition/ui/reprocess_controller.h"
 #include "app/device/device_client.h"
+#include "app/device/logger_lock.h"
 #include "app/device/training_boxes.h"
 #include "app/device/ui/light_controller.h"
 #include "app/device/ui/training_boxes_view.h"
@@ -89,6 +90,9 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     m_light = new LightController({m_c.frm_contrast, m_c.Label_light, m_c.cmd_light_less,
                                    m_c.cmd_light_more, m_c.cmd_light_auto},
                                   this, LightRules::reanalysisWindow([this](int lampValue) {
+                                      HandlerGuard guard(m_life);
+                                      if (!device::mayDisturbLogger(m_services) || !guard.alive())
+                                          return;
                                       const auto client = m_deviceClient;
                                       client->SetLamp(m_c.txt_ip1->text(), lampValue);
                                   }));

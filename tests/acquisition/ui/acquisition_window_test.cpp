@@ -3,6 +3,7 @@
 // logger (the test writes one JPEG frame per simulated second).
 
 #include "app/acquisition/ui/acquisition_run_controller.h"
+#include "app/device/logger_lock.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/picture_box.h"
 #include "app/widgets/window_registry.h"
@@ -36,6 +37,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <unistd.h>
 
 using platform::fakes::FakeServices;
 using ui::AcquisitionRunController;
@@ -457,6 +459,26 @@ TEST_F(AcquisitionWindow, LightStimulusSwitchesTheAutomaticLampOnAndOff) {
     EXPECT_TRUE(c.chk_stimulus->isEnabled());
 }
 
+TEST_F(AcquisitionWindow, LampOffGoesToTheRunsDeviceAndAFailureIsSaid) {
+    auto& c = window->controls();
+    c.chk_stimulus->setChecked(true);
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    // The operator edits the device address during the run; then the run's device goes quiet.
+    c.txt_ip1->setText("10.0.0.8");
+    fakes.downloader->fallback.reset();
+    fakes.downloader->requests.clear();
+    c.cmdPlay->click();
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_EQ(fakes.downloader->requests,
+              QStringList({"http://10.0.0.7/control?var=autolamp&val=0",
+                           "http://10.0.0.7/control?var=autolamp&val=0"}));
+    const QString failure = "The automatic lamp of 10.0.0.7 could not be switched off";
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{failure});
+    EXPECT_EQ(c.lbl_messages->text(), failure);
+    EXPECT_FALSE(c.frame_messages->isHidden());
+}
+
 TEST_F(AcquisitionWindow, StopDeletesOnlyConvertedFramesOfTheRun) {
     auto& c = window->controls();
     c.cmdPlay->click();
@@ -812,8 +834,8 @@ TEST_F(AcquisitionWindow, DoubleClickOnStopStopsOnceAndSaysSo) {
     // No name asked for a new run.
     EXPECT_EQ(namePrompts(), 1);
     EXPECT_EQ(startsOf("Pendrel").size(), 1);
-    // The clock and the status say that the run was stopped.
-    EXPECT_EQ(c.lbl_time->text(), "Stopped");
+    // The clock keeps the time the run was stopped at; the status says that it was stopped.
+    EXPECT_EQ(c.lbl_time->text(), "00:00.02");
     EXPECT_FALSE(c.frame_messages->isHidden());
     EXPECT_EQ(c.lbl_messages->text(), "Acquisition stopped");
 }
@@ -971,35 +993,65 @@ TEST_F(AcquisitionWindow, LiveLabelsAreShownOnceTheBlockRowsAreWritten) {
     controller->stopAcquisitionRun();
 }
 
-TEST_F(AcquisitionWindow, RunAfterTheWindowWasClosedDuringARunNeverRunsTwoLoggers) {
+TEST_F(AcquisitionWindow, ClosingTheWindowDuringARunAsksAndYesStopsTheRunWholly) {
     window->controls().cmdPlay->click();
     ASSERT_TRUE(controller->acquisitionRunning());
-    // The window is closed during the run: its logger goes on.
+    ASSERT_EQ(loggerPids.size(), 1u);
+    const QString img = controller->frameCursor().runFolder + "/img/";
+    writeFile(img + "c10_0_0_7f5.pgm", "P5");
+    // "No": the window and the run stay.
+    fakes.dialogs->answers = {false};
     window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_FALSE(ui::Windows::has<FrmFrontend>());
-    ASSERT_EQ(loggerPids.size(), 1u);
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList{"Stop Acquisition?"});
+    ASSERT_TRUE(ui::Windows::has<FrmFrontend>());
+    EXPECT_TRUE(controller->acquisitionRunning());
     EXPECT_TRUE(fakes.launcher->isRunning(loggerPids[0]));
-    auto& w = ui::Windows::get<FrmFrontend>();
-    w.controls().Timer_autoload->stop();
-    w.controls().txtlapse->setText("0.1");
-    // A new run: the operator is asked; "No" starts nothing.
-    fakes.dialogs->answers = {false};
-    fakes.dialogs->inputs = {"run B"};
-    w.controls().cmdPlay->click();
-    EXPECT_EQ(fakes.dialogs->questions(),
-              QStringList{"The logger of an earlier run is still fetching frames. Stop it and "
-                          "start the new run?"});
-    EXPECT_FALSE(w.runController()->acquisitionRunning());
-    EXPECT_EQ(loggerPids.size(), 1u);
-    EXPECT_TRUE(fakes.launcher->isRunning(loggerPids[0]));
-    // "Yes": the old logger ends before the new one starts.
+    EXPECT_TRUE(QFile::exists(img + "c10_0_0_7f5.pgm"));
+    // "Yes": the run ends as Stop ends it, logger included, and the window goes.
     fakes.dialogs->answers = {true};
-    w.controls().cmdPlay->click();
-    ASSERT_TRUE(w.runController()->acquisitionRunning())
-        << fakes.dialogs->messages().join("|").toStdString();
-    ASSERT_EQ(loggerPids.size(), 2u);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(ui::Windows::has<FrmFrontend>());
     EXPECT_FALSE(fakes.launcher->isRunning(loggerPids[0]));
-    EXPECT_TRUE(fakes.launcher->isRunning(loggerPids[1]));
-    w.runController()->stopAcquisitionRun();
+    EXPECT_FALSE(QFile::exists(img + "c10_0_0_7f5.pgm"));
+    EXPECT_FALSE(device::loggerFetching(program->path()));
+}
+
+TEST_F(AcquisitionWindow, ALoggerOfAnotherVermaluxIsAskedAboutWithNoAsTheDefault) {
+    // A logger that another Vermalux on this folder started (or one that outlived a crash)
+    // holds the folder's logger lock.
+    QString error;
+    const int otherLogger = device::takeLoggerLock(program->path(), &error);
+    ASSERT_GE(otherLogger, 0) << error.toStdString();
+    auto& c = window->controls();
+    fakes.downloader->requests.clear();
+    const QString question = QString::fromLatin1(device::kLoggerFetchingQuestion);
+    // Connect, FOCUS and Start each ask first; No (the default) sends nothing.
+    EXPECT_EQ(window->ConnectDevice(1), -1);
+    c.cmd_focus->click();
+    EXPECT_EQ(c.cmd_focus->text(), "FOCUS");
+    c.cmdPlay->click();
+    const QString startQuestion =
+        "The logger of an earlier run is still fetching frames. Stop it and start the new run?";
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList({question, question, startQuestion}));
+    for (const QString& q : {question, startQuestion})
+        EXPECT_EQ(fakes.dialogs->buttonsOf(q), platform::QuestionButtons::YesNoDefaultNo);
+    EXPECT_EQ(fakes.downloader->requests, QStringList());
+    // Yes cannot stop a logger this program did not start: never two loggers.
+    fakes.dialogs->answers = {true};
+    c.cmdPlay->click();
+    EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The logger of an earlier run is still running: no new run is started."});
+    EXPECT_TRUE(loggerPids.empty());
+    // Once that logger has ended, a run starts; its logger holds the lock in turn.
+    ::close(otherLogger);
+    fakes.dialogs->log.clear();
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList());
+    EXPECT_TRUE(device::loggerFetching(program->path()));
+    controller->stopAcquisitionRun();
+    EXPECT_FALSE(device::loggerFetching(program->path()));
 }
