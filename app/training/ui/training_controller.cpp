@@ -208,6 +208,13 @@ void TrainingController::TestTraining() {
         m_services.dialogs->message(QString::fromLatin1(training::kPreTrainingMissingMessage));
         return;
     }
+    // A box the finder would read as another number is named before anything is saved.
+    if (const QString refused = device::trainingBoxesRefusal(
+            device::trainingBoxTexts(m_c.Picture1->window()));
+        !refused.isEmpty()) {
+        m_services.dialogs->message(refused);
+        return;
+    }
     // The test runs on the boxes as the operator sees them: they are saved first, so that the
     // training file and the boxes never disagree without a word.
     if (!m_hooks.writeTrainingFile()) {
