@@ -121,12 +121,26 @@ QString trainingRefusal(const QString& trainingOptions) {
     return refusalOf(refused);
 }
 
+std::array<QObject*, formats::kTrainingKeyCount> trainingBoxes(const QObject* root) {
+    std::array<QObject*, formats::kTrainingKeyCount> boxes{};
+    if (!root)
+        return boxes;
+    // One walk through the window, not one per box: a window holds hundreds of controls.
+    for (QObject* child : root->findChildren<QObject*>()) {
+        const QString name = child->objectName();
+        if (!name.startsWith(QLatin1String("txt_")))
+            continue;
+        for (std::size_t i = 0; i < kBoxNames.size(); ++i)
+            if (!boxes[i] && name == QLatin1String(kBoxNames[i]))
+                boxes[i] = child;
+    }
+    return boxes;
+}
+
 QStringList trainingBoxTexts(const QObject* root) {
     QStringList texts;
-    for (const char* name : kBoxNames) {
-        const QObject* box = root ? root->findChild<QObject*>(QString::fromLatin1(name)) : nullptr;
+    for (const QObject* box : trainingBoxes(root))
         texts << (box ? box->property("text").toString() : QString());
-    }
     return texts;
 }
 

@@ -46,7 +46,10 @@ QString trainingRefusal(const QString& trainingOptions);
 // every box as shown.
 QString trainingBoxesRefusal(const QStringList& texts);
 
-// The texts of the boxes named txt_x1 ... txt_psize below `root` (a window), in key order.
+// The boxes named txt_x1 ... txt_psize below `root` (a window), in key order; null where there
+// is none.
+std::array<QObject*, formats::kTrainingKeyCount> trainingBoxes(const QObject* root);
+// Their texts.
 QStringList trainingBoxTexts(const QObject* root);
 
 // Acquisition window: the folder's training.dat, or the built-in defaults when it has none

@@ -253,10 +253,11 @@ void TrainingController::TestTraining() {
             m_services.dialogs->message(name + QStringLiteral(" could not be started"));
             return;
         }
-        // Each program is waited for, events running meanwhile.
+        // Each program is waited for, events running meanwhile, in steps short beside the
+        // program's own time so that its end is seen at once.
         for (int waited = 0; waited < kTestProgramMs && m_services.launcher->isRunning(*pid);
-             waited += 20) {
-            m_services.clock->pause(20);
+             waited += kTestPollMs) {
+            m_services.clock->pause(kTestPollMs);
             if (!guard.alive()) {
                 m_services.launcher->stop(*pid);
                 return;
