@@ -72,7 +72,10 @@ void refuse(std::ostream& err, const std::string& argument, const char* why) {
 
 } // namespace
 
-std::optional<std::int32_t> leadingInt32(std::string_view text) {
+namespace {
+
+// The leading numbers with the count of characters they take from the text.
+std::optional<std::int32_t> leadingInt32Used(std::string_view text, std::size_t& used) {
     std::size_t i = skipBlanks(text);
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -90,10 +93,11 @@ std::optional<std::int32_t> leadingInt32(std::string_view text) {
         if (value > limit)
             return std::nullopt;
     }
+    used = i;
     return static_cast<std::int32_t>(negative ? -value : value);
 }
 
-std::optional<float> leadingFloat(std::string_view text) {
+std::optional<float> leadingFloatUsed(std::string_view text, std::size_t& used) {
     const std::size_t start = skipBlanks(text);
     std::size_t i = start;
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
@@ -147,7 +151,66 @@ std::optional<float> leadingFloat(std::string_view text) {
     } else if (ec != std::errc() || end != number.data() + number.size() || !std::isfinite(value)) {
         return std::nullopt;
     }
+    used = i;
     return negative ? -value : value;
+}
+
+} // namespace
+
+std::optional<std::int32_t> leadingInt32(std::string_view text) {
+    std::size_t used = 0;
+    return leadingInt32Used(text, used);
+}
+
+std::optional<float> leadingFloat(std::string_view text) {
+    std::size_t used = 0;
+    return leadingFloatUsed(text, used);
+}
+
+OptionReading readOption(std::string_view argument) {
+    OptionReading reading;
+    for (const OptionSpec& o : kOptions) {
+        if (!startsWith(argument, o.name) || argument.size() < 4)
+            continue;
+        reading.option = &o - kOptions.data();
+        const std::string_view text = argument.substr(3);
+        switch (o.kind) {
+        case Kind::Int: {
+            const auto value = leadingInt32Used(text, reading.used);
+            if (!value) {
+                reading.refusal = "not a 32-bit whole number";
+                return reading;
+            }
+            reading.value = *value;
+            break;
+        }
+        case Kind::TruncatedFloat: {
+            const auto value = leadingFloatUsed(text, reading.used);
+            if (!value) {
+                reading.refusal = "not a decimal number";
+                return reading;
+            }
+            const float truncated = std::trunc(*value);
+            if (!(truncated >= MIN_BLOCK_SIZE && truncated <= MAX_BLOCK_SIZE)) {
+                reading.refusal = "box size must be 4 to 60";
+                return reading;
+            }
+            reading.value = truncated;
+            break;
+        }
+        case Kind::Float: {
+            const auto value = leadingFloatUsed(text, reading.used);
+            if (!value) {
+                reading.refusal = "not a decimal number";
+                return reading;
+            }
+            reading.value = *value;
+            break;
+        }
+        }
+        return reading;
+    }
+    return reading;
 }
 
 std::string formatFloat(float value) {
@@ -234,48 +297,20 @@ ArgumentsResult load_arguments(SirrexState& s, const std::vector<std::string>& a
         } else {
             s.worm_time = 0;
         }
-        for (const OptionSpec& o : kOptions) {
-            if (!startsWith(arg, o.name) || arg.size() < 4)
-                continue;
-            const std::string_view text = std::string_view(arg).substr(3);
-            switch (o.kind) {
-            case Kind::Int: {
-                const auto value = leadingInt32(text);
-                if (!value) {
-                    refuse(err, arg, "not a 32-bit whole number");
-                    return ArgumentsResult::Refused;
-                }
-                s.*o.intField = *value;
-                out << o.label << *value;
-                break;
-            }
-            case Kind::TruncatedFloat: {
-                const auto value = leadingFloat(text);
-                if (!value) {
-                    refuse(err, arg, "not a decimal number");
-                    return ArgumentsResult::Refused;
-                }
-                const float truncated = std::trunc(*value);
-                if (!(truncated >= MIN_BLOCK_SIZE && truncated <= MAX_BLOCK_SIZE)) {
-                    refuse(err, arg, "box size must be 4 to 60");
-                    return ArgumentsResult::Refused;
-                }
-                s.*o.intField = static_cast<std::int32_t>(truncated);
-                out << o.label << s.*o.intField;
-                break;
-            }
-            case Kind::Float: {
-                const auto value = leadingFloat(text);
-                if (!value) {
-                    refuse(err, arg, "not a decimal number");
-                    return ArgumentsResult::Refused;
-                }
-                s.*o.floatField = *value;
-                out << o.label << formatFloat(*value);
-                break;
-            }
-            }
-            break;
+        const OptionReading reading = readOption(arg);
+        if (!reading.option)
+            continue;
+        if (!reading.refusal.empty()) {
+            refuse(err, arg, reading.refusal.c_str());
+            return ArgumentsResult::Refused;
+        }
+        const OptionSpec& o = kOptions[*reading.option];
+        if (o.kind == Kind::Float) {
+            s.*o.floatField = static_cast<float>(reading.value);
+            out << o.label << formatFloat(s.*o.floatField);
+        } else {
+            s.*o.intField = static_cast<std::int32_t>(reading.value);
+            out << o.label << s.*o.intField;
         }
     }
 

@@ -4,6 +4,7 @@
 
 #include "finder/sirrex_state.h"
 
+#include <cstddef>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -22,6 +23,21 @@ enum class ArgumentsResult {
 // printing the echoes to `out`; a refused value is reported on `err`.
 ArgumentsResult load_arguments(SirrexState& state, const std::vector<std::string>& args,
                                std::ostream& out, std::ostream& err);
+
+// How the finder reads one option argument ("-xs300"), as load_arguments does.
+struct OptionReading {
+    // The place of the option among the value options (-xs ... -cp); nothing for an argument
+    // that sets none of them (another key, "-xs" alone, "-ti", "-v").
+    std::optional<std::size_t> option;
+    // Why the finder refuses the value ("not a 32-bit whole number"); empty when it takes it.
+    std::string refusal;
+    // The number the finder stores (a box size already truncated).
+    double value = 0.0;
+    // How many characters of the text behind the three-character name the number takes;
+    // the finder ignores the rest.
+    std::size_t used = 0;
+};
+OptionReading readOption(std::string_view argument);
 
 // The usage text printed by "-h".
 std::string usageText();

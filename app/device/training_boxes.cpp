@@ -1,10 +1,14 @@
 #include "training_boxes.h"
 
 #include "finder/arguments.h"
+#include "formats/numbers.h"
 #include "formats/text_lines.h"
 
-#include <memory>
-#include <sstream>
+#include <QVariant>
+
+#include <cmath>
+#include <string>
+#include <string_view>
 
 namespace device {
 
@@ -62,32 +66,100 @@ QStringList textsFromTraining(const formats::TrainingFile& training) {
     return texts;
 }
 
-QString trainingRefusal(const QString& trainingOptions) {
-    // Each option alone through the finder's own reading of its command line, so that what is
-    // refused here is exactly what the finder refuses.
-    auto state = std::make_unique<finder::SirrexState>();
-    QStringList refused;
-    for (const std::string& word : formats::splitOptionString(trainingOptions.toStdString())) {
-        std::ostringstream out;
-        std::ostringstream err;
-        if (finder::load_arguments(*state, {"Sirrex", "frame.pgm", word}, out, err) !=
-            finder::ArgumentsResult::Refused)
-            continue;
-        const std::string why = err.str();
-        const auto open = why.find('(');
-        const auto close = why.rfind(')');
-        const std::string key = word.substr(1, 2);
-        refused << (key == "bs" ? QStringLiteral("Box Size") : QString::fromStdString(key)) +
-                       QStringLiteral(" = ") + QString::fromStdString(word.substr(3)) +
-                       (open != std::string::npos && close != std::string::npos && open < close
-                            ? QStringLiteral(" (") +
-                                  QString::fromStdString(why.substr(open + 1, close - open - 1)) +
-                                  QStringLiteral(")")
-                            : QString());
-    }
+namespace {
+
+// The caption beside a box on screen: its key, except the box size's "Box Size = ".
+QString captionOf(std::string_view key) {
+    return key == "bs" ? QStringLiteral("Box Size") : QString::fromLatin1(key.data(), key.size());
+}
+
+// How the finder reads the value `shown` of the box of `key`, from the text `read` that goes
+// into the option string (commas turned into points, blanks removed): empty when it reads the
+// number shown, else "caption = value (why)". An empty box never reaches the finder, which would
+// take its own default: it is refused. (A lone character does not reach it either; a digit is
+// left to that rule of the training file, anything else is refused as the finder would.)
+QString valueRefusal(std::string_view key, const std::string& read, const QString& shown) {
+    const std::string word = "-" + std::string(key) + read;
+    if (!finder::readOption(word + "0").option)
+        return {}; // not an option of the finder (mm)
+    if (read.empty())
+        return captionOf(key) + QStringLiteral(" is empty");
+    const finder::OptionReading reading = finder::readOption(word);
+    QString why;
+    if (!reading.refusal.empty())
+        why = QString::fromStdString(reading.refusal);
+    else if (reading.used < read.size())
+        why = QStringLiteral("the finder reads ") +
+              QString::fromStdString(reading.value == std::trunc(reading.value)
+                                         ? formats::formatNumber(reading.value)
+                                         : finder::formatFloat(static_cast<float>(reading.value)));
+    if (why.isEmpty())
+        return {};
+    return captionOf(key) + QStringLiteral(" = ") + shown + QStringLiteral(" (") + why +
+           QStringLiteral(")");
+}
+
+QString refusalOf(const QStringList& refused) {
     if (refused.isEmpty())
         return {};
     return QStringLiteral("The finder refuses the training: ") + refused.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString trainingRefusal(const QString& trainingOptions) {
+    QStringList refused;
+    for (const std::string& word : formats::splitOptionString(trainingOptions.toStdString())) {
+        if (word.size() < 4 || word[0] != '-')
+            continue;
+        const std::string value = word.substr(3);
+        const QString piece = valueRefusal(std::string_view(word).substr(1, 2), value,
+                                           QString::fromStdString(value));
+        if (!piece.isEmpty())
+            refused << piece;
+    }
+    return refusalOf(refused);
+}
+
+std::array<QObject*, formats::kTrainingKeyCount> trainingBoxes(const QObject* root) {
+    std::array<QObject*, formats::kTrainingKeyCount> boxes{};
+    if (!root)
+        return boxes;
+    // One walk through the window, not one per box: a window holds hundreds of controls.
+    for (QObject* child : root->findChildren<QObject*>()) {
+        const QString name = child->objectName();
+        if (!name.startsWith(QLatin1String("txt_")))
+            continue;
+        for (std::size_t i = 0; i < kBoxNames.size(); ++i)
+            if (!boxes[i] && name == QLatin1String(kBoxNames[i]))
+                boxes[i] = child;
+    }
+    return boxes;
+}
+
+QStringList trainingBoxTexts(const QObject* root) {
+    QStringList texts;
+    for (const QObject* box : trainingBoxes(root))
+        texts << (box ? box->property("text").toString() : QString());
+    return texts;
+}
+
+QString trainingBoxesRefusal(const QStringList& texts) {
+    QStringList refused;
+    const auto& keys = formats::trainingKeys();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const auto index = static_cast<qsizetype>(i);
+        const QString shown = index < texts.size() ? texts[index] : QString();
+        // What the option string makes of the box: commas turned into points, blanks removed.
+        std::string read;
+        for (const char c : shown.toStdString())
+            if (c != ' ')
+                read += c == ',' ? '.' : c;
+        const QString piece = valueRefusal(keys[i], read, shown);
+        if (!piece.isEmpty())
+            refused << piece;
+    }
+    return refusalOf(refused);
 }
 
 TrainingLoad loadTrainingAcquisition(const QString& folder) {

@@ -4,6 +4,7 @@
 
 #include "formats/training_file.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -36,7 +37,20 @@ struct TrainingLoad {
 // "The finder refuses the training: " and, for each value it refuses, the box as the window
 // labels it, " = ", the value and the finder's reason in parentheses ("Box Size = abc (not a
 // decimal number)"); empty when the finder takes every value.
+// A value the finder reads as another number than the one written is refused as well: the
+// finder's reading is given instead of a reason ("xs = 1e9 (the finder reads 1)").
 QString trainingRefusal(const QString& trainingOptions);
+
+// The same for the 18 box texts (in key order) as the window shows them, each box named by its
+// caption and its text as shown; an empty box is "xs is empty". Empty when the finder reads
+// every box as shown.
+QString trainingBoxesRefusal(const QStringList& texts);
+
+// The boxes named txt_x1 ... txt_psize below `root` (a window), in key order; null where there
+// is none.
+std::array<QObject*, formats::kTrainingKeyCount> trainingBoxes(const QObject* root);
+// Their texts.
+QStringList trainingBoxTexts(const QObject* root);
 
 // Acquisition window: the folder's training.dat, or the built-in defaults when it has none
 // (the window then runs SaveConfigFile and writeTrainingFileWithDefaults).

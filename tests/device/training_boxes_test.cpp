@@ -104,3 +104,37 @@ TEST(TrainingBoxes, ValuesTheFinderWouldRefuseAreNamedByTheirBox) {
     EXPECT_EQ(trainingRefusal(options()),
               "The finder refuses the training: Box Size = 70 (box size must be 4 to 60)");
 }
+
+TEST(TrainingBoxes, BoxesTheFinderWouldReadAsAnotherNumberAreNamedByTheirCaption) {
+    QStringList texts = textsFromTraining(formats::TrainingFile::defaults());
+    EXPECT_EQ(trainingBoxesRefusal(texts), "");
+    // Read as shown: a decimal comma, blanks inside, an exponent where decimals are taken, a
+    // box size the finder truncates, a lone digit (left out of the options), an empty plate
+    // size (not a finder option).
+    texts[8] = "6,8";
+    texts[2] = "2 1 5";
+    texts[16] = "3.125e1";
+    texts[4] = "20.7";
+    texts[13] = "5";
+    texts[17] = "";
+    EXPECT_EQ(trainingBoxesRefusal(texts), "");
+    // An exponent where whole numbers are taken, trailing characters, an empty box.
+    texts[0] = "1e9";
+    texts[3] = "";
+    texts[5] = "12x";
+    texts[6] = "7,5";
+    texts[9] = "9.5%";
+    EXPECT_EQ(trainingBoxesRefusal(texts),
+              "The finder refuses the training: xs = 1e9 (the finder reads 1), ye is empty, "
+              "pl = 12x (the finder reads 12), th = 9.5% (the finder reads 9.5)");
+    texts = textsFromTraining(formats::TrainingFile::defaults());
+    texts[1] = "3,5";
+    texts[4] = "abc";
+    EXPECT_EQ(trainingBoxesRefusal(texts),
+              "The finder refuses the training: xe = 3,5 (the finder reads 3), Box Size = abc "
+              "(not a decimal number)");
+    // The option string of a file is read the same way.
+    EXPECT_EQ(trainingRefusal(" -xs1e9 -pl12x -mm35x"),
+              "The finder refuses the training: xs = 1e9 (the finder reads 1), pl = 12x (the "
+              "finder reads 12)");
+}

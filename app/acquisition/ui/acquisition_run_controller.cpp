@@ -268,6 +268,9 @@ QString AcquisitionRunController::runRefusal() const {
     const auto y2 = formats::toInt16(numberIn(m_c.txt_y2));
     const double plateSize = acquisition::runPlateSize(numberIn(m_c.txt_psize));
     QString refusal = acquisition::checkRunLength(numberIn(m_c.txtlapse));
+    // A box the finder would read as another number is named before the area it may empty.
+    if (refusal.isEmpty())
+        refusal = device::trainingBoxesRefusal(device::trainingBoxTexts(m_c.txt_x1->window()));
     if (refusal.isEmpty())
         refusal = (x1 && x2 && y1 && y2)
                       ? acquisition::checkRunGeometry(*x1, *x2, *y1, *y2, plateSize)

@@ -38,9 +38,9 @@ std::array<QLineEdit*, 16> makeParameterBoxes(QWidget* frame) {
 }
 
 TrainingBoxesView::TrainingBoxesView(const QWidget* root) {
-    const auto& names = device::trainingBoxNames();
-    for (std::size_t i = 0; i < names.size(); ++i)
-        m_boxes[i] = root->findChild<QLineEdit*>(QString::fromLatin1(names[i]));
+    const auto boxes = device::trainingBoxes(root);
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        m_boxes[i] = qobject_cast<QLineEdit*>(boxes[i]);
 }
 
 QStringList TrainingBoxesView::texts() const {

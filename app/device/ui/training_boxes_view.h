@@ -26,6 +26,9 @@ public:
     explicit TrainingBoxesView(const QWidget* root);
 
     QStringList texts() const;
+    // Why the finder would not read the boxes as shown (trainingBoxesRefusal); empty when it
+    // would.
+    QString refusal() const { return device::trainingBoxesRefusal(texts()); }
     // A training read from a file goes into its boxes value by value; the defaults into all.
     void apply(const device::TrainingLoad& load);
     // <folder>/training.dat from the boxes, with its copy training.def when asked (the

@@ -82,6 +82,17 @@ void TrailReplayController::setLabelsToDash() {
         label->setText(QStringLiteral("-"));
 }
 
+void TrailReplayController::clearResults() {
+    for (QLabel* label : {m_c.lbl_speed, m_c.lbl_distance, m_c.lbl_turnings, m_c.lbl_particle})
+        label->clear();
+    for (PictureBox* picture : {m_c.Picture2, m_c.Picture3}) {
+        picture->clearPicture();
+        picture->setBackColor(kWhite);
+        picture->cls();
+    }
+    m_c.cmd_exportbmp->hide();
+}
+
 void TrailReplayController::drawProgress(std::int32_t frame) {
     m_c.Picture_progress->box(0.0, 0.0, frame, 10.0, kProgressGray, true);
 }

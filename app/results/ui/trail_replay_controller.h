@@ -96,6 +96,10 @@ public:
     // `cmd_exportbmp`: the plot saved as bmp_out.bmp and opened.
     void cmdExportBmpClick();
 
+    // Another acquisition is loaded: the figures, the chart and the movement drawing of an
+    // earlier plot go with the export of it, as they belong to no acquisition now shown.
+    void clearResults();
+
     // True while the plot or the replay runs.
     bool running() const { return m_life.running("PlotResults"); }
 

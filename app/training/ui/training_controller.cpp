@@ -208,6 +208,13 @@ void TrainingController::TestTraining() {
         m_services.dialogs->message(QString::fromLatin1(training::kPreTrainingMissingMessage));
         return;
     }
+    // A box the finder would read as another number is named before anything is saved.
+    if (const QString refused = device::trainingBoxesRefusal(
+            device::trainingBoxTexts(m_c.Picture1->window()));
+        !refused.isEmpty()) {
+        m_services.dialogs->message(refused);
+        return;
+    }
     // The test runs on the boxes as the operator sees them: they are saved first, so that the
     // training file and the boxes never disagree without a word.
     if (!m_hooks.writeTrainingFile()) {
@@ -246,10 +253,11 @@ void TrainingController::TestTraining() {
             m_services.dialogs->message(name + QStringLiteral(" could not be started"));
             return;
         }
-        // Each program is waited for, events running meanwhile.
+        // Each program is waited for, events running meanwhile, in steps short beside the
+        // program's own time so that its end is seen at once.
         for (int waited = 0; waited < kTestProgramMs && m_services.launcher->isRunning(*pid);
-             waited += 20) {
-            m_services.clock->pause(20);
+             waited += kTestPollMs) {
+            m_services.clock->pause(kTestPollMs);
             if (!guard.alive()) {
                 m_services.launcher->stop(*pid);
                 return;

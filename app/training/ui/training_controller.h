@@ -82,6 +82,7 @@ public:
     // write into its parent.
     void TestTraining();
     static constexpr int kTestProgramMs = 15000;
+    static constexpr int kTestPollMs = 1;
 
 private:
     TrainingControls m_c;

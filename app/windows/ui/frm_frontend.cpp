@@ -612,6 +612,11 @@ void FrmFrontend::lblBack2Click() {
 
 void FrmFrontend::lblNextClick() {
     HandlerGuard guard(m_life);
+    // A box the finder would read as another number keeps the page, and out of training.dat.
+    if (const QString refused = TrainingBoxesView(m_client).refusal(); !refused.isEmpty()) {
+        m_services.dialogs->message(refused);
+        return;
+    }
     const bool saved = SaveConfigFile();
     if (!WriteTrainingFile() || !saved) {
         // The run would otherwise take an older training without a word.

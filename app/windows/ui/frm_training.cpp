@@ -882,6 +882,7 @@ bool FrmTraining::LoadAcquisition() {
     // Whatever was loaded before is no longer the acquisition a later command works on, nor the
     // picture shown.
     m_acquisitionFolder.clear();
+    m_trailReplay->clearResults();
     m_c.Picture1->clearPicture();
     m_c.Picture1->cls();
     m_c.cmd_dir->setText(QStringLiteral("..."));

@@ -323,6 +323,11 @@ TEST_F(AcquisitionWindow, ATrainingTheFinderWouldRefuseStartsNoRun) {
     window->controls().cmdPlay->click();
     EXPECT_EQ(fakes.dialogs->messages(),
               QStringList{"The finder refuses the training: Box Size = abc (not a decimal number)"});
+    // A box the finder would read as another number is named before the area it empties.
+    window->controls().txt_x1->setText("1e9");
+    window->controls().cmdPlay->click();
+    EXPECT_EQ(fakes.dialogs->messages().last(),
+              "The finder refuses the training: xs = 1e9 (the finder reads 1)");
     EXPECT_FALSE(controller->acquisitionRunning());
     EXPECT_TRUE(runFolders().isEmpty());
     EXPECT_TRUE(startsOf("Pendrel").isEmpty());

@@ -444,6 +444,19 @@ TEST_F(FrontendTest, NextSaysSoWhenTheSettingsCannotBeSaved) {
     EXPECT_EQ(w.PageState(), 2);
 }
 
+TEST_F(FrontendTest, NextRefusesABoxTheFinderWouldReadAsAnotherNumber) {
+    FrmFrontend& w = open();
+    auto& c = w.controls();
+    const QByteArray saved = readFile(path("training.dat"));
+    c.txt_x1->setText("1e9");
+    c.lbl_next->click();
+    EXPECT_EQ(dialogs->messages(),
+              QStringList{"The finder refuses the training: xs = 1e9 (the finder reads 1)"});
+    EXPECT_EQ(w.PageState(), 1);
+    EXPECT_FALSE(c.frm_preview->isHidden());
+    EXPECT_EQ(readFile(path("training.dat")), saved);
+}
+
 TEST_F(FrontendTest, BackFromTheAcquisitionPageWithoutARun) {
     FrmFrontend& w = open();
     auto& c = w.controls();

@@ -467,6 +467,29 @@ TEST_F(FrmTrainingReplayTest, AnotherAcquisitionChosenDuringTheReplayIsRefused) 
     EXPECT_FALSE(k.Timer_loadimg->isActive());
 }
 
+TEST_F(FrmTrainingReplayTest, LoadingAnotherAcquisitionClearsTheResultsOfThePlot) {
+    QDir().mkpath(program.filePath("default/other/img"));
+    writeFile(program.filePath("default/other/img/c10_0_0_8f0.jpg"), grayJpeg(160, 120, 200));
+    load(crawlingTrails(), 15);
+    auto& k = c();
+    k.cmd_wormtrails->click();
+    ASSERT_FALSE(k.lbl_speed->text().isEmpty());
+    k.cmd_dir->click();
+    const auto other = k.List_subproject->findItems("other", Qt::MatchExactly);
+    ASSERT_EQ(other.size(), 1);
+    k.List_subproject->setCurrentItem(other.first());
+    window().SelectAcquisition();
+    ASSERT_TRUE(window().LoadAcquisition());
+    // Nothing of "run" is shown beside the picture and name of "other".
+    EXPECT_EQ(k.txt_filepj->text(), "default/other");
+    for (const QLabel* label : {k.lbl_particle, k.lbl_distance, k.lbl_speed, k.lbl_turnings})
+        EXPECT_EQ(label->text(), "") << label->objectName().toStdString();
+    QImage blank(k.Picture3->image().size(), k.Picture3->image().format());
+    blank.fill(Qt::white);
+    EXPECT_EQ(k.Picture3->image(), blank);
+    EXPECT_TRUE(k.cmd_exportbmp->isHidden());
+}
+
 TEST_F(FrmTrainingReplayTest, ClosingTheWindowDuringAReplayStopsItFirst) {
     const std::string trails = crawlingTrails();
     load(trails, 0);

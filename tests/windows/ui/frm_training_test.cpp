@@ -425,6 +425,16 @@ TEST_F(FrmTrainingTest, TrainingTestNamesTheCauseOfAFailure) {
     EXPECT_EQ(fakes.dialogs->messages(),
               QStringList{"The finder refuses the training: Box Size = abc (not a decimal number)"});
     EXPECT_TRUE(fakes.launcher->started.empty());
+    // So is one the finder would read as another number, and neither reaches the file.
+    fakes.dialogs->log.clear();
+    c.txt_npix->setText("35");
+    c.txt_pixmin->setText("12x");
+    c.cmd_detect->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The finder refuses the training: pl = 12x (the finder reads 12)"});
+    EXPECT_TRUE(fakes.launcher->started.empty());
+    EXPECT_FALSE(readFile(program.filePath("training.dat")).contains("pl 12x"));
+    c.txt_pixmin->setText("26");
     // A finder that fails on the preview: its own first line of error output.
     endPrograms(*fakes.launcher, {1, "Cant read File correctly: preview.pgm holds no pixels"});
     fakes.dialogs->log.clear();
