@@ -141,7 +141,8 @@ template <class C> void makeSetupFrame(C& c, QWidget* client, QRect frame) {
 void placeMenuAndClient(QWidget* window, QMenuBar* menuBar, QWidget* client);
 
 // One layout pass: every placement applied to the control of its name in the client area
-// (the mode buttons by their array names); then the captions fitted.
+// (the mode buttons by their array names), the parameter boxes spread over their frame; then
+// the captions fitted.
 void applyLayout(QWidget* window, QWidget* client,
                  const std::vector<windows::Placement>& placements,
                  const std::array<QRadioButton*, 2>& modeButtons);
