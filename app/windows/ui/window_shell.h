@@ -131,7 +131,7 @@ template <class C> void makeSetupFrame(C& c, QWidget* client, QRect frame) {
 
     c.frame_setupmas =
         makeGroup(p, "frame_setupmas", QStringLiteral("Parameters"), QRect(28, 437, 227, 164));
-    c.frame_setupmas->setAutoFillBackground(true); // drawn over the labels below it
+    c.frame_setupmas->setAutoFillBackground(true);
     assignParameterBoxes(c);
     c.frame_setupmas->hide();
     c.lbl_back = makeClickable(p, "lbl_back", QStringLiteral("< Back"), QRect(28, 491, 114, 20));
