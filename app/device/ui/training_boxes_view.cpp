@@ -49,7 +49,7 @@ std::array<QLineEdit*, 16> makeParameterBoxes(QWidget* frame) {
 }
 
 void placeParameterBoxes(QWidget* frame) {
-    constexpr int kGap = 2;        // between neighbours, and to the frame's sides
+    constexpr int kGap = 2; // between neighbours, and to the frame's sides
     constexpr int kMostHeight = 26; // a box no taller than a comfortable line
     const int titleBottom = frame->fontMetrics().height() + 4;
     const int side = std::max(kGap, frame->width() / 50);
@@ -64,7 +64,7 @@ void placeParameterBoxes(QWidget* frame) {
         const int right = side + (column + 1) * across / 4 - kGap;
         const int top = titleBottom + row * down / 4;
         const int height = std::min(kMostHeight, titleBottom + (row + 1) * down / 4 - kGap - top);
-        const int labelWidth = (right - left) * 1 / 3;
+        const int labelWidth = (right - left) / 3;
         auto* label = frame->findChild<QWidget*>(labelName(kParams[i]), Qt::FindDirectChildrenOnly);
         auto* box = frame->findChild<QWidget*>(QLatin1String(kParams[i].name),
                                                Qt::FindDirectChildrenOnly);
