@@ -192,7 +192,7 @@ const std::vector<Row>& trainingRows() {
             // Under the report frame's title and inside its border: the bin caption wraps
             // over two lines beside its box.
             {"Label_bin", "Frame_report", 0.03, 0.33, 0.23, 0.6},
-            {"combo_bin", "Frame_report", 0.26, 0.4, 0.15, kNone},
+            {"combo_bin", "Frame_report", 0.26, 0.4, 0.155, kNone},
             {"Label_spacer", "Frame_report", 0.42, 0.4, 0.14, kNone},
             {"txt_spacer", "Frame_report", 0.57, 0.4, 0.1, kNone},
             {"cmd_report_calc", "Frame_report", 0.69, 0.33, 0.28, 0.6},
