@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds the release preset and runs the main job: the operator program Vermalux, connected to a
-# simulated camera device on this machine. Before the window opens, the organism finder is shown
-# at work on a plate frame.
+# Builds the programs of the release preset (not its tests and benchmarks, which ./test.sh and
+# `cmake --build --preset release` build) and runs the main job: the operator program Vermalux,
+# connected to a simulated camera device on this machine. Before the window opens, the organism
+# finder is shown at work on a plate frame.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
 cmake --preset release
-cmake --build --preset release -j "$(nproc)"
+cmake --build --preset programs -j "$(nproc)"
 
 bin="$PWD/build/release/bin"
 

@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libcurl4-openssl-dev libjpeg62-turbo-dev
           libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-dev) # clang and its libFuzzer for the fuzz preset
+          clang libclang-rt-dev # clang and its libFuzzer for the fuzz preset
+          xdg-utils) # the desktop's opener: reports, CSV exports and the project page
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -1,5 +1,6 @@
 #include "app/microbeam/frame_check.h"
 
+#include "formats/frame_names.h"
 #include "formats/numbers.h"
 #include "formats/save_file.h"
 #include "formats/text_lines.h"
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 namespace microbeam {
 
@@ -28,18 +30,15 @@ QString framePathOf(const QString& folder, const QString& prefix, std::int32_t n
     return folder + QLatin1Char('/') + prefix + QString::number(n) + QStringLiteral(".jpg");
 }
 
-// The "f" that comes before the frame number: the one followed by nothing but digits, a bad
-// frame's "m" and the extension, so that a device address holding an "f" ("wifi-cam") is
-// never taken for the frame number. A name not of that form falls back to its first "f".
+// The "f" that comes before the frame number (formats::frameLetterPosition). A name not of that
+// form falls back to its first "f".
 qsizetype frameLetterOf(const QString& name) {
-    qsizetype i = name.size() - 4;
-    if (i >= 1) {
-        if (name[i - 1] == QLatin1Char('m'))
-            --i;
-        while (i > 0 && name[i - 1] >= QLatin1Char('0') && name[i - 1] <= QLatin1Char('9'))
-            --i;
-        if (i > 0 && name[i - 1] == QLatin1Char('f'))
-            return i - 1;
+    const qsizetype stem = name.size() - 4;
+    if (stem >= 1) {
+        const std::size_t f = formats::frameLetterPosition(
+            std::u16string_view(QStringView(name).utf16(), static_cast<std::size_t>(stem)));
+        if (f != std::u16string_view::npos)
+            return static_cast<qsizetype>(f);
     }
     return name.indexOf(QLatin1Char('f'));
 }

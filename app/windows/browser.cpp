@@ -1,10 +1,13 @@
 #include "app/windows/browser.h"
 
+#include "formats/frame_names.h"
 #include "formats/text_lines.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <string_view>
 
 namespace windows {
 
@@ -43,13 +46,14 @@ QString framePrefixOf(const QString& name) {
     const QString extension = QStringLiteral(".jpg");
     if (!name.endsWith(extension, Qt::CaseInsensitive))
         return {};
-    qsizetype digits = name.size() - extension.size();
-    while (digits > 0 && name[digits - 1].isDigit() && name[digits - 1].unicode() < 128)
-        --digits;
-    const qsizetype f = digits - 1;
-    if (digits == name.size() - extension.size() || f < 1 || name[f] != QLatin1Char('f'))
+    const std::u16string_view stem(QStringView(name).utf16(),
+                                   static_cast<std::size_t>(name.size() - extension.size()));
+    const std::size_t f = formats::frameLetterPosition(stem);
+    // A frame here has a number and the camera letter before its address; a frame marked bad
+    // ("m" after its number) no longer answers to its number and is passed over.
+    if (f == std::u16string_view::npos || f < 1 || stem.back() == u'm' || f + 1 >= stem.size())
         return {};
-    return name.left(f + 1);
+    return name.left(static_cast<qsizetype>(f) + 1);
 }
 
 QString deviceAddressOfFrame(const QString& name) {

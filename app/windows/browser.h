@@ -23,9 +23,10 @@ QString acquisitionFolderOf(const QString& imageFolder);
 // ".jpg"); empty when there is none.
 QString findFrameFile(const QString& folder, int n);
 
-// The part of a frame name before its number: up to and including the last "f", the one that
-// the frame number and ".jpg" follow, after the first character ("c10_0_0_7f3.jpg" gives
-// "c10_0_0_7f", "cwifi-camf3.jpg" gives "cwifi-camf"); empty when the name is no frame name.
+// The part of a frame name before its number: up to and including the "f" before the frame
+// number (formats::frameLetterPosition), after the first character ("c10_0_0_7f3.jpg" gives
+// "c10_0_0_7f", "cwifi-camf3.jpg" gives "cwifi-camf"); empty when the name is no frame name,
+// a frame marked bad included ("cwifi-camf3m.jpg"), as its number no longer finds it.
 QString framePrefixOf(const QString& name);
 
 // The device address in a frame name: the characters after the first one up to that "f", with

@@ -41,14 +41,17 @@ bool given(double factor) {
 
 // The set-up frame `frm_preview` of both windows. Controls side by side in one line of a frame
 // share the line in proportion to their captions and do not overlap; a caption that still does
-// not fit at a small window size gets a smaller font (app/widgets/caption_fit).
+// not fit at a small window size gets a smaller font (app/widgets/caption_fit). From top to
+// bottom the frames follow one another without overlapping, the parameters frame included, so
+// that when "..." shows it, it covers neither "< Back" and "Next >" nor the reprocess button
+// and stays inside the set-up frame.
 std::vector<Row> setupRows(bool acquisition) {
     const bool acq = acquisition;
     std::vector<Row> rows = {
         {"lbl_mode", "frm_preview", 0.1, 0.05, 0.2, kNone, acq},
         {"Opt_acq(0)", "frm_preview", 0.3, 0.05, 0.3, kNone, acq},
         {"Opt_acq(1)", "frm_preview", 0.6, 0.05, 0.3, kNone, acq},
-        {"frame_limits", "frm_preview", 0.1, acq ? 0.1 : 0.15, 0.8, 0.3},
+        {"frame_limits", "frm_preview", 0.1, 0.1, 0.8, 0.3},
         {"cmd_offset_down", "frame_limits", 0.1, 0.2, 0.3, 0.1},
         {"cmd_offset_left", "frame_limits", 0.1, 0.3, 0.15, 0.1},
         {"cmd_offset_right", "frame_limits", 0.25, 0.3, 0.15, 0.1},
@@ -61,16 +64,16 @@ std::vector<Row> setupRows(bool acquisition) {
     if (acq)
         rows.push_back({"cmd_focus", "frame_limits", 0.1, 0.65, 0.8, 0.2});
     else
-        rows.push_back({"frame_micro", "frm_preview", 0.1, 0.55, 0.8, 0.25});
+        rows.push_back({"frame_micro", "frm_preview", 0.1, 0.42, 0.8, 0.25});
     const std::vector<Row> train = {
-        {"frame_train", "frm_preview", 0.1, acq ? 0.5 : 0.55, 0.8, 0.25},
+        {"frame_train", "frm_preview", 0.1, 0.42, 0.8, 0.25},
         {"cmd_detect", "frame_train", 0.1, 0.35, 0.4, 0.4},
         {"lbl_last_training", "frame_train", 0.1, 0.75, 0.4, kNone},
         {"cmd_clear", "frame_train", 0.55, 0.35, 0.25, 0.4},
         {"cmd_mas", "frame_train", 0.8, 0.35, 0.1, 0.4},
         {"Label_boxs", "frame_train", 0.35, 0.15, 0.4, kNone},
         {"txt_npix", "frame_train", 0.75, 0.15, 0.15, kNone},
-        {"frame_setupmas", "frm_preview", 0.1, 0.8, 0.8, 0.3},
+        {"frame_setupmas", "frm_preview", 0.1, 0.69, 0.8, acq ? 0.2 : 0.185},
         {"lbl_back", "frm_preview", acq ? 0.15 : 0.1, acq ? 0.9 : 0.935, acq ? 0.25 : 0.4, kNone},
     };
     rows.insert(rows.end(), train.begin(), train.end());
@@ -78,8 +81,8 @@ std::vector<Row> setupRows(bool acquisition) {
         rows.push_back({"lbl_next", "frm_preview", 0.6, 0.9, 0.25, kNone});
     } else {
         // The frame label lies under the reprocess button, not across it.
-        rows.push_back({"cmd_reprocess", "frm_preview", 0.55, 0.855, 0.35, 0.08});
-        rows.push_back({"label_frame", "frm_preview", 0.55, 0.945, 0.35, kNone});
+        rows.push_back({"cmd_reprocess", "frm_preview", 0.55, 0.885, 0.35, 0.06});
+        rows.push_back({"label_frame", "frm_preview", 0.55, 0.95, 0.35, kNone});
     }
     return rows;
 }
@@ -189,7 +192,7 @@ const std::vector<Row>& trainingRows() {
             // Under the report frame's title and inside its border: the bin caption wraps
             // over two lines beside its box.
             {"Label_bin", "Frame_report", 0.03, 0.33, 0.23, 0.6},
-            {"combo_bin", "Frame_report", 0.26, 0.4, 0.15, kNone},
+            {"combo_bin", "Frame_report", 0.26, 0.4, 0.155, kNone},
             {"Label_spacer", "Frame_report", 0.42, 0.4, 0.14, kNone},
             {"txt_spacer", "Frame_report", 0.57, 0.4, 0.1, kNone},
             {"cmd_report_calc", "Frame_report", 0.69, 0.33, 0.28, 0.6},

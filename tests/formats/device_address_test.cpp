@@ -35,4 +35,21 @@ TEST(FrameNames, AddressDotsBecomeUnderscores) {
     EXPECT_EQ(formats::frameAddressPart("cam.local"), "cam_local");
 }
 
+TEST(FrameNames, TheFrameLetterIsTheFBeforeTheNumberWhateverTheAddressHolds) {
+    using formats::frameLetterPosition;
+    constexpr std::size_t none = std::string_view::npos;
+    EXPECT_EQ(frameLetterPosition("c192_168_4_1f12"), 12u);
+    EXPECT_EQ(frameLetterPosition("c192_168_4_1f12m"), 12u); // a frame marked bad
+    EXPECT_EQ(frameLetterPosition("cwifi-camf7"), 9u);       // not the address's "f"
+    EXPECT_EQ(frameLetterPosition("cwifi-camf7m"), 9u);
+    EXPECT_EQ(frameLetterPosition("c1f2f5"), 4u);
+    EXPECT_EQ(frameLetterPosition("cf"), 1u); // no digits: the number is read as 0
+    EXPECT_EQ(frameLetterPosition("f"), 0u);
+    EXPECT_EQ(frameLetterPosition("c1f2fx"), none);
+    EXPECT_EQ(frameLetterPosition("c1f2mm"), none);
+    EXPECT_EQ(frameLetterPosition("cwifi-cam"), none);
+    EXPECT_EQ(frameLetterPosition(""), none);
+    EXPECT_EQ(frameLetterPosition(std::u16string_view(u"c\u00e9tef3m")), 4u); // a window's text
+}
+
 } // namespace

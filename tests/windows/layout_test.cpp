@@ -63,10 +63,10 @@ TEST(FrontendLayout, ControlsInsideFramesUseTheFrameSize) {
     // cmd_focus inside frame_limits: 0.1, 0.65, 0.8, 0.2 of the frame just sized.
     expectRect(findPlacement(pass, "cmd_focus"), 0.1f * *limits->width, 0.65f * *limits->height,
                0.8f * *limits->width, 0.2f * *limits->height);
-    // frame_train at 0.5 of frm_preview (acquisition window value).
+    // frame_train at 0.42 of frm_preview, the parameters frame under it.
     const Placement* train = findPlacement(pass, "frame_train");
     ASSERT_NE(train, nullptr);
-    EXPECT_FLOAT_EQ(*train->top, 4095.f);
+    EXPECT_FLOAT_EQ(*train->top, 0.42f * 8190.f);
     // lbl_back at the acquisition window's 0.15 / 0.9 / 0.25, no height.
     const Placement* back = findPlacement(pass, "lbl_back");
     ASSERT_NE(back, nullptr);
@@ -151,8 +151,8 @@ TEST(TrainingLayout, WorkedSizePlacesTheGridAndTheFrames) {
     EXPECT_FALSE(messages->width || messages->height);
     expectRect(findPlacement(pass, "cmd_stopprocess"), 4953.6f, 504.0f, 806.4f, 252.0f);
     // The reanalysis values of the shared set-up rows.
-    expectRect(findPlacement(pass, "frame_limits"), 426.24f, 1304.1f, 3409.92f, 2608.2f);
-    EXPECT_FLOAT_EQ(*findPlacement(pass, "frame_train")->top, 0.55f * 8694.0f);
+    expectRect(findPlacement(pass, "frame_limits"), 426.24f, 869.4f, 3409.92f, 2608.2f);
+    EXPECT_FLOAT_EQ(*findPlacement(pass, "frame_train")->top, 0.42f * 8694.0f);
     EXPECT_NE(findPlacement(pass, "frame_micro"), nullptr);
     EXPECT_NE(findPlacement(pass, "cmd_reprocess"), nullptr);
     EXPECT_EQ(findPlacement(pass, "cmd_focus"), nullptr);

@@ -5,36 +5,74 @@
 #include <QLineEdit>
 #include <QWidget>
 
+#include <algorithm>
 #include <string>
 
 namespace ui {
 
+namespace {
+
+struct Param {
+    const char* key;
+    const char* name;
+    const char* design;
+};
+
+constexpr Param kParams[16] = {
+    {"xs", "txt_x1", "330"},        {"xe", "txt_x2", "1100"},
+    {"ys", "txt_y1", "200"},        {"ye", "txt_y2", "1000"},
+    {"pl", "txt_pixmin", "26"},     {"ph", "txt_pixmax", "76"},
+    {"pt", "txt_pixtol", "20"},     {"tl", "txt_umbralmin", "6.8"},
+    {"th", "txt_umbralmax", "9.5"}, {"tt", "txt_umbraltol", "20"},
+    {"ll", "txt_lenmin", "16"},     {"lh", "txt_lenmax", "25"},
+    {"lt", "txt_lentol", "20"},     {"al", "txt_umbral_analisis", "10"},
+    {"at", "txt_umb_an_tol", "50"}, {"mt", "txt_maxtravel", "31.25"},
+};
+
+QString labelName(const Param& p) {
+    return QStringLiteral("Label_") + QLatin1String(p.key);
+}
+
+} // namespace
+
 std::array<QLineEdit*, 16> makeParameterBoxes(QWidget* frame) {
-    struct Param {
-        const char* key;
-        const char* name;
-        const char* design;
-    };
-    static constexpr Param params[16] = {
-        {"xs", "txt_x1", "330"},        {"xe", "txt_x2", "1100"},
-        {"ys", "txt_y1", "200"},        {"ye", "txt_y2", "1000"},
-        {"pl", "txt_pixmin", "26"},     {"ph", "txt_pixmax", "76"},
-        {"pt", "txt_pixtol", "20"},     {"tl", "txt_umbralmin", "6.8"},
-        {"th", "txt_umbralmax", "9.5"}, {"tt", "txt_umbraltol", "20"},
-        {"ll", "txt_lenmin", "16"},     {"lh", "txt_lenmax", "25"},
-        {"lt", "txt_lentol", "20"},     {"al", "txt_umbral_analisis", "10"},
-        {"at", "txt_umb_an_tol", "50"}, {"mt", "txt_maxtravel", "31.25"},
-    };
     std::array<QLineEdit*, 16> boxes{};
     for (int i = 0; i < 16; ++i) {
         const int x = 4 + (i % 4) * 55;
         const int y = 22 + (i / 4) * 22; // under the frame's title
-        makeLabel(frame, (std::string("Label_") + params[i].key).c_str(),
-                  QLatin1String(params[i].key), QRect(x, y, 18, 20));
+        makeLabel(frame, labelName(kParams[i]).toLatin1().constData(),
+                  QLatin1String(kParams[i].key), QRect(x, y, 18, 20));
         boxes[static_cast<std::size_t>(i)] = makeEdit(
-            frame, params[i].name, QLatin1String(params[i].design), QRect(x + 18, y, 35, 20));
+            frame, kParams[i].name, QLatin1String(kParams[i].design), QRect(x + 18, y, 35, 20));
     }
     return boxes;
+}
+
+void placeParameterBoxes(QWidget* frame) {
+    constexpr int kGap = 2; // between neighbours, and to the frame's sides
+    constexpr int kMostHeight = 26; // a box no taller than a comfortable line
+    const int titleBottom = frame->fontMetrics().height() + 4;
+    const int side = std::max(kGap, frame->width() / 50);
+    const int across = frame->width() - 2 * side;
+    const int down = frame->height() - titleBottom - kGap;
+    if (across < 4 * 2 * kGap || down < 4 * kGap)
+        return; // too small to hold them; they keep their places
+    for (int i = 0; i < 16; ++i) {
+        const int column = i % 4;
+        const int row = i / 4;
+        const int left = side + column * across / 4;
+        const int right = side + (column + 1) * across / 4 - kGap;
+        const int top = titleBottom + row * down / 4;
+        const int height = std::min(kMostHeight, titleBottom + (row + 1) * down / 4 - kGap - top);
+        const int labelWidth = (right - left) / 3;
+        auto* label = frame->findChild<QWidget*>(labelName(kParams[i]), Qt::FindDirectChildrenOnly);
+        auto* box = frame->findChild<QWidget*>(QLatin1String(kParams[i].name),
+                                               Qt::FindDirectChildrenOnly);
+        if (label)
+            label->setGeometry(left, top, labelWidth, height);
+        if (box)
+            box->setGeometry(left + labelWidth, top, right - left - labelWidth, height);
+    }
 }
 
 TrainingBoxesView::TrainingBoxesView(const QWidget* root) {

@@ -338,7 +338,7 @@ void FrmFrontend::buildSpareControls() {
     m_c.frm_contrast->raise();
     m_c.frame_messages->raise();
     m_c.list_projects->raise();
-    m_c.frame_setupmas->raise(); // over the back and next labels when shown
+    m_c.frame_setupmas->raise(); // above its neighbours when shown
 }
 
 void FrmFrontend::buildTimers() {

@@ -113,18 +113,25 @@ void applyLayout(QWidget* window, QWidget* client,
         if (!w)
             continue;
         QRect g = w->geometry();
+        // Edges are rounded to pixels, not sizes: controls that meet in twips meet on the
+        // screen, never one pixel over each other.
+        const double left = place.left ? *place.left : pixelsToTwips(g.x());
+        const double top = place.top ? *place.top : pixelsToTwips(g.y());
         if (place.left)
-            g.moveLeft(twipsToPixels(*place.left));
+            g.moveLeft(twipsToPixels(left));
         if (place.top)
-            g.moveTop(twipsToPixels(*place.top));
+            g.moveTop(twipsToPixels(top));
         if (place.width)
-            g.setWidth(std::max(0, twipsToPixels(*place.width)));
+            g.setWidth(std::max(0, twipsToPixels(left + *place.width) - g.x()));
         if (place.height)
-            g.setHeight(std::max(0, twipsToPixels(*place.height)));
+            g.setHeight(std::max(0, twipsToPixels(top + *place.height) - g.y()));
         w->setGeometry(g);
         if (place.hide)
             w->hide();
     }
+    // The parameter boxes fill the parameters frame at its new size.
+    if (auto* parameters = client->findChild<QWidget*>(QStringLiteral("frame_setupmas")))
+        placeParameterBoxes(parameters);
     fitCaptions(window);
 }
 

@@ -131,7 +131,7 @@ template <class C> void makeSetupFrame(C& c, QWidget* client, QRect frame) {
 
     c.frame_setupmas =
         makeGroup(p, "frame_setupmas", QStringLiteral("Parameters"), QRect(28, 437, 227, 164));
-    c.frame_setupmas->setAutoFillBackground(true); // drawn over the labels below it
+    c.frame_setupmas->setAutoFillBackground(true);
     assignParameterBoxes(c);
     c.frame_setupmas->hide();
     c.lbl_back = makeClickable(p, "lbl_back", QStringLiteral("< Back"), QRect(28, 491, 114, 20));
@@ -141,7 +141,8 @@ template <class C> void makeSetupFrame(C& c, QWidget* client, QRect frame) {
 void placeMenuAndClient(QWidget* window, QMenuBar* menuBar, QWidget* client);
 
 // One layout pass: every placement applied to the control of its name in the client area
-// (the mode buttons by their array names); then the captions fitted.
+// (the mode buttons by their array names), the parameter boxes spread over their frame; then
+// the captions fitted.
 void applyLayout(QWidget* window, QWidget* client,
                  const std::vector<windows::Placement>& placements,
                  const std::array<QRadioButton*, 2>& modeButtons);

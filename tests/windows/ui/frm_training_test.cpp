@@ -521,6 +521,79 @@ TEST_F(FrmTrainingTest, LayoutHidesTheSecondPicturesOnEveryPass) {
     EXPECT_EQ(c.cmd_stopprocess->geometry().bottom() + 1, c.frame_messages->height());
 }
 
+// Every visible control under `frame` that lies outside its own frame or under a sibling, one
+// line each. Outlines drawn around controls (shapes, which take no click) overlap by design, and
+// so do the insets over the preview picture: the trail map and the status messages.
+void collectMisplaced(const QWidget* frame, QStringList& out) {
+    QList<const QWidget*> controls;
+    for (const QObject* child : frame->children()) {
+        const auto* w = qobject_cast<const QWidget*>(child);
+        if (w && !w->isWindow() && w->isVisible() && !w->objectName().isEmpty() &&
+            !w->objectName().startsWith(QStringLiteral("qt_")) &&
+            !w->testAttribute(Qt::WA_TransparentForMouseEvents))
+            controls << w;
+    }
+    const auto inset = [](const QWidget* a, const QWidget* b) {
+        return a->objectName() == QStringLiteral("Picture1") &&
+               (b->objectName() == QStringLiteral("Picture_post") ||
+                b->objectName() == QStringLiteral("frame_messages"));
+    };
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        const QWidget* w = controls[i];
+        if (!frame->rect().contains(w->geometry()))
+            out << w->objectName() + " lies outside " + frame->objectName();
+        for (qsizetype j = i + 1; j < controls.size(); ++j) {
+            const QWidget* v = controls[j];
+            if (w->geometry().intersects(v->geometry()) && !inset(w, v) && !inset(v, w))
+                out << w->objectName() + " and " + v->objectName() + " overlap";
+        }
+        collectMisplaced(w, out);
+    }
+}
+
+// A window's misplaced controls at an outer size (its frame included), one line each, "at WxH"
+// before each; empty when every control is in its place.
+std::string misplacedAt(QWidget& window, QSize outer) {
+    window.resize(outer - (window.frameGeometry().size() - window.size()));
+    QCoreApplication::processEvents();
+    QStringList out;
+    collectMisplaced(&window, out);
+    for (QString& line : out)
+        line = QStringLiteral("at %1x%2: ").arg(outer.width()).arg(outer.height()) + line;
+    return out.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(FrmTrainingTest, EveryControlLiesInsideItsFrameAndUncoveredOnEveryPage) {
+    for (const QSize outer : {QSize(1024, 768), QSize(1600, 1000)}) {
+        ui::FrmFrontend& acquisition = Windows::get<ui::FrmFrontend>();
+        auto& a = acquisition.controls();
+        a.Timer_autoload->stop();
+        acquisition.show();
+        a.cmd_mas->click(); // the parameters, on the set-up page
+        ASSERT_TRUE(a.frame_setupmas->isVisible());
+        EXPECT_EQ(misplacedAt(acquisition, outer), "") << "set-up page";
+        a.lbl_next->click();
+        ASSERT_TRUE(a.frm_acquire->isVisible());
+        EXPECT_EQ(misplacedAt(acquisition, outer), "") << "acquisition page";
+        a.cmdreport->click();
+        ASSERT_TRUE(a.Frame_report->isVisible());
+        EXPECT_EQ(misplacedAt(acquisition, outer), "") << "report";
+        acquisition.close();
+
+        FrmTraining& w = window();
+        auto& c = w.controls();
+        w.show();
+        c.cmd_mas->click();
+        ASSERT_TRUE(c.frame_setupmas->isVisible());
+        EXPECT_EQ(misplacedAt(w, outer), "") << "preview page";
+        c.lbl_back->click();
+        ASSERT_TRUE(c.Frame_plotter->isVisible());
+        EXPECT_EQ(misplacedAt(w, outer), "") << "results plotter";
+        w.close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
 TEST_F(FrmTrainingTest, ClosingTheAcquisitionWindowHidesThisOne) {
     FrmTraining& w = window();
     w.show();
