@@ -173,6 +173,9 @@ OptionReading readOption(std::string_view argument) {
         if (!startsWith(argument, o.name) || argument.size() < 4)
             continue;
         reading.option = &o - kOptions.data();
+        static const SirrexState defaults;
+        reading.defaultValue = o.kind == Kind::Float ? static_cast<double>(defaults.*o.floatField)
+                                                     : defaults.*o.intField;
         const std::string_view text = argument.substr(3);
         switch (o.kind) {
         case Kind::Int: {

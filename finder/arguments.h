@@ -36,6 +36,8 @@ struct OptionReading {
     // How many characters of the text behind the three-character name the number takes;
     // the finder ignores the rest.
     std::size_t used = 0;
+    // The number the finder keeps when the option is not given at all.
+    double defaultValue = 0.0;
 };
 OptionReading readOption(std::string_view argument);
 

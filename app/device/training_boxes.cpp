@@ -76,8 +76,8 @@ QString captionOf(std::string_view key) {
 // How the finder reads the value `shown` of the box of `key`, from the text `read` that goes
 // into the option string (commas turned into points, blanks removed): empty when it reads the
 // number shown, else "caption = value (why)". An empty box never reaches the finder, which would
-// take its own default: it is refused. (A lone character does not reach it either; a digit is
-// left to that rule of the training file, anything else is refused as the finder would.)
+// take its own default: it is refused. A lone character does not reach it either (the training
+// file leaves it out of the options): it is refused unless it is the finder's default.
 QString valueRefusal(std::string_view key, const std::string& read, const QString& shown) {
     const std::string word = "-" + std::string(key) + read;
     if (!finder::readOption(word + "0").option)
@@ -85,14 +85,19 @@ QString valueRefusal(std::string_view key, const std::string& read, const QStrin
     if (read.empty())
         return captionOf(key) + QStringLiteral(" is empty");
     const finder::OptionReading reading = finder::readOption(word);
+    const auto readsAs = [](double value) {
+        return QStringLiteral("the finder reads ") +
+               QString::fromStdString(value == std::trunc(value)
+                                          ? formats::formatNumber(value)
+                                          : finder::formatFloat(static_cast<float>(value)));
+    };
     QString why;
     if (!reading.refusal.empty())
         why = QString::fromStdString(reading.refusal);
+    else if (read.size() == 1 && reading.value != reading.defaultValue)
+        why = readsAs(reading.defaultValue);
     else if (reading.used < read.size())
-        why = QStringLiteral("the finder reads ") +
-              QString::fromStdString(reading.value == std::trunc(reading.value)
-                                         ? formats::formatNumber(reading.value)
-                                         : finder::formatFloat(static_cast<float>(reading.value)));
+        why = readsAs(reading.value);
     if (why.isEmpty())
         return {};
     return captionOf(key) + QStringLiteral(" = ") + shown + QStringLiteral(" (") + why +

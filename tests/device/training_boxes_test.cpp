@@ -109,14 +109,21 @@ TEST(TrainingBoxes, BoxesTheFinderWouldReadAsAnotherNumberAreNamedByTheirCaption
     QStringList texts = textsFromTraining(formats::TrainingFile::defaults());
     EXPECT_EQ(trainingBoxesRefusal(texts), "");
     // Read as shown: a decimal comma, blanks inside, an exponent where decimals are taken, a
-    // box size the finder truncates, a lone digit (left out of the options), an empty plate
-    // size (not a finder option).
+    // box size the finder truncates, a lone digit that is the finder's own default (left out of
+    // the options), an empty plate size (not a finder option).
     texts[8] = "6,8";
     texts[2] = "2 1 5";
     texts[16] = "3.125e1";
     texts[4] = "20.7";
     texts[13] = "5";
     texts[17] = "";
+    EXPECT_EQ(trainingBoxesRefusal(texts),
+              "The finder refuses the training: lt = 5 (the finder reads 20)");
+    texts[13] = "20";
+    texts[4] = "4";
+    EXPECT_EQ(trainingBoxesRefusal(texts),
+              "The finder refuses the training: Box Size = 4 (the finder reads 35)");
+    texts[4] = "20.7";
     EXPECT_EQ(trainingBoxesRefusal(texts), "");
     // An exponent where whole numbers are taken, trailing characters, an empty box.
     texts[0] = "1e9";
