@@ -125,6 +125,7 @@ public:
     // Ends one run of a cycle series; the series stays armed for the scheduler.
     void EndCycleRun();
     void LiveProcessingTick();
+    // The cycle series (acquisition_cycles.cpp).
     void CycleSchedulerTick();
     void ToggleCycleMode();
     void AskAutoconnectNetwork();
