@@ -5,6 +5,7 @@
 #include "app/results/stored_tracker.h"
 #include "app/results/ui/result_views.h"
 #include "app/widgets/box_values.h"
+#include "app/widgets/control_factory.h"
 #include "app/widgets/picture_box.h"
 #include "formats/frame_names.h"
 #include "formats/text_lines.h"
@@ -183,8 +184,7 @@ QString ReprocessController::projectFolder() const {
 }
 
 void ReprocessController::setMessage(const QString& text) {
-    m_c.lbl_messages->setText(text);
-    m_c.lbl_messages->repaint();
+    showStatusNow(m_c.lbl_messages, text);
 }
 
 void ReprocessController::prepareProgressBar() {

@@ -373,16 +373,10 @@ void FrmTraining::buildPictures() {
 void FrmTraining::buildBrowser() {
     QWidget* c = m_client;
     makeBrowser(m_c, c);
-    m_c.frame_messages = new QFrame(c);
-    m_c.frame_messages->setObjectName("frame_messages");
-    m_c.frame_messages->setFrameShape(QFrame::Box);
-    m_c.frame_messages->setAutoFillBackground(true);
-    m_c.frame_messages->setGeometry(QRect(135, 59, 384, 76));
-    m_c.lbl_messages =
-        makeLabel(m_c.frame_messages, "lbl_messages", QString(), QRect(30, 12, 300, 24));
+    m_c.frame_messages =
+        makeMessageFrame(c, QRect(135, 59, 384, 76), QRect(30, 12, 300, 24), &m_c.lbl_messages);
     m_c.cmd_stopprocess = makeButton(m_c.frame_messages, "cmd_stopprocess", QStringLiteral("STOP"),
                                      QRect(330, 50, 54, 26));
-    m_c.frame_messages->hide();
 }
 
 void FrmTraining::buildResultsFrame() {
@@ -647,10 +641,7 @@ void FrmTraining::mnEnableMicrobeamClick() {
 }
 
 void FrmTraining::mnCreditsClick() {
-    if (QWidget* about = Windows::window(QString::fromLatin1(kAboutWindowName))) {
-        about->show();
-        about->raise();
-    }
+    showAboutWindow();
 }
 
 void FrmTraining::cmdMasClick() {
@@ -735,8 +726,7 @@ void FrmTraining::JointReport(int reportMode) {
 }
 
 void FrmTraining::setMessage(const QString& text) {
-    m_c.lbl_messages->setText(text);
-    m_c.lbl_messages->repaint();
+    showStatusNow(m_c.lbl_messages, text);
 }
 
 void FrmTraining::ShowConnecting() {
