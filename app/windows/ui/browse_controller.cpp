@@ -76,11 +76,15 @@ void BrowseController::showAcquisitionList() {
     m_c.List_subproject->raise();
 }
 
+void BrowseController::closeLists() {
+    m_c.cmd_dir->setText(QStringLiteral("..."));
+    m_c.List_project->hide();
+    m_c.List_subproject->hide();
+}
+
 void BrowseController::cmdDirClick() {
     if (!m_c.List_project->isHidden() || !m_c.List_subproject->isHidden()) {
-        m_c.cmd_dir->setText(QStringLiteral("..."));
-        m_c.List_project->hide();
-        m_c.List_subproject->hide();
+        closeLists();
         return;
     }
     m_c.cmd_dir->setText(QStringLiteral("Ok"));
@@ -123,9 +127,7 @@ void BrowseController::SelectAcquisition() {
     }
     m_c.txt_filepj->setText(m_projectName + QLatin1Char('/') + s);
     m_c.txt_file->setText(QDir(programFile(m_projectName)).filePath(s) + QStringLiteral("/img"));
-    m_c.List_project->hide();
-    m_c.List_subproject->hide();
-    m_c.cmd_dir->setText(QStringLiteral("..."));
+    closeLists();
     m_frameIndex = 0;
     QCoreApplication::processEvents();
     m_c.Timer_loadimg->start();
@@ -292,6 +294,11 @@ bool BrowseController::ReloadFirstFrame() {
 void BrowseController::showDeleteCaption() {
     m_c.cmd_del->setText(QStringLiteral("Delete[") + QString::number(m_frameIndex) +
                          QStringLiteral("]"));
+}
+
+void BrowseController::showStepping(bool visible) {
+    for (QPushButton* step : {m_c.cmd_prev, m_c.cmd_next, m_c.cmd_del})
+        step->setVisible(visible);
 }
 
 void BrowseController::cmdNextClick() {

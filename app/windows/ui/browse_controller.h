@@ -113,6 +113,8 @@ public:
     void ShowFrame(std::int16_t n);
     // "Delete[n]" names the frame shown.
     void showDeleteCaption();
+    // The stepping buttons, shown with the set-up frame.
+    void showStepping(bool visible);
     // Makes `folder` the acquisition the window works on and names it: the acquisition folder,
     // `txt_filepj`, `txt_file`, the device address and the picture (its first frame with the
     // analysis area) all change together; with `withTraining` its training fills the boxes
@@ -125,6 +127,8 @@ private:
     // The project list, or the open project's acquisition list, in front; the other hidden.
     void showProjectList();
     void showAcquisitionList();
+    // Both lists closed, "..." on the button again.
+    void closeLists();
     // Shows frame `name` of the image folder with the analysis area and copies it over the
     // program folder's preview.jpg; the device address goes into `txt_ip1`.
     bool showFrameFile(const QString& imageFolder, const QString& name);

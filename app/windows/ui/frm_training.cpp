@@ -506,9 +506,7 @@ void FrmTraining::FormLoad() {
         w->hide();
     m_reprocess->forgetTrainingSource();
     m_plate->setTargetCount(-1);
-    m_c.cmd_prev->hide();
-    m_c.cmd_next->hide();
-    m_c.cmd_del->hide();
+    m_browse->showStepping(false);
     LoadTraining(m_services.programFolder);
     if (!guard.alive())
         return;
@@ -605,9 +603,7 @@ void FrmTraining::lblReprocessClick() {
     m_processing = false;
     m_c.Frame_plotter->hide();
     m_c.frm_preview->show();
-    m_c.cmd_prev->show();
-    m_c.cmd_next->show();
-    m_c.cmd_del->show();
+    m_browse->showStepping(true);
     m_browse->showDeleteCaption();
     m_c.cmd_exportbmp->hide();
 }
@@ -620,9 +616,7 @@ void FrmTraining::lblBackClick() {
     m_c.cmd_clear->setText(QStringLiteral("New"));
     m_c.Frame_plotter->show();
     m_c.frm_preview->hide();
-    m_c.cmd_prev->hide();
-    m_c.cmd_next->hide();
-    m_c.cmd_del->hide();
+    m_browse->showStepping(false);
 }
 
 void FrmTraining::optAcqClick(int index) {
