@@ -753,11 +753,7 @@ bool FrmFrontend::CapturePreview() {
         m_services.dialogs->message(error);
         return false;
     }
-    if (!m_plate->DrawPlateOverlay()) {
-        m_services.dialogs->message(QStringLiteral("error acquisition"));
-        return false;
-    }
-    return true;
+    return m_plate->DrawPreviewOrSay();
 }
 
 void FrmFrontend::AutoloadPreviewTick() {

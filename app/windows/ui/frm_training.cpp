@@ -742,10 +742,7 @@ void FrmTraining::ShowConnecting() {
 }
 
 bool FrmTraining::ShowPreview(const QString&) {
-    if (m_plate->DrawPlateOverlay())
-        return true;
-    m_services.dialogs->message(QStringLiteral("error acquisition"));
-    return false;
+    return m_plate->DrawPreviewOrSay();
 }
 
 void FrmTraining::ShowAcquisitionMenu(Qt::MouseButton button, const QPoint& at) {
