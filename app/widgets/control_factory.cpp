@@ -55,6 +55,22 @@ QFrame* makeShape(QWidget* parent, const char* name, QRect geometry) {
     return w;
 }
 
+void showStatusNow(QLabel* line, const QString& text) {
+    line->setText(text);
+    line->repaint();
+}
+
+QFrame* makeMessageFrame(QWidget* parent, QRect geometry, QRect line, QLabel** label) {
+    auto* frame = new QFrame(parent);
+    frame->setObjectName("frame_messages");
+    frame->setFrameShape(QFrame::Box);
+    frame->setAutoFillBackground(true);
+    frame->setGeometry(geometry);
+    *label = makeLabel(frame, "lbl_messages", QString(), line);
+    frame->hide();
+    return frame;
+}
+
 PictureBox* makePicture(QWidget* parent, const char* name, QSize backing, QRect geometry) {
     return named(new PictureBox(parent, backing), name, geometry);
 }

@@ -41,6 +41,12 @@ QMenu* makeMenu(QMenu* menu, const char* name, const QString& caption);
 QAction* makeMenuItem(QMenu* menu, const char* name, const QString& caption,
                       bool checkable = false);
 
+// A status line's new text, painted at once (a wait that follows holds the event loop).
+void showStatusNow(QLabel* line, const QString& text);
+// The status frame over a window's picture, "frame_messages", boxed and opaque, with its line
+// "lbl_messages" at `line` inside it; hidden.
+QFrame* makeMessageFrame(QWidget* parent, QRect geometry, QRect line, QLabel** label);
+
 // A timer of a window with its design interval, running or not.
 QTimer* makeTimer(QObject* owner, const char* name, int intervalMs, bool enabled);
 

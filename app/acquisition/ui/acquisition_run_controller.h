@@ -8,6 +8,7 @@
 #include "app/acquisition/live_pipeline.h"
 #include "app/results/live_labels.h"
 #include "app/results/live_tracker.h"
+#include "app/widgets/control_factory.h"
 #include "app/widgets/handler_guard.h"
 #include "platform/services.h"
 
@@ -98,6 +99,40 @@ struct RunHooks {
     std::function<int(int)> connectDevice;
 };
 
+// The acquisition page `frm_acquire` of the acquisition window, built into the window's
+// controls of the same names (`c`) over the client area; hidden.
+template <class C> void makeAcquisitionPage(C& c, QWidget* client) {
+    c.frm_acquire =
+        makeGroup(client, "frm_acquire", QStringLiteral("Acquisition"), QRect(643, 86, 284, 297));
+    QWidget* a = c.frm_acquire;
+    c.frame_acquisition = makeGroup(a, "frame_acquisition", QString(), QRect(28, 30, 227, 134));
+    QWidget* q = c.frame_acquisition;
+    c.Label_acqlapse =
+        makeLabel(q, "Label_acqlapse", QStringLiteral("Time"), QRect(23, 40, 34, 20));
+    c.txtlapse = makeEdit(q, "txtlapse", QStringLiteral("5"), QRect(57, 40, 40, 22));
+    c.Label_minutes =
+        makeLabel(q, "Label_minutes", QStringLiteral("minutes"), QRect(98, 40, 45, 20));
+    c.chk_stimulus =
+        makeCheck(q, "chk_stimulus", QStringLiteral("Light Stimulus"), QRect(136, 13, 79, 20));
+    c.shape_cycle = makeShape(q, "shape_cycle", QRect(11, 74, 204, 47));
+    c.chk_cycle = makeCheck(q, "chk_cycle", QStringLiteral("cycle"), QRect(23, 87, 91, 20));
+    c.txt_ncycle = makeEdit(q, "txt_ncycle", QStringLiteral("12"), QRect(125, 40, 34, 22));
+    c.lbl_everycycle =
+        makeLabel(q, "lbl_everycycle", QStringLiteral("times"), QRect(159, 40, 45, 20));
+    c.txt_mcycle = makeEdit(q, "txt_mcycle", QStringLiteral("30"), QRect(102, 87, 34, 22));
+    c.lbl_mcycle = makeLabel(q, "lbl_mcycle", QStringLiteral("min"), QRect(136, 87, 23, 20));
+    c.chk_onlyimg = makeCheck(q, "chk_onlyimg", QStringLiteral("RToff"), QRect(159, 87, 45, 20));
+    c.chk_onlyimg->setToolTip(QStringLiteral("only image recording. Without RT processing"));
+    c.chk_onlyimg->hide();
+    c.lbl_stimated =
+        makeLabel(a, "lbl_stimated", QStringLiteral("estimated total reading time = ##m"),
+                  QRect(0, 166, 284, 20));
+    c.lbl_stimated->setAlignment(Qt::AlignCenter); // spans the frame; its text stays inside
+    c.lbl_back2 = makeClickable(a, "lbl_back2", QStringLiteral("< Back"), QRect(28, 252, 114, 20));
+    c.cmdPlay = makeButton(a, "cmdPlay", QStringLiteral("Start"), QRect(142, 238, 114, 45));
+    c.frm_acquire->hide();
+}
+
 class AcquisitionRunController : public QObject {
     Q_OBJECT
 public:
@@ -125,6 +160,7 @@ public:
     // Ends one run of a cycle series; the series stays armed for the scheduler.
     void EndCycleRun();
     void LiveProcessingTick();
+    // The cycle series (acquisition_cycles.cpp).
     void CycleSchedulerTick();
     void ToggleCycleMode();
     void AskAutoconnectNetwork();

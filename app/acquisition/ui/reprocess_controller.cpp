@@ -5,6 +5,7 @@
 #include "app/results/stored_tracker.h"
 #include "app/results/ui/result_views.h"
 #include "app/widgets/box_values.h"
+#include "app/widgets/control_factory.h"
 #include "app/widgets/picture_box.h"
 #include "formats/frame_names.h"
 #include "formats/text_lines.h"
@@ -137,14 +138,29 @@ void ReprocessController::reprocessUnfinished(const QString& why) {
     m_services.dialogs->message(why + acquisition::putBack(m_batchFolder));
 }
 
-bool ReprocessController::refuseWhileBusy() {
-    QString busy = m_runner->readyForNext();
-    if (busy.isEmpty() && m_mode == 3)
-        busy = kRoutesRunning;
-    // A command over a selection holds the program folder between its batches.
-    if (busy.isEmpty() && (m_mode != 0 || m_unseenZStack->isActive() || m_runner->reserved()))
-        busy = QStringLiteral("A batch is still running; it must end or be stopped before the "
-                              "next one starts");
+QString ReprocessController::busyWith() const {
+    if (m_hooks.replayRunning && m_hooks.replayRunning())
+        return QStringLiteral("A replay is running");
+    if (m_hooks.processing() || m_mode != 0)
+        return QStringLiteral("A reprocess is running");
+    return {};
+}
+
+bool ReprocessController::refuseWhileBusy(const QString& action) {
+    QString busy;
+    if (!action.isEmpty()) {
+        busy = busyWith();
+        if (!busy.isEmpty())
+            busy += QStringLiteral(": stop it before ") + action + QLatin1Char('.');
+    } else {
+        busy = m_runner->readyForNext();
+        if (busy.isEmpty() && m_mode == 3)
+            busy = kRoutesRunning;
+        // A command over a selection holds the program folder between its batches.
+        if (busy.isEmpty() && (m_mode != 0 || m_unseenZStack->isActive() || m_runner->reserved()))
+            busy = QStringLiteral("A batch is still running; it must end or be stopped before "
+                                  "the next one starts");
+    }
     if (busy.isEmpty())
         return false;
     m_services.dialogs->message(busy);
@@ -168,8 +184,7 @@ QString ReprocessController::projectFolder() const {
 }
 
 void ReprocessController::setMessage(const QString& text) {
-    m_c.lbl_messages->setText(text);
-    m_c.lbl_messages->repaint();
+    showStatusNow(m_c.lbl_messages, text);
 }
 
 void ReprocessController::prepareProgressBar() {

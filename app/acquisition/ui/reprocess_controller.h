@@ -92,6 +92,8 @@ struct ReprocessHooks {
     std::function<void()> closePickList;
     // The Microbeam run over the loaded acquisition (the button in Microbeam mode).
     std::function<void()> startMicrobeamRun;
+    // A replay of the loaded acquisition's trails is running.
+    std::function<bool()> replayRunning;
 };
 
 class ReprocessController : public QObject {
@@ -121,6 +123,16 @@ public:
     // goes on unseen, and its image is opened when it is done.
     void replayTakesThePoll();
 
+    // What runs on the loaded acquisition now that a change of acquisition would pull the files
+    // from under ("A reprocess is running", "A replay is running"); empty when nothing runs.
+    QString busyWith() const;
+    // Says why a command cannot start now, and true; false when it may. With `action` (a change
+    // of the loaded acquisition: "loading another acquisition"), while busyWith() names
+    // something; without, a new batch while one runs or holds the program folder.
+    bool refuseWhileBusy(const QString& action = {});
+    // The frame-stepping buttons, off while a reprocess of the loaded acquisition runs.
+    void setFrameStepping(bool enabled);
+
     void ToggleReprocess();
     void StartAcquisitionReprocess();
     void PollBatchProgress();
@@ -135,8 +147,6 @@ private:
     QString windowAddress() const;
     QString projectFolder() const;
     void prepareProgressBar();
-    // The frame-stepping buttons, off while a reprocess of the loaded acquisition runs.
-    void setFrameStepping(bool enabled);
     void drawProgress(std::int32_t frame);
     void setMessage(const QString& text);
     // The stored tracker over a folder and its drawing; interactive: asks about bad frames.
@@ -157,8 +167,6 @@ private:
     void reportOutcomes(const std::vector<acquisition::AcquisitionOutcome>& outcomes);
     // The reprocess of the loaded acquisition did not finish: the previous results go back.
     void reprocessUnfinished(const QString& why);
-    // Empty when a command may start a batch now; else the refusal, shown.
-    bool refuseWhileBusy();
     void followUnseenZStack();
     // The frame of a command over a selection: the status shown and the list locked before,
     // the failures reported and the window idle again after.

@@ -6,9 +6,11 @@
 // acquisition, its trails numbered by id when "Enable ID-Marks" is checked. Either report is
 // opened in the desktop's opener once written.
 
+#include "app/widgets/control_factory.h"
 #include "app/widgets/handler_guard.h"
 #include "platform/services.h"
 
+#include <QComboBox>
 #include <QObject>
 #include <QString>
 
@@ -16,7 +18,6 @@
 #include <functional>
 
 class QAction;
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -51,6 +52,31 @@ struct ReportFrameHooks {
     // window, the loaded acquisition of the reanalysis window.
     std::function<QString()> acquisitionFolder;
 };
+
+// The report frame of the acquisition window (over its results frame), built into the window's
+// controls of the same names (`c`) over the client area; hidden.
+template <class C> void makeAcquisitionReportFrame(C& c, QWidget* client) {
+    c.Frame_report =
+        makeGroup(client, "Frame_report", QStringLiteral("Report"), QRect(643, 389, 284, 286));
+    c.Frame_report->setAutoFillBackground(true); // covers the results frame
+    QWidget* f = c.Frame_report;
+    c.Label_bin =
+        makeLabel(f, "Label_bin", QStringLiteral("BIN_Size [min]"), QRect(10, 30, 120, 20));
+    c.combo_bin = new QComboBox(f);
+    c.combo_bin->setObjectName("combo_bin");
+    c.combo_bin->setEditable(true);
+    c.combo_bin->setGeometry(QRect(135, 28, 70, 24));
+    c.combo_bin->addItem(QStringLiteral("5"));
+    c.Label_spacer = makeLabel(f, "Label_spacer", QStringLiteral("spacer"), QRect(10, 62, 120, 20));
+    c.txt_spacer = makeEdit(f, "txt_spacer", QStringLiteral(";"), QRect(135, 60, 40, 22));
+    c.lbl_path = makeLabel(f, "lbl_path", QStringLiteral("my path"), QRect(10, 92, 264, 40));
+    c.lbl_path->setWordWrap(true);
+    c.cmd_generate =
+        makeButton(f, "cmd_generate", QStringLiteral("Generate"), QRect(10, 140, 125, 32));
+    c.cmd_cancelreport =
+        makeButton(f, "cmd_cancelreport", QStringLiteral("Cancel"), QRect(145, 140, 125, 32));
+    c.Frame_report->hide();
+}
 
 class ReportFrameController : public QObject {
     Q_OBJECT

@@ -54,6 +54,13 @@ bool PlateController::DrawPlateOverlay() {
         QDir(m_services.programFolder).filePath(QString::fromLatin1(formats::kPreviewFileName)));
 }
 
+bool PlateController::DrawPreviewOrSay() {
+    if (DrawPlateOverlay())
+        return true;
+    m_services.dialogs->message(QStringLiteral("error acquisition"));
+    return false;
+}
+
 bool PlateController::DrawPlateOverlayOf(const QString& file) {
     if (!ShowImage(file))
         return false;

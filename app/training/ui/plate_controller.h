@@ -66,6 +66,8 @@ public:
     bool DrawPlateOverlay();
     // The same over another image.
     bool DrawPlateOverlayOf(const QString& file);
+    // DrawPlateOverlay(); when the preview cannot be shown, says "error acquisition".
+    bool DrawPreviewOrSay();
     // The plate outline alone, over the picture as it is: black, two units wide.
     void DrawPlateOutline();
     // Sets the slider from the rectangle in the boxes (while loading: it moves nothing then).

@@ -68,9 +68,9 @@ FrmFrontend::FrmFrontend(const platform::Services& services, QWidget* parent)
     setShellParts(m_c.menuBar, m_client);
     buildDevicePanel();
     buildSetupPage();
-    buildAcquisitionPage();
+    makeAcquisitionPage(m_c, m_client);
     buildResultsFrame();
-    buildReportFrame();
+    makeAcquisitionReportFrame(m_c, m_client);
     buildSpareControls();
     buildTimers();
     buildControllers();
@@ -206,14 +206,8 @@ void FrmFrontend::buildDevicePanel() {
                                     QRect(146, 14, 62, 28));
 
     // Status messages.
-    m_c.frame_messages = new QFrame(c);
-    m_c.frame_messages->setObjectName("frame_messages");
-    m_c.frame_messages->setFrameShape(QFrame::Box);
-    m_c.frame_messages->setAutoFillBackground(true);
-    m_c.frame_messages->setGeometry(QRect(80, 300, 420, 40));
-    m_c.lbl_messages =
-        makeLabel(m_c.frame_messages, "lbl_messages", QString(), QRect(10, 8, 400, 24));
-    m_c.frame_messages->hide();
+    m_c.frame_messages =
+        makeMessageFrame(c, QRect(80, 300, 420, 40), QRect(10, 8, 400, 24), &m_c.lbl_messages);
 
     // Project.
     m_c.Label_projects =
@@ -234,42 +228,6 @@ void FrmFrontend::buildSetupPage() {
         makeButton(m_c.frame_limits, "cmd_focus", QStringLiteral("FOCUS"), QRect(23, 107, 182, 33));
     m_c.lbl_next = makeClickable(m_c.frm_preview, "lbl_next", QStringLiteral("Next >"),
                                  QRect(170, 491, 71, 20));
-}
-
-void FrmFrontend::buildAcquisitionPage() {
-    QWidget* c = m_client;
-    // Acquisition page.
-    m_c.frm_acquire =
-        makeGroup(c, "frm_acquire", QStringLiteral("Acquisition"), QRect(643, 86, 284, 297));
-    QWidget* a = m_c.frm_acquire;
-    m_c.frame_acquisition = makeGroup(a, "frame_acquisition", QString(), QRect(28, 30, 227, 134));
-    QWidget* q = m_c.frame_acquisition;
-    m_c.Label_acqlapse =
-        makeLabel(q, "Label_acqlapse", QStringLiteral("Time"), QRect(23, 40, 34, 20));
-    m_c.txtlapse = makeEdit(q, "txtlapse", QStringLiteral("5"), QRect(57, 40, 40, 22));
-    m_c.Label_minutes =
-        makeLabel(q, "Label_minutes", QStringLiteral("minutes"), QRect(98, 40, 45, 20));
-    m_c.chk_stimulus =
-        makeCheck(q, "chk_stimulus", QStringLiteral("Light Stimulus"), QRect(136, 13, 79, 20));
-    m_c.shape_cycle = makeShape(q, "shape_cycle", QRect(11, 74, 204, 47));
-    m_c.chk_cycle = makeCheck(q, "chk_cycle", QStringLiteral("cycle"), QRect(23, 87, 91, 20));
-    m_c.txt_ncycle = makeEdit(q, "txt_ncycle", QStringLiteral("12"), QRect(125, 40, 34, 22));
-    m_c.lbl_everycycle =
-        makeLabel(q, "lbl_everycycle", QStringLiteral("times"), QRect(159, 40, 45, 20));
-    m_c.txt_mcycle = makeEdit(q, "txt_mcycle", QStringLiteral("30"), QRect(102, 87, 34, 22));
-    m_c.lbl_mcycle = makeLabel(q, "lbl_mcycle", QStringLiteral("min"), QRect(136, 87, 23, 20));
-    m_c.chk_onlyimg = makeCheck(q, "chk_onlyimg", QStringLiteral("RToff"), QRect(159, 87, 45, 20));
-    m_c.chk_onlyimg->setToolTip(QStringLiteral("only image recording. Without RT processing"));
-    m_c.chk_onlyimg->hide();
-    m_c.lbl_stimated =
-        makeLabel(a, "lbl_stimated", QStringLiteral("estimated total reading time = ##m"),
-                  QRect(0, 166, 284, 20));
-    m_c.lbl_stimated->setAlignment(Qt::AlignCenter); // spans the frame; its text stays inside
-    m_c.lbl_back2 =
-        makeClickable(a, "lbl_back2", QStringLiteral("< Back"), QRect(28, 252, 114, 20));
-    m_c.cmdPlay = makeButton(a, "cmdPlay", QStringLiteral("Start"), QRect(142, 238, 114, 45));
-    m_c.frm_acquire->hide();
-    m_c.frm_acquire->installEventFilter(this);
 }
 
 void FrmFrontend::buildResultsFrame() {
@@ -294,32 +252,6 @@ void FrmFrontend::buildResultsFrame() {
     m_c.label_frame = makeLabel(r, "label_frame", QString(), QRect(171, 267, 107, 18));
     m_c.lbl_turnings = makeLabel(r, "lbl_turnings", QString(), QRect(184, 60, 85, 20));
     m_c.lbl_turnings->hide();
-}
-
-void FrmFrontend::buildReportFrame() {
-    QWidget* c = m_client;
-    // Report frame (same rectangle as the results frame).
-    m_c.Frame_report =
-        makeGroup(c, "Frame_report", QStringLiteral("Report"), QRect(643, 389, 284, 286));
-    m_c.Frame_report->setAutoFillBackground(true); // covers the results frame
-    QWidget* f = m_c.Frame_report;
-    m_c.Label_bin =
-        makeLabel(f, "Label_bin", QStringLiteral("BIN_Size [min]"), QRect(10, 30, 120, 20));
-    m_c.combo_bin = new QComboBox(f);
-    m_c.combo_bin->setObjectName("combo_bin");
-    m_c.combo_bin->setEditable(true);
-    m_c.combo_bin->setGeometry(QRect(135, 28, 70, 24));
-    m_c.combo_bin->addItem(QStringLiteral("5"));
-    m_c.Label_spacer =
-        makeLabel(f, "Label_spacer", QStringLiteral("spacer"), QRect(10, 62, 120, 20));
-    m_c.txt_spacer = makeEdit(f, "txt_spacer", QStringLiteral(";"), QRect(135, 60, 40, 22));
-    m_c.lbl_path = makeLabel(f, "lbl_path", QStringLiteral("my path"), QRect(10, 92, 264, 40));
-    m_c.lbl_path->setWordWrap(true);
-    m_c.cmd_generate =
-        makeButton(f, "cmd_generate", QStringLiteral("Generate"), QRect(10, 140, 125, 32));
-    m_c.cmd_cancelreport =
-        makeButton(f, "cmd_cancelreport", QStringLiteral("Cancel"), QRect(145, 140, 125, 32));
-    m_c.Frame_report->hide();
 }
 
 void FrmFrontend::buildSpareControls() {
@@ -706,10 +638,7 @@ void FrmFrontend::mnInvariableClick() {
 }
 
 void FrmFrontend::mnCreditClick() {
-    if (QWidget* about = Windows::window(QString::fromLatin1(kAboutWindowName))) {
-        about->show();
-        about->raise();
-    }
+    showAboutWindow();
 }
 
 void FrmFrontend::optAcqClick(int index) {
@@ -741,8 +670,7 @@ void FrmFrontend::txtProjectLostFocus() {
 // ---- Device link ---------------------------------------------------------------------------
 
 void FrmFrontend::setMessage(const QString& text) {
-    m_c.lbl_messages->setText(text);
-    m_c.lbl_messages->repaint();
+    showStatusNow(m_c.lbl_messages, text);
 }
 
 int FrmFrontend::ConnectDevice(int mode) {
@@ -825,11 +753,7 @@ bool FrmFrontend::CapturePreview() {
         m_services.dialogs->message(error);
         return false;
     }
-    if (!m_plate->DrawPlateOverlay()) {
-        m_services.dialogs->message(QStringLiteral("error acquisition"));
-        return false;
-    }
-    return true;
+    return m_plate->DrawPreviewOrSay();
 }
 
 void FrmFrontend::AutoloadPreviewTick() {

@@ -284,9 +284,7 @@ private:
     void buildMenus();
     void buildDevicePanel();
     void buildSetupPage();
-    void buildAcquisitionPage();
     void buildResultsFrame();
-    void buildReportFrame();
     void buildSpareControls();
     void buildTimers();
     void buildControllers();

@@ -25,6 +25,7 @@
 #include "app/widgets/window_registry.h"
 #include "app/windows/browser.h"
 #include "app/windows/layout.h"
+#include "app/windows/ui/browse_controller.h"
 #include "app/windows/ui/window_shell.h"
 #include "formats/frame_names.h"
 #include "formats/training_file.h"
@@ -60,11 +61,6 @@ constexpr int kBlack = colourValue(0, 0, 0);
 // The design window: 1024 x 768 pixels.
 constexpr int kDesignWidth = 1024;
 constexpr int kDesignHeight = 768;
-
-// The frames that stepping shows and repairs.
-constexpr std::int16_t kLastSteppedFrame = 3;
-// The frames tried in place of a missing frame 0 when an acquisition is loaded.
-constexpr int kFrameZeroCandidates = 20;
 
 } // namespace
 
@@ -141,16 +137,19 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     reprocess.txt_maxtravel = m_c.txt_maxtravel;
     reprocess.txt_ip1 = m_c.txt_ip1;
     ReprocessHooks hooks;
-    hooks.acquisitionFolder = [this] { return m_acquisitionFolder; };
+    hooks.acquisitionFolder = [this] { return AcquisitionFolder(); };
     // A mass run moves the window to each acquisition it tracks: name, folder and picture.
-    hooks.setAcquisitionFolder = [this](const QString& folder) { enterAcquisition(folder, false); };
+    hooks.setAcquisitionFolder = [this](const QString& folder) {
+        m_browse->enterAcquisition(folder, false);
+    };
     hooks.processing = [this] { return m_processing; };
     hooks.setProcessing = [this](bool on) { m_processing = on; };
-    hooks.projectName = [this] { return m_projectName; };
+    hooks.projectName = [this] { return ProjectName(); };
     hooks.loadTraining = [this](const QString& folder) { LoadTraining(folder); };
     hooks.writeTrainingFile = [this](const QString& folder) { return WriteTrainingFile(folder); };
     hooks.closePickList = [this] { m_plate->setTargetCount(-1); };
     hooks.startMicrobeamRun = [this] { m_microbeam->StartMicrobeamRun(); };
+    hooks.replayRunning = [this] { return m_trailReplay->running(); };
     m_reprocess = new ReprocessController(reprocess, m_services, m_life, std::move(hooks), this);
     TrailReplayControls replay;
     replay.cmd_wormtrails = m_c.cmd_wormtrails;
@@ -178,7 +177,7 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     replay.chk_bmp = m_c.chk_bmp;
     replay.chk_white = m_c.chk_white;
     TrailReplayHooks replayHooks;
-    replayHooks.acquisitionFolder = [this] { return m_acquisitionFolder; };
+    replayHooks.acquisitionFolder = [this] { return AcquisitionFolder(); };
     replayHooks.processing = [this] { return m_processing; };
     replayHooks.setProcessing = [this](bool on) { m_processing = on; };
     replayHooks.singleAnimal = [this] { return m_singleAnimal; };
@@ -192,7 +191,7 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     MicrobeamRunHooks microbeam;
     microbeam.processing = [this] { return m_processing; };
     microbeam.setProcessing = [this](bool on) { m_processing = on; };
-    microbeam.acquisitionFolder = [this] { return m_acquisitionFolder; };
+    microbeam.acquisitionFolder = [this] { return AcquisitionFolder(); };
     microbeam.status = [this](const QString& text) { setMessage(text); };
     m_microbeam =
         new MicrobeamRunController(MicrobeamRunController::Window::Reanalysis,
@@ -211,7 +210,21 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     report.cmd_report_calc = m_c.cmd_report_calc;
     report.mn_idmark = m_c.mn_idmark;
     m_report = new ReportFrameController(report, m_services, m_life,
-                                         {{}, [this] { return m_acquisitionFolder; }}, this);
+                                         {{}, [this] { return AcquisitionFolder(); }}, this);
+    BrowseHooks browse;
+    browse.busyWith = [this] { return m_reprocess->busyWith(); };
+    browse.refuseWhileBusy = [this](const QString& action) {
+        return m_reprocess->refuseWhileBusy(action);
+    };
+    browse.loadTraining = [this](const QString& folder) { LoadTraining(folder); };
+    browse.clearResults = [this] { m_trailReplay->clearResults(); };
+    browse.enableFrameStepping = [this] { m_reprocess->setFrameStepping(true); };
+    browse.projectClosed = [this] { m_reprocess->forgetTrainingSource(); };
+    m_browse = new BrowseController({m_c.List_project, m_c.List_subproject, m_c.cmd_dir,
+                                     m_c.cmd_load, m_c.txt_filepj, m_c.txt_file, m_c.txt_ip1,
+                                     m_c.txt_nfile, m_c.Picture1, m_c.cmd_prev, m_c.cmd_next,
+                                     m_c.cmd_del, m_c.Timer_loadimg},
+                                    *m_plate, m_services, m_life, std::move(browse), this);
     connectHandlers();
     resize(kDesignWidth, kDesignHeight);
     FormLoad();
@@ -236,6 +249,39 @@ void FrmTraining::setTrainingSource(const TrainingSourceRef& source) {
 
 std::int16_t FrmTraining::TargetCount() const {
     return m_plate->TargetCount();
+}
+
+// ---- Browser -----------------------------------------------------------------------------
+
+std::int16_t FrmTraining::ProjectOpen() const {
+    return m_browse->projectOpen();
+}
+QString FrmTraining::ProjectName() const {
+    return m_browse->projectName();
+}
+std::int16_t FrmTraining::FrameIndex() const {
+    return m_browse->frameIndex();
+}
+QString FrmTraining::AcquisitionFolder() const {
+    return m_browse->acquisitionFolder();
+}
+void FrmTraining::OpenProject() {
+    m_browse->OpenProject();
+}
+void FrmTraining::SelectAcquisition() {
+    m_browse->SelectAcquisition();
+}
+void FrmTraining::DeferredLoad() {
+    m_browse->DeferredLoad();
+}
+bool FrmTraining::LoadAcquisition() {
+    return m_browse->LoadAcquisition();
+}
+void FrmTraining::ShowFrame(std::int16_t n) {
+    m_browse->ShowFrame(n);
+}
+bool FrmTraining::ReloadFirstFrame() {
+    return m_browse->ReloadFirstFrame();
 }
 
 // ---- Building the window -----------------------------------------------------------------
@@ -326,33 +372,11 @@ void FrmTraining::buildPictures() {
 
 void FrmTraining::buildBrowser() {
     QWidget* c = m_client;
-    m_c.lbl_ip = makeLabel(c, "lbl_ip", QStringLiteral("Project"), QRect(74, 22, 60, 20));
-    m_c.txt_filepj =
-        makeEdit(c, "txt_filepj", QStringLiteral("[Select project]"), QRect(135, 19, 307, 30));
-    m_c.cmd_dir = makeButton(c, "cmd_dir", QStringLiteral("..."), QRect(442, 19, 77, 30));
-    m_c.cmd_load = makeButton(c, "cmd_load", QStringLiteral("LOAD"), QRect(519, 19, 77, 30));
-    m_c.txt_file = makeEdit(c, "txt_file", QString(), QRect(250, 672, 300, 24));
-    m_c.txt_file->hide();
-    m_c.txt_ip1 = makeEdit(c, "txt_ip1", QString(), QRect(555, 672, 72, 24));
-    m_c.txt_ip1->hide();
-    for (QListWidget** list : {&m_c.List_project, &m_c.List_subproject}) {
-        *list = new QListWidget(c);
-        (*list)->setGeometry(QRect(135, 59, 384, 254));
-        (*list)->hide();
-    }
-    m_c.List_project->setObjectName("List_project");
-    m_c.List_subproject->setObjectName("List_subproject");
-    m_c.List_subproject->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_c.frame_messages = new QFrame(c);
-    m_c.frame_messages->setObjectName("frame_messages");
-    m_c.frame_messages->setFrameShape(QFrame::Box);
-    m_c.frame_messages->setAutoFillBackground(true);
-    m_c.frame_messages->setGeometry(QRect(135, 59, 384, 76));
-    m_c.lbl_messages =
-        makeLabel(m_c.frame_messages, "lbl_messages", QString(), QRect(30, 12, 300, 24));
+    makeBrowser(m_c, c);
+    m_c.frame_messages =
+        makeMessageFrame(c, QRect(135, 59, 384, 76), QRect(30, 12, 300, 24), &m_c.lbl_messages);
     m_c.cmd_stopprocess = makeButton(m_c.frame_messages, "cmd_stopprocess", QStringLiteral("STOP"),
                                      QRect(330, 50, 54, 26));
-    m_c.frame_messages->hide();
 }
 
 void FrmTraining::buildResultsFrame() {
@@ -430,17 +454,7 @@ void FrmTraining::buildTimers() {
 }
 
 void FrmTraining::connectHandlers() {
-    connect(m_c.cmd_dir, &QPushButton::clicked, this, &FrmTraining::cmdDirClick);
-    connect(m_c.cmd_load, &QPushButton::clicked, this, [this] { LoadAcquisition(); });
-    connect(m_c.List_project, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem*) { OpenProject(); });
-    connect(m_c.List_subproject, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem*) { SelectAcquisition(); });
     m_c.List_subproject->viewport()->installEventFilter(this);
-    connect(m_c.Timer_loadimg, &QTimer::timeout, this, &FrmTraining::DeferredLoad);
-    connect(m_c.cmd_next, &QPushButton::clicked, this, &FrmTraining::cmdNextClick);
-    connect(m_c.cmd_prev, &QPushButton::clicked, this, &FrmTraining::cmdPrevClick);
-    connect(m_c.cmd_del, &QPushButton::clicked, this, &FrmTraining::cmdDelClick);
     connect(m_c.lbl_backinit, &ClickableLabel::clicked, this, &FrmTraining::lblBackInitClick);
     connect(m_c.lbl_reprocess, &ClickableLabel::clicked, this, &FrmTraining::lblReprocessClick);
     connect(m_c.lbl_back, &ClickableLabel::clicked, this, &FrmTraining::lblBackClick);
@@ -456,7 +470,7 @@ void FrmTraining::connectHandlers() {
     }
     connect(m_c.mn_autoconnect, &QAction::triggered, this, &FrmTraining::ToggleAutoconnect);
     connect(m_c.mn_detectbad, &QAction::triggered, this, [this] {
-        const std::string report = results::ReportBadImages(m_acquisitionFolder.toStdString());
+        const std::string report = results::ReportBadImages(AcquisitionFolder().toStdString());
         if (!report.empty())
             m_services.dialogs->message(QString::fromStdString(report));
     });
@@ -479,7 +493,7 @@ void FrmTraining::connectHandlers() {
 void FrmTraining::FormLoad() {
     HandlerGuard guard(m_life);
     m_pageState = 0;
-    m_projectOpen = 0;
+    m_browse->reset();
     m_singleAnimal = false;
     m_c.mn_singleanimal->setChecked(false);
     m_processing = false;
@@ -492,10 +506,7 @@ void FrmTraining::FormLoad() {
         w->hide();
     m_reprocess->forgetTrainingSource();
     m_plate->setTargetCount(-1);
-    m_c.cmd_prev->hide();
-    m_c.cmd_next->hide();
-    m_c.cmd_del->hide();
-    m_frameIndex = 0;
+    m_browse->showStepping(false);
     LoadTraining(m_services.programFolder);
     if (!guard.alive())
         return;
@@ -592,11 +603,8 @@ void FrmTraining::lblReprocessClick() {
     m_processing = false;
     m_c.Frame_plotter->hide();
     m_c.frm_preview->show();
-    m_c.cmd_prev->show();
-    m_c.cmd_next->show();
-    m_c.cmd_del->show();
-    m_c.cmd_del->setText(QStringLiteral("Delete[") + QString::number(m_frameIndex) +
-                         QStringLiteral("]"));
+    m_browse->showStepping(true);
+    m_browse->showDeleteCaption();
     m_c.cmd_exportbmp->hide();
 }
 
@@ -608,9 +616,7 @@ void FrmTraining::lblBackClick() {
     m_c.cmd_clear->setText(QStringLiteral("New"));
     m_c.Frame_plotter->show();
     m_c.frm_preview->hide();
-    m_c.cmd_prev->hide();
-    m_c.cmd_next->hide();
-    m_c.cmd_del->hide();
+    m_browse->showStepping(false);
 }
 
 void FrmTraining::optAcqClick(int index) {
@@ -629,10 +635,7 @@ void FrmTraining::mnEnableMicrobeamClick() {
 }
 
 void FrmTraining::mnCreditsClick() {
-    if (QWidget* about = Windows::window(QString::fromLatin1(kAboutWindowName))) {
-        about->show();
-        about->raise();
-    }
+    showAboutWindow();
 }
 
 void FrmTraining::cmdMasClick() {
@@ -659,7 +662,7 @@ void FrmTraining::exportCsv(results::CsvExportResult (*exporter)(const std::stri
             QStringLiteral("A CSV export is running: let it end before starting another."));
         return;
     }
-    const std::string folder = m_acquisitionFolder.toStdString();
+    const std::string folder = AcquisitionFolder().toStdString();
     const results::CsvExportResult result =
         runWhileAnswering([exporter, folder] { return exporter(folder); });
     if (guard.alive())
@@ -682,11 +685,11 @@ void FrmTraining::JointReport(int reportMode) {
     if (!guard.entered())
         return;
     // The report loads each acquisition in turn: not under a command that works on one.
-    if (refuseWhileBusy(QStringLiteral("making a joint report")))
+    if (m_reprocess->refuseWhileBusy(QStringLiteral("making a joint report")))
         return;
     results::JointReportRequest request;
     request.programFolder = m_services.programFolder.toStdString();
-    request.projectName = m_projectName.toStdString();
+    request.projectName = ProjectName().toStdString();
     for (int i = 0; i < m_c.List_subproject->count(); ++i)
         if (m_c.List_subproject->item(i)->isSelected())
             request.selectedEntries.push_back(m_c.List_subproject->item(i)->text().toStdString());
@@ -699,7 +702,7 @@ void FrmTraining::JointReport(int reportMode) {
     // boxes, folder and name always belong to one acquisition.
     const results::JointReportResult result =
         results::WriteJointReport(request, [this](const std::string& folder) {
-            enterAcquisition(QString::fromStdString(folder), true);
+            m_browse->enterAcquisition(QString::fromStdString(folder), true);
             return results::RectangleTexts{
                 m_c.txt_x1->text().toStdString(), m_c.txt_x2->text().toStdString(),
                 m_c.txt_y1->text().toStdString(), m_c.txt_y2->text().toStdString(),
@@ -716,316 +719,8 @@ void FrmTraining::JointReport(int reportMode) {
         m_services.launcher->openPath(QString::fromStdString(result.path));
 }
 
-QString FrmTraining::busyWith() const {
-    if (m_trailReplay->running())
-        return QStringLiteral("A replay is running");
-    if (m_processing || m_reprocess->batchMode() != 0)
-        return QStringLiteral("A reprocess is running");
-    return {};
-}
-
-bool FrmTraining::refuseWhileBusy(const QString& action) {
-    const QString busy = busyWith();
-    if (busy.isEmpty())
-        return false;
-    m_services.dialogs->message(busy + QStringLiteral(": stop it before ") + action +
-                                QLatin1Char('.'));
-    return true;
-}
-
-void FrmTraining::enterAcquisition(const QString& folder, bool withTraining) {
-    HandlerGuard guard(m_life);
-    m_acquisitionFolder = folder;
-    m_c.txt_filepj->setText(QDir(m_services.programFolder).relativeFilePath(folder));
-    const QString images = folder + QStringLiteral("/img");
-    m_c.txt_file->setText(images);
-    m_frameIndex = 0;
-    m_c.cmd_del->setText(QStringLiteral("Delete[0]"));
-    m_plate->setTargetCount(-1);
-    if (withTraining) {
-        LoadTraining(folder);
-        if (!guard.alive())
-            return;
-    }
-    QString first;
-    for (int n = 0; n <= kFrameZeroCandidates && first.isEmpty(); ++n)
-        first = windows::findFrameFile(images, n);
-    if (first.isEmpty() || !showFrameFile(images, first)) {
-        // No picture of this acquisition: none of another one either.
-        if (first.isEmpty())
-            m_c.txt_ip1->clear();
-        m_c.Picture1->clearPicture();
-        m_c.Picture1->cls();
-        m_c.Picture1->update();
-    }
-}
-
 void FrmTraining::setMessage(const QString& text) {
-    m_c.lbl_messages->setText(text);
-    m_c.lbl_messages->repaint();
-}
-
-// ---- Browser -----------------------------------------------------------------------------
-
-void FrmTraining::fillList(QListWidget* list, const QString& folder, bool withParent) {
-    list->clear();
-    list->addItems(windows::namesWithoutExtension(folder, withParent));
-}
-
-void FrmTraining::cmdDirClick() {
-    if (!m_c.List_project->isHidden() || !m_c.List_subproject->isHidden()) {
-        m_c.cmd_dir->setText(QStringLiteral("..."));
-        m_c.List_project->hide();
-        m_c.List_subproject->hide();
-        return;
-    }
-    m_c.cmd_dir->setText(QStringLiteral("Ok"));
-    m_c.List_project->clear();
-    m_c.List_subproject->clear();
-    if (m_projectOpen) {
-        fillList(m_c.List_subproject, programFile(m_projectName), true);
-        m_c.List_project->hide();
-        m_c.List_subproject->show();
-        m_c.List_subproject->raise();
-    } else {
-        fillList(m_c.List_project, m_services.programFolder, false);
-        m_c.List_project->show();
-        m_c.List_project->raise();
-        m_c.List_subproject->hide();
-    }
-}
-
-void FrmTraining::OpenProject() {
-    if (m_projectOpen)
-        return;
-    const QListWidgetItem* item = m_c.List_project->currentItem();
-    if (!item)
-        return;
-    m_projectName = item->text();
-    fillList(m_c.List_subproject, programFile(m_projectName), true);
-    m_projectOpen = 1;
-    m_c.List_subproject->show();
-    m_c.List_subproject->raise();
-    m_c.List_project->hide();
-}
-
-void FrmTraining::SelectAcquisition() {
-    const QListWidgetItem* item = m_c.List_subproject->currentItem();
-    if (!item)
-        return;
-    const QString s = item->text();
-    if (s != QStringLiteral("..") && refuseWhileBusy(QStringLiteral("loading another acquisition")))
-        return; // the acquisition shown stays the one named
-    if (s == QStringLiteral("..")) {
-        fillList(m_c.List_project, m_services.programFolder, false);
-        m_projectOpen = 0;
-        m_reprocess->forgetTrainingSource();
-        m_c.List_project->show();
-        m_c.List_project->raise();
-        m_c.List_subproject->hide();
-        return;
-    }
-    m_c.txt_filepj->setText(m_projectName + QLatin1Char('/') + s);
-    m_c.txt_file->setText(QDir(programFile(m_projectName)).filePath(s) + QStringLiteral("/img"));
-    m_c.List_project->hide();
-    m_c.List_subproject->hide();
-    m_c.cmd_dir->setText(QStringLiteral("..."));
-    m_frameIndex = 0;
-    QCoreApplication::processEvents();
-    m_c.Timer_loadimg->start();
-}
-
-void FrmTraining::DeferredLoad() {
-    HandlerGuard guard(m_life, "DeferredLoad");
-    if (!guard.entered())
-        return;
-    // A single shot: the timer goes off first. A reprocess started meanwhile keeps its
-    // acquisition.
-    m_c.Timer_loadimg->stop();
-    if (!busyWith().isEmpty()) {
-        // Chosen just before the command started. The acquisition the command works on needs
-        // no second load; another one is refused, and the boxes name again the one in work.
-        if (windows::acquisitionFolderOf(m_c.txt_file->text()) == m_acquisitionFolder)
-            return;
-        refuseWhileBusy(QStringLiteral("loading another acquisition"));
-        if (!guard.alive() || m_acquisitionFolder.isEmpty())
-            return;
-        m_c.txt_filepj->setText(
-            QDir(m_services.programFolder).relativeFilePath(m_acquisitionFolder));
-        m_c.txt_file->setText(m_acquisitionFolder + QStringLiteral("/img"));
-        return;
-    }
-    if (!LoadAcquisition() || !guard.alive())
-        return;
-    m_services.clock->pause(100);
-    if (!guard.alive())
-        return;
-    LoadAcquisition();
-}
-
-bool FrmTraining::showFrameFile(const QString& imageFolder, const QString& name) {
-    m_c.txt_ip1->setText(windows::deviceAddressOfFrame(name));
-    const QString frame = QDir(imageFolder).filePath(name);
-    if (!QFileInfo::exists(frame))
-        return false;
-    m_plate->DrawPlateOverlayOf(frame);
-    windows::copyFileWhole(frame, programFile(QString::fromLatin1(formats::kPreviewFileName)));
-    return true;
-}
-
-bool FrmTraining::LoadAcquisition() {
-    HandlerGuard guard(m_life);
-    // A reprocess works on the loaded acquisition's frames and files until it ends: loading
-    // (which also clears converted frames) waits until then.
-    if (refuseWhileBusy(QStringLiteral("loading another acquisition")))
-        return false;
-    // Whatever was loaded before is no longer the acquisition a later command works on, nor the
-    // picture shown.
-    m_acquisitionFolder.clear();
-    m_trailReplay->clearResults();
-    m_c.Picture1->clearPicture();
-    m_c.Picture1->cls();
-    m_c.cmd_dir->setText(QStringLiteral("..."));
-    const QString images = m_c.txt_file->text();
-    const windows::FrameZero zero = windows::ensureFrameZero(images, kFrameZeroCandidates);
-    if (zero.copyFailed) {
-        m_services.dialogs->message(QStringLiteral("Frame #0 could not be made in ") + images);
-        return false;
-    }
-    if (zero.name.isEmpty()) {
-        m_services.dialogs->message(QStringLiteral("File 0 not found"));
-        return false;
-    }
-    if (zero.replacedFrom > 0) {
-        m_services.dialogs->message(QStringLiteral("Frame #0 not found. Replaced with Frame #") +
-                                    QString::number(zero.replacedFrom));
-        if (!guard.alive())
-            return false;
-    }
-    // Converted frames of an earlier processing go.
-    const QString prefix = windows::framePrefixOf(zero.name);
-    const QDir dir(images);
-    for (const QString& pgm : dir.entryList({prefix + QStringLiteral("*.pgm")}, QDir::Files))
-        QFile::remove(dir.filePath(pgm));
-    if (!showFrameFile(images, zero.name)) {
-        m_services.dialogs->message(QStringLiteral("file0 not found"));
-        if (!guard.alive())
-            return false;
-    }
-    m_c.txt_nfile->setText(QStringLiteral("0"));
-    const QString acquisition = windows::acquisitionFolderOf(images);
-    const QDir acq(acquisition);
-    for (const auto& [from, to] : {std::pair{QString::fromLatin1(formats::kTrainingFileName),
-                                             QString::fromLatin1(formats::kTrainingFileName)},
-                                   std::pair{QString::fromLatin1(formats::kDescriptorFileName),
-                                             QString::fromLatin1(formats::kDescriptorFileName)}}) {
-        if (QFileInfo::exists(acq.filePath(from)) &&
-            !windows::copyFileWhole(acq.filePath(from), programFile(to))) {
-            m_services.dialogs->message(QStringLiteral("Cannot copy ") + acq.filePath(from));
-            return false;
-        }
-    }
-    LoadTraining(acquisition);
-    if (!guard.alive())
-        return false;
-    m_acquisitionFolder = acquisition;
-    m_plate->setTargetCount(-1);
-    // Frame stepping works on the acquisition loaded, whatever a reprocess before left it.
-    for (QPushButton* step : {m_c.cmd_prev, m_c.cmd_next, m_c.cmd_del})
-        step->setEnabled(true);
-    return true;
-}
-
-void FrmTraining::ShowFrame(std::int16_t n) {
-    HandlerGuard guard(m_life);
-    m_c.cmd_dir->setText(QStringLiteral("..."));
-    const QString images = m_c.txt_file->text();
-    QString name = windows::findFrameFile(images, n);
-    if (name.isEmpty()) {
-        const QString next = windows::findFrameFile(images, n + 1);
-        if (next.isEmpty()) {
-            m_services.dialogs->message(QStringLiteral("File ") + QString::number(n) +
-                                        QStringLiteral("not found"));
-            return;
-        }
-        // The missing frame is made from the next one.
-        name = windows::framePrefixOf(next) + QString::number(n) + QStringLiteral(".jpg");
-        if (!windows::copyFileWhole(QDir(images).filePath(next), QDir(images).filePath(name))) {
-            m_services.dialogs->message(QStringLiteral("Cannot copy ") + next);
-            return;
-        }
-    }
-    if (!showFrameFile(images, name)) {
-        m_services.dialogs->message(QStringLiteral("file") + QString::number(n) +
-                                    QStringLiteral(" not found"));
-        if (!guard.alive())
-            return;
-    }
-    m_c.txt_nfile->setText(QString::number(n));
-    const QString acquisition = windows::acquisitionFolderOf(images);
-    m_acquisitionFolder = acquisition;
-    m_plate->setTargetCount(-1);
-    const QString training =
-        QDir(acquisition).filePath(QString::fromLatin1(formats::kTrainingFileName));
-    if (!windows::copyFileWhole(training,
-                                programFile(QString::fromLatin1(formats::kTrainingFileName))))
-        return; // an acquisition without its training keeps the training in the boxes
-    LoadTraining(acquisition);
-}
-
-bool FrmTraining::ReloadFirstFrame() {
-    m_c.cmd_dir->setText(QStringLiteral("..."));
-    const QString images = m_c.txt_file->text();
-    const windows::FrameZero zero = windows::ensureFrameZero(images, 1);
-    if (zero.name.isEmpty() || zero.copyFailed) {
-        m_services.dialogs->message(QStringLiteral("File 0 not found"));
-        return false;
-    }
-    if (!showFrameFile(images, zero.name))
-        m_services.dialogs->message(QStringLiteral("file0 not found"));
-    m_c.txt_nfile->setText(QStringLiteral("0"));
-    m_acquisitionFolder = windows::acquisitionFolderOf(images);
-    m_plate->setTargetCount(-1);
-    return true;
-}
-
-void FrmTraining::cmdNextClick() {
-    if (m_frameIndex < kLastSteppedFrame)
-        ++m_frameIndex;
-    m_c.cmd_del->setText(QStringLiteral("Delete[") + QString::number(m_frameIndex) +
-                         QStringLiteral("]"));
-    ShowFrame(m_frameIndex);
-}
-
-void FrmTraining::cmdPrevClick() {
-    if (m_frameIndex > 0)
-        --m_frameIndex;
-    m_c.cmd_del->setText(QStringLiteral("Delete[") + QString::number(m_frameIndex) +
-                         QStringLiteral("]"));
-    ShowFrame(m_frameIndex);
-}
-
-void FrmTraining::cmdDelClick() {
-    HandlerGuard guard(m_life);
-    const std::int16_t n = m_frameIndex;
-    const bool yes = m_services.dialogs->question(
-        QStringLiteral("replace file") + QString::number(n) + QStringLiteral(" with file") +
-        QString::number(n + 1) + QStringLiteral("?"));
-    if (!guard.alive() || !yes)
-        return;
-    const QString images = m_c.txt_file->text();
-    const QString a = windows::findFrameFile(images, n);
-    const QString b = windows::findFrameFile(images, n + 1);
-    if (a.isEmpty() || b.isEmpty()) {
-        m_services.dialogs->message(QStringLiteral(" not found"));
-        return;
-    }
-    // The frame is replaced by a complete copy or not at all.
-    if (!windows::copyFileWhole(QDir(images).filePath(b), QDir(images).filePath(a))) {
-        m_services.dialogs->message(QStringLiteral("Cannot copy ") + b);
-        return;
-    }
-    ShowFrame(n);
+    showStatusNow(m_c.lbl_messages, text);
 }
 
 void FrmTraining::ShowConnecting() {
@@ -1047,14 +742,11 @@ void FrmTraining::ShowConnecting() {
 }
 
 bool FrmTraining::ShowPreview(const QString&) {
-    if (m_plate->DrawPlateOverlay())
-        return true;
-    m_services.dialogs->message(QStringLiteral("error acquisition"));
-    return false;
+    return m_plate->DrawPreviewOrSay();
 }
 
 void FrmTraining::ShowAcquisitionMenu(Qt::MouseButton button, const QPoint& at) {
-    if (button != Qt::RightButton || m_projectOpen != 1)
+    if (button != Qt::RightButton || ProjectOpen() != 1)
         return;
     const int selected = static_cast<int>(m_c.List_subproject->selectedItems().size());
     m_c.mn_masstrainingload->setEnabled(selected == 1);

@@ -46,6 +46,7 @@ class ClickableLabel;
 class PictureBox;
 class LightController;
 class MicrobeamRunController;
+class BrowseController;
 class ReprocessController;
 class TrainingController;
 class PlateController;
@@ -208,13 +209,13 @@ public:
     // ---- Window state ----------------------------------------------------------------------
     std::int16_t PageState() const { return m_pageState; }
     bool Processing() const { return m_processing; }
-    std::int16_t ProjectOpen() const { return m_projectOpen; }
-    QString ProjectName() const { return m_projectName; }
+    std::int16_t ProjectOpen() const;
+    QString ProjectName() const;
     bool SingleAnimal() const { return m_singleAnimal; }
-    std::int16_t FrameIndex() const { return m_frameIndex; }
+    std::int16_t FrameIndex() const;
     // The acquisition loaded: reprocessing, tracking, plots and reports work on it. Empty when
     // none is loaded (also after a load that failed).
-    QString AcquisitionFolder() const { return m_acquisitionFolder; }
+    QString AcquisitionFolder() const;
     struct TrainingSourceRef {
         QString name;
         QString folder;
@@ -227,19 +228,15 @@ public:
     MicrobeamRunController& microbeam() const { return *m_microbeam; }
     std::int16_t TargetCount() const;
 
-    // ---- Browser ---------------------------------------------------------------------------
-    void cmdDirClick();
+    // ---- Browser (carried out by its controller) -------------------------------------------
     void OpenProject();
     void SelectAcquisition();
     void DeferredLoad();
-    // `cmd_load`: loads the acquisition of the image folder in `txt_file`. False when it could
-    // not be loaded (the reason was shown).
+    // Loads the acquisition of the image folder in `txt_file`. False when it could not be loaded
+    // (the reason was shown).
     bool LoadAcquisition();
-    void ShowFrame(std::int16_t n);
     bool ReloadFirstFrame();
-    void cmdNextClick();
-    void cmdPrevClick();
-    void cmdDelClick();
+    void ShowFrame(std::int16_t n);
     void ShowConnecting();
     bool ShowPreview(const QString& address);
     // The pop-up menu of the acquisition list (right button with a project open).
@@ -284,21 +281,6 @@ private:
     // Runs a CSV export beside the window, which answers meanwhile, then shows its outcome.
     void exportCsv(results::CsvExportResult (*exporter)(const std::string&));
     void showExport(const results::CsvExportResult& result);
-    // What runs now that a change of acquisition would pull the files from under ("A reprocess
-    // is running", "A replay is running"); empty when nothing runs.
-    QString busyWith() const;
-    // Refuses a change of acquisition while busyWith() names something: says so, true.
-    bool refuseWhileBusy(const QString& action);
-    // Makes `folder` the acquisition the window works on and names it: `AcquisitionFolder`,
-    // `txt_filepj`, `txt_file`, the device address and the picture (its first frame with the
-    // analysis area) all change together; with `withTraining` its training fills the boxes
-    // first. Used by the commands that work through several acquisitions.
-    void enterAcquisition(const QString& folder, bool withTraining);
-    // Lists a folder into a list box as the browser does ("*." names; ".." with `withParent`).
-    void fillList(QListWidget* list, const QString& folder, bool withParent);
-    // Shows frame `name` of the image folder with the analysis area and copies it over the
-    // program folder's preview.jpg; the device address goes into `txt_ip1`.
-    bool showFrameFile(const QString& imageFolder, const QString& name);
     QString programFile(const QString& name) const;
 
     platform::Services m_services;
@@ -311,16 +293,13 @@ private:
     TrainingController* m_training = nullptr;
     TrailReplayController* m_trailReplay = nullptr;
     ReportFrameController* m_report = nullptr;
+    BrowseController* m_browse = nullptr;
     // Shared so that a request under way keeps its client when the window goes meanwhile.
     std::shared_ptr<device::DeviceClient> m_deviceClient;
 
     std::int16_t m_pageState = 0;
     bool m_processing = false;
-    std::int16_t m_projectOpen = 0;
-    QString m_projectName;
     bool m_singleAnimal = false;
-    std::int16_t m_frameIndex = 0;
-    QString m_acquisitionFolder;
 };
 
 } // namespace ui

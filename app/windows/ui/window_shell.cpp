@@ -62,6 +62,13 @@ void ShellWindow::startShell(const char* windowName, const QString& caption) {
     m_client->setObjectName(QString::fromLatin1(windowName) + QStringLiteral("_client"));
 }
 
+void ShellWindow::showAboutWindow() {
+    if (QWidget* about = Windows::window(QString::fromLatin1(kAboutWindowName))) {
+        about->show();
+        about->raise();
+    }
+}
+
 void ShellWindow::returnToStartWindow() {
     QPointer<ShellWindow> self(this);
     QPointer<QWidget> start(Windows::window(QString::fromLatin1(kStartWindowName)));

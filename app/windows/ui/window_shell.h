@@ -48,6 +48,8 @@ protected:
     // The end of an unload: the start window shown (it may load and wait on message boxes, so
     // neither window is touched when it went away meanwhile), then unloaded().
     void returnToStartWindow();
+    // "Credits": the about window in front.
+    void showAboutWindow();
     // One layout pass of the window's table for its present outer size.
     void layOut(std::vector<windows::Placement> (*table)(double widthTwips, double heightTwips),
                 const std::array<QRadioButton*, 2>& modeButtons);
