@@ -142,6 +142,12 @@ QString BatchRunner::reserve() {
     return error;
 }
 
+QString BatchRunner::hold() {
+    if (QString busy = readyForNext(); !busy.isEmpty())
+        return busy;
+    return reserve();
+}
+
 void BatchRunner::release() {
     if (m_lockFd >= 0)
         ::close(m_lockFd);

@@ -86,6 +86,9 @@ public:
     // Vermalux runs one in this program folder). A batch that has recorded its last frame is
     // given up to 2 s to exit.
     QString readyForNext();
+    // readyForNext(), then reserve(): the program folder held for a change of results that
+    // starts no batch yet. Empty on success, else why not.
+    QString hold();
 
     // Reads the progress file and says where the batch stands. Once a batch has finished,
     // ended early or been stopped, every further poll gives the same answer.

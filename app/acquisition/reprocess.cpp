@@ -19,12 +19,6 @@ namespace acquisition {
 
 namespace {
 
-const QString kWorms = QStringLiteral("xy_worms.bin");
-const QString kWormsBackup = QStringLiteral("xy_worms.bak");
-const QString kTrails = QStringLiteral("worm_trails.csv");
-const QString kTrailsBackup = QStringLiteral("worm_trails.bak");
-const QString kImage = QStringLiteral("xy_image.bin");
-
 QString inFolder(const QString& folder, const QString& name) {
     return folder + QLatin1Char('/') + name;
 }
@@ -240,9 +234,9 @@ QString endAttempt(const QString& folder, const std::vector<std::int32_t>& notAn
     if (hasUnfinishedAttempt(folder)) {
         // A tracker that did not finish, or wrote no trails, did not finish the attempt either.
         if (!tracked)
-            return QStringLiteral("The tracker did not finish ") + kTrails + putBack(folder);
-        if (!QFileInfo::exists(inFolder(folder, kTrails)))
-            return QStringLiteral("The tracker wrote no ") + kTrails + putBack(folder);
+            return QStringLiteral("The tracker did not finish ") + kTrailsFile + putBack(folder);
+        if (!QFileInfo::exists(inFolder(folder, kTrailsFile)))
+            return QStringLiteral("The tracker wrote no ") + kTrailsFile + putBack(folder);
     }
     if (QString error = finishAttempt(folder, notAnalysed); !error.isEmpty())
         return error;
@@ -257,7 +251,7 @@ QString resetOutputs(const QString& folder) {
         return error;
     // The first results ever replaced (those recorded live) are kept once, for good; the
     // position file, which may be large, is copied beside the window.
-    const QString trails = inFolder(folder, kTrails);
+    const QString trails = inFolder(folder, kTrailsFile);
     const QString trailsCopy = inFolder(folder, QString::fromLatin1(kOriginalTrailsName));
     if (QFileInfo(trails).isFile() && !QFileInfo(trails).isSymLink() &&
         !QFileInfo::exists(trailsCopy)) {
@@ -265,7 +259,7 @@ QString resetOutputs(const QString& folder) {
             return error;
     }
     const QString wormsCopy = inFolder(folder, QString::fromLatin1(kOriginalWormsName));
-    if (QString error = beginOriginalCopy(inFolder(folder, kWorms), wormsCopy); !error.isEmpty())
+    if (QString error = beginOriginalCopy(inFolder(folder, kWormsFile), wormsCopy); !error.isEmpty())
         return error;
     // The results are set aside, not deleted, until the new ones are whole.
     if (QString error = setResultsAside(folder); !error.isEmpty()) {
@@ -393,10 +387,7 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
             continue;
         }
         // The program folder is held before anything of the acquisition changes.
-        QString busy = runner.readyForNext();
-        if (busy.isEmpty())
-            busy = runner.reserve();
-        if (!busy.isEmpty()) {
+        if (const QString busy = runner.hold(); !busy.isEmpty()) {
             outcomes.push_back(skipped(item, busy));
             continue;
         }
@@ -435,7 +426,7 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
         tell(hooks, item + QStringLiteral(" Tracking..."));
         if (outcome.result == AcquisitionOutcome::Result::Done) {
             bool finished = true;
-            if (QFileInfo::exists(inFolder(folder, kImage)) && hooks.track) {
+            if (QFileInfo::exists(inFolder(folder, kImageFile)) && hooks.track) {
                 finished = hooks.track(folder);
                 outcome.tracked = true;
             }
@@ -465,19 +456,19 @@ RoutesPreparation prepareReprocessRoutes(const QString& folder) {
         preparation.message = error;
         return preparation;
     }
-    if (!QFileInfo::exists(inFolder(folder, kImage))) {
+    if (!QFileInfo::exists(inFolder(folder, kImageFile))) {
         preparation.message =
             QStringLiteral("Image backgroung file not found. Please reprocess acquisition");
         return preparation;
     }
     const QString original = inFolder(folder, QString::fromLatin1(kOriginalTrailsName));
-    if (QFileInfo(inFolder(folder, kTrails)).isFile() && !QFileInfo::exists(original))
-        preparation.message = copyWhole(inFolder(folder, kTrails), original);
+    if (QFileInfo(inFolder(folder, kTrailsFile)).isFile() && !QFileInfo::exists(original))
+        preparation.message = copyWhole(inFolder(folder, kTrailsFile), original);
     // Trails over detections that miss frames never replace the backup of complete ones.
     if (preparation.message.isEmpty() &&
         !QFileInfo::exists(inFolder(folder, QString::fromLatin1(kNotAnalysedNoteName))))
         preparation.message =
-            makeBackups({{inFolder(folder, kTrails), inFolder(folder, kTrailsBackup)}});
+            makeBackups({{inFolder(folder, kTrailsFile), inFolder(folder, kTrailsBackupFile)}});
     preparation.track = preparation.message.isEmpty();
     return preparation;
 }
@@ -508,10 +499,7 @@ QString startZStack(const platform::Services& services, BatchRunner& runner,
     if (!check.error.isEmpty())
         return check.error;
     // The program folder is held before the accumulator is touched.
-    QString busy = runner.readyForNext();
-    if (busy.isEmpty())
-        busy = runner.reserve();
-    if (!busy.isEmpty())
+    if (QString busy = runner.hold(); !busy.isEmpty())
         return busy;
     const QString accumulator = zStackAccumulatorPath(acquisitionFolder);
     if (QFileInfo::exists(accumulator) && !QFile::remove(accumulator))
@@ -545,10 +533,7 @@ std::vector<AcquisitionOutcome> exportZStackSequence(const platform::Services& s
         tell(hooks, item);
         tell(hooks, item + QStringLiteral(" Cleaning..."));
         // The program folder is held before the cleaning marks any frame.
-        QString busy = runner.readyForNext();
-        if (busy.isEmpty())
-            busy = runner.reserve();
-        if (!busy.isEmpty()) {
+        if (const QString busy = runner.hold(); !busy.isEmpty()) {
             outcomes.push_back(skipped(item, busy));
             continue;
         }

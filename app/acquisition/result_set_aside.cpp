@@ -25,10 +25,6 @@ namespace acquisition {
 
 namespace {
 
-const QString kWorms = QStringLiteral("xy_worms.bin");
-const QString kWormsBackup = QStringLiteral("xy_worms.bak");
-const QString kTrails = QStringLiteral("worm_trails.csv");
-const QString kTrailsBackup = QStringLiteral("worm_trails.bak");
 // The journal's last line once the new results are being kept.
 const QString kKeepMark = QStringLiteral("#keep");
 
@@ -234,7 +230,7 @@ QString finishKeeping(const QString& folder, const Examined& examined) {
     const QStringList& names = examined.journal->names;
     if (!names.contains(QString::fromLatin1(kNotAnalysedNoteName))) {
         for (const auto& [name, backup] :
-             {std::pair{kWorms, kWormsBackup}, std::pair{kTrails, kTrailsBackup}}) {
+             {std::pair{kWormsFile, kWormsBackupFile}, std::pair{kTrailsFile, kTrailsBackupFile}}) {
             const QString target = inFolder(folder, backup);
             if (names.contains(name)) {
                 // Once moved, the name is gone from the folder set aside.
@@ -262,11 +258,11 @@ QString originalWormsPath(const QString& folder) {
 } // namespace
 
 QStringList setAsideNames() {
-    return {kWorms,
+    return {kWormsFile,
             QStringLiteral("xy_worms.txt"),
             QStringLiteral("xy_image.txt"),
             QStringLiteral("xy_image.bin"),
-            kTrails,
+            kTrailsFile,
             QStringLiteral("xy_shapes.txt"),
             QString::fromLatin1(kNotAnalysedNoteName),
             QStringLiteral("xy_worms.csv"),

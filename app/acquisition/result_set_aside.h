@@ -22,6 +22,13 @@
 
 namespace acquisition {
 
+// The results of an acquisition and their backups.
+inline const QString kWormsFile = QStringLiteral("xy_worms.bin");
+inline const QString kWormsBackupFile = QStringLiteral("xy_worms.bak");
+inline const QString kTrailsFile = QStringLiteral("worm_trails.csv");
+inline const QString kTrailsBackupFile = QStringLiteral("worm_trails.bak");
+inline const QString kImageFile = QStringLiteral("xy_image.bin");
+
 inline constexpr char kPreviousResultsFolder[] = "reprocess_previous";
 inline constexpr char kSetAsideJournalName[] = "saved.txt";
 // Beside results whose batch could not analyse some frames: which ones.
