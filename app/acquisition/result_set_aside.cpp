@@ -296,13 +296,7 @@ QString putResultsBack(const QString& folder, bool* kept) {
     return restore(folder, examined);
 }
 
-QString recoverSetAside(const QString& folder) {
-    return putResultsBack(folder);
-}
-
 QString setResultsAside(const QString& folder) {
-    if (QString error = recoverSetAside(folder); !error.isEmpty())
-        return error;
     const QString previous = previousFolder(folder);
     Journal journal;
     for (const QString& name : setAsideNames())

@@ -44,17 +44,14 @@ QStringList setAsideNames();
 // folder of results set aside, or a link in its place, which recovery refuses).
 bool hasSetAside(const QString& folder);
 
-// Recovery: whatever an earlier attempt left (the program ended under it) is put back, or,
-// when it had already begun keeping its new results, finished. Empty when nothing was there or
-// all went well; else a message naming what is in the way, with nothing changed.
-QString recoverSetAside(const QString& folder);
-
-// Sets the present results aside (after recovery). Empty on success, else a message naming
-// the file, with everything as it was.
+// Sets the present results aside; what an earlier attempt left must have been ended first
+// (putResultsBack), else this fails. Empty on success, else a message naming the file, with
+// everything as it was.
 QString setResultsAside(const QString& folder);
 
 // Puts the results set aside back and deletes what stands under their names meanwhile; an
-// attempt already keeping its new results is finished instead (*kept is then set). Empty on
+// attempt already keeping its new results is finished instead (*kept is then set). This is
+// also the recovery of an attempt the program's end cut short. Empty on
 // success. When the journal cannot be read nothing is deleted: the message says where the
 // previous results were left.
 QString putResultsBack(const QString& folder, bool* kept = nullptr);

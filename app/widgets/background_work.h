@@ -25,23 +25,6 @@
 
 namespace ui {
 
-// A large stored file: waited for to its end.
-template <typename Work> auto runWhileAnswering(Work&& work) {
-    auto result = std::async(std::launch::async, std::forward<Work>(work));
-    if (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-        QEventLoop loop;
-        QTimer poll;
-        poll.setInterval(10);
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (result.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready)
-                loop.quit();
-        });
-        poll.start();
-        loop.exec();
-    }
-    return result.get();
-}
-
 // Work that may never end in time (a request to a device that accepts and does not answer): the
 // wait is abandoned as soon as `stillWanted` turns false (the window that waits was closed or
 // left meanwhile), and the work ends unseen on its own thread. Its result, or nothing when the
@@ -90,6 +73,11 @@ auto runUnlessAbandoned(Work work, const std::function<bool()>& stillWanted)
     }
     const std::lock_guard<std::mutex> lock(shared->mutex);
     return shared->result;
+}
+
+// A large stored file: waited for to its end.
+template <typename Work> auto runWhileAnswering(Work&& work) {
+    return *runUnlessAbandoned(std::forward<Work>(work), [] { return true; });
 }
 
 // The way a window waits for its device: each request runs beside the window, and is abandoned
