@@ -298,6 +298,12 @@ QString putResultsBack(const QString& folder, bool* kept) {
 
 QString setResultsAside(const QString& folder) {
     const QString previous = previousFolder(folder);
+    // A folder under a result or backup name could be set aside but never become a backup nor
+    // be deleted: the keeping would stop halfway, after the mark.
+    for (const QString& name : setAsideNames() + QStringList{kWormsBackupFile, kTrailsBackupFile})
+        if (kindOf(inFolder(folder, name)) == Kind::Folder)
+            return inFolder(folder, name) +
+                   QStringLiteral(" is a folder, not a file of results; nothing was changed");
     Journal journal;
     for (const QString& name : setAsideNames())
         if (kindOf(inFolder(folder, name)) != Kind::None)

@@ -255,6 +255,25 @@ TEST(ReprocessBackups, AResetThatFailsLeavesEverythingAsItWas) {
     EXPECT_EQ(snapshot(root.path()), before);
 }
 
+TEST(ReprocessBackups, AFolderUnderAResultOrBackupNameIsRefusedBeforeAnythingIsSetAside) {
+    // Set aside, it could never become a backup: the keeping would stop after the new results
+    // were marked, with the backups of two attempts and every later reset refused.
+    for (const char* name : {"worm_trails.csv", "xy_worms.bak"}) {
+        QTemporaryDir root;
+        makeAcquisition(root.path(), 0);
+        writeFile(root.filePath("worm_trails.bak"), "older trails");
+        writeFile(root.filePath("xy_worms_original.bin"), "live worms");
+        writeFile(root.filePath("worm_trails_original.csv"), "live trails");
+        QFile::remove(root.filePath(name));
+        writeFile(root.filePath(name) + "/notes.txt", "the operator's");
+        const auto before = snapshot(root.path());
+        EXPECT_EQ(resetOutputs(root.path()),
+                  root.filePath(name) + " is a folder, not a file of results; nothing was changed");
+        EXPECT_EQ(snapshot(root.path()), before) << name;
+        EXPECT_FALSE(hasUnfinishedAttempt(root.path()));
+    }
+}
+
 TEST(ReprocessBackups, AFolderOfPreviousResultsThatIsNotTheProgramsIsRefusedUntouched) {
     QTemporaryDir root;
     const QString acq = root.filePath("acq");
@@ -696,3 +715,4 @@ TEST(ReprocessZStack, TheSequenceCopiesEachFinishedImageIntoTheProjectAndOpensIt
     EXPECT_FALSE(QFile::exists(project + "/B/zstack.pgm")); // removed with the early end
     EXPECT_EQ(fakes.launcher->opened, QStringList{project});
 }
+
