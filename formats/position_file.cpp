@@ -149,6 +149,25 @@ PositionFile decodePositionFile(std::span<const std::uint8_t> data) {
     return file;
 }
 
+std::optional<std::int32_t> lastBlockTimeMark(std::span<const std::uint8_t> data) {
+    if (data.empty() || data[0] != POSITION_LAYOUT_BYTE)
+        return std::nullopt;
+    std::optional<std::size_t> last;
+    std::size_t offset = 0;
+    while (const auto size = blockSizeAt(data, offset)) {
+        if (offset + *size > data.size())
+            break; // incomplete last block: not there yet
+        last = offset;
+        offset += *size;
+    }
+    if (!last)
+        return std::nullopt;
+    const auto block = decodeBlockAt(data, *last, *last == 0);
+    if (!block || !block->footerMatches)
+        return std::nullopt;
+    return block->timeMark;
+}
+
 PositionFile readPositionFile(const std::string& path) {
     std::string bytes, error;
     if (!readRegularFile(path, bytes, error)) {

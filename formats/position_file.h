@@ -105,4 +105,9 @@ PositionFile decodePositionFile(std::span<const std::uint8_t> data);
 // Reads and decodes the file at `path`; a file that cannot be read gives an error.
 PositionFile readPositionFile(const std::string& path);
 
+// The time mark of the last complete block of a file's bytes, found by stepping from block to
+// block over their headers; nothing when the file holds no complete block of layout 2 or the
+// last one found has no matching footer.
+std::optional<std::int32_t> lastBlockTimeMark(std::span<const std::uint8_t> data);
+
 } // namespace formats

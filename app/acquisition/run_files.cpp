@@ -34,18 +34,22 @@ RunFolder createAcquisitionFolder(const QString& projectFolder, const QString& f
         result.error = QStringLiteral("Cannot create the project folder ") + projectFolder;
         return result;
     }
-    QDir project(projectFolder);
+    const QDir project(projectFolder);
+    // Each name is tried by creating it: a folder that exists already, even one that another
+    // start made a moment ago, is never taken over.
     QString name = folderName;
-    for (int suffix = 2; project.exists(name); ++suffix) {
-        if (suffix > 9999) {
+    for (int suffix = 2;; ++suffix) {
+        if (project.mkdir(name))
+            break;
+        if (!project.exists(name) || suffix > 9999) {
             result.error = QStringLiteral("Cannot create the acquisition folder ") +
-                           project.filePath(folderName);
+                           project.filePath(name);
             return result;
         }
         name = folderName + QStringLiteral("_") + QString::number(suffix);
     }
     const QString path = project.filePath(name);
-    if (!dir.mkpath(path + QStringLiteral("/img"))) {
+    if (!dir.mkdir(path + QStringLiteral("/img"))) {
         result.error = QStringLiteral("Cannot create the acquisition folder ") + path;
         return result;
     }

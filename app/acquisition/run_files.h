@@ -36,7 +36,8 @@ struct RunFolder {
 
 // Creates the project folder when missing, then the acquisition folder and its `img`
 // subfolder. A folder of that name that already exists (a run of the same name started in the
-// same minute) is left alone: the new run gets the name followed by "_2", "_3", ... instead.
+// same minute, by this program or another) is left alone: the new run gets the name followed
+// by "_2", "_3", ... instead. The folder is new: no two calls ever give the same one.
 RunFolder createAcquisitionFolder(const QString& projectFolder, const QString& folderName);
 
 // Copies the program folder's training.dat as training.dat and its descriptor.txt as

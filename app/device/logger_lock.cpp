@@ -1,6 +1,9 @@
 #include "app/device/logger_lock.h"
 
+#include "formats/run_data_file.h"
+
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -38,6 +41,17 @@ bool loggerFetching(const QString& programFolder) {
     return held;
 }
 
+bool stillRecorded(const QString& programFolder, const QString& acquisitionFolder) {
+    if (acquisitionFolder.isEmpty() || !loggerFetching(programFolder))
+        return false;
+    const auto data = formats::readRunData(programFolder.toStdString());
+    if (!data)
+        return false;
+    const QString recorded =
+        QFileInfo(QString::fromStdString(data->acquisitionFolder)).canonicalFilePath();
+    return !recorded.isEmpty() && recorded == QFileInfo(acquisitionFolder).canonicalFilePath();
+}
+
 int takeLoggerLock(const QString& programFolder, QString* error) {
     const QString path = loggerLockPath(programFolder);
     const int fd = ::open(QFile::encodeName(path).constData(),
@@ -65,16 +79,30 @@ int takeLoggerLock(const QString& programFolder, QString* error) {
     return fd;
 }
 
+bool HeldLoggerLock::take(const QString& programFolder, QString* error) {
+    release();
+    m_fd = takeLoggerLock(programFolder, error);
+    return m_fd >= 0;
+}
+
+void HeldLoggerLock::release() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
 std::optional<std::int64_t> startLoggerHoldingLock(const platform::Services& services,
+                                                   const HeldLoggerLock& lock,
                                                    const QString& program,
                                                    const QStringList& arguments,
                                                    QString* error) {
-    const int lock = takeLoggerLock(services.programFolder, error);
-    if (lock < 0)
+    if (!lock.held()) {
+        *error = QString::fromLatin1(kLoggerRunningMessage);
         return std::nullopt;
-    const auto pid = services.launcher->startHolding(program, arguments, services.programFolder,
-                                                     platform::WindowStyle::Minimized, lock);
-    ::close(lock); // the logger holds it from now on
+    }
+    const auto pid =
+        services.launcher->startHolding(program, arguments, services.programFolder,
+                                        platform::WindowStyle::Minimized, lock.descriptor());
     if (!pid)
         *error = QStringLiteral("The logger Pendrel could not be started");
     return pid;

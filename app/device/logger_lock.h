@@ -26,20 +26,52 @@ inline constexpr char kLoggerFetchingQuestion[] =
 inline constexpr char kLoggerRunningMessage[] =
     "The logger of an earlier run is still running: no new run is started.";
 
+// Said when a command would change the results of an acquisition whose frames a logger still
+// records.
+inline constexpr char kStillRecordedMessage[] =
+    "The logger of a run is still recording this acquisition: its frames are not all there yet. "
+    "Reprocess it once its run has ended.";
+
 QString loggerLockPath(const QString& programFolder);
 
 // True while a logger holds the lock of the program folder.
 bool loggerFetching(const QString& programFolder);
+
+// True while a logger holds the lock of the program folder and the folder's run data (which
+// the logger of the last run started reads) names `acquisitionFolder`: its frames are still
+// being recorded.
+bool stillRecorded(const QString& programFolder, const QString& acquisitionFolder);
 
 // Takes the lock for a logger about to start, without waiting: the open descriptor (for the
 // logger to inherit; the caller closes its own copy once the logger has started), or -1 and
 // why not in *error. A link in the lock file's place is never followed.
 int takeLoggerLock(const QString& programFolder, QString* error);
 
-// Starts the logger (minimized) holding the lock, which it keeps for its whole life: its
-// process id, or nothing and why not in *error (another logger holds the lock, the lock cannot
-// be taken, the logger cannot be started).
+// The lock as a run holds it from its first step: taken before the run makes a folder, writes
+// its run data or sends anything to the device, so that of two starts on one program folder
+// the refused one changes nothing; handed on to the run's logger, and let go when this ends.
+class HeldLoggerLock {
+public:
+    HeldLoggerLock() = default;
+    ~HeldLoggerLock() { release(); }
+    HeldLoggerLock(const HeldLoggerLock&) = delete;
+    HeldLoggerLock& operator=(const HeldLoggerLock&) = delete;
+
+    // Takes the lock without waiting; false and why not in *error.
+    bool take(const QString& programFolder, QString* error);
+    bool held() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
+    void release();
+
+private:
+    int m_fd = -1;
+};
+
+// Starts the logger (minimized) holding the run's lock, which it keeps for its whole life: its
+// process id, or nothing and why not in *error (the lock is not held, the logger cannot be
+// started).
 std::optional<std::int64_t> startLoggerHoldingLock(const platform::Services& services,
+                                                   const HeldLoggerLock& lock,
                                                    const QString& program,
                                                    const QStringList& arguments,
                                                    QString* error);

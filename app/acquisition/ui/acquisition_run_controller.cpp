@@ -300,9 +300,16 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
         return false;
     }
 
-    // Never two loggers at once.
+    // Never two loggers at once. The logger's lock is the run's from here on: another start on
+    // this program folder is refused before it makes, writes or sends anything, and so is this
+    // one while another holds it.
     if (loggerFetching()) {
         m_services.dialogs->message(kEarlierLoggerRunning);
+        return false;
+    }
+    device::HeldLoggerLock lock;
+    if (QString lockError; !lock.take(programFolder, &lockError)) {
+        m_services.dialogs->message(lockError);
         return false;
     }
     const double lapse = numberIn(m_c.txtlapse);
@@ -419,8 +426,9 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
         // Vermalux on the folder knows of it, even after this one has gone.
         const acquisition::CommandLine pendrel =
             acquisition::pendrelCommand(programFolder, folder.path);
-        m_pipeline.setLoggerPid(device::startLoggerHoldingLock(m_services, pendrel.program,
+        m_pipeline.setLoggerPid(device::startLoggerHoldingLock(m_services, lock, pendrel.program,
                                                                pendrel.arguments, &error));
+        lock.release(); // the logger holds it from now on
     }
     if (!error.isEmpty()) {
         // Nothing of the run can be logged: back to idle, with the reason.

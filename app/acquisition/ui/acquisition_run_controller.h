@@ -144,6 +144,9 @@ public:
 
     // True while a live run is on.
     bool acquisitionRunning() const { return m_running; }
+    // True while the end of a run (Stop, the end of a run or of a cycle's run) is under way,
+    // waiting on the device, the logger or the helpers.
+    bool stopping() const { return m_life.running("stop"); }
     // Ends a live run or a whole cycle series: logger stopped, automatic lamp off when it was
     // switched on, the run's converted frames deleted, the window idle again.
     void stopAcquisitionRun();

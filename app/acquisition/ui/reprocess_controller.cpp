@@ -1,6 +1,7 @@
 #include "app/acquisition/ui/reprocess_controller.h"
 
 #include "app/acquisition/batch_script.h"
+#include "app/device/logger_lock.h"
 #include "app/results/bad_frames.h"
 #include "app/results/stored_tracker.h"
 #include "app/results/ui/result_views.h"
@@ -165,6 +166,17 @@ bool ReprocessController::refuseWhileBusy(const QString& action) {
         return false;
     m_services.dialogs->message(busy);
     return true;
+}
+
+bool ReprocessController::refuseWhileRecorded(const QStringList& folders) {
+    for (const QString& folder : folders) {
+        if (!device::stillRecorded(m_services.programFolder, folder))
+            continue;
+        m_services.dialogs->message(QDir(folder).dirName() + QStringLiteral(": ") +
+                                    QString::fromLatin1(device::kStillRecordedMessage));
+        return true;
+    }
+    return false;
 }
 
 QStringList ReprocessController::selectedItems() const {
@@ -336,7 +348,7 @@ void ReprocessController::StartAcquisitionReprocess() {
             acquisition.isEmpty() ? QStringLiteral("Load an acquisition first") : check.error);
         return;
     }
-    if (refuseWhileBusy())
+    if (refuseWhileRecorded({acquisition}) || refuseWhileBusy())
         return;
     const QString program = m_services.programFolder;
     if (!m_hooks.writeTrainingFile(program) || !m_hooks.writeTrainingFile(acquisition)) {
@@ -524,7 +536,11 @@ void ReprocessController::ApplyTrainingToSelection() {
         return;
     }
     // A reprocess that runs goes on: the mass run does not start under it.
-    if (refuseWhileBusy())
+    QStringList folders;
+    for (const QString& item : selected)
+        if (item != QStringLiteral(".."))
+            folders << QDir(projectFolder()).filePath(item);
+    if (refuseWhileRecorded(folders) || refuseWhileBusy())
         return;
     if (!m_services.dialogs->question(kMassQuestion, platform::QuestionButtons::YesNoCancel) || !guard.alive())
         return;
@@ -592,7 +608,7 @@ void ReprocessController::ReprocessRoutes() {
         return;
     }
     const QString folder = m_hooks.acquisitionFolder();
-    if (folder.isEmpty() || refuseWhileBusy())
+    if (folder.isEmpty() || refuseWhileRecorded({folder}) || refuseWhileBusy())
         return;
     // The trails change only under the program folder's lock, like every change of results: a
     // reprocess, a mass run or a z-stack of any Vermalux on this folder refuses it, and the

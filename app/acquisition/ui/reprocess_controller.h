@@ -130,6 +130,9 @@ public:
     // of the loaded acquisition: "loading another acquisition"), while busyWith() names
     // something; without, a new batch while one runs or holds the program folder.
     bool refuseWhileBusy(const QString& action = {});
+    // Says that a logger still records one of `folders` (its frames are not all there yet),
+    // and true; false when none is being recorded.
+    bool refuseWhileRecorded(const QStringList& folders);
     // The frame-stepping buttons, off while a reprocess of the loaded acquisition runs.
     void setFrameStepping(bool enabled);
 

@@ -2,8 +2,12 @@
 
 #include "app/training/ui/plate_controller.h"
 #include "app/widgets/picture_box.h"
+#include "app/acquisition/run_files.h"
 #include "app/windows/browser.h"
 #include "formats/frame_names.h"
+#include "formats/position_file.h"
+#include "formats/regular_file.h"
+#include "formats/run_data_file.h"
 #include "formats/training_file.h"
 
 #include <QCoreApplication>
@@ -26,6 +30,35 @@ constexpr std::int16_t kLastSteppedFrame = 3;
 constexpr int kFrameZeroCandidates = 20;
 
 const QString kLoadingAnother = QStringLiteral("loading another acquisition");
+
+// Said of an acquisition whose position file stops short of its frames (its live analysis
+// ended before its run, or a reprocess covered only part of it); empty when the analysis
+// reached the last frame of the run, or there is no position file to tell.
+QString partialAnalysisNotice(const QString& acquisition, const QString& images,
+                              const QString& prefix) {
+    std::string bytes;
+    std::string error;
+    if (!formats::readRegularFile(QDir(acquisition).filePath(QStringLiteral("xy_worms.bin"))
+                                      .toStdString(),
+                                  bytes, error))
+        return {};
+    const auto analysed = formats::lastBlockTimeMark(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    if (!analysed)
+        return {};
+    std::int32_t last = acquisition::newestFrameNumber(images, prefix, QStringLiteral("jpg"));
+    // The run's own frames: a logger may add one after the run length, which no analysis waits
+    // for.
+    if (const auto data = formats::readRunData(acquisition.toStdString())) {
+        const double length = data->runLengthMinutes() * 60.0;
+        if (length > 0.0 && length < static_cast<double>(last))
+            last = static_cast<std::int32_t>(length);
+    }
+    if (*analysed >= last)
+        return {};
+    return QStringLiteral("Partial results: the analysis reached frame ") +
+           QString::number(*analysed) + QStringLiteral(" of ") + QString::number(last);
+}
 
 } // namespace
 
@@ -192,6 +225,8 @@ bool BrowseController::LoadAcquisition() {
     // picture shown.
     m_acquisitionFolder.clear();
     m_hooks.clearResults();
+    if (m_hooks.showLoadNotice)
+        m_hooks.showLoadNotice(QString());
     clearPicture();
     m_c.cmd_dir->setText(QStringLiteral("..."));
     const QString images = m_c.txt_file->text();
@@ -240,6 +275,8 @@ bool BrowseController::LoadAcquisition() {
     m_plate.setTargetCount(-1);
     // Frame stepping works on the acquisition loaded, whatever a reprocess before left it.
     m_hooks.enableFrameStepping();
+    if (m_hooks.showLoadNotice)
+        m_hooks.showLoadNotice(partialAnalysisNotice(acquisition, images, prefix));
     return true;
 }
 

@@ -57,6 +57,9 @@ struct BrowseHooks {
     std::function<void()> enableFrameStepping;
     // A choice of "..": no training is borrowed from the project left.
     std::function<void()> projectClosed;
+    // What the window says of the acquisition loaded (its results are partial), or empty: what
+    // it said of the one before goes.
+    std::function<void(const QString& text)> showLoadNotice;
 };
 
 // The browser's controls, built into the window's controls of the same names (`c`), over the

@@ -56,6 +56,9 @@ constexpr int kBlack = colourValue(0, 0, 0);
 constexpr int kDesignWidth = 1024;
 constexpr int kDesignHeight = 768;
 
+// How often a close that came during a stop is tried again.
+constexpr int kCloseAfterStopMs = 50;
+
 } // namespace
 
 FrmFrontend::FrmFrontend(const platform::Services& services, QWidget* parent)
@@ -515,6 +518,14 @@ void FrmFrontend::lblBackClick() {
 }
 
 void FrmFrontend::closeEvent(QCloseEvent* event) {
+    if (m_run->stopping()) {
+        // A close while a stop waits (on the lamp of the device, on the helpers) is taken once
+        // the stop has finished as Stop finishes it: lamp off tried twice, a failure said, the
+        // converted frames deleted.
+        event->ignore();
+        QTimer::singleShot(kCloseAfterStopMs, this, [this] { close(); });
+        return;
+    }
     if (!m_run->askToStopRun()) {
         event->ignore();
         return;

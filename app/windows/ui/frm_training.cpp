@@ -220,6 +220,16 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     browse.clearResults = [this] { m_trailReplay->clearResults(); };
     browse.enableFrameStepping = [this] { m_reprocess->setFrameStepping(true); };
     browse.projectClosed = [this] { m_reprocess->forgetTrainingSource(); };
+    browse.showLoadNotice = [this](const QString& text) {
+        if (!text.isEmpty()) {
+            setMessage(text);
+            m_c.frame_messages->show();
+            m_c.frame_messages->raise();
+        } else if (!m_loadNotice.isEmpty() && m_c.lbl_messages->text() == m_loadNotice) {
+            m_c.frame_messages->hide();
+        }
+        m_loadNotice = text;
+    };
     m_browse = new BrowseController({m_c.List_project, m_c.List_subproject, m_c.cmd_dir,
                                      m_c.cmd_load, m_c.txt_filepj, m_c.txt_file, m_c.txt_ip1,
                                      m_c.txt_nfile, m_c.Picture1, m_c.cmd_prev, m_c.cmd_next,

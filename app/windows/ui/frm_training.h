@@ -300,6 +300,7 @@ private:
     std::int16_t m_pageState = 0;
     bool m_processing = false;
     bool m_singleAnimal = false;
+    QString m_loadNotice; // what the last load said of its acquisition
 };
 
 } // namespace ui

@@ -484,6 +484,49 @@ TEST_F(AcquisitionWindow, LampOffGoesToTheRunsDeviceAndAFailureIsSaid) {
     EXPECT_FALSE(c.frame_messages->isHidden());
 }
 
+TEST_F(AcquisitionWindow, ClosingTheWindowWhileStopWaitsOnTheLampFinishesTheStop) {
+    auto& c = window->controls();
+    c.chk_stimulus->setChecked(true);
+    c.cmdPlay->click();
+    ASSERT_TRUE(controller->acquisitionRunning());
+    const QString img = controller->frameCursor().runFolder + "/img/";
+    writeFile(img + "c10_0_0_7f5.pgm", "P5");
+    // A slow device that then fails: the window is closed while Stop waits on its lamp-off.
+    fakes.downloader->fallback.reset();
+    fakes.downloader->requests.clear();
+    fakes.downloader->hold(5000);
+    bool closed = false;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (closed || fakes.downloader->waiting() == 0)
+            return;
+        closed = true;
+        window->close();
+        fakes.downloader->release();
+    });
+    ticker.start();
+    c.cmdPlay->click();
+    ticker.stop();
+    ASSERT_TRUE(closed);
+    // The stop went on as Stop goes on: a second try, the failure said, the frames deleted;
+    // then the window went.
+    QElapsedTimer waited;
+    waited.start();
+    while (ui::Windows::has<FrmFrontend>() && waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_FALSE(ui::Windows::has<FrmFrontend>());
+    EXPECT_EQ(fakes.downloader->requests,
+              QStringList({"http://10.0.0.7/control?var=autolamp&val=0",
+                           "http://10.0.0.7/control?var=autolamp&val=0"}));
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The automatic lamp of 10.0.0.7 could not be switched off"});
+    EXPECT_FALSE(QFile::exists(img + "c10_0_0_7f5.pgm"));
+    EXPECT_TRUE(loggerPids.size() == 1 && !fakes.launcher->isRunning(loggerPids[0]));
+}
+
 TEST_F(AcquisitionWindow, StopDeletesOnlyConvertedFramesOfTheRun) {
     auto& c = window->controls();
     c.cmdPlay->click();

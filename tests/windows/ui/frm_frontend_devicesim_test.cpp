@@ -4,7 +4,11 @@
 #include "tests/support/all_windows.h"
 #include "tests/windows/ui/frontend_support.h"
 
+#include "app/acquisition/ui/acquisition_run_controller.h"
+#include "app/device/logger_lock.h"
 #include "app/widgets/picture_box.h"
+#include "formats/run_data_file.h"
+#include "formats/training_file.h"
 #include "platform/curl_downloader.h"
 #include "tools/devicesim/sim_process.h"
 
@@ -12,11 +16,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <set>
+
+#include <unistd.h>
 
 namespace {
 
@@ -92,6 +99,67 @@ TEST_F(FrontendDeviceSimTest, ConnectSetsTheCameraUpAndFetchesThePreview) {
     EXPECT_EQ(preview.size(), QSize(1600, 1200));
     EXPECT_FALSE(w.controls().Picture1->isHidden());
     EXPECT_TRUE(w.controls().frame_messages->isHidden());
+}
+
+TEST_F(FrontendDeviceSimTest, TwoStartsOnOneProgramFolderMakeOneRunAndTheRefusedOneNothing) {
+    ASSERT_EQ(formats::writeTrainingFile(m_folder.toStdString(), formats::TrainingFile::defaults()),
+              "");
+    FrmFrontend& w = open();
+    const auto& c = w.controls();
+    ui::AcquisitionRunController* run = w.runController();
+    const QString address = QString::fromStdString(m_sim->address());
+    const QString project = QDir(m_folder).filePath("default");
+    const auto runFolders = [&] {
+        return QDir(project).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    };
+    const auto runDataFolder = [&] {
+        const auto data = formats::readRunData(m_folder.toStdString());
+        return data ? QString::fromStdString(data->acquisitionFolder) : QString();
+    };
+
+    // Another Vermalux on this folder presses Start while this one's Start waits on the device:
+    // it is refused, and this run is the only one, recorded where the run data says.
+    int other = -1;
+    QString otherRefusal;
+    QStringList urls;
+    m_hook->onRequest = [&](const QString& url) {
+        urls << url;
+        if (url.endsWith("/status"))
+            other = device::takeLoggerLock(m_folder, &otherRefusal);
+    };
+    fakes.dialogs->inputs.push_back("run A");
+    c.cmdPlay->click();
+    EXPECT_LT(other, 0);
+    if (other >= 0)
+        ::close(other);
+    EXPECT_EQ(otherRefusal, QString::fromLatin1(device::kLoggerRunningMessage));
+    ASSERT_TRUE(run->acquisitionRunning()) << fakes.dialogs->messages().join('|').toStdString();
+    ASSERT_EQ(runFolders().size(), 1);
+    const QString runA = QDir(project).filePath(runFolders().front());
+    EXPECT_EQ(runDataFolder(), runA);
+    EXPECT_TRUE(device::loggerFetching(m_folder)); // its logger holds the lock now
+    run->stopAcquisitionRun();
+    ASSERT_FALSE(device::loggerFetching(m_folder));
+
+    // The other way round: the other Vermalux's start takes the lock while this one sets the
+    // lamp before it asks for the run's name. This start is refused and makes, writes and sends
+    // nothing more.
+    urls.clear();
+    fakes.dialogs->log.clear();
+    m_hook->onRequest = [&](const QString& url) {
+        urls << url;
+        if (url.contains("var=lamp&"))
+            other = device::takeLoggerLock(m_folder, &otherRefusal);
+    };
+    fakes.dialogs->inputs.push_back("run B");
+    c.cmdPlay->click();
+    ASSERT_GE(other, 0) << otherRefusal.toStdString();
+    EXPECT_FALSE(run->acquisitionRunning());
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{device::kLoggerRunningMessage});
+    EXPECT_EQ(urls, QStringList{"http://" + address + "/control?var=lamp&val=30"});
+    EXPECT_EQ(runFolders().size(), 1);
+    EXPECT_EQ(runDataFolder(), runA);
+    ::close(other);
 }
 
 TEST_F(FrontendDeviceSimTest, RefusedSettingStopsTheSetUpWithoutAPreview) {

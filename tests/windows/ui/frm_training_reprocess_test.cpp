@@ -3,11 +3,13 @@
 // acquisition that cannot be reprocessed without touching its files.
 
 #include "app/acquisition/ui/reprocess_controller.h"
+#include "app/device/logger_lock.h"
 #include "app/training/training_test.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/picture_box.h"
 #include "app/widgets/window_registry.h"
 #include "app/windows/ui/frm_training.h"
+#include "formats/position_file.h"
 #include "formats/training_file.h"
 #include "platform/fakes/fake_services.h"
 #include "platform/process_launcher.h"
@@ -24,6 +26,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+
+#include <unistd.h>
 
 namespace {
 
@@ -134,6 +138,49 @@ TEST_F(ReprocessWindowTest, ReprocessRunsTheBatchThenTracksAndKeepsBackups) {
     EXPECT_EQ(launcher->opened,
               (QStringList{acquisition + "/xy_worms.csv", acquisition + "/xy_image.csv"}));
     EXPECT_TRUE(readFile(acquisition + "/xy_worms.csv").size() > 0);
+}
+
+TEST_F(ReprocessWindowTest, ARunStillBeingRecordedIsRefusedAndItsPartialAnalysisIsSaid) {
+    // The Vermalux of the run ended after its live analysis reached frame 2 of frames 0 to 5;
+    // its logger goes on recording: it holds the lock, and the run data names the acquisition.
+    QByteArray worms;
+    for (int t = 0; t <= 2; ++t) {
+        const auto block = formats::encodeBlock(t, {}, t == 0);
+        worms.append(reinterpret_cast<const char*>(block.data()),
+                     static_cast<qsizetype>(block.size()));
+    }
+    writeFile(acquisition + "/xy_worms.bin", worms);
+    ASSERT_EQ(formats::writeTrainingFile(acquisition.toStdString(),
+                                         formats::TrainingFile::defaults()),
+              "");
+    writeFile(program.filePath("rundata.dat"), readFile(acquisition + "/rundata.dat"));
+    QString error;
+    const int logger = device::takeLoggerLock(program.path(), &error);
+    ASSERT_GE(logger, 0) << error.toStdString();
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    EXPECT_EQ(c.lbl_messages->text(), "Partial results: the analysis reached frame 2 of 5");
+    EXPECT_FALSE(c.frame_messages->isHidden());
+    // Reprocess Images, Reprocess Routes and a mass run are refused before they ask or change
+    // anything.
+    fakes.dialogs->defaultAnswer = true;
+    c.cmd_reprocess->click();
+    c.mn_reprocess->trigger();
+    c.cmd_dir->click();
+    c.List_subproject->clearSelection();
+    c.List_subproject->findItems("run", Qt::MatchExactly).first()->setSelected(true);
+    c.mn_masstrainingload->trigger();
+    ASSERT_EQ(w.TrainingSource().name, "run");
+    c.mn_masstrainingapply->trigger();
+    const QString refused = "run: " + QString::fromLatin1(device::kStillRecordedMessage);
+    EXPECT_EQ(fakes.dialogs->messages().join('|').toStdString(),
+              QStringList({refused, refused, refused}).join('|').toStdString());
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList());
+    EXPECT_FALSE(w.Processing());
+    EXPECT_EQ(w.reprocess().batchMode(), 0);
+    EXPECT_EQ(readFile(acquisition + "/xy_worms.bin"), worms);
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    ::close(logger);
 }
 
 TEST_F(ReprocessWindowTest, ReprocessRoutesTracksInStepsOfTheTimer) {
