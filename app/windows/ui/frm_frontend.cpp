@@ -523,7 +523,13 @@ void FrmFrontend::closeEvent(QCloseEvent* event) {
         // the stop has finished as Stop finishes it: lamp off tried twice, a failure said, the
         // converted frames deleted.
         event->ignore();
-        QTimer::singleShot(kCloseAfterStopMs, this, [this] { close(); });
+        if (!m_closeAfterStop) {
+            m_closeAfterStop = true;
+            QTimer::singleShot(kCloseAfterStopMs, this, [this] {
+                m_closeAfterStop = false;
+                close();
+            });
+        }
         return;
     }
     if (!m_run->askToStopRun()) {

@@ -307,6 +307,7 @@ private:
     AcquisitionRunController* m_run = nullptr;
 
     std::int16_t m_pageState = 0;
+    bool m_closeAfterStop = false; // a close came while a stop waited: taken once it has ended
 };
 
 } // namespace ui
