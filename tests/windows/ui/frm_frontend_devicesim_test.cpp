@@ -163,10 +163,11 @@ TEST_F(FrontendDeviceSimTest, BackWhileStartWaitsOnASlowDeviceStartsNothing) {
         EXPECT_TRUE(c.frm_acquire->isHidden());
         EXPECT_FALSE(w.runController()->acquisitionRunning());
         EXPECT_FALSE(c.Timeracq->isActive());
-        EXPECT_EQ(c.cmdPlay->text(), "Start");
+        EXPECT_EQ(c.cmdPlay->text().toStdString(), "Start");
         EXPECT_TRUE(c.chk_stimulus->isEnabled());
         EXPECT_TRUE(fakes.launcher->started.empty());
-        EXPECT_EQ(QDir(m_folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot), folders);
+        EXPECT_EQ(QDir(m_folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).join(' ').toStdString(),
+                  folders.join(' ').toStdString());
         EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
             << fakes.dialogs->messages().join('|').toStdString();
     }
