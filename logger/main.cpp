@@ -2,14 +2,17 @@
 // camera device for every new elapsed second of the run and ends after the run length.
 
 #include "logger/background_fetch.h"
+#include "logger/lock_keeper.h"
 #include "logger/logger_core.h"
 #include "logger/ui/form1.h"
 #include "platform/curl_downloader.h"
 #include "platform/system_clock.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QStringList>
+#include <QTimer>
 
 #include <atomic>
 #include <csignal>
@@ -52,6 +55,15 @@ int main(int argc, char** argv) {
     QStringList words = QCoreApplication::arguments();
     words.removeFirst();
     const QString argument = words.join(QLatin1Char(' '));
+
+    // The lock Vermalux handed over stays the file at its path for as long as this logger runs.
+    logger::LockKeeper lock(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+    lock.check();
+    QTimer lockCheck;
+    if (lock.holding()) {
+        QObject::connect(&lockCheck, &QTimer::timeout, [&lock] { lock.check(); });
+        lockCheck.start(100);
+    }
 
     platform::SystemClock clock;
     platform::CurlDownloader curl;

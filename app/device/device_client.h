@@ -60,6 +60,13 @@ public:
     // each request and waits to its end; a window sets one that makes it beside the window.
     using RequestRunner = std::function<std::optional<bool>(const std::function<bool()>& request)>;
     void setRequestRunner(RequestRunner runner) { m_runner = std::move(runner); }
+    // A copy of this client whose requests `runner` makes: the requests of one wait, abandoned
+    // when what waits for them is (a page left, a stopped mode), not only when the window goes.
+    DeviceClient withRunner(RequestRunner runner) const {
+        DeviceClient copy(*this);
+        copy.setRequestRunner(std::move(runner));
+        return copy;
+    }
     // True when the caller stopped waiting for the last request (its window went or was left
     // meanwhile); the request counts as failed, and nothing is to be said about it.
     bool lastRequestAbandoned() const { return m_abandoned; }

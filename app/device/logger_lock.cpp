@@ -1,44 +1,22 @@
 #include "app/device/logger_lock.h"
 
 #include "formats/run_data_file.h"
+#include "formats/lock_file.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace device {
-
-namespace {
-
-int lockWithoutWaiting(int fd, int how) {
-    int r;
-    do {
-        r = ::flock(fd, how | LOCK_NB);
-    } while (r != 0 && errno == EINTR);
-    return r;
-}
-
-} // namespace
 
 QString loggerLockPath(const QString& programFolder) {
     return programFolder + QLatin1Char('/') + QLatin1String(kLoggerLockFileName);
 }
 
 bool loggerFetching(const QString& programFolder) {
-    const int fd = ::open(QFile::encodeName(loggerLockPath(programFolder)).constData(),
-                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false; // no lock file: no logger has ever held it
-    // A shared lock is refused only while a logger holds the lock.
-    const bool held = lockWithoutWaiting(fd, LOCK_SH) != 0 && errno == EWOULDBLOCK;
-    ::close(fd); // drops the test's own shared lock with it
-    return held;
+    return formats::lockHeldAtPath(QFile::encodeName(loggerLockPath(programFolder)).toStdString());
 }
 
 bool stillRecorded(const QString& programFolder, const QString& acquisitionFolder) {
@@ -54,29 +32,26 @@ bool stillRecorded(const QString& programFolder, const QString& acquisitionFolde
 
 int takeLoggerLock(const QString& programFolder, QString* error) {
     const QString path = loggerLockPath(programFolder);
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
-    if (fd < 0) {
-        *error = QStringLiteral("Cannot open ") + path + QStringLiteral(": ") +
-                 QString::fromLocal8Bit(std::strerror(errno));
-        return -1;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    const formats::PathLock lock =
+        formats::lockFileAtPath(QFile::encodeName(path).toStdString());
+    const QString reason = QString::fromLocal8Bit(std::strerror(lock.error));
+    switch (lock.failure) {
+    case formats::PathLock::Failure::None:
+        return lock.fd;
+    case formats::PathLock::Failure::Open:
+        *error = QStringLiteral("Cannot open ") + path + QStringLiteral(": ") + reason;
+        break;
+    case formats::PathLock::Failure::NotRegular:
         *error = QStringLiteral("Cannot lock ") + path + QStringLiteral(": not a regular file");
-        return -1;
+        break;
+    case formats::PathLock::Failure::Held:
+        *error = QString::fromLatin1(kLoggerRunningMessage);
+        break;
+    case formats::PathLock::Failure::Lock:
+        *error = QStringLiteral("Cannot lock ") + path + QStringLiteral(": ") + reason;
+        break;
     }
-    if (lockWithoutWaiting(fd, LOCK_EX) != 0) {
-        const int why = errno;
-        ::close(fd);
-        *error = why == EWOULDBLOCK
-                     ? QString::fromLatin1(kLoggerRunningMessage)
-                     : QStringLiteral("Cannot lock ") + path + QStringLiteral(": ") +
-                           QString::fromLocal8Bit(std::strerror(why));
-        return -1;
-    }
-    return fd;
+    return -1;
 }
 
 bool HeldLoggerLock::take(const QString& programFolder, QString* error) {

@@ -2,8 +2,10 @@
 // The logger's lock in the program folder. A logger inherits the lock when it starts and holds
 // it for its whole life, so every Vermalux on that folder (one started after a crash as well)
 // knows while a logger fetches frames: nothing is sent to the device meanwhile without asking,
-// and no second logger starts.
+// and no second logger starts. The lock is the file at its path: what is locked is compared with
+// what the path names, and the logger takes the lock again when its file was deleted or replaced.
 
+#include "formats/lock_file.h"
 #include "platform/services.h"
 
 #include <QString>
@@ -14,7 +16,7 @@
 
 namespace device {
 
-inline constexpr char kLoggerLockFileName[] = "pendrel.lock";
+using formats::kLoggerLockFileName;
 
 // Asked before something is sent to the device while a logger fetches frames (No is the
 // default).
@@ -44,7 +46,8 @@ bool stillRecorded(const QString& programFolder, const QString& acquisitionFolde
 
 // Takes the lock for a logger about to start, without waiting: the open descriptor (for the
 // logger to inherit; the caller closes its own copy once the logger has started), or -1 and
-// why not in *error. A link in the lock file's place is never followed.
+// why not in *error. A link in the lock file's place is never followed, and a file deleted or
+// replaced while it was being locked is locked again at its path.
 int takeLoggerLock(const QString& programFolder, QString* error);
 
 // The lock as a run holds it from its first step: taken before the run makes a folder, writes

@@ -27,8 +27,10 @@ namespace ui {
 
 // Work that may never end in time (a request to a device that accepts and does not answer): the
 // wait is abandoned as soon as `stillWanted` turns false (the window that waits was closed or
-// left meanwhile), and the work ends unseen on its own thread. Its result, or nothing when the
-// wait was abandoned. Off the window thread the work simply runs in place.
+// left meanwhile), and the work ends unseen on its own thread. Work that nobody waits for any
+// more when it comes (its window was left during a pause before it) is not started at all. Its
+// result, or nothing when the wait was abandoned. Off the window thread the work simply runs in
+// place.
 template <typename Work>
 auto runUnlessAbandoned(Work work, const std::function<bool()>& stillWanted)
     -> std::optional<std::invoke_result_t<Work&>> {
@@ -36,6 +38,8 @@ auto runUnlessAbandoned(Work work, const std::function<bool()>& stillWanted)
     const QCoreApplication* app = QCoreApplication::instance();
     if (!app || app->thread() != QThread::currentThread())
         return work();
+    if (!stillWanted())
+        return std::nullopt;
 
     struct Shared {
         std::mutex mutex;

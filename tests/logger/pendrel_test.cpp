@@ -11,9 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <optional>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -257,6 +259,49 @@ TEST_F(PendrelTest, KilledFetchLeavesOneTemporaryFileThatTheNextStartRemoves) {
     ASSERT_TRUE(waitExit(3000).has_value());
     for (const QString& name : imgFiles())
         EXPECT_FALSE(name.startsWith(".")) << name.toStdString();
+}
+
+// The program folder's logger lock, handed over by Vermalux at the start, stays the file at its
+// path: deleted or replaced while the logger runs, it is held again, so no second logger starts.
+TEST_F(PendrelTest, LockFileDeletedOrReplacedWhileRunningIsHeldAgain) {
+    devicesim::SimProcess sim(VX_BIN_DIR, {"--worms", "3"});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    writeRunData(sim.address(), "10");
+    const std::string lock = (prog() + "/pendrel.lock").toStdString();
+    const auto held = [&] {
+        const int fd = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            return false;
+        const bool refused = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        ::close(fd);
+        return refused;
+    };
+    const auto heldWithin = [&](int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!held()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    };
+    // Taken, inherited by the logger, and the own copy closed, as Vermalux does.
+    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    start(acq());
+    ::close(fd);
+    ASSERT_TRUE(waitForFile(img() + "/" + frameName(sim.address(), 0), 15000));
+    EXPECT_TRUE(held());
+
+    ASSERT_EQ(::unlink(lock.c_str()), 0);
+    EXPECT_TRUE(heldWithin(5000)) << "a deleted lock file was not taken again";
+
+    const std::string other = (prog() + "/other.lock").toStdString();
+    writeFile(QString::fromStdString(other), "");
+    ASSERT_EQ(::rename(other.c_str(), lock.c_str()), 0);
+    EXPECT_TRUE(heldWithin(5000)) << "a replaced lock file was not taken again";
+    EXPECT_FALSE(waitExit(0).has_value()); // the logger goes on
 }
 
 TEST_F(PendrelTest, MissingRunDataEndsWithAMessageAndAFailureStatus) {

@@ -11,6 +11,7 @@
 #include "app/results/track_color.h"
 #include "app/results/ui/result_views.h"
 #include "app/results/worm_trails_file.h"
+#include "app/widgets/background_work.h"
 #include "app/widgets/box_values.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/picture_box.h"
@@ -125,6 +126,14 @@ QString AcquisitionRunController::deviceAddress() const {
     return m_c.txt_ip1->text();
 }
 
+device::DeviceClient AcquisitionRunController::waitingClient() const {
+    return m_client->withRunner(requestsBesideWindow(m_life));
+}
+
+void AcquisitionRunController::abandonWaits() {
+    m_life.renew();
+}
+
 void AcquisitionRunController::reportStatus(const QString& text) {
     m_c.lbl_messages->setText(text);
     m_c.frame_messages->show();
@@ -194,6 +203,8 @@ void AcquisitionRunController::cmdPlayClick() {
     }
     if (!endEarlierLoggers(guard))
         return;
+    // From here on, the operator leaving the page (or the window) ends the start where it
+    // waits: nothing more is sent, asked or made.
     if (m_autoconnectOn) {
         const QString network = m_autoconnectNetwork;
         m_c.cmdPlay->setText(QStringLiteral("Setting ") + network);
@@ -202,11 +213,13 @@ void AcquisitionRunController::cmdPlayClick() {
         if (!guard.ownerAlive())
             return;
         m_c.cmdPlay->setText(QStringLiteral("Start"));
+        if (!guard.alive())
+            return;
     }
-    const auto client = m_client; // stays alive while the request waits
-    client->SetLamp(deviceAddress(), m_hooks.lampValue());
-    if (!guard.ownerAlive())
-        return; // the window went while the device was asked
+    device::DeviceClient client = waitingClient();
+    client.SetLamp(deviceAddress(), m_hooks.lampValue());
+    if (!guard.alive())
+        return; // the window went, or was left, while the device was asked
     m_c.txt_project->setText(
         acquisition::projectFolderName(device::SanitizeName(m_c.txt_project->text())));
     const QString answer =
@@ -318,7 +331,9 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     const std::int16_t y1 = *formats::toInt16(numberIn(m_c.txt_y1));
     const std::int16_t y2 = *formats::toInt16(numberIn(m_c.txt_y2));
     const double plateSize = acquisition::runPlateSize(numberIn(m_c.txt_psize));
-    const auto client = m_client; // stays alive while a request waits
+    // A stop, "< Back" or a close abandons the requests' wait.
+    device::DeviceClient waiting = waitingClient();
+    device::DeviceClient* const client = &waiting;
     // The run's device: every request of the run, its frames' names and its end go to this
     // address, whatever the box holds later.
     const QString address = deviceAddress();
@@ -344,8 +359,10 @@ bool AcquisitionRunController::StartAcquisitionRun(const QString& typedName) {
     m_c.chk_stimulus->setEnabled(false);
     if (m_c.chk_stimulus->isChecked())
         client->SetAutoLamp(address, true);
-    if (stopped())
+    if (stopped()) {
+        m_c.chk_stimulus->setEnabled(true);
         return false;
+    }
     // 5-6: name.
     m_c.Frame_report->hide();
     m_c.frame_messages->hide();

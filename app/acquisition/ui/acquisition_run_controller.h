@@ -154,6 +154,9 @@ public:
     // (as Stop does). True when nothing is on (any more); false when the operator keeps the run
     // or the window went meanwhile.
     bool askToStopRun();
+    // The operator left the page: a start that waits (on the device, on a pause) ends there,
+    // sending, making and starting nothing more.
+    void abandonWaits();
 
     // ---- Handlers (connected to the controls; public for tests) ----------------------------
     void cmdPlayClick();
@@ -230,6 +233,9 @@ private:
     // Stops the tick of a run whose frames cannot be processed, with the reason.
     void stopOnProcessingError(const QString& reason);
     QString deviceAddress() const;
+    // The client for the requests of the handler that calls it: their wait is abandoned when
+    // the run is stopped, the page left or the window closed meanwhile.
+    device::DeviceClient waitingClient() const;
     void showDuration();
 
     RunControls m_c;

@@ -4,6 +4,7 @@
 #include "app/device/light_level.h"
 #include "app/device/logger_lock.h"
 #include "app/device/ui/light_controller.h"
+#include "app/widgets/background_work.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -24,6 +25,9 @@ FocusController::FocusController(const FocusControls& controls, LightController&
 }
 
 void FocusController::endFocusMode() {
+    // A start of the mode or a tick that waits on the device ends there: its late answer
+    // starts no timer and says nothing.
+    m_life.renew();
     m_c.Timer_focus->stop();
     m_running = false;
     m_c.frm_contrast->hide();
@@ -47,8 +51,9 @@ void FocusController::FocusButtonClick() {
     m_c.frm_contrast->raise();
     m_light.showLightLabel();
     m_c.cmd_focus->setText(QStringLiteral("20"));
-    const auto client = m_client; // stays alive while the request waits
-    const std::int16_t status = client->QueryStatus(m_hooks.deviceAddress(), QStringLiteral("0"));
+    const std::int16_t status =
+        m_client->withRunner(requestsBesideWindow(m_life))
+            .QueryStatus(m_hooks.deviceAddress(), QStringLiteral("0"));
     if (!guard.alive())
         return;
     if (status != -1) {
@@ -80,8 +85,8 @@ void FocusController::FocusModeTick() {
     }
     m_secondsLeft = static_cast<int>(left);
     if (m_light.LightChanged()) {
-        const auto client = m_client;
-        client->SetLamp(m_hooks.deviceAddress(), m_light.lampValue());
+        m_client->withRunner(requestsBesideWindow(m_life))
+            .SetLamp(m_hooks.deviceAddress(), m_light.lampValue());
         if (!guard.alive())
             return;
         m_light.setLightChanged(false);

@@ -545,6 +545,9 @@ void FrmFrontend::lblBack2Click() {
     // cycle would start behind the set-up page.
     if (!m_run->askToStopRun() || !guard.alive())
         return;
+    // A start that waits on the device starts nothing behind the set-up page.
+    m_run->abandonWaits();
+    m_pageLife.renew();
     m_c.frame_messages->hide(); // what the last run said goes with its page
     m_c.Picture_progress->cls();
     m_run->setLastTimeMark(0);
@@ -576,6 +579,11 @@ void FrmFrontend::lblNextClick() {
     }
     m_c.cmd_detect->setText(QStringLiteral("TEST TRAINING"));
     m_c.cmd_clear->setText(QStringLiteral("New"));
+    // A connect or a preview that waits on the device is left with the set-up page: its late
+    // answer sets nothing up and draws nothing over the acquisition page.
+    if (m_pageLife.running("ConnectDevice"))
+        m_c.frame_messages->hide();
+    m_pageLife.renew();
     // The focus mode ends with the set-up page, its button back to "FOCUS".
     m_focus->endFocusMode();
     m_c.Picture_progress->show();
@@ -691,7 +699,8 @@ void FrmFrontend::setMessage(const QString& text) {
 }
 
 int FrmFrontend::ConnectDevice(int mode) {
-    HandlerGuard guard(m_life, "ConnectDevice");
+    // Leaving the page, or the window, ends the connect where it waits.
+    HandlerGuard guard(m_pageLife, "ConnectDevice");
     if (!guard.entered())
         return -1; // a connect is already waiting on the device
     if (!device::mayDisturbLogger(m_services) || !guard.alive())
@@ -709,7 +718,8 @@ int FrmFrontend::ConnectDevice(int mode) {
         return -1;
 
     const QString address = deviceAddress();
-    const auto client = m_deviceClient; // stays alive while a request waits
+    device::DeviceClient waiting = m_deviceClient->withRunner(requestsBesideWindow(m_pageLife));
+    device::DeviceClient* const client = &waiting;
     int result = -1;
     const std::int16_t status = client->QueryStatus(address, QStringLiteral("0"));
     if (!guard.alive())
@@ -760,10 +770,11 @@ int FrmFrontend::ConnectDevice(int mode) {
 }
 
 bool FrmFrontend::CapturePreview() {
-    HandlerGuard guard(m_life);
-    const auto client = m_deviceClient;
+    // A preview that comes after the operator left the page is not drawn.
+    HandlerGuard guard(m_pageLife);
+    device::DeviceClient client = m_deviceClient->withRunner(requestsBesideWindow(m_pageLife));
     QString error;
-    const bool fetched = client->CapturePreview(deviceAddress(), &error);
+    const bool fetched = client.CapturePreview(deviceAddress(), &error);
     if (!guard.alive())
         return false;
     if (!fetched) {

@@ -296,6 +296,9 @@ private:
 
     platform::Services m_services;
     Lifetime m_life;
+    // The waits of the page shown (a connect, a preview): renewed when the operator moves on to
+    // the other page, so that a late answer changes nothing there.
+    Lifetime m_pageLife = Lifetime::childOf(m_life);
     // Shared so that a request under way keeps its client when the window goes meanwhile.
     std::shared_ptr<device::DeviceClient> m_deviceClient;
     Controls m_c;

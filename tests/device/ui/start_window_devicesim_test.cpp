@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 namespace {
 
 using namespace start_window_test;
@@ -106,6 +108,59 @@ TEST_F(StartWindowDeviceSimTest, RefusedSettingStopsTheSetUp) {
     EXPECT_EQ(news(), "Connection ERROR");
     EXPECT_EQ(statusAtRequests(), (QStringList{"Connecting...", "Setting Resolution 1600x1200...",
                                                "Setting Exposition..."}));
+    EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
+}
+
+TEST_F(StartWindowDeviceSimTest, BackDuringASetUpPauseSendsNothingMore) {
+    devicesim::SimProcess sim(VX_BIN_DIR, {"--worms", "3", "--log", simLog()});
+    ASSERT_TRUE(sim.ok()) << sim.error();
+    // The requests straight to the device, as the program makes them (a fast device answers
+    // before the window waits), and a pause in which "Back" is clicked.
+    struct Counting : platform::Downloader {
+        bool downloadFile(const QString& url, const QString& file) override {
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                urls << url;
+            }
+            return inner.downloadFile(url, file);
+        }
+        QStringList sent() {
+            const std::lock_guard<std::mutex> lock(mutex);
+            return urls;
+        }
+        platform::CurlDownloader inner;
+        std::mutex mutex;
+        QStringList urls;
+    };
+    struct BackInPause : platform::fakes::FakeClock {
+        void pause(int ms) override {
+            FakeClock::pause(ms);
+            if (onPause)
+                onPause();
+        }
+        std::function<void()> onPause;
+    };
+    auto downloader = std::make_shared<Counting>();
+    auto clock = std::make_shared<BackInPause>();
+    platform::Services services = fakes.services(m_folder);
+    services.downloader = downloader;
+    services.clock = clock;
+    Windows::setServices(services);
+    QStringList sentAtBack;
+    clock->onPause = [&] {
+        if (sentAtBack.isEmpty() && news() == "Setting Exposition...") {
+            sentAtBack = downloader->sent();
+            Windows::get<ui::FrmInit>().findChild<ui::ClickableLabel*>("Label_option5")->click();
+        }
+    };
+    connectTo(QString::fromStdString(sim.address()));
+
+    ASSERT_EQ(sentAtBack.size(), 3) << sentAtBack.join(' ').toStdString();
+    EXPECT_EQ(downloader->sent().join(' ').toStdString(), sentAtBack.join(' ').toStdString());
+    EXPECT_FALSE(FrmInit::Connected());
+    EXPECT_EQ(Windows::get<ui::FrmInit>().menuState(), 0);
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+        << fakes.dialogs->messages().join("|").toStdString();
     EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
 }
 

@@ -12,6 +12,7 @@
 #include "platform/curl_downloader.h"
 #include "tools/devicesim/sim_process.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -193,6 +194,93 @@ TEST_F(FrontendDeviceSimTest, ConnectToAClosedPortReportsTheDevice) {
     EXPECT_EQ(fakes.dialogs->messages(),
               QStringList{"IP Connection ERROR!. check if device is ON, and IP"});
     EXPECT_EQ(w.controls().lbl_messages->text(), "IP Connection ERROR");
+}
+
+TEST_F(FrontendDeviceSimTest, BackWhileStartWaitsOnASlowDeviceStartsNothing) {
+    // Every answer of this device comes after 300 ms.
+    m_sim = std::make_unique<devicesim::SimProcess>(
+        VX_BIN_DIR, std::vector<std::string>{"--fault", "delay:300"});
+    ASSERT_TRUE(m_sim->ok()) << m_sim->error();
+    FrmFrontend& w = open();
+    auto& c = w.controls();
+    c.txt_ip1->setText(QString::fromStdString(m_sim->address()));
+    const QStringList folders = QDir(m_folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    // "< Back" while the press waits on the lamp, then while the start waits on its probe.
+    for (const QString& waitedOn : {QStringLiteral("/control?var=lamp"), QStringLiteral("/status")}) {
+        SCOPED_TRACE(waitedOn.toStdString());
+        c.lbl_next->click();
+        ASSERT_FALSE(c.frm_acquire->isHidden());
+        fakes.dialogs->inputs = {"run A"};
+        bool back = false;
+        QStringList afterBack;
+        m_hook->onRequest = [&](const QString& url) {
+            if (back)
+                afterBack << url;
+            else if (url.contains(waitedOn)) {
+                back = true;
+                c.lbl_back2->click();
+            }
+        };
+        c.cmdPlay->click();
+        m_hook->onRequest = nullptr;
+        ASSERT_TRUE(back);
+        // The set-up page is shown, and nothing of a run is sent, made or started behind it.
+        EXPECT_TRUE(afterBack.isEmpty()) << afterBack.join(' ').toStdString();
+        EXPECT_FALSE(c.frm_preview->isHidden());
+        EXPECT_TRUE(c.frm_acquire->isHidden());
+        EXPECT_FALSE(w.runController()->acquisitionRunning());
+        EXPECT_FALSE(c.Timeracq->isActive());
+        EXPECT_EQ(c.cmdPlay->text().toStdString(), "Start");
+        EXPECT_TRUE(c.chk_stimulus->isEnabled());
+        EXPECT_TRUE(fakes.launcher->started.empty());
+        EXPECT_EQ(QDir(m_folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).join(' ').toStdString(),
+                  folders.join(' ').toStdString());
+        EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+            << fakes.dialogs->messages().join('|').toStdString();
+    }
+}
+
+TEST_F(FrontendDeviceSimTest, LateAnswersAfterNextSetNothingUpAndDrawNothing) {
+    m_sim = std::make_unique<devicesim::SimProcess>(
+        VX_BIN_DIR, std::vector<std::string>{"--fault", "delay:300"});
+    ASSERT_TRUE(m_sim->ok()) << m_sim->error();
+    FrmFrontend& w = open();
+    auto& c = w.controls();
+    c.txt_ip1->setText(QString::fromStdString(m_sim->address()));
+    bool next = false;
+    QStringList afterNext;
+    m_hook->onRequest = [&](const QString& url) {
+        if (next)
+            afterNext << url;
+        else if (url.endsWith("/status")) {
+            next = true; // "Next >" while the device is asked
+            c.lbl_next->click();
+        }
+    };
+    const auto onTheAcquisitionPage = [&] {
+        ASSERT_TRUE(next);
+        EXPECT_TRUE(afterNext.isEmpty()) << afterNext.join(' ').toStdString();
+        EXPECT_EQ(w.PageState(), 2);
+        EXPECT_FALSE(c.frm_acquire->isHidden());
+        EXPECT_TRUE(c.frm_preview->isHidden());
+        EXPECT_TRUE(c.frame_messages->isHidden());
+        EXPECT_TRUE(fakes.dialogs->messages().isEmpty())
+            << fakes.dialogs->messages().join('|').toStdString();
+    };
+
+    // A connect: its late answer sends no set-up and fetches no preview.
+    c.Opt_acq[0]->click();
+    onTheAcquisitionPage();
+    EXPECT_FALSE(QFile::exists(QDir(m_folder).filePath("preview.jpg")));
+
+    // FOCUS: its late answer starts no live preview.
+    c.lbl_back2->click();
+    next = false;
+    c.cmd_focus->click();
+    onTheAcquisitionPage();
+    EXPECT_FALSE(c.Timer_focus->isActive());
+    EXPECT_EQ(c.cmd_focus->text(), "FOCUS");
+    EXPECT_TRUE(c.frm_contrast->isHidden());
 }
 
 TEST_F(FrontendDeviceSimTest, WindowPictureShowsThePreviewAndThePlateOutline) {
