@@ -1,5 +1,7 @@
 #include "finder/arguments.h"
 
+#include "formats/numbers.h"
+
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -141,7 +143,9 @@ std::optional<float> leadingFloatUsed(std::string_view text, std::size_t& used) 
     const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value,
                                            std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
-        // Too large is refused; too small is a zero.
+        // Too large is refused, beyond the range of a double as well; too small is a zero.
+        if (formats::beyondDoubleRange(number))
+            return std::nullopt;
         double wide = 0.0;
         std::from_chars(number.data(), number.data() + number.size(), wide,
                         std::chars_format::general);
@@ -179,6 +183,7 @@ OptionReading readOption(std::string_view argument) {
         const std::string_view text = argument.substr(3);
         switch (o.kind) {
         case Kind::Int: {
+            reading.wholeNumber = true;
             const auto value = leadingInt32Used(text, reading.used);
             if (!value) {
                 reading.refusal = "not a 32-bit whole number";

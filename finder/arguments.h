@@ -38,6 +38,9 @@ struct OptionReading {
     std::size_t used = 0;
     // The number the finder keeps when the option is not given at all.
     double defaultValue = 0.0;
+    // The option takes a whole number: the leading integer of the text, a decimal point ending
+    // it.
+    bool wholeNumber = false;
 };
 OptionReading readOption(std::string_view argument);
 

@@ -1,5 +1,6 @@
 #include "numbers.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -80,6 +81,53 @@ double leadingNumber(std::string_view text) {
         return 0.0;
     (void)ptr;
     return value;
+}
+
+bool beyondDoubleRange(std::string_view number) {
+    double value = 0.0;
+    const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value,
+                                           std::chars_format::general);
+    (void)ptr;
+    if (ec != std::errc::result_out_of_range)
+        return false;
+    // Too large or too small: the value lies between 10^(place - 1) and 10^place, where place
+    // counts the digits from the first that is not 0 up to the point, shifted by the exponent.
+    std::size_t i = 0;
+    const std::size_t n = number.size();
+    long long place = 0;
+    bool leading = true; // no digit other than 0 yet
+    while (i < n && isDigit(number[i])) {
+        if (number[i] != '0')
+            leading = false;
+        if (!leading)
+            ++place;
+        ++i;
+    }
+    if (i < n && number[i] == '.') {
+        ++i;
+        for (; i < n && isDigit(number[i]) && leading; ++i) {
+            if (number[i] != '0')
+                leading = false;
+            else
+                --place;
+        }
+        while (i < n && isDigit(number[i]))
+            ++i;
+    }
+    if (leading)
+        return false; // zero
+    if (i < n && (number[i] == 'e' || number[i] == 'E')) {
+        ++i;
+        bool negative = false;
+        if (i < n && (number[i] == '+' || number[i] == '-'))
+            negative = number[i++] == '-';
+        constexpr long long kFar = 1000000000; // far beyond either end; no overflow below it
+        long long exponent = 0;
+        for (; i < n && isDigit(number[i]); ++i)
+            exponent = std::min(kFar, exponent * 10 + (number[i] - '0'));
+        place += negative ? -exponent : exponent;
+    }
+    return place > 0;
 }
 
 std::int64_t roundHalfEven(double value) {

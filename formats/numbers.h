@@ -14,6 +14,11 @@ namespace formats {
 // "." is the only decimal point.
 double leadingNumber(std::string_view text);
 
+// True when a plain decimal number (digits with an optional point and digits, an optional
+// exponent; no sign, no blanks: "1e309", "11e994") is too large in magnitude for a double. A
+// magnitude too small for one is not beyond its range: it reads as 0.
+bool beyondDoubleRange(std::string_view number);
+
 // Nearest integer, halves to the even neighbour (17.5 and 18.5 both give 18).
 // Values beyond the range of int64 are clamped; NaN gives 0.
 std::int64_t roundHalfEven(double value);

@@ -73,6 +73,17 @@ QString captionOf(std::string_view key) {
     return key == "bs" ? QStringLiteral("Box Size") : QString::fromLatin1(key.data(), key.size());
 }
 
+// The decimals of a number: a point and digits (".5"). A whole-number option takes the whole
+// part of a decimal, as the area controls write halves.
+bool isDecimalPart(std::string_view rest) {
+    if (rest.size() < 2 || rest[0] != '.')
+        return false;
+    for (const char c : rest.substr(1))
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
 // How the finder reads the value `shown` of the box of `key`, from the text `read` that goes
 // into the option string (commas turned into points, blanks removed): empty when it reads the
 // number shown, else "caption = value (why)". An empty box never reaches the finder, which would
@@ -96,7 +107,8 @@ QString valueRefusal(std::string_view key, const std::string& read, const QStrin
         why = QString::fromStdString(reading.refusal);
     else if (read.size() == 1 && reading.value != reading.defaultValue)
         why = readsAs(reading.defaultValue);
-    else if (reading.used < read.size())
+    else if (reading.used < read.size() &&
+             !(reading.wholeNumber && isDecimalPart(std::string_view(read).substr(reading.used))))
         why = readsAs(reading.value);
     if (why.isEmpty())
         return {};

@@ -38,7 +38,9 @@ struct TrainingLoad {
 // labels it, " = ", the value and the finder's reason in parentheses ("Box Size = abc (not a
 // decimal number)"); empty when the finder takes every value.
 // A value the finder reads as another number than the one written is refused as well: the
-// finder's reading is given instead of a reason ("xs = 1e9 (the finder reads 1)").
+// finder's reading is given instead of a reason ("xs = 1e9 (the finder reads 1)"). A decimal in a
+// whole-number box is taken as its whole part ("xs = 339.5" reads as 339), as the area controls
+// write halves.
 QString trainingRefusal(const QString& trainingOptions);
 
 // The same for the 18 box texts (in key order) as the window shows them, each box named by its

@@ -28,6 +28,7 @@ constexpr const char* kBaseFont = "captionFitBaseFont";
 constexpr const char* kBaseInherited = "captionFitBaseInherited";
 constexpr const char* kFittedFont = "captionFitFont";
 constexpr const char* kWatcherName = "captionFitWatcher";
+constexpr const char* kTextWatched = "captionFitTextWatched";
 
 // Caption of a control; empty for a widget that has none (a label showing a picture or rich
 // text has none either).
@@ -228,6 +229,14 @@ public:
         for (QWidget* w : children)
             if (!w->isWindow() && !w->children().isEmpty())
                 w->installEventFilter(this);
+        // A text box asks nobody to lay out when its text changes (a value typed, or written by
+        // a control): it is fitted at once.
+        for (QLineEdit* edit : root->findChildren<QLineEdit*>()) {
+            if (edit->isWindow() || edit->property(kTextWatched).toBool())
+                continue;
+            edit->setProperty(kTextWatched, true);
+            connect(edit, &QLineEdit::textChanged, this, [edit] { fitControl(edit); });
+        }
     }
 
 protected:

@@ -51,7 +51,8 @@ std::vector<CaptionMiss> captionsThatDoNotFit(const QWidget* root);
 
 // Fits the caption of every control under root (hidden ones too, so they fit when shown), and
 // keeps them fitted: a caption that changes later, or a frame that is shown, is fitted again
-// when the event loop next runs. Called again after every layout pass of the window.
+// when the event loop next runs, a text box's new text at once. Called again after every layout
+// pass of the window.
 void fitCaptions(QWidget* root);
 
 } // namespace ui

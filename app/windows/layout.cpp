@@ -73,7 +73,9 @@ std::vector<Row> setupRows(bool acquisition) {
         {"cmd_mas", "frame_train", 0.8, 0.35, 0.1, 0.4},
         {"Label_boxs", "frame_train", 0.35, 0.15, 0.4, kNone},
         {"txt_npix", "frame_train", 0.75, 0.15, 0.15, kNone},
-        {"frame_setupmas", "frm_preview", 0.1, 0.69, 0.8, acq ? 0.2 : 0.185},
+        // The parameters frame takes the whole width of the set-up frame: its sixteen boxes
+        // show values of up to six characters ("1176.5").
+        {"frame_setupmas", "frm_preview", 0.02, 0.69, 0.96, acq ? 0.2 : 0.185},
         {"lbl_back", "frm_preview", acq ? 0.15 : 0.1, acq ? 0.9 : 0.935, acq ? 0.25 : 0.4, kNone},
     };
     rows.insert(rows.end(), train.begin(), train.end());

@@ -103,6 +103,18 @@ TEST(TrainingBoxes, ValuesTheFinderWouldRefuseAreNamedByTheirBox) {
     training[4] = "70";
     EXPECT_EQ(trainingRefusal(options()),
               "The finder refuses the training: Box Size = 70 (box size must be 4 to 60)");
+    // Numbers beyond the range of a double are refused as the finder refuses them; one too
+    // small for it is a zero.
+    QStringList texts = textsFromTraining(formats::TrainingFile::defaults());
+    texts[5] = "-1e400";
+    texts[8] = "1e309";
+    texts[13] = "11e994";
+    texts[16] = "1e-400";
+    EXPECT_EQ(trainingBoxesRefusal(texts),
+              "The finder refuses the training: pl = -1e400 (not a decimal number), tl = 1e309 "
+              "(not a decimal number), lt = 11e994 (not a decimal number)");
+    EXPECT_EQ(trainingRefusal(" -tl1e309 -mt1e-400"),
+              "The finder refuses the training: tl = 1e309 (not a decimal number)");
 }
 
 TEST(TrainingBoxes, BoxesTheFinderWouldReadAsAnotherNumberAreNamedByTheirCaption) {
@@ -134,12 +146,23 @@ TEST(TrainingBoxes, BoxesTheFinderWouldReadAsAnotherNumberAreNamedByTheirCaption
     EXPECT_EQ(trainingBoxesRefusal(texts),
               "The finder refuses the training: xs = 1e9 (the finder reads 1), ye is empty, "
               "pl = 12x (the finder reads 12), th = 9.5% (the finder reads 9.5)");
+    // A decimal in a whole-number box is taken, its whole part read (the area controls write
+    // halves); a decimal with an exponent or trailing characters is not.
     texts = textsFromTraining(formats::TrainingFile::defaults());
-    texts[1] = "3,5";
+    texts[0] = "339.5";
+    texts[1] = "1176,5";
+    texts[2] = "-0.25";
+    texts[3] = "1035.0";
+    EXPECT_EQ(trainingBoxesRefusal(texts), "");
+    EXPECT_EQ(trainingRefusal(" -xs339.5 -xe1176.5"), "");
+    texts[0] = "339.5e1";
+    texts[1] = "1176.5x";
+    texts[2] = "215.";
     texts[4] = "abc";
     EXPECT_EQ(trainingBoxesRefusal(texts),
-              "The finder refuses the training: xe = 3,5 (the finder reads 3), Box Size = abc "
-              "(not a decimal number)");
+              "The finder refuses the training: xs = 339.5e1 (the finder reads 339), xe = 1176.5x "
+              "(the finder reads 1176), ys = 215. (the finder reads 215), Box Size = abc (not a "
+              "decimal number)");
     // The option string of a file is read the same way.
     EXPECT_EQ(trainingRefusal(" -xs1e9 -pl12x -mm35x"),
               "The finder refuses the training: xs = 1e9 (the finder reads 1), pl = 12x (the "

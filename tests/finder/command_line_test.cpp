@@ -178,7 +178,7 @@ TEST_F(CommandLineTest, BadOptionValuesEndTheRunAndTouchNoFile) {
     for (const std::string bad :
          {"-xsabc", "-xs+", "-xs2147483648", "-ti99999999999", "-ti-", "-time", "-tlinf", "-tlnan",
           "-tl0x10", "-xs0x10", "-tl.", "-tl1e39", "-bs3", "-bs61", "-bs3.9", "-bs-35", "-bsx",
-          "-cp99999999999", "-mt-e5"}) {
+          "-cp99999999999", "-mt-e5", "-tl1e309", "-pl-1e400", "-lt11e994", "-at1e99999999999"}) {
         const Run r = sirrex({"f.pgm", "-xs300", bad, "-ti4"});
         EXPECT_EQ(r.status, 1) << bad;
         EXPECT_EQ(r.out, " xs=300") << bad;
@@ -220,6 +220,9 @@ TEST(NumberConversionTest, IntegersAndFloats) {
     EXPECT_EQ(finder::leadingFloat("3e2"), 300.0f);
     EXPECT_EQ(finder::leadingFloat("1e-60"), 0.0f); // too small is a zero, not a refusal
     EXPECT_FALSE(finder::leadingFloat("1e39").has_value());
+    EXPECT_FALSE(finder::leadingFloat("1e309").has_value()); // beyond a double too
+    EXPECT_FALSE(finder::leadingFloat("-1e400").has_value());
+    EXPECT_EQ(finder::leadingFloat("0.0001e-400"), 0.0f);
     EXPECT_FALSE(finder::leadingFloat("infinity").has_value());
     EXPECT_FALSE(finder::leadingFloat("0X1p3").has_value());
     EXPECT_FALSE(finder::leadingFloat("-").has_value());

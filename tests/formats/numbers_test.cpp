@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 using namespace formats;
 
@@ -20,6 +21,18 @@ TEST(LeadingNumber, TakesTheLeadingDecimalNumber) {
     EXPECT_EQ(leadingNumber("."), 0.0);
     EXPECT_EQ(leadingNumber("-"), 0.0);
     EXPECT_EQ(leadingNumber("12\r"), 12.0);
+    // Beyond the range of a double: too large, not too small.
+    EXPECT_TRUE(beyondDoubleRange("1e309"));
+    EXPECT_TRUE(beyondDoubleRange("11e994"));
+    EXPECT_TRUE(beyondDoubleRange(std::string(400, '9')));
+    EXPECT_TRUE(beyondDoubleRange("0.001e312"));
+    EXPECT_TRUE(beyondDoubleRange("1e99999999999999999999"));
+    EXPECT_FALSE(beyondDoubleRange("1e308"));
+    EXPECT_FALSE(beyondDoubleRange("0.001e310"));
+    EXPECT_FALSE(beyondDoubleRange("1e-400"));
+    EXPECT_FALSE(beyondDoubleRange("1" + std::string(400, '0') + "e-500"));
+    EXPECT_FALSE(beyondDoubleRange("0e999"));
+    EXPECT_FALSE(beyondDoubleRange("35"));
 }
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {

@@ -445,6 +445,22 @@ protected:
             EXPECT_EQ(c.frm_preview->childAt(label->geometry().center()), label)
                 << label->objectName().toStdString();
         expectCaptionsFit(c.frame_setupmas, "parameters " + tag);
+        // The area controls write halves into the boxes; a measured training writes signed
+        // values. Every box shows its whole value.
+        const QList<QLineEdit*> boxes = c.frame_setupmas->findChildren<QLineEdit*>();
+        ASSERT_EQ(boxes.size(), 16);
+        QStringList designed;
+        for (QLineEdit* box : boxes) {
+            designed << box->text();
+            box->setText(QStringLiteral("1176.5"));
+        }
+        c.txt_maxtravel->setText(QStringLiteral(" 31.25"));
+        settle();
+        expectCaptionsFit(c.frame_setupmas, "parameters holding long values " + tag);
+        saveGrab(&w, "frontend_parameters_long_" + tag);
+        for (qsizetype i = 0; i < boxes.size(); ++i)
+            boxes[i]->setText(designed[i]);
+        settle();
         saveGrab(&w, "frontend_parameters_" + tag);
         w.cmdMasClick();
 

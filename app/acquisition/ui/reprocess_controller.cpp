@@ -2,6 +2,7 @@
 
 #include "app/acquisition/batch_script.h"
 #include "app/device/logger_lock.h"
+#include "app/device/training_boxes.h"
 #include "app/results/bad_frames.h"
 #include "app/results/stored_tracker.h"
 #include "app/results/ui/result_views.h"
@@ -38,6 +39,16 @@ const QString kRoutesRunning =
 const QString kMassQuestion = QStringLiteral(
     "MASS REPROCESSING\n***********************\nWARNING: Current Process will be Replaced.\n"
     "Proceed?");
+
+// The finder must read the training boxes of `box`'s window as they show: otherwise says why,
+// and true.
+bool refuseTrainingBoxes(const platform::Services& services, const QWidget* box) {
+    const QString refused = device::trainingBoxesRefusal(device::trainingBoxTexts(box->window()));
+    if (refused.isEmpty())
+        return false;
+    services.dialogs->message(refused);
+    return true;
+}
 
 } // namespace
 
@@ -348,7 +359,8 @@ void ReprocessController::StartAcquisitionReprocess() {
             acquisition.isEmpty() ? QStringLiteral("Load an acquisition first") : check.error);
         return;
     }
-    if (refuseWhileRecorded({acquisition}) || refuseWhileBusy())
+    if (refuseWhileRecorded({acquisition}) || refuseWhileBusy() ||
+        refuseTrainingBoxes(m_services, m_c.txt_x1))
         return;
     const QString program = m_services.programFolder;
     if (!m_hooks.writeTrainingFile(program) || !m_hooks.writeTrainingFile(acquisition)) {
@@ -546,6 +558,12 @@ void ReprocessController::ApplyTrainingToSelection() {
         return;
     const acquisition::TrainingSource source = *m_source;
     m_hooks.loadTraining(source.folder);
+    // A borrowed training the finder would not read as shown is not copied anywhere.
+    if (refuseTrainingBoxes(m_services, m_c.txt_x1)) {
+        if (guard.alive() && !m_hooks.acquisitionFolder().isEmpty())
+            m_hooks.loadTraining(m_hooks.acquisitionFolder());
+        return;
+    }
     const auto scale = acquisition::pixelsPerMm(
         m_c.txt_x1->text(), m_c.txt_x2->text(), m_c.txt_y1->text(), m_c.txt_y2->text(),
         m_c.txt_psize->text(), acquisition::PlateSizeRule::Whole);

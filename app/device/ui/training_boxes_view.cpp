@@ -57,6 +57,11 @@ void placeParameterBoxes(QWidget* frame) {
     const int down = frame->height() - titleBottom - kGap;
     if (across < 4 * 2 * kGap || down < 4 * kGap)
         return; // too small to hold them; they keep their places
+    constexpr int kLabelPad = 4;
+    int labelNeed = 0;
+    for (const Param& p : kParams)
+        labelNeed = std::max(labelNeed, frame->fontMetrics().horizontalAdvance(QLatin1String(p.key)));
+    labelNeed += kLabelPad;
     for (int i = 0; i < 16; ++i) {
         const int column = i % 4;
         const int row = i / 4;
@@ -64,7 +69,9 @@ void placeParameterBoxes(QWidget* frame) {
         const int right = side + (column + 1) * across / 4 - kGap;
         const int top = titleBottom + row * down / 4;
         const int height = std::min(kMostHeight, titleBottom + (row + 1) * down / 4 - kGap - top);
-        const int labelWidth = (right - left) / 3;
+        // A label as wide as its caption needs in the frame's font (a third at most), its box the
+        // rest, so that a box shows as much of its value as the frame allows.
+        const int labelWidth = std::min((right - left) / 3, labelNeed);
         auto* label = frame->findChild<QWidget*>(labelName(kParams[i]), Qt::FindDirectChildrenOnly);
         auto* box = frame->findChild<QWidget*>(QLatin1String(kParams[i].name),
                                                Qt::FindDirectChildrenOnly);

@@ -21,8 +21,9 @@ namespace ui {
 std::array<QLineEdit*, 16> makeParameterBoxes(QWidget* frame);
 
 // Spreads those boxes and labels over the frame under its title, four to a row in four rows,
-// each pair a quarter of the width (its label a third of it), so that all of them lie inside the
-// frame at any size the window gives it. Called after every layout pass.
+// each pair a quarter of the width (its label as wide as its caption needs, at most a third of
+// it), so that all of them lie inside the frame at any size the window gives it. Called after
+// every layout pass.
 void placeParameterBoxes(QWidget* frame);
 
 class TrainingBoxesView {

@@ -237,10 +237,12 @@ void TrainingController::TestTraining() {
         m_services.dialogs->message(refused);
         return;
     }
-    // Nothing of an earlier test may be read or drawn: its conversion and both finder files go.
+    // Nothing of an earlier test may be read or drawn: its conversion and both finder files go,
+    // and its marks with them (the preview is drawn again under the plate outline).
     const QDir dir(m_services.programFolder);
     for (const char* name : {"preview.pgm", "xy_worms.bin", "xy_image.bin"})
         QFile::remove(dir.filePath(QString::fromLatin1(name)));
+    m_plate.DrawPlateOverlay();
     const training::ProgramCommand dravel = training::testDravelCommand(program, base);
     const training::ProgramCommand sirrex =
         training::testSirrexCommand(program, base, options, m_hooks.roundShape(), m_hooks.window);

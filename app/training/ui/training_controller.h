@@ -77,8 +77,8 @@ public:
     // of the boxes (written into the program folder's training.dat first), and the detections
     // drawn. A value the finder would refuse is named by its box; a program that fails is named
     // with the first line of its error output. Each program is waited for (at most
-    // kTestProgramMs); the previous test's conversion and files are removed first, so nothing
-    // stale is drawn. A program folder whose name ends in "img" is refused: the finder would
+    // kTestProgramMs); the previous test's conversion, files and marks are removed first, so
+    // nothing stale is drawn. A program folder whose name ends in "img" is refused: the finder would
     // write into its parent.
     void TestTraining();
     static constexpr int kTestProgramMs = 15000;

@@ -9,6 +9,7 @@
 #include "app/training/ui/plate_controller.h"
 #include "app/widgets/clickable_label.h"
 #include "app/widgets/picture_box.h"
+#include "formats/position_file.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -1228,6 +1229,45 @@ TEST_F(PlateTest, NudgesMoveByFivePixels) {
     c.cmd_offset_left->click(); // guard: x1 not above 0
     EXPECT_EQ(c.txt_x1->text(), "-2");
     EXPECT_FALSE(c.Picture1->isHidden()); // redrawn in every case
+}
+
+TEST_F(PlateTest, ATrainingTestShowsOnlyItsOwnMarks) {
+    FrmFrontend& w = openWithPreview();
+    auto& c = w.controls();
+    ASSERT_TRUE(w.DrawPlateOverlay());
+    ASSERT_EQ(c.cmd_detect->text(), "TEST TRAINING");
+    // The finder of each test finds what the test gives it.
+    std::vector<formats::WormRecord> found;
+    auto& launcher = *fakes.launcher;
+    launcher.onStart = [&](const platform::fakes::FakeLauncher::Start& s) {
+        launcher.running[s.pid] = false;
+        if (QFileInfo(s.program).fileName() == "Sirrex") {
+            const std::vector<std::uint8_t> block = formats::encodeBlock(0, found, true);
+            writeFile(path("xy_worms.bin"),
+                      QByteArray(reinterpret_cast<const char*>(block.data()),
+                                 static_cast<qsizetype>(block.size())));
+        }
+    };
+    // A mark is a blue square of side 36 around the detection: its left side at x - 18.
+    const int blue = ui::colourValue(0, 0, 255);
+    const auto marked = [&](int x, int y) { return c.Picture1->point(x - 18, y) == blue; };
+    found = {{1, 500, 400}, {2, 600, 500}};
+    c.cmd_detect->click();
+    ASSERT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join('|').toStdString();
+    EXPECT_TRUE(marked(500, 400));
+    EXPECT_TRUE(marked(600, 500));
+    found = {{1, 800, 700}};
+    c.cmd_detect->click();
+    EXPECT_TRUE(marked(800, 700));
+    EXPECT_FALSE(marked(500, 400));
+    EXPECT_FALSE(marked(600, 500));
+    EXPECT_TRUE(isGray(c.Picture1->point(500 - 18, 400)));
+    // A test that finds nothing shows nothing of the one before, over the outlined preview.
+    found.clear();
+    c.cmd_detect->click();
+    EXPECT_FALSE(marked(800, 700));
+    EXPECT_EQ(c.Picture1->point(330, 600), ui::colourValue(255, 0, 0));
+    EXPECT_EQ(launcher.started.size(), 6u);
 }
 
 // ---- Layout -----------------------------------------------------------------------------------

@@ -324,6 +324,60 @@ TEST_F(ReprocessWindowTest, AnAcquisitionThatCannotBeReprocessedIsLeftAsItWas) {
     EXPECT_FALSE(QFileInfo::exists(acquisition + "/training.dat"));
 }
 
+TEST_F(ReprocessWindowTest, ATrainingTheFinderWouldNotReadAsShownIsNeitherStoredNorRun) {
+    // The acquisition's training has a lone digit the training file leaves out of the options
+    // (lt 5: the finder keeps 20); a second acquisition to borrow it.
+    const QString other = program.filePath("default/second");
+    QDir().mkpath(other + "/img");
+    writeFile(other + "/rundata.dat", readFile(acquisition + "/rundata.dat"));
+    QFile::copy(acquisition + "/img/c10_0_0_7f0.jpg", other + "/img/c10_0_0_7f0.jpg");
+    formats::TrainingFile own = formats::TrainingFile::defaults();
+    own[13] = "5";
+    ASSERT_EQ(formats::writeTrainingFile(acquisition.toStdString(), own), "");
+    const QByteArray stored = readFile(acquisition + "/training.dat");
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    ASSERT_EQ(c.txt_lentol->text(), "5");
+    const auto leftAsItWas = [&] {
+        EXPECT_FALSE(w.Processing());
+        EXPECT_EQ(readFile(acquisition + "/training.dat"), stored);
+        EXPECT_EQ(readFile(acquisition + "/xy_worms.bin"), "old worms");
+        EXPECT_FALSE(QFileInfo::exists(acquisition + "/xy_worms.bak"));
+        EXPECT_FALSE(QFileInfo::exists(other + "/training.dat"));
+        EXPECT_FALSE(QFileInfo::exists(other + "/xy_image.bin"));
+    };
+    fakes.dialogs->log.clear();
+    fakes.dialogs->answers = {true}; // "Proceed?", never asked
+    c.cmd_reprocess->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The finder refuses the training: lt = 5 (the finder reads 20)"});
+    leftAsItWas();
+    // A typed value the finder reads as another number.
+    c.txt_lentol->setText("20");
+    c.txt_pixmin->setText("12x");
+    fakes.dialogs->log.clear();
+    c.cmd_reprocess->click();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The finder refuses the training: pl = 12x (the finder reads 12)"});
+    leftAsItWas();
+    // A mass run borrowing the acquisition's training copies it nowhere, and the boxes show
+    // the loaded acquisition's training again.
+    c.cmd_dir->click();
+    c.List_subproject->clearSelection();
+    c.List_subproject->findItems("run", Qt::MatchExactly).first()->setSelected(true);
+    c.mn_masstrainingload->trigger();
+    c.List_subproject->clearSelection();
+    c.List_subproject->findItems("second", Qt::MatchExactly).first()->setSelected(true);
+    fakes.dialogs->log.clear();
+    fakes.dialogs->answers = {true}; // "MASS REPROCESSING ... Proceed?"
+    c.mn_masstrainingapply->trigger();
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"The finder refuses the training: lt = 5 (the finder reads 20)"});
+    leftAsItWas();
+    EXPECT_NE(c.lbl_messages->text(), "DONE!");
+    EXPECT_TRUE(c.List_subproject->isEnabled());
+}
+
 TEST_F(ReprocessWindowTest, ClosingTheWindowEndsARunningBatch) {
     frames = 0;
     const QByteArray frame = grayJpeg(1600, 1200, 120);
