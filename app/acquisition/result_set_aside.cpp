@@ -382,6 +382,8 @@ namespace {
 
 struct Copy {
     std::atomic<bool> cancel{false};
+    std::atomic<std::int64_t> copied{0};
+    std::int64_t size = 0;
     std::future<QString> result;
 };
 
@@ -430,6 +432,7 @@ QString copyInBackground(int source, const QString& target, Copy* copy) {
             else
                 done += put;
         }
+        copy->copied += got;
         if (!error.isEmpty())
             break;
     }
@@ -480,6 +483,9 @@ QString beginOriginalCopy(const QString& source, const QString& target) {
         return QString::fromStdString(file.error());
     auto copy = std::make_shared<Copy>();
     const int fd = file.release();
+    struct stat st {};
+    if (::fstat(fd, &st) == 0)
+        copy->size = st.st_size;
     copy->result = std::async(std::launch::async, copyInBackground, fd, target, copy.get());
     std::lock_guard lock(g_copiesMutex);
     copies()[target] = copy;
@@ -489,6 +495,20 @@ QString beginOriginalCopy(const QString& source, const QString& target) {
 QString waitForOriginalCopy(const QString& target) {
     const auto copy = takeCopy(target);
     return copy ? copy->result.get() : QString();
+}
+
+std::optional<OriginalCopyProgress> originalCopyRunning(const QString& target) {
+    std::shared_ptr<Copy> copy;
+    {
+        std::lock_guard lock(g_copiesMutex);
+        const auto found = copies().find(target);
+        if (found == copies().end())
+            return std::nullopt;
+        copy = found->second;
+    }
+    if (copy->result.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        return std::nullopt;
+    return OriginalCopyProgress{copy->copied.load(), copy->size};
 }
 
 void cancelOriginalCopy(const QString& target) {

@@ -18,6 +18,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace acquisition {
@@ -71,6 +72,14 @@ QString keepNewResults(const QString& folder, const std::vector<std::int32_t>& n
 QString beginOriginalCopy(const QString& source, const QString& target);
 // Waits for the copy into `target` to end: empty when it is there, else why it is not.
 QString waitForOriginalCopy(const QString& target);
+// How far the copy into `target` got while it still runs (bytes copied, and the source's
+// size), so that a window can wait for it in steps; nothing once it has ended, or when none
+// was begun. Its result is then taken at once by waitForOriginalCopy.
+struct OriginalCopyProgress {
+    std::int64_t copied = 0;
+    std::int64_t size = 0;
+};
+std::optional<OriginalCopyProgress> originalCopyRunning(const QString& target);
 // Ends the copy into `target` at once, leaving nothing behind.
 void cancelOriginalCopy(const QString& target);
 

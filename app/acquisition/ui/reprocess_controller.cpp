@@ -25,6 +25,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -107,11 +109,17 @@ void ReprocessController::stopBatch() {
     const int mode = m_mode;
     m_mode = 0;
     m_routes.reset(); // a tracking that did not finish writes nothing
+    const bool copying = m_copyShown;
+    endFirstCopyWait();
     m_runner->stop();
     if (mode == 1)
         reprocessUnfinished(m_runner->status().message);
     else if (mode == 4)
-        reprocessUnfinished(QStringLiteral("The tracking was stopped"));
+        reprocessUnfinished(copying ? QStringLiteral("The reprocess was stopped while ") +
+                                          acquisition::kWormsFile +
+                                          QStringLiteral(" was copied to ") +
+                                          QLatin1String(acquisition::kOriginalWormsName)
+                                    : QStringLiteral("The tracking was stopped"));
     // A command over a selection gives the folder back at its own end.
     if (mode != 0 || unseen)
         m_runner->release();
@@ -292,6 +300,14 @@ void ReprocessController::StepRoutes() {
         m_c.Timeracq->start();
         return;
     }
+    // The new results are kept only with the first copy of the positions whole; that copy,
+    // made beside the window since the reprocess began, is waited for in steps of the timer.
+    if (m_mode == 4 && waitingForFirstCopy()) {
+        m_c.Timeracq->setInterval(acquisition::kBatchPollMs);
+        m_c.Timeracq->start();
+        return;
+    }
+    endFirstCopyWait();
     const int mode = m_mode;
     m_mode = 0;
     const std::unique_ptr<results::StoredTrackerRun> run = std::move(m_routes);
@@ -321,6 +337,34 @@ void ReprocessController::StepRoutes() {
     if (!guard.alive())
         return;
     m_services.dialogs->message(QStringLiteral("end of routes processing"));
+}
+
+bool ReprocessController::waitingForFirstCopy() {
+    const QString target =
+        m_batchFolder + QLatin1Char('/') + QLatin1String(acquisition::kOriginalWormsName);
+    const auto progress = acquisition::originalCopyRunning(target);
+    if (!progress)
+        return false;
+    QString text = QStringLiteral("Copying ") + acquisition::kWormsFile + QStringLiteral(" to ") +
+                   QLatin1String(acquisition::kOriginalWormsName);
+    if (progress->size > 0)
+        text += QStringLiteral(": ") +
+                QString::number(std::min<std::int64_t>(100, progress->copied * 100 / progress->size)) +
+                QStringLiteral(" %");
+    if (!m_copyShown) {
+        m_copyShown = true;
+        m_c.frame_messages->show();
+        m_c.frame_messages->raise();
+    }
+    setMessage(text);
+    return true;
+}
+
+void ReprocessController::endFirstCopyWait() {
+    if (!m_copyShown)
+        return;
+    m_copyShown = false;
+    m_c.frame_messages->hide();
 }
 
 // ---- The reprocess button ------------------------------------------------------------------
@@ -363,8 +407,15 @@ void ReprocessController::StartAcquisitionReprocess() {
         refuseTrainingBoxes(m_services, m_c.txt_x1))
         return;
     const QString program = m_services.programFolder;
-    if (!m_hooks.writeTrainingFile(program) || !m_hooks.writeTrainingFile(acquisition)) {
-        m_services.dialogs->message(QStringLiteral("Error processing tracking files"));
+    // What could not be written is named under the message.
+    auto cannotWrite = [this](const QString& why) {
+        m_services.dialogs->message(QStringLiteral("Error processing tracking files\n") + why);
+    };
+    QString unwritten = m_hooks.writeTrainingFile(program);
+    if (unwritten.isEmpty())
+        unwritten = m_hooks.writeTrainingFile(acquisition);
+    if (!unwritten.isEmpty()) {
+        cannotWrite(unwritten);
         return;
     }
     const QString descriptor =
@@ -372,7 +423,12 @@ void ReprocessController::StartAcquisitionReprocess() {
     if (QFileInfo::exists(descriptor)) {
         const QString target =
             QDir(acquisition).filePath(QString::fromLatin1(formats::kDescriptorFileName));
-        formats::copyFileAtomic(descriptor.toStdString(), target.toStdString());
+        if (const std::string failed =
+                formats::copyFileAtomic(descriptor.toStdString(), target.toStdString());
+            !failed.empty()) {
+            cannotWrite(QString::fromStdString(failed));
+            return;
+        }
     }
     prepareProgressBar();
     m_c.txt_nfile->setEnabled(true);

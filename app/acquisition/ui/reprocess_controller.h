@@ -85,9 +85,10 @@ struct ReprocessHooks {
     std::function<bool()> processing;
     std::function<void(bool)> setProcessing;
     std::function<QString()> projectName;
-    // The window's 18 training boxes from and to a folder.
+    // The window's 18 training boxes from and to a folder; the writing gives what could not be
+    // written, empty when it was.
     std::function<void(const QString&)> loadTraining;
-    std::function<bool(const QString&)> writeTrainingFile;
+    std::function<QString(const QString&)> writeTrainingFile;
     // Closes a pick list (TargetCount -1).
     std::function<void()> closePickList;
     // The Microbeam run over the loaded acquisition (the button in Microbeam mode).
@@ -166,6 +167,10 @@ private:
     // One step of a tracking (timer tick); at its end the result and "end of routes
     // processing", or, ending a reprocess, the attempt's end and "Done!".
     void StepRoutes();
+    // Ending a reprocess: true while the first copy of its positions file is still being made
+    // (its progress shown in the message frame); endFirstCopyWait() hides that again.
+    bool waitingForFirstCopy();
+    void endFirstCopyWait();
     acquisition::BatchHooks batchHooks(const HandlerGuard& guard);
     void reportOutcomes(const std::vector<acquisition::AcquisitionOutcome>& outcomes);
     // The reprocess of the loaded acquisition did not finish: the previous results go back.
@@ -190,6 +195,7 @@ private:
     QString m_deviceAddress; // of the acquisition a find batch works on
     QString m_batchFolder;   // the acquisition the running batch works on
     std::unique_ptr<results::StoredTrackerRun> m_routes; // the tracking in steps (modes 3, 4)
+    bool m_copyShown = false; // the message frame shows the wait for the first copy
 };
 
 } // namespace ui

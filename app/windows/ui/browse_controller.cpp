@@ -1,5 +1,6 @@
 #include "app/windows/ui/browse_controller.h"
 
+#include "app/acquisition/batch_runner.h"
 #include "app/training/ui/plate_controller.h"
 #include "app/widgets/picture_box.h"
 #include "app/acquisition/run_files.h"
@@ -245,11 +246,19 @@ bool BrowseController::LoadAcquisition() {
         if (!guard.alive())
             return false;
     }
-    // Converted frames of an earlier processing go.
-    const QString prefix = windows::framePrefixOf(zero.name);
-    const QDir dir(images);
-    for (const QString& pgm : dir.entryList({prefix + QStringLiteral("*.pgm")}, QDir::Files))
-        QFile::remove(dir.filePath(pgm));
+    // Converted frames of an earlier processing go, but only under the program folder's batch
+    // lock, taken without waiting: while a batch of any Vermalux holds it, the frames may be
+    // that batch's own, and they stay.
+    {
+        acquisition::BatchRunner folderLock(m_services);
+        if (folderLock.reserve().isEmpty()) {
+            const QString prefix = windows::framePrefixOf(zero.name);
+            const QDir dir(images);
+            for (const QString& pgm :
+                 dir.entryList({prefix + QStringLiteral("*.pgm")}, QDir::Files))
+                QFile::remove(dir.filePath(pgm));
+        }
+    }
     if (!showFrameFile(images, zero.name)) {
         m_services.dialogs->message(QStringLiteral("file0 not found"));
         if (!guard.alive())

@@ -105,7 +105,8 @@ public:
     void SelectAcquisition();
     void DeferredLoad();
     // `cmd_load`: loads the acquisition of the image folder in `txt_file`. False when it could
-    // not be loaded (the reason was shown).
+    // not be loaded (the reason was shown). Its converted frames of an earlier processing are
+    // removed, unless a batch of any Vermalux holds the program folder.
     bool LoadAcquisition();
     // Frame 0 again after a training test.
     bool ReloadFirstFrame();

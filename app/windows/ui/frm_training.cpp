@@ -146,7 +146,9 @@ FrmTraining::FrmTraining(const platform::Services& services, QWidget* parent)
     hooks.setProcessing = [this](bool on) { m_processing = on; };
     hooks.projectName = [this] { return ProjectName(); };
     hooks.loadTraining = [this](const QString& folder) { LoadTraining(folder); };
-    hooks.writeTrainingFile = [this](const QString& folder) { return WriteTrainingFile(folder); };
+    hooks.writeTrainingFile = [this](const QString& folder) {
+        return QString::fromStdString(TrainingBoxesView(m_client).write(folder, false));
+    };
     hooks.closePickList = [this] { m_plate->setTargetCount(-1); };
     hooks.startMicrobeamRun = [this] { m_microbeam->StartMicrobeamRun(); };
     hooks.replayRunning = [this] { return m_trailReplay->running(); };

@@ -27,6 +27,11 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <unistd.h>
 
 namespace {
@@ -262,6 +267,73 @@ TEST_F(ReprocessWindowTest, TheTrackingThatEndsAReprocessRunsInStepsAndItsStopPu
     EXPECT_FALSE(w.reprocess().runner().reserved());
 }
 
+// Holds the background copies of the positions file until let go, or, should the window
+// never let them go, until a long time has passed (so that a window that waits without
+// answering fails the test rather than hangs it).
+class HeldOriginalCopies {
+public:
+    HeldOriginalCopies() {
+        acquisition::holdOriginalCopies(true);
+        m_guard = std::thread([this] {
+            std::unique_lock lock(m_mutex);
+            m_letGo.wait_for(lock, std::chrono::seconds(90), [this] { return m_released; });
+            acquisition::holdOriginalCopies(false);
+        });
+    }
+    ~HeldOriginalCopies() {
+        release();
+        m_guard.join();
+    }
+    void release() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_released = true;
+        }
+        m_letGo.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_letGo;
+    bool m_released = false;
+    std::thread m_guard;
+};
+
+TEST_F(ReprocessWindowTest, TheEndOfAReprocessWaitsForTheFirstCopyWhileTheWindowAnswers) {
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    HeldOriginalCopies held; // the copy of xy_worms.bin to xy_worms_original.bin is held
+    // A timer of the window counts its ticks while the wait for the copy is shown.
+    const QString waiting = "Copying xy_worms.bin to xy_worms_original.bin: 0 %";
+    int ticks = 0;
+    qsizetype messagesMeanwhile = 0;
+    QTimer answering;
+    answering.setInterval(10);
+    QObject::connect(&answering, &QTimer::timeout, &w, [&] {
+        if (!c.frame_messages->isHidden() && c.lbl_messages->text() == waiting) {
+            ++ticks;
+            messagesMeanwhile += fakes.dialogs->messages().size();
+        }
+    });
+    answering.start();
+    fakes.dialogs->answers = {true};
+    c.cmd_reprocess->click();
+    ASSERT_TRUE(w.Processing());
+    EXPECT_TRUE(waitUntil([&] { return ticks >= 5 || !w.Processing(); }, 60000));
+    EXPECT_GE(ticks, 5);
+    EXPECT_EQ(messagesMeanwhile, 0); // no "Done!" before the copy is whole
+    EXPECT_TRUE(w.Processing());
+    held.release();
+    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000));
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Done!"});
+    EXPECT_TRUE(c.frame_messages->isHidden());
+    // The new results are kept with the first copy and the backups of the old ones.
+    EXPECT_EQ(readFile(acquisition + "/xy_worms_original.bin"), "old worms");
+    EXPECT_EQ(readFile(acquisition + "/xy_worms.bak"), "old worms");
+    EXPECT_TRUE(readFile(acquisition + "/worm_trails.csv").startsWith("FRAME;ID;X;Y;"));
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/reprocess_previous"));
+}
+
 TEST_F(ReprocessWindowTest, TheWindowAnswersWhileALargePositionFileIsExported) {
     // 40 MB of empty blocks take far longer to export than a window may stand still: a timer
     // of the window fires while the export runs, before its message is shown.
@@ -322,6 +394,19 @@ TEST_F(ReprocessWindowTest, AnAcquisitionThatCannotBeReprocessedIsLeftAsItWas) {
     EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
     EXPECT_FALSE(QFileInfo::exists(acquisition + "/xy_worms.bak"));
     EXPECT_FALSE(QFileInfo::exists(acquisition + "/training.dat"));
+    // Its training cannot be written (a folder stands under the name): the file is named.
+    writeFile(acquisition + "/rundata.dat", "10.0.0.7\r\n" + acquisition.toUtf8() +
+                                                "\r\n2026/01/15 10:30:00\r\n1\r\n 0 \r\n");
+    ASSERT_TRUE(QDir().mkdir(acquisition + "/training.dat"));
+    fakes.dialogs->log.clear();
+    c.cmd_reprocess->click();
+    EXPECT_FALSE(w.Processing());
+    EXPECT_EQ(fakes.dialogs->messages(),
+              QStringList{"Error processing tracking files\nCannot write " + acquisition +
+                          "/training.dat: Is a directory"});
+    EXPECT_EQ(readFile(acquisition + "/xy_worms.bin"), "old worms");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    EXPECT_FALSE(QFileInfo::exists(acquisition + "/reprocess_previous"));
 }
 
 TEST_F(ReprocessWindowTest, ATrainingTheFinderWouldNotReadAsShownIsNeitherStoredNorRun) {

@@ -183,6 +183,35 @@ TEST_F(FrmTrainingTest, BrowserListsProjectsThenAcquisitionsAndLoadsOne) {
     EXPECT_FALSE(c.List_project->isHidden());
 }
 
+TEST_F(FrmTrainingTest, ALoadLeavesTheConvertedFramesWhileABatchHoldsTheProgramFolder) {
+    const QString a = makeAcquisition("run", {0, 1});
+    const QString pgm = a + "/img/c10_0_0_7f1.pgm";
+    writeFile(pgm, "converted by the batch");
+    FrmTraining& w = window();
+    choose("run");
+    w.controls().Timer_loadimg->stop(); // loaded by hand here
+    // Another Vermalux's batch holds the program folder: the frame it just converted stays.
+    {
+        acquisition::BatchRunner other(fakes.services(program.path()));
+        ASSERT_EQ(other.reserve(), "");
+        ASSERT_TRUE(w.LoadAcquisition());
+        EXPECT_EQ(readFile(pgm), "converted by the batch");
+    }
+    // A link in the lock's place is no lock: nothing is removed, and its target is not made.
+    const QString lock = program.filePath("findrun.lock");
+    ASSERT_TRUE(QFile::remove(lock));
+    ASSERT_TRUE(QFile::link(program.filePath("elsewhere"), lock));
+    ASSERT_TRUE(w.LoadAcquisition());
+    EXPECT_TRUE(QFile::exists(pgm));
+    EXPECT_FALSE(QFile::exists(program.filePath("elsewhere")));
+    // Once no batch holds it, the load removes them.
+    ASSERT_TRUE(QFile::remove(lock));
+    ASSERT_TRUE(w.LoadAcquisition());
+    EXPECT_FALSE(QFile::exists(pgm));
+    EXPECT_EQ(w.AcquisitionFolder(), a);
+    EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
+}
+
 TEST_F(FrmTrainingTest, MissingFrameZeroIsReplacedOrTheLoadFailsWithoutAStaleFolder) {
     makeAcquisition("late", {3, 4});
     makeAcquisition("empty", {});
