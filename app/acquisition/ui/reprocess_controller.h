@@ -187,6 +187,7 @@ private:
     QString m_deviceAddress; // of the acquisition a find batch works on
     QString m_batchFolder;   // the acquisition the running batch works on
     std::unique_ptr<results::StoredTrackerRun> m_routes; // the tracking in steps (modes 3, 4)
+    QString m_routesPrevious; // the trails "Reprocess Routes" replaces, until it ends
 };
 
 } // namespace ui
