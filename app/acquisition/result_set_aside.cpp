@@ -210,23 +210,23 @@ QString dropFolder(const QString& folder, const Examined& examined) {
 // never some of each.
 QString restore(const QString& folder, const Examined& examined) {
     const QString previous = previousFolder(folder);
-    // A file not yet moved, or already moved back, is in its place.
+    // Still set aside (a file not yet moved, or already moved back, is in its place).
     auto aside = [&](const QString& name) {
         return examined.journal->names.contains(name) &&
                kindOf(inFolder(previous, name)) != Kind::None;
     };
+    // What stands under the name was made by the attempt.
+    auto made = [&](const QString& name) {
+        return aside(name) || !examined.journal->names.contains(name);
+    };
     // A folder under a result name can be neither deleted nor replaced: nothing is changed.
+    for (const QString& name : setAsideNames())
+        if (made(name) && kindOf(inFolder(folder, name)) == Kind::Folder)
+            return inFolder(folder, name) +
+                   QStringLiteral(" is a folder, not a file of results; nothing was changed");
     for (const QString& name : setAsideNames()) {
         const QString live = inFolder(folder, name);
-        if ((aside(name) || !examined.journal->names.contains(name)) &&
-            kindOf(live) == Kind::Folder)
-            return live + QStringLiteral(" is a folder, not a file of results; nothing was "
-                                         "changed");
-    }
-    for (const QString& name : setAsideNames()) {
-        const QString live = inFolder(folder, name);
-        if ((aside(name) || !examined.journal->names.contains(name)) &&
-            kindOf(live) != Kind::None && !remove(live))
+        if (made(name) && kindOf(live) != Kind::None && !remove(live))
             return QStringLiteral("Cannot delete ") + live;
     }
     for (const QString& name : setAsideNames()) {
