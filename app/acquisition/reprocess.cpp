@@ -54,7 +54,8 @@ QString copyBeside(const QString& source, const QString& target, QString* tempor
     const bool written = file.write(*bytes) == bytes->size() && file.flush();
     file.close();
     if (!written || file.error() != QFileDevice::NoError) {
-        error = QStringLiteral("Cannot write ") + target + QStringLiteral(": ") + file.errorString();
+        error =
+            QStringLiteral("Cannot write ") + target + QStringLiteral(": ") + file.errorString();
         QFile::remove(*temporary);
         temporary->clear();
         return error;
@@ -65,11 +66,11 @@ QString copyBeside(const QString& source, const QString& target, QString* tempor
 // What the program's writers, killed on the way, left beside the files of an acquisition under
 // their temporary names. Called with the program folder held, after any attempt was undone.
 void removeLeftTemporaries(const QString& folder) {
-    formats::removeLeftTemporaries(
-        folder.toStdString(),
-        {kTrailsFile.toStdString(), kTrailsBackupFile.toStdString(), kOriginalTrailsName,
-         std::string(kShapesFileName), formats::kTrainingFileName, formats::kDescriptorFileName,
-         kNotAnalysedNoteName});
+    formats::removeLeftTemporaries(folder.toStdString(),
+                                   {kTrailsFile.toStdString(), kTrailsBackupFile.toStdString(),
+                                    kOriginalTrailsName, std::string(kShapesFileName),
+                                    formats::kTrainingFileName, formats::kDescriptorFileName,
+                                    kNotAnalysedNoteName});
 }
 
 QString canonical(const QString& folder) {
@@ -469,7 +470,8 @@ QString endReprocessRoutes(const QString& previousTrails, RoutesEnd end) {
         ::unlink(from.constData());
         return {};
     }
-    const QString target = inFolder(folder, end == RoutesEnd::Whole ? kTrailsBackupFile : kTrailsFile);
+    const QString target =
+        inFolder(folder, end == RoutesEnd::Whole ? kTrailsBackupFile : kTrailsFile);
     if (::rename(from.constData(), QFile::encodeName(target).constData()) != 0) {
         const QString error = QStringLiteral("Cannot write ") + target + QStringLiteral(": ") +
                               QString::fromLocal8Bit(std::strerror(errno));

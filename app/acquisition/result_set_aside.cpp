@@ -232,8 +232,7 @@ QString restore(const QString& folder, const Examined& examined) {
     for (const QString& name : setAsideNames()) {
         const QString live = inFolder(folder, name);
         if (aside(name) && !move(inFolder(previous, name), live))
-            return QStringLiteral("Cannot put back ") + live + QStringLiteral(" from ") +
-                   previous;
+            return QStringLiteral("Cannot put back ") + live + QStringLiteral(" from ") + previous;
     }
     return dropFolder(folder, examined);
 }

@@ -420,8 +420,8 @@ TEST(ReprocessBackups, APutBackCutShortLeavesTheResultsOfOneAttemptAndSaysWhereT
     const QString said = resetOutputs(acq);
     failSetAsideStepsAfter(-1);
     EXPECT_EQ(said, "Cannot move " + acq + "/xy_worms.txt; Cannot put back " + acq +
-                        "/xy_worms.bin from " + previous +
-                        "; the previous results are still in " + previous);
+                        "/xy_worms.bin from " + previous + "; the previous results are still in " +
+                        previous);
     ASSERT_EQ(abandonAttempt(acq), "");
     // A folder standing under a result name: the put-back changes nothing and says so.
     ASSERT_EQ(resetOutputs(acq), "");
@@ -429,9 +429,10 @@ TEST(ReprocessBackups, APutBackCutShortLeavesTheResultsOfOneAttemptAndSaysWhereT
     writeFile(acq + "/xy_image.bin/inside", "not a result");
     ASSERT_EQ(waitForOriginalCopy(acq + "/xy_worms_original.bin"), "");
     const auto before = snapshot(acq);
-    EXPECT_EQ(abandonAttempt(acq), acq + "/xy_image.bin is a folder, not a file of results; "
-                                         "nothing was changed; the previous results are still in " +
-                                         previous);
+    EXPECT_EQ(abandonAttempt(acq), acq +
+                                       "/xy_image.bin is a folder, not a file of results; "
+                                       "nothing was changed; the previous results are still in " +
+                                       previous);
     EXPECT_EQ(snapshot(acq), before);
 }
 
@@ -449,21 +450,25 @@ TEST(ReprocessBackups, WhatAKilledWriterLeftGoesWithTheProgramFolderHeld) {
     const QString gone = ".tmp" + QString::number(dead) + "_3";
     const QString live = ".tmp" + QString::number(::getpid()) + "_3";
     const QStringList left = {
-        acq + "/worm_trails.csv" + gone,      acq + "/xy_shapes.txt" + gone,
+        acq + "/worm_trails.csv" + gone,          acq + "/xy_shapes.txt" + gone,
         acq + "/worm_trails_original.csv" + gone, acq + "/training.dat" + gone,
-        acq + "/frames_not_analysed.txt" + gone, program + "/preview.jpg" + gone,
-        program + "/training.dat" + gone,     program + "/findrun.sh" + gone};
+        acq + "/frames_not_analysed.txt" + gone,  program + "/preview.jpg" + gone,
+        program + "/training.dat" + gone,         program + "/findrun.sh" + gone};
     for (const QString& path : left)
         writeFile(path, "half written");
     writeFile(acq + "/worm_trails.csv" + live, "being written");
     writeFile(program + "/preview.jpg" + live, "being written");
+    writeFile(program + "/training.dat.tmp1_0", "being written by another program");
     writeFile(acq + "/notes.txt" + gone, "not the program's");
     writeFile(acq + "/worm_trails.csv.tmp" + QString::number(dead), "not the program's");
     writeFile(root.filePath("elsewhere.txt"), "kept");
     ASSERT_TRUE(QFile::link(root.filePath("elsewhere.txt"), acq + "/xy_shapes.txt" + gone + "1"));
-    ASSERT_EQ(::mkfifo((program + "/training.dat" + gone + "2").toLocal8Bit().constData(), 0644), 0);
+    ASSERT_EQ(::mkfifo((program + "/training.dat" + gone + "2").toLocal8Bit().constData(), 0644),
+              0);
     ASSERT_TRUE(QDir().mkpath(acq + "/training.dat" + gone + "4"));
-    const std::set<QString> kept = {acq + "/worm_trails.csv" + live, program + "/preview.jpg" + live,
+    const std::set<QString> kept = {acq + "/worm_trails.csv" + live,
+                                    program + "/preview.jpg" + live,
+                                    program + "/training.dat.tmp1_0",
                                     acq + "/notes.txt" + gone,
                                     acq + "/worm_trails.csv.tmp" + QString::number(dead),
                                     acq + "/xy_shapes.txt" + gone + "1",

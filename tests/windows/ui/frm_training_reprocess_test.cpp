@@ -187,9 +187,9 @@ TEST_F(ReprocessWindowTest, RoutesReplaceTheBackupOnlyOnceTheNewTrailsAreWhole) 
     // Ended early by a later header with the footer flag, which is no block: its trails give
     // way to the previous ones again.
     const QByteArray footer("\x80\x00\x00\x00\x00\x00", 6);
-    writeFile(acquisition + "/xy_worms.bin",
-              QByteArray("\x02\x00\x00\x00\x00\x00", 6) + footer +
-                  (QByteArray(6, '\0') + footer).repeated(10) + footer + QByteArray(20, '\0'));
+    writeFile(acquisition + "/xy_worms.bin", QByteArray("\x02\x00\x00\x00\x00\x00", 6) + footer +
+                                                 (QByteArray(6, '\0') + footer).repeated(10) +
+                                                 footer + QByteArray(20, '\0'));
     c.mn_reprocess->trigger();
     ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchMode() == 0; }, 60000));
     EXPECT_EQ(fakes.dialogs->messages(),
