@@ -4,8 +4,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace formats {
 
@@ -33,6 +37,66 @@ std::string failure(const std::string& path) {
 std::string temporaryNameFor(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     return path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+}
+
+namespace {
+
+// The process id of a temporary suffix ".tmp<pid>_<count>", or 0 when `suffix` is no such.
+pid_t writerOf(std::string_view suffix) {
+    constexpr std::string_view kTmp = ".tmp";
+    if (suffix.substr(0, kTmp.size()) != kTmp)
+        return 0;
+    suffix.remove_prefix(kTmp.size());
+    const std::size_t underscore = suffix.find('_');
+    if (underscore == std::string_view::npos || underscore == 0 || underscore > 9 ||
+        underscore + 1 == suffix.size())
+        return 0;
+    for (std::size_t i = 0; i < suffix.size(); ++i)
+        if (i != underscore && (suffix[i] < '0' || suffix[i] > '9'))
+            return 0;
+    long pid = 0;
+    for (const char c : suffix.substr(0, underscore))
+        pid = pid * 10 + (c - '0');
+    return pid > 0 && pid <= 0x3fffffff ? static_cast<pid_t>(pid) : 0;
+}
+
+// Whether a process of that id may still be writing (this one included).
+bool mayStillWrite(pid_t pid) {
+    return pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH;
+}
+
+} // namespace
+
+void removeLeftTemporaries(const std::string& folder, const std::vector<std::string>& names) {
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    std::vector<std::pair<std::string, pid_t>> left;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        for (const std::string& known : names) {
+            if (name.size() <= known.size() || name.substr(0, known.size()) != known)
+                continue;
+            if (const pid_t writer = writerOf(name.substr(known.size())); writer != 0) {
+                left.emplace_back(name, writer);
+                break;
+            }
+        }
+    }
+    for (const auto& [name, writer] : left) {
+        if (mayStillWrite(writer))
+            continue;
+        struct stat st {};
+        // The name itself: a link (or anything else) under it stays.
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(dirFd, name.c_str(), 0);
+    }
+    ::closedir(dir); // closes dirFd as well
 }
 
 // Writes `content` whole under a new temporary name beside `path`, put into `temp`; the

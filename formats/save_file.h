@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace formats {
 
@@ -25,7 +26,14 @@ std::string renameNoReplace(const std::string& from, const std::string& to);
 // when no file has it (see renameNoReplace). Empty on success, else a message.
 std::string saveFileNoReplace(const std::string& path, std::string_view content);
 
-// A temporary name in the same folder as `path`, unique within this process.
+// A temporary name in the same folder as `path`, unique within this process: the name, ".tmp",
+// the process id, "_" and a count.
 std::string temporaryNameFor(const std::string& path);
+
+// Removes from `folder` what writers killed on the way left under the temporary names of the
+// files `names`: only a regular file (never a link, nor anything through one) whose name is
+// one of `names` followed by such a suffix exactly, and only when the process named in it no
+// longer runs (a writer of another program, or of this one, may still be writing it).
+void removeLeftTemporaries(const std::string& folder, const std::vector<std::string>& names);
 
 } // namespace formats

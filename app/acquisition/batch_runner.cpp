@@ -1,8 +1,10 @@
 #include "app/acquisition/batch_runner.h"
 
+#include "formats/frame_names.h"
 #include "formats/numbers.h"
 #include "formats/regular_file.h"
 #include "formats/save_file.h"
+#include "formats/training_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -139,6 +141,13 @@ QString BatchRunner::reserve() {
         return {};
     QString error;
     m_lockFd = takeLock(lockPath(), m_services.programFolder, &error);
+    // What writers of the program folder, killed on the way, left under temporary names: the
+    // batch file's own writer works only under this lock; the others' temporaries are kept
+    // while their writer (any Vermalux) still runs.
+    if (m_lockFd >= 0)
+        formats::removeLeftTemporaries(
+            m_services.programFolder.toStdString(),
+            {kBatchFileName, formats::kPreviewFileName, formats::kTrainingFileName});
     return error;
 }
 

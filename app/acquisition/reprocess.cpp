@@ -13,7 +13,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace acquisition {
 
@@ -32,75 +35,42 @@ std::optional<QByteArray> readWhole(const QString& path, QString* error) {
     return QByteArray::fromStdString(bytes);
 }
 
-QString saveWhole(const QString& path, const QByteArray& bytes) {
-    return QString::fromStdString(formats::saveFileAtomic(
-        path.toStdString(), std::string_view(bytes.constData(), bytes.size())));
-}
-
 // Copies source over target; the target is replaced whole or not at all.
 QString copyWhole(const QString& source, const QString& target) {
     return QString::fromStdString(
         formats::copyFileAtomic(source.toStdString(), target.toStdString()));
 }
 
-// Makes the backups of `pairs` (source, backup) that have a source, all or none: every copy is
-// first written under a temporary name, then all are renamed into place; a backup replaced
-// before a later failure is put back.
-QString makeBackups(const std::vector<std::pair<QString, QString>>& pairs) {
-    struct Pending {
-        QString temporary;
-        QString backup;
-        std::optional<QByteArray> previous; // the backup it replaces, when there was one
-    };
-    std::vector<Pending> pending;
-    auto discard = [&pending] {
-        for (const Pending& p : pending)
-            QFile::remove(p.temporary);
-    };
-    for (const auto& [source, backup] : pairs) {
-        if (!QFileInfo::exists(source))
-            continue;
-        QString error;
-        const auto bytes = readWhole(source, &error);
-        if (!bytes) {
-            discard();
-            return error;
-        }
-        Pending p;
-        p.backup = backup;
-        if (QFileInfo(backup).isFile()) {
-            p.previous = readWhole(backup, &error);
-            if (!p.previous) {
-                discard();
-                return error;
-            }
-        }
-        p.temporary = QString::fromStdString(formats::temporaryNameFor(backup.toStdString()));
-        pending.push_back(p);
-        error = saveWhole(p.temporary, *bytes);
-        if (!error.isEmpty()) {
-            discard();
-            return error;
-        }
-    }
-    for (std::size_t i = 0; i < pending.size(); ++i) {
-        const Pending& p = pending[i];
-        if (std::rename(p.temporary.toLocal8Bit().constData(),
-                        p.backup.toLocal8Bit().constData()) != 0) {
-            const QString error = QStringLiteral("Cannot write ") + p.backup;
-            for (std::size_t done = 0; done < i; ++done) {
-                const Pending& back = pending[done];
-                if (back.previous)
-                    saveWhole(back.backup, *back.previous);
-                else
-                    QFile::remove(back.backup);
-            }
-            for (std::size_t rest = i; rest < pending.size(); ++rest)
-                QFile::remove(pending[rest].temporary);
-            return error;
-        }
+// Copies `source` under a new temporary name beside `target`, put into `temporary`.
+QString copyBeside(const QString& source, const QString& target, QString* temporary) {
+    QString error;
+    const auto bytes = readWhole(source, &error);
+    if (!bytes)
+        return error;
+    *temporary = QString::fromStdString(formats::temporaryNameFor(target.toStdString()));
+    QFile file(*temporary);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return QStringLiteral("Cannot write ") + target + QStringLiteral(": ") + file.errorString();
+    const bool written = file.write(*bytes) == bytes->size() && file.flush();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError) {
+        error =
+            QStringLiteral("Cannot write ") + target + QStringLiteral(": ") + file.errorString();
+        QFile::remove(*temporary);
+        temporary->clear();
+        return error;
     }
     return {};
+}
+
+// What the program's writers, killed on the way, left beside the files of an acquisition under
+// their temporary names. Called with the program folder held, after any attempt was undone.
+void removeLeftTemporaries(const QString& folder) {
+    formats::removeLeftTemporaries(folder.toStdString(),
+                                   {kTrailsFile.toStdString(), kTrailsBackupFile.toStdString(),
+                                    kOriginalTrailsName, std::string(kShapesFileName),
+                                    formats::kTrainingFileName, formats::kDescriptorFileName,
+                                    kNotAnalysedNoteName});
 }
 
 QString canonical(const QString& folder) {
@@ -217,6 +187,17 @@ QString finishAttempt(const QString& folder, const std::vector<std::int32_t>& no
     return keepNewResults(folder, notAnalysed);
 }
 
+namespace {
+
+// A message of an attempt that ends here, with why its put-back failed, if it did.
+QString withPutBack(const QString& folder, const QString& error) {
+    if (QString failed = abandonAttempt(folder); !failed.isEmpty())
+        return error + QStringLiteral("; ") + failed;
+    return error;
+}
+
+} // namespace
+
 QString putBack(const QString& folder) {
     cancelOriginalCopy(inFolder(folder, QString::fromLatin1(kOriginalWormsName)));
     bool kept = false;
@@ -249,6 +230,7 @@ QString resetOutputs(const QString& folder) {
     // What an attempt cut short left (the program ended under it) is put back first.
     if (QString error = abandonAttempt(folder); !error.isEmpty())
         return error;
+    removeLeftTemporaries(folder);
     // The first results ever replaced (those recorded live) are kept once, for good; the
     // position file, which may be large, is copied beside the window.
     const QString trails = inFolder(folder, kTrailsFile);
@@ -266,10 +248,8 @@ QString resetOutputs(const QString& folder) {
         cancelOriginalCopy(wormsCopy);
         return error;
     }
-    if (QString error = createShapesFile(folder); !error.isEmpty()) {
-        abandonAttempt(folder);
-        return error;
-    }
+    if (QString error = createShapesFile(folder); !error.isEmpty())
+        return withPutBack(folder, error);
     return {};
 }
 
@@ -286,14 +266,16 @@ QString startFindReprocess(BatchRunner& runner, const QString& programFolder,
         return error;
     FindBatchInput input{programFolder, acquisitionFolder, check.deviceAddress,
                          options,       roundShape,        check.frames};
-    // The outputs are reset only once the batch holds the program folder and is written.
-    bool begun = false;
+    // The outputs are reset only once the batch holds the program folder and is written; a
+    // reset that fails has put back what it set aside, or said why not.
+    bool reset = false;
     const QString error = runner.start(findBatchScript(input), [&] {
-        begun = true;
-        return resetOutputs(acquisitionFolder);
+        const QString refused = resetOutputs(acquisitionFolder);
+        reset = refused.isEmpty();
+        return refused;
     });
-    if (!error.isEmpty() && begun)
-        abandonAttempt(acquisitionFolder);
+    if (!error.isEmpty() && reset)
+        return withPutBack(acquisitionFolder, error);
     return error;
 }
 
@@ -409,16 +391,15 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
         }
         FindBatchInput input{
             services.programFolder, folder, check.deviceAddress, options, roundShape, check.frames};
-        bool begun = false;
+        bool reset = false;
         if (QString error = runner.start(findBatchScript(input),
                                          [&] {
-                                             begun = true;
-                                             return resetOutputs(folder);
+                                             const QString refused = resetOutputs(folder);
+                                             reset = refused.isEmpty();
+                                             return refused;
                                          });
             !error.isEmpty()) {
-            if (begun)
-                abandonAttempt(folder);
-            outcomes.push_back(skipped(item, error));
+            outcomes.push_back(skipped(item, reset ? withPutBack(folder, error) : error));
             continue;
         }
         const BatchStatus status = waitForBatch(runner, *services.clock, hooks);
@@ -456,6 +437,7 @@ RoutesPreparation prepareReprocessRoutes(const QString& folder) {
         preparation.message = error;
         return preparation;
     }
+    removeLeftTemporaries(folder);
     if (!QFileInfo::exists(inFolder(folder, kImageFile))) {
         preparation.message =
             QStringLiteral("Image backgroung file not found. Please reprocess acquisition");
@@ -465,12 +447,38 @@ RoutesPreparation prepareReprocessRoutes(const QString& folder) {
     if (QFileInfo(inFolder(folder, kTrailsFile)).isFile() && !QFileInfo::exists(original))
         preparation.message = copyWhole(inFolder(folder, kTrailsFile), original);
     // Trails over detections that miss frames never replace the backup of complete ones.
-    if (preparation.message.isEmpty() &&
-        !QFileInfo::exists(inFolder(folder, QString::fromLatin1(kNotAnalysedNoteName))))
-        preparation.message =
-            makeBackups({{inFolder(folder, kTrailsFile), inFolder(folder, kTrailsBackupFile)}});
+    const QString trails = inFolder(folder, kTrailsFile);
+    const QString backup = inFolder(folder, kTrailsBackupFile);
+    if (preparation.message.isEmpty() && QFileInfo::exists(trails) &&
+        !QFileInfo::exists(inFolder(folder, QString::fromLatin1(kNotAnalysedNoteName)))) {
+        // A folder under the backup's name could never be replaced once the trails are new.
+        if (QFileInfo(backup).isDir() && !QFileInfo(backup).isSymLink())
+            preparation.message = QStringLiteral("Cannot write ") + backup;
+        else
+            preparation.message = copyBeside(trails, backup, &preparation.previousTrails);
+    }
     preparation.track = preparation.message.isEmpty();
     return preparation;
+}
+
+QString endReprocessRoutes(const QString& previousTrails, RoutesEnd end) {
+    if (previousTrails.isEmpty())
+        return {};
+    const QString folder = QFileInfo(previousTrails).path();
+    const QByteArray from = QFile::encodeName(previousTrails);
+    if (end == RoutesEnd::NotWritten) {
+        ::unlink(from.constData());
+        return {};
+    }
+    const QString target =
+        inFolder(folder, end == RoutesEnd::Whole ? kTrailsBackupFile : kTrailsFile);
+    if (::rename(from.constData(), QFile::encodeName(target).constData()) != 0) {
+        const QString error = QStringLiteral("Cannot write ") + target + QStringLiteral(": ") +
+                              QString::fromLocal8Bit(std::strerror(errno));
+        ::unlink(from.constData());
+        return error;
+    }
+    return {};
 }
 
 bool seedZStack(platform::Launcher& launcher, const QString& programFolder,

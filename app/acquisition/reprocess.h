@@ -152,11 +152,22 @@ std::vector<AcquisitionOutcome> applyTrainingToSelection(const platform::Service
 struct RoutesPreparation {
     bool track = false; // run the tracker now
     QString message;    // for the operator when it may not (empty: do nothing)
+    // The trails the tracker will replace, copied under a temporary name beside
+    // worm_trails.bak until it ends (empty: none are kept).
+    QString previousTrails;
 };
 // Nothing to do when the folder does not exist; the operator's message when it holds no
-// xy_image.bin. Otherwise the trails that the tracker will replace are first copied to
-// worm_trails.bak; when that copy fails the tracker must not run and nothing has changed.
+// xy_image.bin. Otherwise the trails that the tracker will replace are first copied (see
+// endReprocessRoutes); when that copy fails the tracker must not run and nothing has changed.
 RoutesPreparation prepareReprocessRoutes(const QString& folder);
+
+// How the tracker of "Reprocess Routes" ended: its trails whole, trails of a run that ended
+// early, or none written (stopped).
+enum class RoutesEnd { Whole, Partial, NotWritten };
+// Ends what prepareReprocessRoutes kept: once the new trails are whole the previous ones become
+// worm_trails.bak; trails of a run that ended early give way to the previous ones again; a
+// stopped run changed nothing. Empty on success (or nothing kept), else a message.
+QString endReprocessRoutes(const QString& previousTrails, RoutesEnd end);
 
 // Converts the first stored frame among 0 to 10 directly (Dravel, waited on for at most 10 s)
 // and makes it the z-stack accumulator. False when there is no such frame or it could not be

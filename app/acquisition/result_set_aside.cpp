@@ -205,22 +205,45 @@ QString dropFolder(const QString& folder, const Examined& examined) {
 }
 
 // Before the mark: every name set aside goes back; what stands under a result name that was
-// not set aside was made by the attempt and goes.
+// not set aside was made by the attempt and goes. First every file of the attempt goes, then
+// the previous ones come back: a failure on the way leaves the results of one attempt only,
+// never some of each.
 QString restore(const QString& folder, const Examined& examined) {
     const QString previous = previousFolder(folder);
+    // Still set aside (a file not yet moved, or already moved back, is in its place).
+    auto aside = [&](const QString& name) {
+        return examined.journal->names.contains(name) &&
+               kindOf(inFolder(previous, name)) != Kind::None;
+    };
+    // What stands under the name was made by the attempt.
+    auto made = [&](const QString& name) {
+        return aside(name) || !examined.journal->names.contains(name);
+    };
+    // A folder under a result name can be neither deleted nor replaced: nothing is changed.
+    for (const QString& name : setAsideNames())
+        if (made(name) && kindOf(inFolder(folder, name)) == Kind::Folder)
+            return inFolder(folder, name) +
+                   QStringLiteral(" is a folder, not a file of results; nothing was changed");
     for (const QString& name : setAsideNames()) {
         const QString live = inFolder(folder, name);
-        if (examined.journal->names.contains(name)) {
-            // A file not yet moved, or already moved back, is in its place.
-            if (kindOf(inFolder(previous, name)) != Kind::None &&
-                !move(inFolder(previous, name), live))
-                return QStringLiteral("Cannot put back ") + live + QStringLiteral(" from ") +
-                       previous;
-        } else if (kindOf(live) != Kind::None && !remove(live)) {
+        if (made(name) && kindOf(live) != Kind::None && !remove(live))
             return QStringLiteral("Cannot delete ") + live;
-        }
+    }
+    for (const QString& name : setAsideNames()) {
+        const QString live = inFolder(folder, name);
+        if (aside(name) && !move(inFolder(previous, name), live))
+            return QStringLiteral("Cannot put back ") + live + QStringLiteral(" from ") + previous;
     }
     return dropFolder(folder, examined);
+}
+
+// A put-back that failed: says so, and where the previous results still are.
+QString putBackFailed(const QString& folder, const QString& error) {
+    for (const QString& name : setAsideNames())
+        if (kindOf(inFolder(previousFolder(folder), name)) != Kind::None)
+            return error + QStringLiteral("; the previous results are still in ") +
+                   previousFolder(folder);
+    return error;
 }
 
 // After the mark: the previous worms and trails become the backups when they were complete
@@ -293,7 +316,9 @@ QString putResultsBack(const QString& folder, bool* kept) {
             *kept = true;
         return finishKeeping(folder, examined);
     }
-    return restore(folder, examined);
+    if (QString error = restore(folder, examined); !error.isEmpty())
+        return putBackFailed(folder, error);
+    return {};
 }
 
 QString setResultsAside(const QString& folder) {
@@ -319,7 +344,8 @@ QString setResultsAside(const QString& folder) {
     for (const QString& name : journal.names) {
         if (!move(inFolder(folder, name), inFolder(previous, name))) {
             const QString error = QStringLiteral("Cannot move ") + inFolder(folder, name);
-            putResultsBack(folder);
+            if (QString failed = putResultsBack(folder); !failed.isEmpty())
+                return error + QStringLiteral("; ") + failed;
             return error;
         }
     }

@@ -54,7 +54,8 @@ QString setResultsAside(const QString& folder);
 // attempt already keeping its new results is finished instead (*kept is then set). This is
 // also the recovery of an attempt the program's end cut short. Empty on
 // success. When the journal cannot be read nothing is deleted: the message says where the
-// previous results were left.
+// previous results were left. A put-back that fails on the way leaves the files of one attempt
+// under the result names, never some of each, and says where the previous results still are.
 QString putResultsBack(const QString& folder, bool* kept = nullptr);
 
 // Keeps the new results. First the note of frames not analysed is written (or an old one

@@ -11,12 +11,16 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <csignal>
 #include <map>
+#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace acquisition;
 
@@ -373,6 +377,122 @@ TEST(ReprocessBackups, ACrashAtAnyStepLeavesTheResultsOfOneAttemptAndTheBackupsO
     }
 }
 
+TEST(ReprocessBackups, APutBackCutShortLeavesTheResultsOfOneAttemptAndSaysWhereTheRestAre) {
+    const QStringList names = {"xy_image.bin", "xy_worms.bin", "worm_trails.csv", "xy_worms.txt"};
+    auto writeGeneration = [&](const QString& acq, const char* n) {
+        for (const QString& name : names)
+            writeFile(acq + "/" + name, name.toUtf8() + " " + n);
+    };
+    // Each put-back fails after one more step than the last: what stands under the result
+    // names is of one attempt, never some of each, and the failure says where the rest are.
+    for (int steps = 0;; ++steps) {
+        QTemporaryDir root;
+        const QString acq = root.path();
+        const QString previous = acq + "/reprocess_previous";
+        writeGeneration(acq, "1");
+        ASSERT_EQ(resetOutputs(acq), "");
+        writeGeneration(acq, "2");
+        failSetAsideStepsAfter(steps);
+        const QString said = abandonAttempt(acq);
+        const bool cut = setAsideStepsLeft() == 0;
+        failSetAsideStepsAfter(-1);
+        QSet<QByteArray> generations;
+        for (const QString& name : names)
+            if (QFileInfo::exists(acq + "/" + name))
+                generations.insert(readFile(acq + "/" + name).right(1));
+        EXPECT_LE(generations.size(), 1) << steps;
+        if (!QDir(previous).entryList({"xy_*", "worm_*"}).isEmpty()) {
+            EXPECT_TRUE(said.endsWith("; the previous results are still in " + previous))
+                << steps << said.toStdString();
+        }
+        ASSERT_EQ(abandonAttempt(acq), "") << steps;
+        for (const QString& name : names)
+            EXPECT_EQ(readFile(acq + "/" + name), name.toUtf8() + " 1") << steps;
+        if (!cut)
+            break;
+    }
+    // A set-aside whose put-back fails in turn says so.
+    QTemporaryDir root;
+    const QString acq = root.path();
+    const QString previous = acq + "/reprocess_previous";
+    writeGeneration(acq, "1");
+    failSetAsideStepsAfter(3); // the folder, the journal, xy_worms.bin, then nothing more
+    const QString said = resetOutputs(acq);
+    failSetAsideStepsAfter(-1);
+    EXPECT_EQ(said, "Cannot move " + acq + "/xy_worms.txt; Cannot put back " + acq +
+                        "/xy_worms.bin from " + previous + "; the previous results are still in " +
+                        previous);
+    ASSERT_EQ(abandonAttempt(acq), "");
+    // A folder standing under a result name: the put-back changes nothing and says so.
+    ASSERT_EQ(resetOutputs(acq), "");
+    writeFile(acq + "/xy_worms.bin", "worms 2");
+    writeFile(acq + "/xy_image.bin/inside", "not a result");
+    ASSERT_EQ(waitForOriginalCopy(acq + "/xy_worms_original.bin"), "");
+    const auto before = snapshot(acq);
+    EXPECT_EQ(abandonAttempt(acq), acq +
+                                       "/xy_image.bin is a folder, not a file of results; "
+                                       "nothing was changed; the previous results are still in " +
+                                       previous);
+    EXPECT_EQ(snapshot(acq), before);
+}
+
+TEST(ReprocessBackups, WhatAKilledWriterLeftGoesWithTheProgramFolderHeld) {
+    QTemporaryDir root;
+    const QString program = root.path();
+    const QString acq = program + "/default/acq";
+    makeAcquisition(acq, 0);
+    // A writer that no longer runs, and one that still does (this very program).
+    const pid_t dead = ::fork();
+    if (dead == 0)
+        ::_exit(0);
+    ASSERT_GT(dead, 0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const QString gone = ".tmp" + QString::number(dead) + "_3";
+    const QString live = ".tmp" + QString::number(::getpid()) + "_3";
+    const QStringList left = {
+        acq + "/worm_trails.csv" + gone,          acq + "/xy_shapes.txt" + gone,
+        acq + "/worm_trails_original.csv" + gone, acq + "/training.dat" + gone,
+        acq + "/frames_not_analysed.txt" + gone,  program + "/preview.jpg" + gone,
+        program + "/training.dat" + gone,         program + "/findrun.sh" + gone};
+    for (const QString& path : left)
+        writeFile(path, "half written");
+    writeFile(acq + "/worm_trails.csv" + live, "being written");
+    writeFile(program + "/preview.jpg" + live, "being written");
+    writeFile(program + "/training.dat.tmp1_0", "being written by another program");
+    writeFile(acq + "/notes.txt" + gone, "not the program's");
+    writeFile(acq + "/worm_trails.csv.tmp" + QString::number(dead), "not the program's");
+    writeFile(root.filePath("elsewhere.txt"), "kept");
+    ASSERT_TRUE(QFile::link(root.filePath("elsewhere.txt"), acq + "/xy_shapes.txt" + gone + "1"));
+    ASSERT_EQ(::mkfifo((program + "/training.dat" + gone + "2").toLocal8Bit().constData(), 0644),
+              0);
+    ASSERT_TRUE(QDir().mkpath(acq + "/training.dat" + gone + "4"));
+    const std::set<QString> kept = {acq + "/worm_trails.csv" + live,
+                                    program + "/preview.jpg" + live,
+                                    program + "/training.dat.tmp1_0",
+                                    acq + "/notes.txt" + gone,
+                                    acq + "/worm_trails.csv.tmp" + QString::number(dead),
+                                    acq + "/xy_shapes.txt" + gone + "1",
+                                    program + "/training.dat" + gone + "2",
+                                    acq + "/training.dat" + gone + "4"};
+    auto temporaries = [&] {
+        std::set<QString> out;
+        QDirIterator it(program, QDir::AllEntries | QDir::System | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            if (const QString path = it.next(); QFileInfo(path).fileName().contains(".tmp"))
+                out.insert(path);
+        return out;
+    };
+    platform::fakes::FakeServices fakes;
+    BatchRunner runner(fakes.services(program));
+    ASSERT_EQ(runner.hold(), "");
+    EXPECT_EQ(resetOutputs(acq), "");
+    EXPECT_EQ(waitForOriginalCopy(acq + "/xy_worms_original.bin"), "");
+    EXPECT_EQ(temporaries(), kept);
+    EXPECT_EQ(readFile(root.filePath("elsewhere.txt")), "kept");
+    runner.release();
+}
+
 TEST(ReprocessBackups, ResultsWhoseMissingFramesCannotBeRecordedAreNoResults) {
     QTemporaryDir root;
     makeAcquisition(root.path(), 0);
@@ -652,7 +772,11 @@ TEST(ReprocessRoutes, TrailsAreBackedUpBeforeTheTrackerReplacesThem) {
     writeFile(root.filePath("xy_image.bin"), "image");
     preparation = prepareReprocessRoutes(root.path());
     EXPECT_TRUE(preparation.track);
+    EXPECT_EQ(readFile(preparation.previousTrails), "trails");
+    writeFile(root.filePath("worm_trails.csv"), "new trails");
+    EXPECT_EQ(endReprocessRoutes(preparation.previousTrails, RoutesEnd::Whole), "");
     EXPECT_EQ(readFile(root.filePath("worm_trails.bak")), "trails");
+    EXPECT_FALSE(QFileInfo::exists(preparation.previousTrails));
 
     QFile::remove(root.filePath("worm_trails.bak"));
     ASSERT_TRUE(QDir().mkpath(root.filePath("worm_trails.bak/x")));

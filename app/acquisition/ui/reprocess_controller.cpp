@@ -26,6 +26,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 
 namespace ui {
 
@@ -90,8 +92,13 @@ ReprocessController::~ReprocessController() {
     m_life.end();
     // A command still waiting on the runner finds its batch stopped.
     m_runner->stop();
+    // No window is left to show why a put-back failed: it goes to the standard error, and the
+    // next command on the acquisition, which tries again first, says it as well.
+    acquisition::endReprocessRoutes(std::exchange(m_routesPrevious, {}),
+                                    acquisition::RoutesEnd::NotWritten);
     if (m_mode == 1 || m_mode == 4)
-        acquisition::abandonAttempt(m_batchFolder);
+        if (const QString failed = acquisition::abandonAttempt(m_batchFolder); !failed.isEmpty())
+            std::fprintf(stderr, "%s\n", qUtf8Printable(failed));
     if (m_mode != 0 || m_unseenZStack->isActive())
         m_runner->release();
 }
@@ -111,6 +118,8 @@ void ReprocessController::stopBatch() {
     m_routes.reset(); // a tracking that did not finish writes nothing
     const bool copying = m_copyShown;
     endFirstCopyWait();
+    acquisition::endReprocessRoutes(std::exchange(m_routesPrevious, {}),
+                                    acquisition::RoutesEnd::NotWritten);
     m_runner->stop();
     if (mode == 1)
         reprocessUnfinished(m_runner->status().message);
@@ -276,7 +285,9 @@ void ReprocessController::startTracking(const QString& folder, int mode) {
         results::startTrackWorms(folder.toStdString(), mode == 3, trackerParams(),
                                  m_services.programFolder.toStdString(), confirmBadFrame(guard)));
     if (!guard.alive()) {
-        runner->release(); // stopped or closed while the operator was asked
+        // Stopped or closed while the operator was asked (the stop or the close dropped the
+        // trails Routes kept).
+        runner->release();
         return;
     }
     m_routes = std::move(run);
@@ -291,6 +302,8 @@ void ReprocessController::StepRoutes() {
     const std::shared_ptr<acquisition::BatchRunner> runner = m_runner;
     if (!m_routes) {
         m_mode = 0;
+        acquisition::endReprocessRoutes(std::exchange(m_routesPrevious, {}),
+                                        acquisition::RoutesEnd::NotWritten);
         runner->release();
         return;
     }
@@ -332,11 +345,23 @@ void ReprocessController::StepRoutes() {
         m_services.dialogs->message(done);
         return;
     }
+    // The previous trails replace the backup only once the new ones are whole; a run that
+    // ended early leaves them in place of its trails.
+    const bool kept = !m_routesPrevious.isEmpty();
+    QString done = QStringLiteral("end of routes processing");
+    if (const QString failed = acquisition::endReprocessRoutes(
+            std::exchange(m_routesPrevious, {}),
+            result.completed ? acquisition::RoutesEnd::Whole : acquisition::RoutesEnd::Partial);
+        !failed.isEmpty())
+        done += QLatin1Char('\n') + failed;
+    else if (kept && !result.completed)
+        done += QStringLiteral("\nThe tracker did not finish worm_trails.csv; the previous "
+                               "trails were put back");
     runner->release();
     showTrackResult(result, guard);
     if (!guard.alive())
         return;
-    m_services.dialogs->message(QStringLiteral("end of routes processing"));
+    m_services.dialogs->message(done);
 }
 
 bool ReprocessController::waitingForFirstCopy() {
@@ -700,6 +725,7 @@ void ReprocessController::ReprocessRoutes() {
             m_services.dialogs->message(preparation.message);
         return;
     }
+    m_routesPrevious = preparation.previousTrails;
     m_hooks.loadTraining(folder);
     const auto scale = acquisition::pixelsPerMm(
         m_c.txt_x1->text(), m_c.txt_x2->text(), m_c.txt_y1->text(), m_c.txt_y2->text(),
@@ -707,6 +733,8 @@ void ReprocessController::ReprocessRoutes() {
     if (scale && scale->plateSizeReplaced)
         m_c.txt_psize->setText(QStringLiteral("35"));
     if (!guard.alive()) {
+        acquisition::endReprocessRoutes(preparation.previousTrails,
+                                        acquisition::RoutesEnd::NotWritten);
         runner->release();
         return;
     }

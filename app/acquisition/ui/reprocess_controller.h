@@ -196,6 +196,7 @@ private:
     QString m_batchFolder;   // the acquisition the running batch works on
     std::unique_ptr<results::StoredTrackerRun> m_routes; // the tracking in steps (modes 3, 4)
     bool m_copyShown = false; // the message frame shows the wait for the first copy
+    QString m_routesPrevious; // the trails "Reprocess Routes" replaces, until it ends
 };
 
 } // namespace ui

@@ -199,7 +199,6 @@ TEST_F(ReprocessWindowTest, ReprocessRoutesTracksInStepsOfTheTimer) {
     EXPECT_EQ(w.reprocess().batchMode(), 3);
     EXPECT_TRUE(fakes.dialogs->messages().isEmpty());
     EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
-    EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "old trails");
     c.mn_reprocess->trigger(); // a second Routes while one runs starts nothing, and says so
     const QString running = "Reprocess Routes is running: let it end before starting it again.";
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{running});
@@ -208,6 +207,58 @@ TEST_F(ReprocessWindowTest, ReprocessRoutesTracksInStepsOfTheTimer) {
     EXPECT_EQ(w.reprocess().batchMode(), 0);
     EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"),
               "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "old trails");
+}
+
+TEST_F(ReprocessWindowTest, RoutesReplaceTheBackupOnlyOnceTheNewTrailsAreWhole) {
+    const QByteArray empty(3 << 20, '\0'); // half a million empty blocks: the run takes steps
+    writeFile(acquisition + "/xy_worms.bin", empty);
+    writeFile(acquisition + "/xy_image.bin", QByteArray());
+    writeFile(acquisition + "/worm_trails.bak", "older trails");
+    FrmTraining& w = open();
+    auto& c = w.controls();
+    auto leftovers = [&] {
+        return QDir(acquisition).entryList({"worm_trails*.tmp*"}, QDir::AllEntries | QDir::Hidden);
+    };
+    // Stopped at its first step: the trails and their backup stay as they were.
+    bool stopped = false;
+    QObject::connect(c.Timeracq, &QTimer::timeout, &w, [&] {
+        if (!stopped && w.reprocess().batchMode() == 3) {
+            stopped = true;
+            c.cmd_stopprocess->click();
+        }
+    });
+    c.mn_reprocess->trigger();
+    ASSERT_EQ(w.reprocess().batchMode(), 3);
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "older trails");
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchMode() == 0; }, 60000));
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "older trails");
+    EXPECT_EQ(leftovers(), QStringList());
+    // Ended early by a later header with the footer flag, which is no block: its trails give
+    // way to the previous ones again.
+    const QByteArray footer("\x80\x00\x00\x00\x00\x00", 6);
+    writeFile(acquisition + "/xy_worms.bin", QByteArray("\x02\x00\x00\x00\x00\x00", 6) + footer +
+                                                 (QByteArray(6, '\0') + footer).repeated(10) +
+                                                 footer + QByteArray(20, '\0'));
+    c.mn_reprocess->trigger();
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchMode() == 0; }, 60000));
+    EXPECT_EQ(fakes.dialogs->messages(),
+              (QStringList{"error processing all routes file",
+                           "end of routes processing\nThe tracker did not finish worm_trails.csv; "
+                           "the previous trails were put back"}));
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "older trails");
+    EXPECT_EQ(leftovers(), QStringList());
+    // Whole: now the previous trails are the backup.
+    writeFile(acquisition + "/xy_worms.bin", empty);
+    c.mn_reprocess->trigger();
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchMode() == 0; }, 60000));
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"),
+              "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n");
+    EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "old trails");
+    EXPECT_EQ(leftovers(), QStringList());
 }
 
 TEST_F(ReprocessWindowTest, RoutesHoldTheProgramFoldersOneLockAgainstEveryOtherChangeOfResults) {
