@@ -252,10 +252,10 @@ protected:
                              " -bs35", false,       storedFrames(acquisition, "10.0.0.7")};
         return findBatchScript(input);
     }
-    // Polls every 20 ms while the batch runs (at most 20 s); the frames that came in between.
+    // Polls every 20 ms while the batch runs (at most 240 s, against a hang); the frames that came in between.
     std::vector<std::int32_t> pollToEnd(BatchRunner& runner, std::int32_t stopAt = -1) {
         std::vector<std::int32_t> seen;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(240);
         while (std::chrono::steady_clock::now() < end) {
             const BatchStatus status = runner.poll();
             if (status.advanced)
@@ -463,7 +463,7 @@ platform::Services realServices(const QString& program) {
 
 // Waits until the runner's batch ends; its last state.
 BatchStatus runToEnd(BatchRunner& runner) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(240);
     while (runner.poll().state == State::Running && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return runner.status();
