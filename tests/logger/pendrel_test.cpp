@@ -101,10 +101,11 @@ protected:
         return std::nullopt;
     }
 
-    bool waitForFile(const QString& path, int ms) {
+    // At least `count` whole frames stand in the frame folder (whichever seconds they are of).
+    bool waitForFrames(int count, int ms) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < end) {
-            if (QFile::exists(path))
+            if (QDir(img()).entryList({"*.jpg"}, QDir::Files).size() >= count)
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -184,13 +185,15 @@ TEST_F(PendrelTest, DeadDeviceKeepsLoggingAndLeavesNoFrame) {
     const auto status = waitExit(30000);
     ASSERT_TRUE(status.has_value());
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    // A failed fetch in each second the logger woke in, on to the first past the 3 s.
     const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 4);
+    ASSERT_GE(lines.size(), 2);
     for (const QString& line : lines) {
         const auto m = kLogLine.match(line);
         ASSERT_TRUE(m.hasMatch()) << line.toStdString();
         EXPECT_EQ(m.captured(2), ",FETCH_FAILED");
     }
+    EXPECT_GT(kLogLine.match(lines.last()).captured(1).toInt(), 3);
     EXPECT_TRUE(imgFiles().isEmpty()) << imgFiles().join(" ").toStdString();
 }
 
@@ -216,7 +219,7 @@ TEST_F(PendrelTest, TermBetweenCapturesEndsCleanly) {
     ASSERT_TRUE(sim.ok()) << sim.error();
     writeRunData(sim.address(), "10");
     start(acq());
-    ASSERT_TRUE(waitForFile(img() + "/" + frameName(sim.address(), 2), 15000));
+    ASSERT_TRUE(waitForFrames(3, 30000)); // after a few captures
     ::kill(m_pid, SIGTERM);
     const auto status = waitExit(30000);
     ASSERT_TRUE(status.has_value()) << "Pendrel did not end on SIGTERM";
@@ -241,12 +244,13 @@ TEST_F(PendrelTest, FrameThatBrokeOffIsLoggedAsFailedAndLeavesNoFile) {
     ASSERT_TRUE(status.has_value());
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
     const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 4);
+    ASSERT_GE(lines.size(), 2);
     for (const QString& line : lines) {
         const auto m = kLogLine.match(line);
         ASSERT_TRUE(m.hasMatch()) << line.toStdString();
         EXPECT_EQ(m.captured(2), ",FETCH_FAILED") << line.toStdString();
     }
+    EXPECT_GT(kLogLine.match(lines.last()).captured(1).toInt(), 3); // on to the run's end
     EXPECT_TRUE(imgFiles().isEmpty()) << imgFiles().join(" ").toStdString();
 }
 
@@ -273,7 +277,7 @@ TEST_F(PendrelTest, KilledFetchLeavesOneTemporaryFileThatTheNextStartRemoves) {
     ASSERT_TRUE(sim.ok()) << sim.error();
     writeRunData(sim.address(), "10");
     start(acq());
-    ASSERT_TRUE(waitForFile(img() + "/" + frameName(sim.address(), 0), 15000));
+    ASSERT_TRUE(waitForFrames(1, 30000));
     ::kill(m_pid, SIGTERM);
     ASSERT_TRUE(waitExit(30000).has_value());
     for (const QString& name : imgFiles())

@@ -432,12 +432,17 @@ TEST(DeviceSim, TruthOfCaptureNIsTheLoggersFrameN) {
         EXPECT_GE(since, second - 0.5 - fetches.front().second - 0.05);
         EXPECT_LE(since, second + 0.5 + fetches[static_cast<std::size_t>(n)].second + 0.05);
         // The worms of capture n lie in frame n (a curved worm may have its centre beside its
-        // body); those of the captures before and after it do not.
+        // body); those of the captures before and after it do not, when the worms had most of
+        // a second to move on (a logger woken late fetches two frames in one second).
         EXPECT_GE(darkCentres(image, captures[n]), worms * 3 / 4);
-        if (captures.count(n - 1)) {
+        auto apart = [&](long other) {
+            return captures.count(other) &&
+                   std::abs(captures[other].front().seconds - captures[n].front().seconds) >= 0.75;
+        };
+        if (apart(n - 1)) {
             EXPECT_LE(darkCentres(image, captures[n - 1]), worms / 4);
         }
-        if (captures.count(n + 1)) {
+        if (apart(n + 1)) {
             EXPECT_LE(darkCentres(image, captures[n + 1]), worms / 4);
         }
     }
