@@ -132,7 +132,7 @@ TEST_F(RealReprocess, ThePositionFileIsTheOneSirrexWritesByHand) {
     EXPECT_EQ(readFile(acquisition + "/xy_image.bin"), readFile(reference + "/xy_image.bin"));
     EXPECT_TRUE(QDir(acquisition + "/img").entryList({"*.pgm*"}, QDir::Files).isEmpty());
     // The shell ends right after it recorded 300.
-    for (int i = 0; i < 200 && runner.groupRunning(); ++i)
+    for (int i = 0; i < 3000 && runner.groupRunning(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(runner.groupRunning());
 

@@ -223,12 +223,12 @@ TEST_F(DeviceSimTest, SlowDeviceWithinTheTimeOutStillAnswers) {
 }
 
 TEST_F(DeviceSimTest, StalledDeviceEndsAtTheTimeOut) {
-    startSim({"--fault", "stall"}, platform::CurlDownloader::Limits{3000, 800});
+    startSim({"--fault", "stall"}, platform::CurlDownloader::Limits{30000, 800});
     DeviceClient client(services);
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(client.QueryStatus(address), -1);
     EXPECT_FALSE(client.CapturePreview(address));
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(4));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(15)); // not the 30 s
     EXPECT_TRUE(progFiles().isEmpty());
 }
 

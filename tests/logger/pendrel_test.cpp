@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -102,10 +103,22 @@ protected:
         return std::nullopt;
     }
 
-    bool waitForFile(const QString& path, int ms) {
+    // At least `count` whole frames stand in the frame folder (whichever seconds they are of).
+    bool waitForFrames(int count, int ms) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (std::chrono::steady_clock::now() < end) {
-            if (QFile::exists(path))
+            if (QDir(img()).entryList({"*.jpg"}, QDir::Files).size() >= count)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    // A fetch has begun: its temporary file stands in the frame folder.
+    bool waitForFetch(int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            if (!imgFiles().isEmpty())
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -139,20 +152,27 @@ TEST_F(PendrelTest, ShortRunCapturesEverySecondAndEndsByItself) {
     const auto status = waitExit(30000);
     ASSERT_TRUE(status.has_value()) << "Pendrel did not end by itself";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    // One frame at second 0 and one in each new second of the logger's clock (a machine
+    // too busy to wake the logger within a second makes it miss that second, never take one
+    // twice), the last one in the first second past the 6 s.
     const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 8);
-    int expected = 0;
+    ASSERT_GE(lines.size(), 2);
+    std::vector<int> marks;
     for (const QString& line : lines) {
         const auto m = kLogLine.match(line);
         ASSERT_TRUE(m.hasMatch()) << line.toStdString();
         EXPECT_FALSE(m.captured(2).size()) << line.toStdString();
-        EXPECT_EQ(m.captured(1).toInt(), expected) << line.toStdString();
-        const QByteArray frame = readAll(img() + "/" + frameName(sim.address(), expected));
-        EXPECT_EQ(frame.left(2), QByteArray("\xFF\xD8", 2)) << expected;
-        ++expected;
+        const int mark = m.captured(1).toInt();
+        if (marks.empty())
+            EXPECT_EQ(mark, 0) << line.toStdString();
+        else
+            EXPECT_GT(mark, marks.back()) << line.toStdString();
+        marks.push_back(mark);
+        const QByteArray frame = readAll(img() + "/" + frameName(sim.address(), mark));
+        EXPECT_EQ(frame.left(2), QByteArray("\xFF\xD8", 2)) << mark;
     }
-    const int last = expected - 1;
-    EXPECT_TRUE(last == 7 || last == 8) << last; // the first second past 6 s
+    EXPECT_GT(marks.back(), 6);
+    EXPECT_LE(marks[marks.size() - 2], 6);
     EXPECT_EQ(imgFiles().size(), lines.size());
     EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\\.\\d\\d\\r\\n$")
                     .match(QString::fromLatin1(readAll(prog() + "/speed_test.txt")))
@@ -167,13 +187,15 @@ TEST_F(PendrelTest, DeadDeviceKeepsLoggingAndLeavesNoFrame) {
     const auto status = waitExit(30000);
     ASSERT_TRUE(status.has_value());
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    // A failed fetch in each second the logger woke in, on to the first past the 3 s.
     const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 4);
+    ASSERT_GE(lines.size(), 2);
     for (const QString& line : lines) {
         const auto m = kLogLine.match(line);
         ASSERT_TRUE(m.hasMatch()) << line.toStdString();
         EXPECT_EQ(m.captured(2), ",FETCH_FAILED");
     }
+    EXPECT_GT(kLogLine.match(lines.last()).captured(1).toInt(), 3);
     EXPECT_TRUE(imgFiles().isEmpty()) << imgFiles().join(" ").toStdString();
 }
 
@@ -182,12 +204,14 @@ TEST_F(PendrelTest, StalledDeviceIsAbandonedOnTerm) {
     ASSERT_TRUE(sim.ok()) << sim.error();
     writeRunData(sim.address(), "10");
     start(acq());
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // inside the first fetch
+    // The first fetch has begun once its temporary file stands in the frame folder.
+    ASSERT_TRUE(waitForFetch(30000));
     ::kill(m_pid, SIGTERM);
     const auto t0 = std::chrono::steady_clock::now();
-    const auto status = waitExit(5000);
+    const auto status = waitExit(30000);
     ASSERT_TRUE(status.has_value()) << "Pendrel did not end on SIGTERM";
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(3000));
+    // Well before the fetch's 10 s limit.
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(8000));
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
     EXPECT_TRUE(imgFiles().isEmpty()) << imgFiles().join(" ").toStdString();
 }
@@ -197,9 +221,9 @@ TEST_F(PendrelTest, TermBetweenCapturesEndsCleanly) {
     ASSERT_TRUE(sim.ok()) << sim.error();
     writeRunData(sim.address(), "10");
     start(acq());
-    ASSERT_TRUE(waitForFile(img() + "/" + frameName(sim.address(), 2), 15000));
+    ASSERT_TRUE(waitForFrames(3, 30000)); // after a few captures
     ::kill(m_pid, SIGTERM);
-    const auto status = waitExit(3000);
+    const auto status = waitExit(30000);
     ASSERT_TRUE(status.has_value()) << "Pendrel did not end on SIGTERM";
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
     for (const QString& name : imgFiles())
@@ -222,12 +246,13 @@ TEST_F(PendrelTest, FrameThatBrokeOffIsLoggedAsFailedAndLeavesNoFile) {
     ASSERT_TRUE(status.has_value());
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
     const QStringList lines = logLines();
-    ASSERT_GE(lines.size(), 4);
+    ASSERT_GE(lines.size(), 2);
     for (const QString& line : lines) {
         const auto m = kLogLine.match(line);
         ASSERT_TRUE(m.hasMatch()) << line.toStdString();
         EXPECT_EQ(m.captured(2), ",FETCH_FAILED") << line.toStdString();
     }
+    EXPECT_GT(kLogLine.match(lines.last()).captured(1).toInt(), 3); // on to the run's end
     EXPECT_TRUE(imgFiles().isEmpty()) << imgFiles().join(" ").toStdString();
 }
 
@@ -239,9 +264,9 @@ TEST_F(PendrelTest, KilledFetchLeavesOneTemporaryFileThatTheNextStartRemoves) {
         writeRunData(stalled.address(), "10");
         start(acq());
         const pid_t killed = m_pid;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // inside the first fetch
+        ASSERT_TRUE(waitForFetch(30000));
         ::kill(m_pid, SIGKILL);
-        ASSERT_TRUE(waitExit(5000).has_value());
+        ASSERT_TRUE(waitExit(30000).has_value());
         const QStringList left = imgFiles();
         ASSERT_EQ(left.size(), 1) << left.join(" ").toStdString();
         const QString frame = QRegularExpression::escape(frameName(stalled.address(), 0));
@@ -254,9 +279,9 @@ TEST_F(PendrelTest, KilledFetchLeavesOneTemporaryFileThatTheNextStartRemoves) {
     ASSERT_TRUE(sim.ok()) << sim.error();
     writeRunData(sim.address(), "10");
     start(acq());
-    ASSERT_TRUE(waitForFile(img() + "/" + frameName(sim.address(), 0), 15000));
+    ASSERT_TRUE(waitForFrames(1, 30000));
     ::kill(m_pid, SIGTERM);
-    ASSERT_TRUE(waitExit(3000).has_value());
+    ASSERT_TRUE(waitExit(30000).has_value());
     for (const QString& name : imgFiles())
         EXPECT_FALSE(name.startsWith(".")) << name.toStdString();
 }

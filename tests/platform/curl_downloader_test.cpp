@@ -106,14 +106,14 @@ TEST_F(DownloadTest, StalledAnswerEndsAtTheRequestTimeOut) {
     Answer a{200, "never"};
     a.stall = true;
     server.set("/capture", a);
-    CurlDownloader d(CurlDownloader::Limits{3000, 700});
+    CurlDownloader d(CurlDownloader::Limits{30000, 700});
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(d.downloadFile(url("/capture"), target()));
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
             .count();
     EXPECT_GE(ms, 600);
-    EXPECT_LT(ms, 3000);
+    EXPECT_LT(ms, 15000); // the request limit, not the connect one
     EXPECT_TRUE(entries(dir.path()).isEmpty());
 }
 
@@ -137,7 +137,7 @@ TEST_F(DownloadTest, UnansweredConnectionEndsAtTheConnectTimeOut) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
-    CurlDownloader d(CurlDownloader::Limits{400, 5000});
+    CurlDownloader d(CurlDownloader::Limits{400, 30000});
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(
         d.downloadFile(QString("http://127.0.0.1:%1/status").arg(ntohs(addr.sin_port)), target()));
@@ -145,7 +145,7 @@ TEST_F(DownloadTest, UnansweredConnectionEndsAtTheConnectTimeOut) {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
             .count();
     EXPECT_GE(ms, 300);
-    EXPECT_LT(ms, 2500) << d.lastError();
+    EXPECT_LT(ms, 15000) << d.lastError(); // the connect limit, not the request one
     EXPECT_TRUE(entries(dir.path()).isEmpty());
     for (int c : fillers)
         ::close(c);
@@ -163,7 +163,7 @@ TEST_F(DownloadTest, CancelFlagAbandonsARequestInProgress) {
     a.stall = true;
     server.set("/capture", a);
     std::atomic<bool> cancel{false};
-    CurlDownloader d;
+    CurlDownloader d(CurlDownloader::Limits{3000, 30000});
     d.setCancelFlag(&cancel);
     std::thread raiser([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -175,7 +175,7 @@ TEST_F(DownloadTest, CancelFlagAbandonsARequestInProgress) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
             .count();
-    EXPECT_LT(ms, 2500);
+    EXPECT_LT(ms, 15000); // not the request limit
     EXPECT_TRUE(entries(dir.path()).isEmpty());
 }
 
@@ -222,7 +222,7 @@ TEST_F(DownloadTest, BodyBeyondTheSizeLimitIsCutOffAndFails) {
     endless.sendLength = false;
     endless.endless = true;
     server.set("/endless", endless);
-    CurlDownloader d;
+    CurlDownloader d(CurlDownloader::Limits{3000, 60000});
     EXPECT_TRUE(d.downloadFile(url("/full"), target()));
     EXPECT_EQ(QFileInfo(target()).size(), limit);
     EXPECT_FALSE(d.downloadFile(url("/over"), target()));
@@ -232,7 +232,7 @@ TEST_F(DownloadTest, BodyBeyondTheSizeLimitIsCutOffAndFails) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
             .count();
-    EXPECT_LT(ms, 5000); // long before the 10 s request limit
+    EXPECT_LT(ms, 30000); // long before the request limit
     EXPECT_EQ(d.lastError(), "body larger than 16777216 bytes");
     EXPECT_EQ(entries(dir.path()), QStringList{"answer.txt"});
 }

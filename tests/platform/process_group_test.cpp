@@ -66,7 +66,7 @@ TEST(ProcessGroup, AGroupLivesOnAfterItsLeaderAndStopGroupEndsIt) {
     ASSERT_TRUE(pid);
     const long child = pidFrom(file);
     ASSERT_GT(child, 0);
-    ASSERT_TRUE(waitUntil([&] { return !launcher.isRunning(*pid); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return !launcher.isRunning(*pid); }, 30000));
     EXPECT_TRUE(launcher.isGroupRunning(*pid)); // the sleep is left behind in the group
     EXPECT_TRUE(runs(child));
 
@@ -88,7 +88,7 @@ TEST(ProcessGroup, AMemberThatIgnoresTerminationIsKilled) {
     EXPECT_TRUE(launcher.isRunning(*pid));
     const auto before = std::chrono::steady_clock::now();
     EXPECT_TRUE(launcher.stopGroup(*pid));
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(15)); // not 30 s
     EXPECT_FALSE(launcher.isRunning(*pid));
     EXPECT_FALSE(launcher.isGroupRunning(*pid));
     EXPECT_FALSE(runs(child));
@@ -102,7 +102,7 @@ TEST(ProcessGroup, EndedMembersThatNobodyCollectsDoNotKeepTheGroupAlive) {
     const auto pid =
         launcher.start("/bin/sh", {"-c", "sleep 0.2 &"}, dir.path(), platform::WindowStyle::Hidden);
     ASSERT_TRUE(pid);
-    EXPECT_TRUE(waitUntil([&] { return !launcher.isGroupRunning(*pid); }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return !launcher.isGroupRunning(*pid); }, 30000));
     EXPECT_TRUE(launcher.stopGroup(*pid)); // nothing left to stop
 }
 
@@ -129,14 +129,14 @@ TEST(ProcessGroup, AJobDiesWithWhatStartedItAndHoldsItsLockWhileItLives) {
                                 dir.path(), fd);
         // The job holds its lock alone once the starter lets go of its own copy.
         ::close(fd);
-        waitUntil([&] { return QFile::exists(file); }, 3000);
+        waitUntil([&] { return QFile::exists(file); }, 30000);
     });
     starter.join();
     ASSERT_TRUE(pid);
     const long child = pidFrom(file);
     ASSERT_GT(child, 0);
     // The shell is gone with its starter; what it started still holds the lock.
-    EXPECT_TRUE(waitUntil([&] { return !launcher.isRunning(*pid); }, 1000));
+    EXPECT_TRUE(waitUntil([&] { return !launcher.isRunning(*pid); }, 30000));
     const int probe = ::open(lock.toLocal8Bit().constData(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(probe, 0);
     EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0);
@@ -157,10 +157,13 @@ TEST(ProcessGroup, TerminationAndHangUpEndTheApplicationAsACloseDoes) {
     for (const int signal : {SIGTERM, SIGHUP}) {
         bool timedOut = false;
         QTimer::singleShot(20, [signal] { ::raise(signal); });
-        QTimer::singleShot(5000, [&] {
+        QTimer hangGuard;
+        hangGuard.setSingleShot(true);
+        QObject::connect(&hangGuard, &QTimer::timeout, [&] {
             timedOut = true;
             QCoreApplication::quit();
         });
+        hangGuard.start(60000);
         EXPECT_EQ(QCoreApplication::exec(), 0);
         EXPECT_FALSE(timedOut) << "signal " << signal;
     }

@@ -18,7 +18,7 @@ TEST(SystemClock, PauseLastsItsTimeWithoutAnApplication) {
     clock.pause(120);
     const auto b = clock.monotonicMs();
     EXPECT_GE(b - a, 120);
-    EXPECT_LT(b - a, 1000);
+    EXPECT_LT(b - a, 10000); // a busy machine may wake it late, not this late
 }
 
 TEST(SystemClock, PauseLetsEventsRunInsideAnApplication) {
@@ -34,7 +34,7 @@ TEST(SystemClock, PauseLetsEventsRunInsideAnApplication) {
     const auto b = clock.monotonicMs();
     EXPECT_TRUE(fired);
     EXPECT_GE(b - a, 149);
-    EXPECT_LT(b - a, 1500);
+    EXPECT_LT(b - a, 10000);
     EXPECT_TRUE(clock.now().isValid());
 }
 

@@ -24,7 +24,7 @@ namespace start_window_test {
 using test_support::ensureApplication;
 
 // Lets queued events and timers run until `done` holds or `timeoutMs` passed.
-inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 3000) {
+inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 30000) {
     QElapsedTimer timer;
     timer.start();
     while (!done()) {

@@ -4,6 +4,7 @@
 #include "tests/device/ui/start_window_support.h"
 #include "tests/support/all_windows.h"
 
+#include "app/device/logger_lock.h"
 #include "app/device/ui/frm_about.h"
 #include "app/device/ui/frm_init.h"
 #include "app/widgets/clickable_label.h"
@@ -19,6 +20,8 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -400,6 +403,29 @@ TEST_F(StartWindowTest, ConnectWithoutConfigFileSendsLampLevelFive) {
     EXPECT_EQ(window().lampLevel(), 5);
 }
 
+TEST_F(StartWindowTest, ConnectAsksFirstWhileALoggerFetchesAndNoSendsNothing) {
+    // A logger (of this or another Vermalux on the folder) holds the program folder's lock.
+    QString error;
+    const int logger = device::takeLoggerLock(m_folder, &error);
+    ASSERT_GE(logger, 0) << error.toStdString();
+    answerDevice(30);
+    window().show();
+    openPanel();
+    child<QLineEdit>("txt_ip1")->setText(kAddress);
+    clickConnect(); // No, the default
+    const QString question = QString::fromLatin1(device::kLoggerFetchingQuestion);
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList{question});
+    EXPECT_EQ(fakes.dialogs->buttonsOf(question), platform::QuestionButtons::YesNoDefaultNo);
+    EXPECT_TRUE(requestedUrls().isEmpty());
+    EXPECT_FALSE(FrmInit::Connected());
+    fakes.dialogs->answers = {true};
+    clickConnect();
+    ::close(logger);
+    EXPECT_EQ(fakes.dialogs->questions().size(), 2);
+    EXPECT_TRUE(FrmInit::Connected());
+    EXPECT_EQ(requestedUrls().size(), 1 + setupQueries(30).size());
+}
+
 TEST_F(StartWindowTest, HandEditedLampLevelIsHeldBeforeItIsSent) {
     // Line 3 beyond what the device takes: the level is held to 16 (lamp value 96).
     writeFile(m_folder + "/config.dat", "plates\r\n[ - - ]\r\n250.0\r\n");
@@ -522,10 +548,10 @@ TEST_F(StartWindowTest, ClosingDuringConnectStopsTheHandler) {
 
 TEST_F(StartWindowTest, BackWorksWhileTheDeviceDoesNotAnswer) {
     answerDevice(30);
-    // The device accepts and keeps silent; it is asked straight, not through the recorder that
-    // looks at the window.
+    // The device accepts and keeps silent until the test lets it answer (the limit only guards
+    // against a hang); it is asked straight, not through the recorder that looks at the window.
     Windows::setServices(fakes.services(m_folder));
-    fakes.downloader->hold(2000);
+    fakes.downloader->hold(120000);
     window().show();
     openPanel();
     child<QLineEdit>("txt_ip1")->setText(kAddress);
@@ -602,10 +628,12 @@ TEST_F(StartWindowTest, ActivatingStartWindowCancelsTheHiding) {
     child<QLineEdit>("txt_ip1")->setText(kAddress);
     clickConnect();
     ASSERT_TRUE(child<QTimer>("Timer_end")->isActive());
-    if (!waitFor([&] { return Windows::get<ui::FrmFrontend>().isActiveWindow(); }, 300))
+    // The hiding waits for as long as the activations take on a busy machine.
+    child<QTimer>("Timer_end")->start(600000);
+    if (!waitFor([&] { return Windows::get<ui::FrmFrontend>().isActiveWindow(); }, 5000))
         GTEST_SKIP() << "this platform does not activate windows";
     window().activateWindow();
-    if (!waitFor([&] { return window().isActiveWindow(); }, 1000))
+    if (!waitFor([&] { return window().isActiveWindow(); }, 5000))
         GTEST_SKIP() << "this platform does not activate windows";
     EXPECT_FALSE(child<QTimer>("Timer_end")->isActive());
     EXPECT_TRUE(window().isVisible());

@@ -320,7 +320,7 @@ TEST_F(FrontendTest, AutoloadTimerTakesOnePreviewAfterTheLoad) {
     EXPECT_TRUE(w.controls().Timer_autoload->isActive());
     QElapsedTimer t;
     t.start();
-    while (w.controls().Timer_autoload->isActive() && t.elapsed() < 3000)
+    while (w.controls().Timer_autoload->isActive() && t.elapsed() < 30000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_FALSE(w.controls().Timer_autoload->isActive());
     EXPECT_EQ(fakes.downloader->requests, QStringList{"http://10.0.0.7/capture"});

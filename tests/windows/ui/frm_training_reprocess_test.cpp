@@ -2,6 +2,9 @@
 // real batch (/bin/sh, Dravel, Sirrex) and get its trails; stop a batch half-way; refuse an
 // acquisition that cannot be reprocessed without touching its files.
 
+// The block reader first: it has a member that Qt's keywords would take.
+#include "app/results/stored_block_reader.h"
+
 #include "app/acquisition/ui/reprocess_controller.h"
 #include "app/device/logger_lock.h"
 #include "app/training/training_test.h"
@@ -605,17 +608,27 @@ TEST_F(ReprocessWindowTest, AnUnreadableFrameIsNamedAndTheResultsOfEveryAttemptA
 TEST_F(ReprocessWindowTest, ATrackingThatFailsAfterTheBatchPutsThePreviousResultsBack) {
     FrmTraining& w = open();
     auto& c = w.controls();
+    // The tick that ends the batch starts the tracking, which reads the position file from its
+    // next tick on: bytes that are no block are put after the first frame's block in between,
+    // and the tracker ends early there, having written the trails of that frame only.
+    bool spoiled = false;
+    QObject::connect(c.Timeracq, &QTimer::timeout, &w, [&] {
+        if (spoiled || w.reprocess().batchMode() != 4)
+            return;
+        spoiled = true;
+        results::StoredReaderState cursor;
+        ASSERT_EQ(results::ReadWormBlock(acquisition.toStdString(), cursor).status,
+                  results::DetectionBlock::Status::Block);
+        QByteArray worms = readFile(acquisition + "/xy_worms.bin");
+        ASSERT_LT(cursor.readerCursor - 1, worms.size()); // more blocks follow
+        worms.insert(cursor.readerCursor - 1, QByteArray(6, char(0x80)));
+        writeFile(acquisition + "/xy_worms.bin", worms);
+    });
     fakes.dialogs->answers = {true};
     c.cmd_reprocess->click();
-    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchProgress() >= 1; }, 30000));
     ASSERT_TRUE(w.Processing());
-    // Bytes that are no block stand after the first frames: the tracker ends early there,
-    // having written the trails of those frames only.
-    QFile worms(acquisition + "/xy_worms.bin");
-    ASSERT_TRUE(worms.open(QIODevice::Append));
-    worms.write(QByteArray(6, char(0x80)));
-    worms.close();
     ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000));
+    EXPECT_TRUE(spoiled);
     EXPECT_EQ(fakes.dialogs->messages(),
               (QStringList{"error processing all routes file",
                            "The tracker did not finish worm_trails.csv; the previous results "
@@ -694,13 +707,22 @@ TEST_F(ReprocessWindowTest, ClosingTheWindowDuringAMassRunUsesNothingOfIt) {
     c.mn_masstrainingload->trigger();
     fakes.dialogs->answers = {true};
     QPointer<FrmTraining> window(&w);
-    QTimer::singleShot(3000, [window] {
-        if (window)
-            window->close();
+    // The window is closed once the mass run's batch is seen running (frame 1 of 300 done).
+    bool closed = false;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!window || closed || !window->reprocess().runner().groupRunning() ||
+            window->reprocess().batchProgress() < 1)
+            return;
+        closed = true;
+        window->close();
     });
+    watch.start();
     c.mn_masstrainingapply->trigger(); // returns once the close has ended the batch
-    waitUntil([&] { return window.isNull(); }, 5000);
-    EXPECT_TRUE(window.isNull());
+    watch.stop();
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(waitUntil([&] { return window.isNull(); }, 30000));
     // The acquisition has its results back.
     EXPECT_EQ(readFile(acquisition + "/xy_worms.bin"), "old worms");
     EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");

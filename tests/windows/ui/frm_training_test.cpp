@@ -1,6 +1,7 @@
 // The reanalysis window's shell and browser, driven offscreen with fake services.
 
 #include "app/acquisition/ui/reprocess_controller.h"
+#include "app/device/logger_lock.h"
 #include "app/microbeam/ui/frm_processmulti.h"
 #include "app/results/bad_frames.h"
 #include "app/training/ui/plate_controller.h"
@@ -637,7 +638,7 @@ TEST_F(FrmTrainingTest, ClosingTheAcquisitionWindowHidesThisOne) {
 
 namespace {
 
-TEST_F(FrmTrainingTest, LightButtonsKeepAWholeLevelAndSendEachChange) {
+TEST_F(FrmTrainingTest, LightButtonsKeepAWholeLevelAndSendEachChangeAskingWhileALoggerFetches) {
     FrmTraining& w = window();
     auto& c = w.controls();
     c.txt_ip1->setText("10.0.0.7");
@@ -650,6 +651,24 @@ TEST_F(FrmTrainingTest, LightButtonsKeepAWholeLevelAndSendEachChange) {
     EXPECT_EQ(fakes.downloader->requests,
               (QStringList{lamp + "6", lamp + "12", lamp + "72", lamp + "66"}));
     EXPECT_EQ(c.Label_light->text(), "Light "); // left as it is
+    EXPECT_TRUE(fakes.dialogs->log.empty());
+    // While a logger holds the program folder's lock, each change asks first: No (the default)
+    // sends nothing, Yes sends it.
+    QString error;
+    const int logger = device::takeLoggerLock(program.path(), &error);
+    ASSERT_GE(logger, 0) << error.toStdString();
+    fakes.downloader->requests.clear();
+    const QString question = QString::fromLatin1(device::kLoggerFetchingQuestion);
+    c.cmd_light_more->click();
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList{question});
+    EXPECT_EQ(fakes.dialogs->buttonsOf(question), platform::QuestionButtons::YesNoDefaultNo);
+    EXPECT_TRUE(fakes.downloader->requests.isEmpty());
+    fakes.dialogs->answers = {true};
+    c.cmd_light_more->click();
+    EXPECT_EQ(fakes.dialogs->questions().size(), 2);
+    ::close(logger);
+    ASSERT_EQ(fakes.downloader->requests.size(), 1);
+    EXPECT_TRUE(fakes.downloader->requests.first().startsWith(lamp));
 }
 
 } // namespace
