@@ -316,7 +316,7 @@ TEST_F(PendrelTest, LockFileDeletedOrReplacedWhileRunningIsHeldAgain) {
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     start(acq());
     ::close(fd);
-    ASSERT_TRUE(waitForFile(img() + "/" + frameName(sim.address(), 0), 15000));
+    ASSERT_TRUE(waitForFrames(1, 30000));
     EXPECT_TRUE(held());
 
     ASSERT_EQ(::unlink(lock.c_str()), 0);
