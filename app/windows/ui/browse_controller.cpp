@@ -4,6 +4,7 @@
 #include "app/training/ui/plate_controller.h"
 #include "app/widgets/picture_box.h"
 #include "app/acquisition/run_files.h"
+#include "app/device/logger_lock.h"
 #include "app/windows/browser.h"
 #include "formats/frame_names.h"
 #include "formats/position_file.h"
@@ -248,11 +249,13 @@ bool BrowseController::LoadAcquisition() {
     }
     // Converted frames of an earlier processing go, but only under the program folder's batch
     // lock, taken without waiting: while a batch of any Vermalux holds it, the frames may be
-    // that batch's own, and they stay.
-    {
+    // that batch's own, and they stay. So do those of a run a logger still records: its live
+    // analysis converts each new frame there.
+    const QString prefix = windows::framePrefixOf(zero.name);
+    const QString acquisition = windows::acquisitionFolderOf(images);
+    if (!device::stillRecorded(m_services.programFolder, acquisition)) {
         acquisition::BatchRunner folderLock(m_services);
         if (folderLock.reserve().isEmpty()) {
-            const QString prefix = windows::framePrefixOf(zero.name);
             const QDir dir(images);
             for (const QString& pgm :
                  dir.entryList({prefix + QStringLiteral("*.pgm")}, QDir::Files))
@@ -265,7 +268,6 @@ bool BrowseController::LoadAcquisition() {
             return false;
     }
     m_c.txt_nfile->setText(QStringLiteral("0"));
-    const QString acquisition = windows::acquisitionFolderOf(images);
     const QDir acq(acquisition);
     for (const auto& [from, to] : {std::pair{QString::fromLatin1(formats::kTrainingFileName),
                                              QString::fromLatin1(formats::kTrainingFileName)},

@@ -205,8 +205,18 @@ TEST_F(FrmTrainingTest, ALoadLeavesTheConvertedFramesWhileABatchHoldsTheProgramF
     ASSERT_TRUE(w.LoadAcquisition());
     EXPECT_TRUE(QFile::exists(pgm));
     EXPECT_FALSE(QFile::exists(program.filePath("elsewhere")));
-    // Once no batch holds it, the load removes them.
     ASSERT_TRUE(QFile::remove(lock));
+    // A logger still records the run: its live analysis converts frames there, and they stay.
+    writeFile(program.filePath("rundata.dat"),
+              "10.0.0.7\r\n" + a.toUtf8() + "\r\n2026/01/15 10:30:00\r\n1\r\n 0 \r\n");
+    {
+        QString error;
+        device::HeldLoggerLock logger;
+        ASSERT_TRUE(logger.take(program.path(), &error)) << error.toStdString();
+        ASSERT_TRUE(w.LoadAcquisition());
+        EXPECT_EQ(readFile(pgm), "converted by the batch");
+    }
+    // Once no batch holds the folder and no logger the run, the load removes them.
     ASSERT_TRUE(w.LoadAcquisition());
     EXPECT_FALSE(QFile::exists(pgm));
     EXPECT_EQ(w.AcquisitionFolder(), a);
