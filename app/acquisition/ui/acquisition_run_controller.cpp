@@ -248,11 +248,16 @@ bool AcquisitionRunController::endEarlierLoggers(const HandlerGuard& guard) {
     // Two loggers would ask the device for frames at once. Enter keeps the earlier run.
     if (!loggerFetching())
         return true;
+    // Only the loggers this program started can be stopped from here: another program's logger
+    // (or one whose program has ended) is refused without a question it could not honour.
+    if (loggersRunning().empty()) {
+        m_services.dialogs->message(kEarlierLoggerRunning);
+        return false;
+    }
     const bool stop = m_services.dialogs->question(kEarlierLoggerQuestion,
                                                    platform::QuestionButtons::YesNoDefaultNo);
     if (!guard.ownerAlive() || !stop)
         return false;
-    // Only the loggers this program started can be stopped from here.
     for (const std::int64_t pid : loggersRunning())
         m_services.launcher->stop(pid);
     if (!loggerFetching())

@@ -1023,7 +1023,7 @@ TEST_F(AcquisitionWindow, ClosingTheWindowDuringARunAsksAndYesStopsTheRunWholly)
     EXPECT_FALSE(device::loggerFetching(program->path()));
 }
 
-TEST_F(AcquisitionWindow, ALoggerOfAnotherVermaluxIsAskedAboutWithNoAsTheDefault) {
+TEST_F(AcquisitionWindow, ALoggerOfAnotherVermaluxIsAskedAboutOrRefusedNeverOfferedAStop) {
     // A logger that another Vermalux on this folder started (or one that outlived a crash)
     // holds the folder's logger lock.
     QString error;
@@ -1032,23 +1032,22 @@ TEST_F(AcquisitionWindow, ALoggerOfAnotherVermaluxIsAskedAboutWithNoAsTheDefault
     auto& c = window->controls();
     fakes.downloader->requests.clear();
     const QString question = QString::fromLatin1(device::kLoggerFetchingQuestion);
-    // Connect, FOCUS and Start each ask first; No (the default) sends nothing.
+    // Connect and FOCUS each ask first; No (the default) sends nothing.
     EXPECT_EQ(window->ConnectDevice(1), -1);
     c.cmd_focus->click();
     EXPECT_EQ(c.cmd_focus->text(), "FOCUS");
-    c.cmdPlay->click();
-    const QString startQuestion =
-        "The logger of an earlier run is still fetching frames. Stop it and start the new run?";
-    EXPECT_EQ(fakes.dialogs->questions(), QStringList({question, question, startQuestion}));
-    for (const QString& q : {question, startQuestion})
-        EXPECT_EQ(fakes.dialogs->buttonsOf(q), platform::QuestionButtons::YesNoDefaultNo);
-    EXPECT_EQ(fakes.downloader->requests, QStringList());
-    // Yes cannot stop a logger this program did not start: never two loggers.
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList({question, question}));
+    EXPECT_EQ(fakes.dialogs->buttonsOf(question), platform::QuestionButtons::YesNoDefaultNo);
+    // Start cannot stop a logger this program did not start: it is refused, and not asked
+    // "Stop it and start the new run?". Never two loggers.
+    fakes.dialogs->log.clear();
     fakes.dialogs->answers = {true};
     c.cmdPlay->click();
     EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList());
     EXPECT_EQ(fakes.dialogs->messages(),
               QStringList{"The logger of an earlier run is still running: no new run is started."});
+    EXPECT_EQ(fakes.downloader->requests, QStringList());
     EXPECT_TRUE(loggerPids.empty());
     // Once that logger has ended, a run starts; its logger holds the lock in turn.
     ::close(otherLogger);
