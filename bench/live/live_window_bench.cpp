@@ -21,6 +21,7 @@
 #include "app/windows/ui/frm_training.h"
 #include "formats/training_file.h"
 #include "platform/fakes/fake_services.h"
+#include "platform/process_launcher.h"
 #include "platform/production_services.h"
 #include "tools/devicesim/sim_process.h"
 
@@ -31,6 +32,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -100,7 +102,8 @@ void printGaps(FILE* out, const GapMeter& meter) {
     const auto over = [&](double ms) {
         return std::count_if(sorted.begin(), sorted.end(), [ms](double g) { return g > ms; });
     };
-    std::fprintf(out, "  event-loop turns: %zu; interval (ms): median %.1f, 99%% %.1f, 99.9%% %.1f\n",
+    std::fprintf(out,
+                 "  event-loop turns: %zu; interval (ms): median %.1f, 99%% %.1f, 99.9%% %.1f\n",
                  sorted.size(), at(0.5), at(0.99), at(0.999));
     std::fprintf(out, "  intervals over 50 ms: %ld, over 100 ms: %ld, over 250 ms: %ld\n",
                  static_cast<long>(over(50)), static_cast<long>(over(100)),
@@ -122,6 +125,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     FILE* report = stdout;
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // A `kill` or `timeout` ends the run as a close does: the simulator and the logger go too.
+    platform::quitOnTerminationSignals();
 
     if (std::getenv("LIVE_WINDOW_IDLE")) {
         // The same timer in an idle event loop: what the machine's scheduling alone gives.
@@ -179,6 +185,7 @@ int main(int argc, char** argv) {
     const QString loadBefore = loadAverage();
     GapMeter meter;
     meter.start();
+    std::fprintf(stderr, "starting a run of %.1f min against %s\n", minutes, sim.address().c_str());
     c.cmdPlay->click();
     if (!controller->acquisitionRunning()) {
         std::fprintf(stderr, "the run did not start: %s\n",
@@ -189,25 +196,30 @@ int main(int argc, char** argv) {
     // The run ends by itself after its length; a deadline well beyond it guards against a hang.
     QElapsedTimer runClock;
     runClock.start();
+    // What the window showed, taken while it runs: the run's end may replace the controller.
+    std::int32_t lastMark = 0;
+    const QPointer<ui::FrmFrontend> shown(&window);
     QTimer watch;
     watch.setInterval(200);
+    bool ended = false;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!controller->acquisitionRunning() || runClock.elapsed() > minutes * 60000 + 120000)
+        ended = !shown || !controller->acquisitionRunning();
+        if (!ended)
+            lastMark = controller->lastTimeMark();
+        if (ended || runClock.elapsed() > minutes * 60000 + 120000)
             app.quit();
     });
     watch.start();
     app.exec();
     meter.stop();
-    const bool ended = !controller->acquisitionRunning();
-    if (!ended)
+    if (!ended && shown)
         c.cmdPlay->click(); // Stop
 
     const QStringList jpgs = QDir(run + "/img").entryList({"*.jpg"}, QDir::Files);
     std::fprintf(report, "live run of the acquisition window: %.1f min, %d worms%s\n", minutes,
                  worms, ended ? "" : " (did not end by itself: stopped)");
-    std::fprintf(report, "  frames: %lld, last analysed frame %d, status \"%s\"\n",
-                 static_cast<long long>(jpgs.size()), controller->lastTimeMark(),
-                 qPrintable(c.lbl_time->text()));
+    std::fprintf(report, "  frames: %lld, last analysed frame %d\n",
+                 static_cast<long long>(jpgs.size()), lastMark);
     if (!dialogs->messages().isEmpty())
         std::fprintf(report, "  messages: %s\n", qPrintable(dialogs->messages().join(" | ")));
     std::fprintf(report, "  load average before %s, after %s (%d cores)\n", qPrintable(loadBefore),
