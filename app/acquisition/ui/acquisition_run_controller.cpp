@@ -659,8 +659,12 @@ std::int32_t AcquisitionRunController::TrackWormsLive(const HandlerGuard& guard)
     m_c.label_frame->setText(QStringLiteral("#") + QString::number(t));
     m_lastTimeMark = t;
     const QString jpg = m_pipeline.framePath(t, "jpg");
-    if (QFileInfo::exists(jpg))
+    if (QFileInfo::exists(jpg)) {
+        // The frame is read while the window answers: a close may end the run meanwhile.
         m_hooks.showImage(jpg);
+        if (!guard.ownerAlive() || !m_running)
+            return -1;
+    }
 
     // The figures of the block are shown once its rows are in the trails file.
     std::optional<results::LiveLabels> labels;

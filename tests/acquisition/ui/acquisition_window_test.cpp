@@ -974,26 +974,42 @@ TEST_F(AcquisitionWindow, ConvertedFrameThatCannotBeDeletedStopsTheTick) {
 TEST_F(AcquisitionWindow, LiveLabelsAreShownOnceTheBlockRowsAreWritten) {
     auto& c = window->controls();
     window->show();
-    // What the trails file holds whenever the particle count is painted.
+    // What the particle count shows, and what the trails file holds, whenever it is painted
+    // (the window answers while a tick reads its frame, so earlier figures may be painted then).
     struct PaintWatch : QObject {
+        QLabel* label = nullptr;
         QString trails;
-        QList<int> linesAtPaint;
+        QList<std::pair<QString, int>> paints;
         bool eventFilter(QObject*, QEvent* event) override {
             if (event->type() == QEvent::Paint && !trails.isEmpty())
-                linesAtPaint << readFile(trails).count('\n');
+                paints.append({label->text(), static_cast<int>(readFile(trails).count('\n'))});
             return false;
         }
     } watch;
+    watch.label = c.lbl_particle;
     c.lbl_particle->installEventFilter(&watch);
     c.cmdPlay->click();
     ASSERT_TRUE(controller->acquisitionRunning());
     watch.trails = controller->frameCursor().runFolder + "/worm_trails.csv";
+    QString shownBefore = c.lbl_particle->text();
+    int linesBefore = static_cast<int>(readFile(watch.trails).count('\n'));
     for (int t = 1; t <= 5; ++t) {
-        watch.linesAtPaint.clear();
+        watch.paints.clear();
         second(t);
-        const int lines = readFile(watch.trails).count('\n');
-        for (int seen : watch.linesAtPaint)
-            EXPECT_EQ(seen, lines) << "labels painted before the rows of second " << t;
+        const QString shown = c.lbl_particle->text();
+        const int lines = static_cast<int>(readFile(watch.trails).count('\n'));
+        // New figures of this second only with its rows; earlier figures with earlier rows
+        // (or with these, when the figures did not change).
+        for (const auto& [text, seen] : watch.paints) {
+            if (text != shownBefore)
+                EXPECT_TRUE(text == shown && seen == lines)
+                    << "labels painted before the rows of second " << t;
+            else
+                EXPECT_TRUE(seen == linesBefore || (text == shown && seen == lines))
+                    << "labels painted before the rows of second " << t;
+        }
+        shownBefore = shown;
+        linesBefore = lines;
     }
     controller->stopAcquisitionRun();
 }
