@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -461,8 +462,42 @@ std::vector<std::int64_t> ProcessLauncher::runningStarts(const QString& program)
     return pids;
 }
 
-bool ProcessLauncher::openPath(const QString& path) {
-    return start(QStringLiteral("xdg-open"), {path}).has_value();
+bool ProcessLauncher::openPath(const QString& path, std::function<void()> failed) {
+    const auto pid = start(QStringLiteral("xdg-open"), {path});
+    if (!pid) {
+        if (failed)
+            failed();
+        return false;
+    }
+    auto* app = QCoreApplication::instance();
+    if (!failed || !app)
+        return true;
+    // The opener exits with a status other than 0 when no handler takes the file. It is not
+    // waited on here (a handler may keep it running for as long as the file is open): a timer
+    // looks for its end while the window goes on.
+    if (!m_openerWatch) {
+        m_openerWatch = std::make_unique<QObject>();
+        m_openerWatch->moveToThread(app->thread());
+    }
+    auto* watch = new QTimer;
+    watch->setInterval(50);
+    watch->moveToThread(app->thread());
+    watch->setParent(m_openerWatch.get());
+    QObject::connect(
+        watch, &QTimer::timeout, watch, [this, watch, opener = *pid, failed = std::move(failed)] {
+            const std::optional<ProgramEnd> end = programEnd(opener);
+            if (!end && isRunning(opener))
+                return;
+            watch->stop();
+            watch->deleteLater();
+            // An end no longer known (long ago, among many others) is taken as a success.
+            if (end && end->status != 0) {
+                const std::function<void()> say = failed; // the timer goes while it may wait
+                say();
+            }
+        });
+    QMetaObject::invokeMethod(watch, qOverload<>(&QTimer::start), Qt::QueuedConnection);
+    return true;
 }
 
 bool ProcessLauncher::joinNetwork(const QString& name) {

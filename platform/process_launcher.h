@@ -4,8 +4,11 @@
 
 #include "platform/services.h"
 
+#include <QObject>
+
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -45,7 +48,9 @@ public:
     // The child asks the kernel for SIGKILL when this program's thread that started it ends.
     std::optional<std::int64_t> startJob(const QString& program, const QStringList& arguments,
                                          const QString& workingFolder, int heldFd) override;
-    bool openPath(const QString& path) override;
+    // xdg-open; its exit status is looked at (on the application's thread) while the launcher
+    // lives.
+    bool openPath(const QString& path, std::function<void()> failed = {}) override;
     // `nmcli connection up id NAME`; true when it exits with 0.
     bool joinNetwork(const QString& name) override;
 
@@ -74,6 +79,8 @@ private:
     std::map<std::int64_t, int> m_errorPipes; // reading ends of the quiet programs' stderr
     std::map<std::int64_t, ProgramEnd> m_ends;
     std::deque<std::int64_t> m_endOrder; // oldest first
+    // Parent of the timers that wait for the ends of the openers, on the application's thread.
+    std::unique_ptr<QObject> m_openerWatch;
 };
 
 // Makes SIGTERM and SIGHUP (the desktop closing, a `kill`) end the running application the

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -104,8 +105,11 @@ public:
         (void)heldFd;
         return start(program, arguments, workingFolder, style);
     }
-    // Opens a file or folder in the desktop's opener.
-    virtual bool openPath(const QString& path) = 0;
+    // Opens a file or folder in the desktop's opener without waiting for it; false when the
+    // opener could not be started. `failed`, when given, is called on the application's thread
+    // when the opener could not be started (before this returns) or, later, when it ended with a
+    // status other than 0 (no handler for the file, a handler that failed).
+    virtual bool openPath(const QString& path, std::function<void()> failed = {}) = 0;
     // Starts joining a Wi-Fi network by its name, without waiting for it; false when the join
     // could not be started.
     virtual bool joinNetwork(const QString& name) = 0;

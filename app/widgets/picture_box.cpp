@@ -211,6 +211,37 @@ bool PictureBox::loadPicture(const QString& file, const QRect& source) {
     return true;
 }
 
+PictureBox::PreparedPicture PictureBox::preparePicture(const QString& file, const QRect& source,
+                                                       QImage backing) {
+    PreparedPicture prepared;
+    QImage picture;
+    if (!readPictureFile(file, picture))
+        return prepared;
+    {
+        QPainter painter(&backing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        painter.drawImage(QRectF(0, 0, backing.width(), backing.height()), picture, QRectF(source));
+    }
+    prepared.ok = true;
+    prepared.picture = backing.copy();
+    prepared.image = std::move(backing);
+    return prepared;
+}
+
+bool PictureBox::showPrepared(PreparedPicture prepared) {
+    hide();
+    if (!prepared.ok)
+        return false;
+    m_image = std::move(prepared.image);
+    m_marks.clear();
+    m_picture = std::move(prepared.picture);
+    m_pictureMarks.clear();
+    setScale(0.0, 0.0, 1600.0, 1200.0);
+    show();
+    update();
+    return true;
+}
+
 void PictureBox::paintPicture(const QImage& picture, const QRect& source) {
     QPainter painter(&m_image);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);

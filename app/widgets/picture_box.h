@@ -68,6 +68,17 @@ public:
     // backing image; the result becomes the box's own picture and the scale is set to
     // (0, 0)-(1600, 1200). False, and the box hidden, when the file is missing or not a picture.
     bool loadPicture(const QString& file, const QRect& source = QRect(0, 0, 1600, 1200));
+    // What loadPicture shows, made ready apart from the box: the file read and painted over a
+    // copy of `backing` (the box's backing image), and the copy kept as the box's own picture.
+    // Uses nothing of a window, so that it may run on another thread (a camera frame takes tens
+    // of milliseconds); showPrepared then shows it as loadPicture would have.
+    struct PreparedPicture {
+        bool ok = false;
+        QImage image;
+        QImage picture;
+    };
+    static PreparedPicture preparePicture(const QString& file, const QRect& source, QImage backing);
+    bool showPrepared(PreparedPicture prepared);
     // Paints an image stretched over the whole backing image (no file involved).
     void paintPicture(const QImage& picture, const QRect& source);
     // Makes the current drawing the box's own picture (what cls goes back to).

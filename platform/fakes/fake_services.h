@@ -175,8 +175,10 @@ public:
                 pids.push_back(s.pid);
         return pids;
     }
-    bool openPath(const QString& path) override {
+    bool openPath(const QString& path, std::function<void()> failed = {}) override {
         opened << path;
+        if (!openSucceeds && failed)
+            failed();
         return openSucceeds;
     }
     bool joinNetwork(const QString& name) override {

@@ -68,7 +68,9 @@ public:
         stopped.push_back(pid);
         return m_inner->stop(pid);
     }
-    bool openPath(const QString& path) override { return m_inner->openPath(path); }
+    bool openPath(const QString& path, std::function<void()> failed = {}) override {
+        return m_inner->openPath(path, std::move(failed));
+    }
     bool joinNetwork(const QString& name) override { return m_inner->joinNetwork(name); }
 
     struct Start {

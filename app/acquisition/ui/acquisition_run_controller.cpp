@@ -261,11 +261,16 @@ bool AcquisitionRunController::endEarlierLoggers(const HandlerGuard& guard) {
     // Two loggers would ask the device for frames at once. Enter keeps the earlier run.
     if (!loggerFetching())
         return true;
+    // Only the loggers this program started can be stopped from here: another program's logger
+    // (or one whose program has ended) is refused without a question it could not honour.
+    if (loggersRunning().empty()) {
+        m_services.dialogs->message(kEarlierLoggerRunning);
+        return false;
+    }
     const bool stop = m_services.dialogs->question(kEarlierLoggerQuestion,
                                                    platform::QuestionButtons::YesNoDefaultNo);
     if (!guard.ownerAlive() || !stop)
         return false;
-    // Only the loggers this program started can be stopped from here.
     for (const std::int64_t pid : loggersRunning())
         m_services.launcher->stop(pid);
     if (!loggerFetching())
@@ -679,8 +684,12 @@ std::int32_t AcquisitionRunController::TrackWormsLive(const HandlerGuard& guard)
     m_c.label_frame->setText(QStringLiteral("#") + QString::number(t));
     m_lastTimeMark = t;
     const QString jpg = m_pipeline.framePath(t, "jpg");
-    if (QFileInfo::exists(jpg))
+    if (QFileInfo::exists(jpg)) {
+        // The frame is read while the window answers: a close may end the run meanwhile.
         m_hooks.showImage(jpg);
+        if (!guard.ownerAlive() || !m_running)
+            return -1;
+    }
 
     // The figures of the block are shown once its rows are in the trails file.
     std::optional<results::LiveLabels> labels;

@@ -357,8 +357,10 @@ void FrmInit::ShowStartMenu() {
 
 void FrmInit::ExitOrBack() {
     if (m_menuState != 0) {
-        // A connect that waits on the device is left with the panel.
+        // A connect that waits on the device is left with the panel, and its status with it:
+        // the menu shows what the load showed, not "Connecting..." or an error of the panel.
         m_life.renew();
+        setNews(kVersionText);
         ShowStartMenu();
         return;
     }

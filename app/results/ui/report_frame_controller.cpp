@@ -111,10 +111,11 @@ void ReportFrameController::writeReport(const QString& folder, std::int32_t trai
     QCoreApplication::processEvents();
     if (!QFileInfo::exists(report))
         return;
-    // The report is written either way; an opener that does not start says so.
-    if (!services.launcher->openPath(report))
-        services.dialogs->message(QStringLiteral("Report written to ") + report +
-                                  QStringLiteral(", but it could not be opened"));
+    // The report is written either way; an opener that does not start, or fails, says so.
+    services.launcher->openPath(report, [dialogs = services.dialogs, report] {
+        dialogs->message(QStringLiteral("Report written to ") + report +
+                         QStringLiteral(", but it could not be opened"));
+    });
 }
 
 } // namespace ui

@@ -292,10 +292,12 @@ void TrailReplayController::cmdExportBmpClick() {
     m_services.clock->pause(100);
     if (!guard.alive())
         return;
-    // The picture is saved either way; an opener that does not start says so.
-    if (!m_services.launcher->openPath(fromStd(exported.path)))
-        m_services.dialogs->message(QStringLiteral("Picture written to ") + fromStd(exported.path) +
-                                    QStringLiteral(", but it could not be opened"));
+    // The picture is saved either way; an opener that does not start, or fails, says so.
+    m_services.launcher->openPath(
+        fromStd(exported.path), [dialogs = m_services.dialogs, path = fromStd(exported.path)] {
+            dialogs->message(QStringLiteral("Picture written to ") + path +
+                             QStringLiteral(", but it could not be opened"));
+        });
 }
 
 } // namespace ui

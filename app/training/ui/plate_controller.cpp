@@ -1,6 +1,7 @@
 #include "app/training/ui/plate_controller.h"
 
 #include "app/training/plate_overlay.h"
+#include "app/widgets/background_work.h"
 #include "app/widgets/box_values.h"
 #include "app/widgets/picture_box.h"
 #include "formats/frame_names.h"
@@ -47,6 +48,17 @@ bool PlateController::ShowImage(const QString& file) {
     m_c.Picture1->hide();
     const QRect source = m_hooks.fullResolution() ? QRect(0, 0, 1600, 1200) : QRect(0, 0, 640, 480);
     return m_c.Picture1->loadPicture(file, source);
+}
+
+bool PlateController::ShowImageBesideWindow(const QString& file) {
+    PictureBox* picture = m_c.Picture1;
+    picture->hide();
+    const QRect source = m_hooks.fullResolution() ? QRect(0, 0, 1600, 1200) : QRect(0, 0, 640, 480);
+    PictureBox::PreparedPicture prepared =
+        runWhileAnswering([file, source, backing = picture->image()] {
+            return PictureBox::preparePicture(file, source, backing);
+        });
+    return picture->showPrepared(std::move(prepared));
 }
 
 bool PlateController::DrawPlateOverlay() {

@@ -62,6 +62,10 @@ public:
     // Loads an image into the picture, stretched from the 1600 x 1200 coordinate space (a
     // 640 x 480 source for the preview mode). False, with the box hidden, on failure.
     bool ShowImage(const QString& file);
+    // The same, with the file read and painted on a thread of its own while the window goes on
+    // answering (a frame of a live run every second). The caller guards itself against its
+    // window going meanwhile.
+    bool ShowImageBesideWindow(const QString& file);
     // Shows the program folder's preview.jpg with the plate outline and the picked targets.
     bool DrawPlateOverlay();
     // The same over another image.

@@ -363,7 +363,8 @@ void FrmFrontend::buildControllers() {
     run.Picture3 = m_c.Picture3;
     RunHooks hooks;
     hooks.lampValue = [this] { return m_light->lampValue(); };
-    hooks.showImage = [this](const QString& file) { return m_plate->ShowImage(file); };
+    // A frame of the live run is read beside the window: it comes every second.
+    hooks.showImage = [this](const QString& file) { return m_plate->ShowImageBesideWindow(file); };
     hooks.saveSettings = [this] {
         SaveDeviceIp();
         SaveConfigFile();

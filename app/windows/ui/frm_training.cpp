@@ -689,7 +689,15 @@ void FrmTraining::showExport(const results::CsvExportResult& result) {
         m_c.label_frame->setText(QString::fromStdString(result.frameCaption));
     m_services.dialogs->message(QString::fromStdString(result.message));
     if (guard.alive() && result.status == results::CsvExportResult::Status::Finished)
-        m_services.launcher->openPath(QString::fromStdString(result.csvPath));
+        openWritten(QStringLiteral("Export"), QString::fromStdString(result.csvPath));
+}
+
+void FrmTraining::openWritten(const QString& what, const QString& path) {
+    // The file is kept either way; an opener that does not start, or fails, says so.
+    m_services.launcher->openPath(path, [dialogs = m_services.dialogs, what, path] {
+        dialogs->message(what + QStringLiteral(" written to ") + path +
+                         QStringLiteral(", but it could not be opened"));
+    });
 }
 
 void FrmTraining::JointReport(int reportMode) {
@@ -728,7 +736,7 @@ void FrmTraining::JointReport(int reportMode) {
     }
     m_services.dialogs->message(QString::fromStdString(result.summary));
     if (guard.alive())
-        m_services.launcher->openPath(QString::fromStdString(result.path));
+        openWritten(QStringLiteral("Report"), QString::fromStdString(result.path));
 }
 
 void FrmTraining::setMessage(const QString& text) {

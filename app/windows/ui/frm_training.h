@@ -281,6 +281,9 @@ private:
     // Runs a CSV export beside the window, which answers meanwhile, then shows its outcome.
     void exportCsv(results::CsvExportResult (*exporter)(const std::string&));
     void showExport(const results::CsvExportResult& result);
+    // Opens a written report or export ("Report", "Export") in the desktop's opener; an opener
+    // that fails is named in a message.
+    void openWritten(const QString& what, const QString& path);
     QString programFile(const QString& name) const;
 
     platform::Services m_services;

@@ -1018,26 +1018,42 @@ TEST_F(AcquisitionWindow, ConvertedFrameThatCannotBeDeletedStopsTheTick) {
 TEST_F(AcquisitionWindow, LiveLabelsAreShownOnceTheBlockRowsAreWritten) {
     auto& c = window->controls();
     window->show();
-    // What the trails file holds whenever the particle count is painted.
+    // What the particle count shows, and what the trails file holds, whenever it is painted
+    // (the window answers while a tick reads its frame, so earlier figures may be painted then).
     struct PaintWatch : QObject {
+        QLabel* label = nullptr;
         QString trails;
-        QList<int> linesAtPaint;
+        QList<std::pair<QString, int>> paints;
         bool eventFilter(QObject*, QEvent* event) override {
             if (event->type() == QEvent::Paint && !trails.isEmpty())
-                linesAtPaint << readFile(trails).count('\n');
+                paints.append({label->text(), static_cast<int>(readFile(trails).count('\n'))});
             return false;
         }
     } watch;
+    watch.label = c.lbl_particle;
     c.lbl_particle->installEventFilter(&watch);
     c.cmdPlay->click();
     ASSERT_TRUE(controller->acquisitionRunning());
     watch.trails = controller->frameCursor().runFolder + "/worm_trails.csv";
+    QString shownBefore = c.lbl_particle->text();
+    int linesBefore = static_cast<int>(readFile(watch.trails).count('\n'));
     for (int t = 1; t <= 5; ++t) {
-        watch.linesAtPaint.clear();
+        watch.paints.clear();
         second(t);
-        const int lines = readFile(watch.trails).count('\n');
-        for (int seen : watch.linesAtPaint)
-            EXPECT_EQ(seen, lines) << "labels painted before the rows of second " << t;
+        const QString shown = c.lbl_particle->text();
+        const int lines = static_cast<int>(readFile(watch.trails).count('\n'));
+        // New figures of this second only with its rows; earlier figures with earlier rows
+        // (or with these, when the figures did not change).
+        for (const auto& [text, seen] : watch.paints) {
+            if (text != shownBefore)
+                EXPECT_TRUE(text == shown && seen == lines)
+                    << "labels painted before the rows of second " << t;
+            else
+                EXPECT_TRUE(seen == linesBefore || (text == shown && seen == lines))
+                    << "labels painted before the rows of second " << t;
+        }
+        shownBefore = shown;
+        linesBefore = lines;
     }
     controller->stopAcquisitionRun();
 }
@@ -1067,7 +1083,7 @@ TEST_F(AcquisitionWindow, ClosingTheWindowDuringARunAsksAndYesStopsTheRunWholly)
     EXPECT_FALSE(device::loggerFetching(program->path()));
 }
 
-TEST_F(AcquisitionWindow, ALoggerOfAnotherVermaluxIsAskedAboutWithNoAsTheDefault) {
+TEST_F(AcquisitionWindow, ALoggerOfAnotherVermaluxIsAskedAboutOrRefusedNeverOfferedAStop) {
     // A logger that another Vermalux on this folder started (or one that outlived a crash)
     // holds the folder's logger lock.
     QString error;
@@ -1076,23 +1092,22 @@ TEST_F(AcquisitionWindow, ALoggerOfAnotherVermaluxIsAskedAboutWithNoAsTheDefault
     auto& c = window->controls();
     fakes.downloader->requests.clear();
     const QString question = QString::fromLatin1(device::kLoggerFetchingQuestion);
-    // Connect, FOCUS and Start each ask first; No (the default) sends nothing.
+    // Connect and FOCUS each ask first; No (the default) sends nothing.
     EXPECT_EQ(window->ConnectDevice(1), -1);
     c.cmd_focus->click();
     EXPECT_EQ(c.cmd_focus->text(), "FOCUS");
-    c.cmdPlay->click();
-    const QString startQuestion =
-        "The logger of an earlier run is still fetching frames. Stop it and start the new run?";
-    EXPECT_EQ(fakes.dialogs->questions(), QStringList({question, question, startQuestion}));
-    for (const QString& q : {question, startQuestion})
-        EXPECT_EQ(fakes.dialogs->buttonsOf(q), platform::QuestionButtons::YesNoDefaultNo);
-    EXPECT_EQ(fakes.downloader->requests, QStringList());
-    // Yes cannot stop a logger this program did not start: never two loggers.
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList({question, question}));
+    EXPECT_EQ(fakes.dialogs->buttonsOf(question), platform::QuestionButtons::YesNoDefaultNo);
+    // Start cannot stop a logger this program did not start: it is refused, and not asked
+    // "Stop it and start the new run?". Never two loggers.
+    fakes.dialogs->log.clear();
     fakes.dialogs->answers = {true};
     c.cmdPlay->click();
     EXPECT_FALSE(controller->acquisitionRunning());
+    EXPECT_EQ(fakes.dialogs->questions(), QStringList());
     EXPECT_EQ(fakes.dialogs->messages(),
               QStringList{"The logger of an earlier run is still running: no new run is started."});
+    EXPECT_EQ(fakes.downloader->requests, QStringList());
     EXPECT_TRUE(loggerPids.empty());
     // Once that logger has ended, a run starts; its logger holds the lock in turn.
     ::close(otherLogger);

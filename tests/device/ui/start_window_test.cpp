@@ -488,6 +488,10 @@ TEST_F(StartWindowTest, DeadAddressReportsConnectionError) {
     EXPECT_FALSE(QFile::exists(m_folder + "/ipdata.dat"));
     EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
     EXPECT_TRUE(child<QFrame>("frame_ip")->isVisible());
+    // Back leaves the error with the panel: the start menu shows what the load showed.
+    child<ui::ClickableLabel>("Label_option5")->click();
+    EXPECT_FALSE(child<QFrame>("frame_ip")->isVisible());
+    EXPECT_EQ(news(), FrmInit::versionText());
 }
 
 TEST_F(StartWindowTest, RefusedAddressIsReportedWithoutAnyRequest) {
@@ -582,7 +586,7 @@ TEST_F(StartWindowTest, BackWorksWhileTheDeviceDoesNotAnswer) {
     EXPECT_EQ(fakes.downloader->requests, QStringList{"http://" + kAddress + "/status"});
     EXPECT_TRUE(fakes.dialogs->log.empty());
     EXPECT_FALSE(FrmInit::Connected());
-    EXPECT_EQ(news(), "Connecting...");
+    EXPECT_EQ(news(), FrmInit::versionText());
     EXPECT_FALSE(Windows::has<ui::FrmFrontend>() && Windows::get<ui::FrmFrontend>().isVisible());
 }
 

@@ -51,7 +51,7 @@ const QString kBin = QStringLiteral(VX_BIN_DIR);
 // only noted.
 class RecordingLauncher : public platform::ProcessLauncher {
 public:
-    bool openPath(const QString& path) override {
+    bool openPath(const QString& path, std::function<void()> = {}) override {
         opened << path;
         return true;
     }

@@ -5,6 +5,7 @@
 #include "app/windows/ui/frm_frontend.h"
 #include "app/windows/ui/frm_training.h"
 #include "platform/fakes/fake_services.h"
+#include "platform/process_launcher.h"
 #include "tests/support/all_windows.h"
 #include "tests/windows/ui/frontend_support.h"
 #include "tests/windows/ui/reanalysis_support.h"
@@ -14,11 +15,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -73,15 +77,6 @@ std::string expectedReport(const QString& folder, const std::string& listingText
            "Rotation_index\r\n1" + s + "2" + s + "0.868" + s + "9.55" + s + "0.50" + s +
            "0.00\r\n\r\n\r\n" + listingText;
 }
-
-// A launcher whose desktop opener does not start.
-class RefusingLauncher : public platform::fakes::FakeLauncher {
-public:
-    bool openPath(const QString& path) override {
-        opened << path;
-        return false;
-    }
-};
 
 class ReportFramesTest : public ::testing::Test {
 protected:
@@ -301,19 +296,41 @@ TEST_F(ReportFramesTest, GenerateWithoutTrailsSaysSoAndClosesTheFrame) {
 }
 
 TEST_F(ReportFramesTest, AReportThatCannotBeOpenedIsSaidAndKept) {
+    // The real launcher, with the desktop's opener taken from a folder of this test's own.
+    QTemporaryDir bin;
+    ASSERT_TRUE(bin.isValid());
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit());
     platform::Services services = fakes.services(program.path());
-    auto launcher = std::make_shared<RefusingLauncher>();
-    services.launcher = launcher;
+    services.launcher = std::make_shared<platform::ProcessLauncher>();
     FrmFrontend& w = acquisitionWindow(services);
     auto& c = w.controls();
-    c.cmdreport->click();
-    c.lbl_path->setText(acquisition);
-    c.combo_bin->setCurrentText("1");
-    c.cmd_generate->click();
-    EXPECT_EQ(launcher->opened, QStringList{reportFile()});
-    EXPECT_EQ(fakes.dialogs->messages(),
-              QStringList{"Report written to " + reportFile() + ", but it could not be opened"});
+    auto generate = [&] {
+        c.cmdreport->click();
+        c.lbl_path->setText(acquisition);
+        c.combo_bin->setCurrentText("1");
+        c.cmd_generate->click();
+    };
+    // No opener at all: it does not start.
+    generate();
+    const QString said = "Report written to " + reportFile() + ", but it could not be opened";
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList{said});
+    // An opener that starts and finds no handler for the file: it exits with 4, later.
+    writeFile(bin.filePath("xdg-open"), "#!/bin/sh\nexit 4\n");
+    QFile::setPermissions(bin.filePath("xdg-open"), QFile::ReadOwner | QFile::ExeOwner);
+    generate();
+    const QString second =
+        "Report written to " + reportFile("b.csv") + ", but it could not be opened";
+    QElapsedTimer waited; // a guard only: the opener's end comes within milliseconds
+    waited.start();
+    while (fakes.dialogs->messages().size() < 2 && waited.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    EXPECT_EQ(fakes.dialogs->messages(), QStringList({said, second}));
+    qputenv("PATH", path);
     EXPECT_EQ(fileText(reportFile()), expectedReport(acquisition, listing("0", "1")));
+    EXPECT_EQ(fileText(reportFile("b.csv")), expectedReport(acquisition, listing("0", "1")));
 }
 
 } // namespace
