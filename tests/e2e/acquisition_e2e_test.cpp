@@ -139,15 +139,17 @@ TEST(AcquisitionEndToEnd, LiveRunWithTheRealProgramsAgainstTheSimulator) {
     }
     ASSERT_FALSE(controller->acquisitionRunning()) << "the run did not end";
     EXPECT_EQ(c.lbl_time->text(), "Ended");
-    EXPECT_LT(timer.elapsed(), 30000)
-        << "the run waited for its deadline: " << c.lbl_messages->text().toStdString();
+    // Ended by its analysis reaching the end, not by the deadline after it.
+    EXPECT_FALSE(c.lbl_messages->text().startsWith("Run ended"))
+        << c.lbl_messages->text().toStdString();
     EXPECT_TRUE(dialogs->messages().isEmpty()) << dialogs->messages().join(" | ").toStdString();
 
     // Frames of every second, the logger's timing log.
     const QString prefix = "c127_0_0_1:" + QString::number(sim.port()) + "f";
     const QStringList jpgs = QDir(run + "/img").entryList({prefix + "*.jpg"}, QDir::Files);
     EXPECT_GE(jpgs.size(), 11) << jpgs.join(",").toStdString();
-    EXPECT_TRUE(QFile::exists(run + "/img/" + prefix + "1.jpg"));
+    // The first fetch is of second 0; a later second may be missed on a loaded machine.
+    EXPECT_TRUE(QFile::exists(run + "/img/" + prefix + "0.jpg"));
     const QByteArray speed = readFile(run + "/speed_test.csv");
     EXPECT_NE(speed, "<missing>");
     EXPECT_GE(speed.count("\r\n"), 10);

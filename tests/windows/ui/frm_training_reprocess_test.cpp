@@ -743,7 +743,7 @@ TEST_F(ReprocessWindowTest, PlotResultsDuringAZStackLetsItFinishAndOpen) {
     c.cmd_wormtrails->click(); // "Plot Results"
     EXPECT_FALSE(c.Timeracq->isActive());
     const QString image = acquisition + "/zstack.bmp";
-    ASSERT_TRUE(waitUntil([&] { return launcher->opened.contains(image); }, 60000))
+    ASSERT_TRUE(waitUntil([&] { return launcher->opened.contains(image); }, 240000))
         << fakes.dialogs->messages().join("|").toStdString();
     EXPECT_TRUE(readFile(image).startsWith("BM"));
     EXPECT_TRUE(w.reprocess().runner().readyForNext().isEmpty());
