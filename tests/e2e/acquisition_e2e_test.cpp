@@ -156,10 +156,11 @@ TEST(AcquisitionEndToEnd, LiveRunWithTheRealProgramsAgainstTheSimulator) {
     // No converted frame left.
     EXPECT_TRUE(QDir(run + "/img").entryList({"*.pgm"}, QDir::Files).isEmpty());
 
-    // Position file: blocks in ascending time order, up to the end of the run.
+    // Position file: blocks in ascending time order, up to the end of the run. Each tick
+    // analyses the newest frame, so a loaded machine analyses fewer of them.
     const formats::PositionFile positions =
         formats::readPositionFile((run + "/xy_worms.bin").toStdString());
-    ASSERT_GE(positions.blocks.size(), 5u);
+    ASSERT_GE(positions.blocks.size(), 2u);
     for (std::size_t i = 1; i < positions.blocks.size(); ++i)
         EXPECT_LT(positions.blocks[i - 1].timeMark, positions.blocks[i].timeMark);
     EXPECT_GE(positions.blocks.back().timeMark, 12);

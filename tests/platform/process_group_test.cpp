@@ -33,7 +33,7 @@ bool waitUntil(const std::function<bool()>& condition, int ms) {
     return condition();
 }
 
-// The pid a script wrote into a file, once it is there.
+// The pid a script wrote into a file, once it is there (the limit only guards against a hang).
 long pidFrom(const QString& file) {
     long pid = 0;
     waitUntil(
@@ -41,7 +41,7 @@ long pidFrom(const QString& file) {
             std::ifstream in(file.toStdString());
             return static_cast<bool>(in >> pid);
         },
-        3000);
+        30000);
     return pid;
 }
 
@@ -124,16 +124,17 @@ TEST(ProcessGroup, AJobDiesWithWhatStartedItAndHoldsItsLockWhileItLives) {
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     // Started from a thread that ends at once: the kernel ties the job to the starter's life.
     std::optional<std::int64_t> pid;
+    long child = 0;
     std::thread starter([&] {
         pid = launcher.startJob("/bin/sh", {"-c", "sleep 30 & echo $! > '" + file + "'; wait"},
                                 dir.path(), fd);
-        // The job holds its lock alone once the starter lets go of its own copy.
+        // The job holds its lock alone once the starter lets go of its own copy. The starter
+        // ends only once the shell has written what it started: ending sooner ends the shell.
         ::close(fd);
-        waitUntil([&] { return QFile::exists(file); }, 30000);
+        child = pidFrom(file);
     });
     starter.join();
     ASSERT_TRUE(pid);
-    const long child = pidFrom(file);
     ASSERT_GT(child, 0);
     // The shell is gone with its starter; what it started still holds the lock.
     EXPECT_TRUE(waitUntil([&] { return !launcher.isRunning(*pid); }, 30000));

@@ -122,7 +122,7 @@ TEST_F(ReprocessWindowTest, ReprocessRunsTheBatchThenTracksAndKeepsBackups) {
     c.cmd_reprocess->click();
     ASSERT_TRUE(w.Processing()) << fakes.dialogs->messages().join("|").toStdString();
     EXPECT_EQ(c.cmd_reprocess->text(), "[STOP]");
-    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000))
+    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 240000))
         << "the batch did not end; last frame " << w.reprocess().batchProgress();
     EXPECT_EQ(fakes.dialogs->messages().join("|").toStdString(), "Done!");
     EXPECT_EQ(c.cmd_reprocess->text(), "[Process]");
@@ -205,7 +205,7 @@ TEST_F(ReprocessWindowTest, ReprocessRoutesTracksInStepsOfTheTimer) {
     c.mn_reprocess->trigger(); // a second Routes while one runs starts nothing, and says so
     const QString running = "Reprocess Routes is running: let it end before starting it again.";
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{running});
-    ASSERT_TRUE(waitUntil([&] { return fakes.dialogs->messages().size() > 1; }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return fakes.dialogs->messages().size() > 1; }, 240000));
     EXPECT_EQ(fakes.dialogs->messages(), (QStringList{running, "end of routes processing"}));
     EXPECT_EQ(w.reprocess().batchMode(), 0);
     EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"),
@@ -234,7 +234,7 @@ TEST_F(ReprocessWindowTest, RoutesReplaceTheBackupOnlyOnceTheNewTrailsAreWhole) 
     c.mn_reprocess->trigger();
     ASSERT_EQ(w.reprocess().batchMode(), 3);
     EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "older trails");
-    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchMode() == 0; }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchMode() == 0; }, 240000));
     EXPECT_TRUE(stopped);
     EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"), "old trails");
     EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "older trails");
@@ -246,7 +246,7 @@ TEST_F(ReprocessWindowTest, RoutesReplaceTheBackupOnlyOnceTheNewTrailsAreWhole) 
                                                  (QByteArray(6, '\0') + footer).repeated(10) +
                                                  footer + QByteArray(20, '\0'));
     c.mn_reprocess->trigger();
-    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchMode() == 0; }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchMode() == 0; }, 240000));
     EXPECT_EQ(fakes.dialogs->messages(),
               (QStringList{"error processing all routes file",
                            "end of routes processing\nThe tracker did not finish worm_trails.csv; "
@@ -257,7 +257,7 @@ TEST_F(ReprocessWindowTest, RoutesReplaceTheBackupOnlyOnceTheNewTrailsAreWhole) 
     // Whole: now the previous trails are the backup.
     writeFile(acquisition + "/xy_worms.bin", empty);
     c.mn_reprocess->trigger();
-    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchMode() == 0; }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return w.reprocess().batchMode() == 0; }, 240000));
     EXPECT_EQ(readFile(acquisition + "/worm_trails.csv"),
               "FRAME;ID;X;Y;LOST_COUNT;#PIX;X_SIZE;Y_SIZE;SHAPE\r\n");
     EXPECT_EQ(readFile(acquisition + "/worm_trails.bak"), "old trails");
@@ -286,7 +286,7 @@ TEST_F(ReprocessWindowTest, RoutesHoldTheProgramFoldersOneLockAgainstEveryOtherC
     ASSERT_EQ(w.reprocess().batchMode(), 3);
     EXPECT_EQ(other.reserve(), refusal);
     EXPECT_EQ(other.readyForNext(), refusal);
-    ASSERT_TRUE(waitUntil([&] { return !fakes.dialogs->messages().isEmpty(); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return !fakes.dialogs->messages().isEmpty(); }, 240000));
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{"end of routes processing"});
     EXPECT_EQ(other.reserve(), "");
 }
@@ -308,7 +308,7 @@ TEST_F(ReprocessWindowTest, TheTrackingThatEndsAReprocessRunsInStepsAndItsStopPu
     fakes.dialogs->answers = {true};
     c.cmd_reprocess->click();
     ASSERT_TRUE(w.Processing());
-    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 240000));
     EXPECT_TRUE(seen);
     EXPECT_EQ(fakes.dialogs->messages(),
               QStringList{"The tracking was stopped; the previous results were put back"});
@@ -373,12 +373,12 @@ TEST_F(ReprocessWindowTest, TheEndOfAReprocessWaitsForTheFirstCopyWhileTheWindow
     fakes.dialogs->answers = {true};
     c.cmd_reprocess->click();
     ASSERT_TRUE(w.Processing());
-    EXPECT_TRUE(waitUntil([&] { return ticks >= 5 || !w.Processing(); }, 60000));
+    EXPECT_TRUE(waitUntil([&] { return ticks >= 5 || !w.Processing(); }, 240000));
     EXPECT_GE(ticks, 5);
     EXPECT_EQ(messagesMeanwhile, 0); // no "Done!" before the copy is whole
     EXPECT_TRUE(w.Processing());
     held.release();
-    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 240000));
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Done!"});
     EXPECT_TRUE(c.frame_messages->isHidden());
     // The new results are kept with the first copy and the backups of the old ones.
@@ -571,7 +571,7 @@ TEST_F(ReprocessWindowTest, AnUnreadableFrameIsNamedAndTheResultsOfEveryAttemptA
         fakes.dialogs->log.clear();
         fakes.dialogs->answers = {true};
         c.cmd_reprocess->click();
-        ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000)) << attempt;
+        ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 240000)) << attempt;
         EXPECT_EQ(fakes.dialogs->messages(),
                   QStringList{"Done!\nFrame 3 could not be analysed"});
         EXPECT_TRUE(recoverable()) << attempt;
@@ -627,7 +627,7 @@ TEST_F(ReprocessWindowTest, ATrackingThatFailsAfterTheBatchPutsThePreviousResult
     fakes.dialogs->answers = {true};
     c.cmd_reprocess->click();
     ASSERT_TRUE(w.Processing());
-    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 240000));
     EXPECT_TRUE(spoiled);
     EXPECT_EQ(fakes.dialogs->messages(),
               (QStringList{"error processing all routes file",
@@ -647,7 +647,7 @@ TEST_F(ReprocessWindowTest, AnAcquisitionWithoutRunDataIsReprocessedUnderTheWind
     fakes.dialogs->answers = {true};
     c.cmd_reprocess->click();
     ASSERT_TRUE(w.Processing()) << fakes.dialogs->messages().join("|").toStdString();
-    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return !w.Processing(); }, 240000));
     EXPECT_EQ(fakes.dialogs->messages(), QStringList{"Done!"});
     EXPECT_TRUE(readFile(acquisition + "/worm_trails.csv").startsWith("FRAME;ID;"));
 }
