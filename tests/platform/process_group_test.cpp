@@ -1,7 +1,6 @@
 #include "platform/process_launcher.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
